@@ -1,0 +1,58 @@
+// cWordList: the word table of one message (`TWordList`): distinct words
+// with their hash, count and, after classification, probability and
+// distance. Insertion order is kept until SortByDistance.
+//
+// Promises: at most one entry per Hash; IndexOfHash is O(1) through an index
+// kept in step with the list and answers the first (only) position.
+// SortByDistance orders exactly as repeated passes of adjacent swaps of a
+// smaller Distance before a larger one would (equal distances keep their
+// order); the pruning operations re-index once, not per removed entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quelta {
+
+struct TWordEntry {
+  std::string Word;
+  std::uint32_t Hash = 0;
+  std::int32_t Count = 0;
+  double Distance = 0;
+  double Probability = 0;
+};
+
+class TWordList {
+ public:
+  // hash 0 is replaced by Crc32(word). An existing hash grows its Count by
+  // exactly 1; a new one is appended with count 0 taken as 1.
+  void Add(const std::string& word, std::uint32_t hash = 0, std::int32_t count = 1,
+           double distance = 0, double probability = 0);
+  int IndexOfHash(std::uint32_t hash) const;
+  int Count() const { return static_cast<int>(items_.size()); }
+  TWordEntry Get(int i) const { return items_.at(static_cast<std::size_t>(i)); }
+  const TWordEntry& At(int i) const { return items_[static_cast<std::size_t>(i)]; }
+  // Overwrites entry i; its Hash must stay the same.
+  void Put(int i, const TWordEntry& e);
+  void Delete(int i);
+  // Keeps the first n entries (none when n is negative).
+  void Truncate(int n);
+  // Sets the classification result of entry i.
+  void SetScore(int i, double probability, double distance);
+  // Removes, in one pass, every entry whose Distance lies within 0.0000001
+  // of zero (below it when positive, above its negative when not).
+  void RemoveInsignificant();
+  void Clear();
+  // Stable sort by Distance, largest first (equal distances keep order).
+  void SortByDistance();
+  const std::vector<TWordEntry>& Items() const { return items_; }
+
+ private:
+  void Reindex();
+  std::vector<TWordEntry> items_;
+  std::unordered_map<std::uint32_t, int> index_;
+};
+
+}  // namespace quelta

@@ -1,0 +1,22 @@
+#include "Harness.h"
+
+using harness::PluginFolder;
+
+TEST(Exports, IdentificationAndCopyRule) {
+  PluginFolder f;
+  auto& p = f.Load();
+  ASSERT_EQ(1, p.Initialize() & 0xFF);
+  EXPECT_EQ(6, p.GetName(nullptr, 0));
+  char buf[16];
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(3, p.GetName(buf, 3));
+  EXPECT_EQ("Queuu", std::string(buf, 5).replace(3, 2, "uu"));  // 3 bytes copied
+  EXPECT_EQ('#', buf[3]);                                       // no terminating zero
+  EXPECT_EQ(0, p.GetName(buf, 0));
+  EXPECT_EQ(6, p.GetName(buf, -1));
+  EXPECT_EQ("Quelta", p.Text(p.GetName));
+  EXPECT_EQ(0, p.GetStatus());
+  EXPECT_EQ(1, p.NeedConfig());
+  EXPECT_EQ(0, p.Setup());
+  EXPECT_EQ(1, p.Finalize());
+}
