@@ -195,7 +195,8 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
     }
   }
   if (keyLine >= 0) {
-    lines[static_cast<std::size_t>(keyLine)] = entry;
+    // The existing key keeps its spelling, as the Windows profile writer does.
+    lines[static_cast<std::size_t>(keyLine)] = k + "=" + value;
   } else if (sectionLine >= 0) {
     lines.insert(lines.begin() + insertAt, entry);
   } else {
