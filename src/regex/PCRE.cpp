@@ -1,0 +1,448 @@
+// The regular-expression layer over PCRE2 (see PCRE.h).
+//
+// Mapping of the layer's options to PCRE2: every compile option has its
+// PCRE2 counterpart, except "extra" (unknown letter escapes are always an
+// error in PCRE2, which is what it switched on) and "partial", which PCRE2
+// takes at match time only (soft partial matching). "Study" is PCRE2's JIT
+// compilation, applied on the same condition: not for anchored patterns and
+// not for patterns with a fixed first character.
+//
+// Limits: every match runs with a match limit, a depth limit and a heap
+// limit. A regular-expression rule sees at most MaxRegExpSize bytes (999 KB
+// at most), and a well-behaved pattern over such a text stays far below
+// these limits; a pattern with nested quantifiers that backtracks
+// exponentially hits the match limit within a fraction of a second and
+// fails with "PCRE2_ERROR_MATCHLIMIT", which makes its rule fail.
+#include "regex/PCRE.h"
+
+#include <clocale>
+#include <cstdio>
+#include <list>
+#include <mutex>
+#include <unordered_map>
+
+#include <pcre2.h>
+
+namespace quelta {
+
+struct TRegexCode {
+  pcre2_code* code = nullptr;
+};
+
+namespace {
+
+std::mutex& LocaleLock() {
+  static std::mutex m;
+  return m;
+}
+
+std::uint32_t CompileOptions(TRegexOptions o) {
+  std::uint32_t r = 0;
+  if (o.Has(TRegexOption::Anchored)) r |= PCRE2_ANCHORED;
+  if (o.Has(TRegexOption::IgnoreCase)) r |= PCRE2_CASELESS;
+  if (o.Has(TRegexOption::DollarEndOnly)) r |= PCRE2_DOLLAR_ENDONLY;
+  if (o.Has(TRegexOption::DotMatchesAll)) r |= PCRE2_DOTALL;
+  if (o.Has(TRegexOption::Extended)) r |= PCRE2_EXTENDED;
+  // Extra: PCRE2 always rejects unknown letter escapes; nothing to set.
+  if (o.Has(TRegexOption::MultiLine)) r |= PCRE2_MULTILINE;
+  if (o.Has(TRegexOption::Ungreedy)) r |= PCRE2_UNGREEDY;
+  if (o.Has(TRegexOption::NoAutoCapture)) r |= PCRE2_NO_AUTO_CAPTURE;
+  if (o.Has(TRegexOption::UTF8)) r |= PCRE2_UTF;
+  if (o.Has(TRegexOption::NoUTF8Check)) r |= PCRE2_NO_UTF_CHECK;
+  if (o.Has(TRegexOption::AutoCallout)) r |= PCRE2_AUTO_CALLOUT;
+  // Partial: a match-time option in PCRE2 (see ExecOptions).
+  if (o.Has(TRegexOption::FirstLine)) r |= PCRE2_FIRSTLINE;
+  return r;
+}
+
+std::uint32_t ExecOptions(TRegexOptions o) {
+  std::uint32_t r = 0;
+  if (o.Has(TRegexOption::Anchored)) r |= PCRE2_ANCHORED;
+  if (o.Has(TRegexOption::NoUTF8Check)) r |= PCRE2_NO_UTF_CHECK;
+  if (o.Has(TRegexOption::Partial)) r |= PCRE2_PARTIAL_SOFT;
+  return r;
+}
+
+std::string Pcre2Message(int code) {
+  PCRE2_UCHAR buf[256];
+  int n = pcre2_get_error_message(code, buf, sizeof buf);
+  if (n < 0) return "error " + std::to_string(code);
+  return std::string(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
+}
+
+// Per-thread match resources: a match context carrying the limits and a
+// JIT stack, and a reusable one-pair match block for IsMatch.
+struct TMatchResources {
+  pcre2_match_context* ctx = nullptr;
+  pcre2_jit_stack* jitStack = nullptr;
+  pcre2_match_data* probe = nullptr;
+
+  TMatchResources() {
+    ctx = pcre2_match_context_create(nullptr);
+    if (ctx) {
+      pcre2_set_match_limit(ctx, kRegexMatchLimit);
+      pcre2_set_depth_limit(ctx, kRegexDepthLimit);
+      pcre2_set_heap_limit(ctx, kRegexHeapLimitKiB);
+      jitStack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+      if (jitStack) pcre2_jit_stack_assign(ctx, nullptr, jitStack);
+    }
+  }
+  ~TMatchResources() {
+    if (probe) pcre2_match_data_free(probe);
+    if (jitStack) pcre2_jit_stack_free(jitStack);
+    if (ctx) pcre2_match_context_free(ctx);
+  }
+  pcre2_match_data* Probe() {
+    if (!probe) probe = pcre2_match_data_create(1, nullptr);
+    return probe;
+  }
+  // After a failed match the block may hold a large backtracking area;
+  // give it back.
+  void DropProbe() {
+    if (probe) pcre2_match_data_free(probe);
+    probe = nullptr;
+  }
+};
+
+TMatchResources& Resources() {
+  thread_local TMatchResources r;
+  return r;
+}
+
+PCRE2_SPTR Subject(std::string_view text) {
+  static const char kEmpty[1] = {0};
+  return reinterpret_cast<PCRE2_SPTR>(text.data() ? text.data() : kEmpty);
+}
+
+[[noreturn]] void RaiseMatchError(int rc) { throw ERegexError(RegexErrorName(rc)); }
+
+}  // namespace
+
+// ---- Locale ----------------------------------------------------------------
+
+TRegexLocale::TRegexLocale(const std::string& name, int category)
+    : name_(name), category_(category) {
+  if (name == "C" && category == 0) return;  // PCRE2's built-in tables
+  std::lock_guard<std::mutex> lock(LocaleLock());
+  const char* prev = std::setlocale(category, nullptr);
+  std::string saved = prev ? prev : "C";
+  if (!std::setlocale(category, name.c_str())) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "Unable to set locale '%s' (category %d)", name.c_str(),
+                  category);
+    throw ERegexLocaleError(buf);
+  }
+  tables_ = pcre2_maketables(nullptr);
+  // The locale setting is process-wide: put it back at once.
+  std::setlocale(category, saved.c_str());
+  if (!tables_) throw ERegexLocaleError("Unable to build character tables for locale '" +
+                                        name + "'");
+}
+
+TRegexLocale::~TRegexLocale() {
+  if (tables_) pcre2_maketables_free(nullptr, tables_);
+}
+
+int TNameIndexLookup::Find(const std::string& name) const {
+  auto it = map_.find(name);
+  return it == map_.end() ? -1 : it->second;
+}
+
+// ---- Pattern -----------------------------------------------------------------
+
+TRegex::~TRegex() {
+  if (code_) {
+    if (code_->code) pcre2_code_free(code_->code);
+    delete code_;
+  }
+}
+
+TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
+                      const std::string& localeName, int localeCategory) {
+  std::shared_ptr<TRegex> re(new TRegex());
+  re->pattern_ = pattern;
+  re->options_ = options;
+  re->locale_ = std::make_unique<TRegexLocale>(localeName, localeCategory);
+  re->code_ = new TRegexCode();
+
+  pcre2_compile_context* cctx = nullptr;
+  if (re->locale_->Tables()) {
+    cctx = pcre2_compile_context_create(nullptr);
+    if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
+    pcre2_set_character_tables(cctx, re->locale_->Tables());
+  }
+  int err = 0;
+  PCRE2_SIZE errOffset = 0;
+  re->code_->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()), pattern.size(),
+                                  CompileOptions(options), &err, &errOffset, cctx);
+  if (cctx) pcre2_compile_context_free(cctx);
+  if (!re->code_->code) {
+    std::string msg = Pcre2Message(err);
+    std::string text = "Invalid Pattern '" + pattern +
+                       "': error at position " + std::to_string(errOffset) + ": " + msg;
+    throw ERegexError(text);
+  }
+  pcre2_code* code = re->code_->code;
+
+  // Study (JIT) unless anchored or starting with a fixed character.
+  std::uint32_t allOptions = 0, firstType = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_ALLOPTIONS, &allOptions);
+  bool anchored = (allOptions & PCRE2_ANCHORED) != 0;
+  if (!anchored) {
+    pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
+    if (firstType != 1) {
+      int rc = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+      if (rc == 0) {
+        re->studied_ = true;
+      } else if (rc != PCRE2_ERROR_JIT_BADOPTION) {
+        // JIT unsupported on this machine is not an error: the pattern is
+        // then matched by the interpreter.
+        throw ERegexError("Failed to study pattern'" + pattern + "' : " + Pcre2Message(rc));
+      }
+    }
+  }
+
+  std::uint32_t captures = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &captures);
+  re->captureCount_ = static_cast<int>(captures);
+
+  std::size_t size = 0, jitSize = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_SIZE, &size);
+  pcre2_pattern_info(code, PCRE2_INFO_JITSIZE, &jitSize);
+  re->byteSize_ = sizeof(TRegex) + pattern.size() + size + jitSize;
+
+  // Name index: entries of (2-byte group number, high byte first; name\0).
+  std::uint32_t nameCount = 0, entrySize = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_NAMECOUNT, &nameCount);
+  if (nameCount > 0) {
+    PCRE2_SPTR table = nullptr;
+    pcre2_pattern_info(code, PCRE2_INFO_NAMEENTRYSIZE, &entrySize);
+    pcre2_pattern_info(code, PCRE2_INFO_NAMETABLE, &table);
+    for (std::uint32_t i = 0; table && i < nameCount; ++i) {
+      const unsigned char* e = table + static_cast<std::size_t>(i) * entrySize;
+      int number = (e[0] << 8) | e[1];
+      re->names_.Add(reinterpret_cast<const char*>(e + 2), number);
+    }
+  }
+  return re;
+}
+
+// ---- Matching ------------------------------------------------------------------
+
+bool IsMatch(const TRegexRef& re, std::string_view text) {
+  if (!re || !re->code_ || !re->code_->code) throw ERegexError(RegexErrorName(PCRE2_ERROR_NULL));
+  TMatchResources& res = Resources();
+  pcre2_match_data* md = res.Probe();
+  if (!md) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
+  int rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, 0, md, res.ctx);
+  if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
+  if (rc == PCRE2_ERROR_NOMATCH) return false;
+  res.DropProbe();
+  RaiseMatchError(rc);
+}
+
+TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
+                  TRegexOptions execOptions) {
+  TRegexMatch result;
+  if (!re || !re->code_ || !re->code_->code) throw ERegexError(RegexErrorName(PCRE2_ERROR_NULL));
+  if (startOffset < 0 || static_cast<std::size_t>(startOffset) > text.size()) return result;
+  TMatchResources& res = Resources();
+  std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> md(
+      pcre2_match_data_create(static_cast<std::uint32_t>(re->captureCount_) + 1, nullptr),
+      pcre2_match_data_free);
+  if (!md) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
+  int rc = pcre2_match(re->code_->code, Subject(text), text.size(),
+                       static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions), md.get(),
+                       res.ctx);
+  if (rc == PCRE2_ERROR_NOMATCH) return result;
+  if (rc < 0) RaiseMatchError(rc);
+  result.Success = true;
+  const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md.get());
+  std::uint32_t pairs = pcre2_get_ovector_count(md.get());
+  for (std::uint32_t i = 0; i < pairs; ++i) {
+    TRegexCaptureGroup g;
+    if (ov[2 * i] != PCRE2_UNSET && ov[2 * i + 1] >= ov[2 * i]) {
+      g.Index = static_cast<int>(ov[2 * i]);
+      g.Length = static_cast<int>(ov[2 * i + 1] - ov[2 * i]);
+      g.Value = std::string(text.substr(ov[2 * i], ov[2 * i + 1] - ov[2 * i]));
+    }
+    result.Groups.push_back(std::move(g));
+  }
+  return result;
+}
+
+std::string RegexErrorName(int code) {
+#define QUELTA_PCRE2_NAME(n) \
+  case n:                    \
+    return #n;
+  switch (code) {
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_NOMATCH)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_PARTIAL)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR1)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR2)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR3)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR4)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR5)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR6)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR7)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR8)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR9)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR10)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR11)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR12)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR13)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR14)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR15)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR16)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR17)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR18)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR19)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR20)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF8_ERR21)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF16_ERR1)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF16_ERR2)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF16_ERR3)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF32_ERR1)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UTF32_ERR2)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADDATA)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_MIXEDTABLES)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADMAGIC)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADMODE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADOFFSET)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADOPTION)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADREPLACEMENT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADUTFOFFSET)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_CALLOUT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_BADRESTART)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_RECURSE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_UCOND)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_UFUNC)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_UITEM)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_WSSIZE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_INTERNAL)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_JIT_BADOPTION)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_JIT_STACKLIMIT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_MATCHLIMIT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_NOMEMORY)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_NOSUBSTRING)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_NOUNIQUESUBSTRING)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_NULL)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_RECURSELOOP)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DEPTHLIMIT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UNAVAILABLE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_UNSET)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADOFFSETLIMIT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADREPESCAPE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_REPMISSINGBRACE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADSUBSTITUTION)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADSUBSPATTERN)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_TOOMANYREPLACE)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_BADSERIALIZEDDATA)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_HEAPLIMIT)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_CONVERT_SYNTAX)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_INTERNAL_DUPMATCH)
+    QUELTA_PCRE2_NAME(PCRE2_ERROR_DFA_UINVALID_UTF)
+    default:
+      break;
+  }
+#undef QUELTA_PCRE2_NAME
+  return "Unknown PCRE error code " + std::to_string(code);
+}
+
+// ---- Cache -------------------------------------------------------------------------
+
+namespace {
+
+// Least-recently-used cache of compile outcomes for the built-in tables: a
+// compiled pattern, or the text of its compile error.
+class TRegexCache {
+ public:
+  static constexpr std::size_t kMaxEntries = 4096;
+  static constexpr std::size_t kMaxBytes = 64u * 1024u * 1024u;
+
+  TRegexRef Acquire(const std::string& pattern, TRegexOptions options) {
+    std::string key;
+    key.reserve(pattern.size() + 9);
+    std::uint32_t bits = options.Bits();
+    key.append(reinterpret_cast<const char*>(&bits), sizeof bits);
+    key += pattern;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto it = index_.find(key);
+      if (it != index_.end()) {
+        lru_.splice(lru_.begin(), lru_, it->second);
+        const TEntry& e = *it->second;
+        if (!e.re) throw ERegexError(e.error);
+        return e.re;
+      }
+    }
+    // Compile outside the lock; two threads may compile the same pattern at
+    // once, the second insert then finds the first.
+    TEntry entry;
+    try {
+      entry.re = CreateRegex(pattern, options, "C", 0);
+      entry.bytes = entry.re->ByteSize() + key.size();
+    } catch (const ERegexError& e) {
+      entry.error = e.what();
+      entry.bytes = entry.error.size() + key.size() + 64;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (index_.find(key) == index_.end()) {
+        entry.key = key;
+        lru_.push_front(entry);
+        index_.emplace(key, lru_.begin());
+        bytes_ += entry.bytes;
+        while (!lru_.empty() && (lru_.size() > kMaxEntries || bytes_ > kMaxBytes)) {
+          bytes_ -= lru_.back().bytes;
+          index_.erase(lru_.back().key);
+          lru_.pop_back();
+        }
+      }
+    }
+    if (!entry.re) throw ERegexError(entry.error);
+    return entry.re;
+  }
+
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    index_.clear();
+    lru_.clear();
+    bytes_ = 0;
+  }
+  std::size_t Size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lru_.size();
+  }
+
+ private:
+  struct TEntry {
+    std::string key;
+    TRegexRef re;
+    std::string error;
+    std::size_t bytes = 0;
+  };
+  std::mutex mutex_;
+  std::list<TEntry> lru_;
+  std::unordered_map<std::string, std::list<TEntry>::iterator> index_;
+  std::size_t bytes_ = 0;
+};
+
+TRegexCache& Cache() {
+  static TRegexCache* c = new TRegexCache();  // outlives every user at exit
+  return *c;
+}
+
+}  // namespace
+
+TRegexRef AcquireRegex(const std::string& pattern, TRegexOptions options,
+                       const std::string& localeName, int localeCategory) {
+  if (localeName != "C" || localeCategory != 0)
+    return CreateRegex(pattern, options, localeName, localeCategory);
+  return Cache().Acquire(pattern, options);
+}
+
+void ClearRegexCache() { Cache().Clear(); }
+std::size_t RegexCacheSize() { return Cache().Size(); }
+
+}  // namespace quelta

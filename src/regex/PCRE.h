@@ -1,0 +1,198 @@
+// PCRE: the regular-expression layer over PCRE2 (8-bit code units). A
+// compiled pattern (`TRegex`) is shared by reference; matching asks whether
+// and where a pattern matches a text. The plug-in uses one road through it:
+// compile a rule's search term with {ignore case, dot matches all} and the
+// built-in "C" character tables, then test whether it matches anywhere.
+//
+// Promises:
+// - Failures are raised as `ERegexError` (pattern and match errors) or
+//   `ERegexLocaleError` (character tables of a locale); nothing is logged.
+//   Compile errors read "Invalid Pattern '<pattern>': error at position
+//   <offset>: <PCRE2 message>"; match errors carry the PCRE2 name of the
+//   code ("PCRE2_ERROR_MATCHLIMIT", ...) or "Unknown PCRE error code <n>".
+// - Matching is bounded: a match limit and a depth limit (and a heap limit)
+//   make a pathological pattern fail with a match error instead of running
+//   for minutes.
+// - A compiled pattern is immutable and may be matched from several threads
+//   at once; AcquireRegex hands out patterns from a bounded, thread-safe
+//   cache whose results and error texts equal those of CreateRegex.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quelta {
+
+// The layer's option set, in its fixed order.
+enum class TRegexOption : std::uint32_t {
+  Anchored,
+  IgnoreCase,
+  DollarEndOnly,
+  DotMatchesAll,
+  Extended,
+  Extra,
+  MultiLine,
+  Ungreedy,
+  NoAutoCapture,
+  UTF8,
+  NoUTF8Check,
+  AutoCallout,
+  Partial,
+  FirstLine,
+};
+
+class TRegexOptions {
+ public:
+  constexpr TRegexOptions() = default;
+  constexpr TRegexOptions(std::initializer_list<TRegexOption> opts) {
+    for (TRegexOption o : opts) bits_ |= Bit(o);
+  }
+  constexpr bool Has(TRegexOption o) const { return (bits_ & Bit(o)) != 0; }
+  constexpr TRegexOptions& Add(TRegexOption o) {
+    bits_ |= Bit(o);
+    return *this;
+  }
+  constexpr std::uint32_t Bits() const { return bits_; }
+  friend constexpr bool operator==(TRegexOptions a, TRegexOptions b) { return a.bits_ == b.bits_; }
+
+ private:
+  static constexpr std::uint32_t Bit(TRegexOption o) {
+    return 1u << static_cast<std::uint32_t>(o);
+  }
+  std::uint32_t bits_ = 0;
+};
+
+// The options of the regular-expression rule.
+inline constexpr TRegexOptions kRuleRegexOptions{TRegexOption::IgnoreCase,
+                                                 TRegexOption::DotMatchesAll};
+
+class ERegexError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ERegexLocaleError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Character tables of a locale. The name "C" with category 0 means PCRE2's
+// built-in tables (Tables() is null); anything else builds tables under a
+// process-wide lock and frees them with the object.
+class TRegexLocale {
+ public:
+  TRegexLocale(const std::string& name, int category);
+  ~TRegexLocale();
+  TRegexLocale(const TRegexLocale&) = delete;
+  TRegexLocale& operator=(const TRegexLocale&) = delete;
+
+  const std::string& Name() const { return name_; }
+  int Category() const { return category_; }
+  const std::uint8_t* Tables() const { return tables_; }
+
+ private:
+  std::string name_;
+  int category_ = 0;
+  const std::uint8_t* tables_ = nullptr;
+};
+
+// Group name -> group number.
+class TNameIndexLookup {
+ public:
+  void Add(const std::string& name, int index) { map_[name] = index; }
+  int Find(const std::string& name) const;  // -1 when unknown
+  int Count() const { return static_cast<int>(map_.size()); }
+
+ private:
+  std::map<std::string, int> map_;
+};
+
+struct TRegexCaptureGroup {
+  int Index = -1;   // 0-based offset into the text; -1 when the group is unset
+  int Length = 0;
+  std::string Value;
+};
+
+struct TRegexMatch {
+  bool Success = false;
+  std::vector<TRegexCaptureGroup> Groups;  // group 0 is the whole match
+};
+
+struct TRegexCode;  // PCRE2's compiled pattern, owned
+
+class TRegex {
+ public:
+  ~TRegex();
+  TRegex(const TRegex&) = delete;
+  TRegex& operator=(const TRegex&) = delete;
+
+  const std::string& Pattern() const { return pattern_; }
+  TRegexOptions Options() const { return options_; }
+  const TRegexLocale& Locale() const { return *locale_; }
+  const TNameIndexLookup& Names() const { return names_; }
+  int CaptureCount() const { return captureCount_; }
+  // True when the pattern was prepared for faster matching (JIT), which is
+  // done only for patterns that are neither anchored nor start with a fixed
+  // character.
+  bool Studied() const { return studied_; }
+  // Approximate memory held by the compiled pattern.
+  std::size_t ByteSize() const { return byteSize_; }
+
+ private:
+  friend std::shared_ptr<const TRegex> CreateRegex(const std::string&, TRegexOptions,
+                                                   const std::string&, int);
+  friend TRegexMatch Match(const std::shared_ptr<const TRegex>&, std::string_view, int,
+                           TRegexOptions);
+  friend bool IsMatch(const std::shared_ptr<const TRegex>&, std::string_view);
+  TRegex() = default;
+
+  std::string pattern_;
+  TRegexOptions options_;
+  std::unique_ptr<TRegexLocale> locale_;
+  TRegexCode* code_ = nullptr;
+  TNameIndexLookup names_;
+  int captureCount_ = 0;
+  bool studied_ = false;
+  std::size_t byteSize_ = 0;
+};
+
+using TRegexRef = std::shared_ptr<const TRegex>;
+
+// Compiles at once; raises ERegexError / ERegexLocaleError.
+TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
+                      const std::string& localeName = "C", int localeCategory = 0);
+
+// As CreateRegex, from a bounded cache of compiled patterns (and of compile
+// errors, raised again with the same text). Patterns with other tables than
+// "C"/0 are always compiled afresh.
+TRegexRef AcquireRegex(const std::string& pattern, TRegexOptions options,
+                       const std::string& localeName = "C", int localeCategory = 0);
+// Empties the cache (patterns still referenced stay alive).
+void ClearRegexCache();
+std::size_t RegexCacheSize();
+
+// Whether the pattern matches anywhere in text, from offset 0, no
+// execution options. Raises ERegexError on a match error.
+bool IsMatch(const TRegexRef& re, std::string_view text);
+
+// One match from a 0-based start offset. An offset below 0 or beyond the
+// text is a failed match. Execution options used: Anchored, NoUTF8Check,
+// Partial (soft); the others are compile options and are ignored here.
+TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
+                  TRegexOptions execOptions = {});
+
+// The PCRE2 name of a match error code, or "Unknown PCRE error code <n>".
+std::string RegexErrorName(int code);
+
+// Limits applied to every match (see PCRE.cpp for the reasoning).
+inline constexpr std::uint32_t kRegexMatchLimit = 2000000;
+inline constexpr std::uint32_t kRegexDepthLimit = 100000;
+inline constexpr std::uint32_t kRegexHeapLimitKiB = 64 * 1024;
+
+}  // namespace quelta

@@ -1,0 +1,312 @@
+// The regular-expression layer: compile errors and their texts, the study
+// decision, matching with the rule's options over Windows-1252 text, match
+// offsets and groups, the match limits, and the pattern cache.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <clocale>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <pcre2.h>
+
+#include "regex/PCRE.h"
+
+using namespace quelta;
+
+namespace {
+
+std::string CompileError(const std::string& pattern, TRegexOptions o = kRuleRegexOptions) {
+  try {
+    CreateRegex(pattern, o);
+  } catch (const ERegexError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::string MatchError(const std::string& pattern, const std::string& text) {
+  try {
+    IsMatch(CreateRegex(pattern, kRuleRegexOptions), text);
+  } catch (const ERegexError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+bool JitAvailable() {
+  std::uint32_t jit = 0;
+  pcre2_config(PCRE2_CONFIG_JIT, &jit);
+  return jit != 0;
+}
+
+}  // namespace
+
+TEST(Regex, InvalidPatternTextNamesPatternOffsetAndReason) {
+  EXPECT_EQ(CompileError("a(b"),
+            "Invalid Pattern 'a(b': error at position 3: missing closing parenthesis");
+  EXPECT_EQ(CompileError("x[a-"),
+            "Invalid Pattern 'x[a-': error at position 4: missing terminating ] for character class");
+  EXPECT_EQ(CompileError("ab)"),
+            "Invalid Pattern 'ab)': error at position 2: unmatched closing parenthesis");
+  EXPECT_EQ(CompileError("*a"),
+            "Invalid Pattern '*a': error at position 0: quantifier does not follow a repeatable item");
+}
+
+TEST(Regex, UnknownLetterEscapeIsAnError) {
+  // The layer's "extra" option made unknown letter escapes errors; PCRE2
+  // always does.
+  EXPECT_NE(CompileError("\\i"), "");
+  EXPECT_NE(CompileError("\\i", {TRegexOption::Extra}), "");
+}
+
+TEST(Regex, RuleOptionsIgnoreCaseAndLetDotMatchLineEnds) {
+  const TRegexRef re = CreateRegex("a.b", kRuleRegexOptions);
+  EXPECT_TRUE(IsMatch(re, "A\nB"));
+  EXPECT_TRUE(IsMatch(re, "xxA\r\nB") == false);  // the dot is one byte
+  EXPECT_TRUE(IsMatch(re, "xxa\rb"));
+  // Without the options the same texts do not match.
+  const TRegexRef plain = CreateRegex("a.b", {});
+  EXPECT_FALSE(IsMatch(plain, "A\nB"));
+  EXPECT_FALSE(IsMatch(plain, "a\nb"));
+  EXPECT_TRUE(IsMatch(plain, "a-b"));
+}
+
+TEST(Regex, CaseFoldingFollowsTheCTablesOnly) {
+  // With the built-in "C" tables only ASCII letters fold; the Windows-1252
+  // letters A-umlaut (0xC4) and a-umlaut (0xE4) stay distinct.
+  const TRegexRef re = CreateRegex("gr\xE4" "fin", kRuleRegexOptions);
+  EXPECT_TRUE(IsMatch(re, "GR\xE4" "FIN"));
+  EXPECT_FALSE(IsMatch(re, "GR\xC4" "FIN"));
+  // High bytes are ordinary characters, not UTF-8.
+  EXPECT_TRUE(IsMatch(CreateRegex("^.\xFF$", kRuleRegexOptions), "\x80\xFF"));
+}
+
+TEST(Regex, EmptyTextMatchesEmptyAnchors) {
+  EXPECT_TRUE(IsMatch(CreateRegex("^$", kRuleRegexOptions), ""));
+  EXPECT_TRUE(IsMatch(CreateRegex("", kRuleRegexOptions), ""));
+  EXPECT_FALSE(IsMatch(CreateRegex("^.$", kRuleRegexOptions), ""));
+}
+
+TEST(Regex, SubjectIsTakenByLengthNotByTerminator) {
+  const std::string text("a\0b", 3);
+  EXPECT_TRUE(IsMatch(CreateRegex("b", kRuleRegexOptions), text));
+  EXPECT_TRUE(IsMatch(CreateRegex("a\\x00b", kRuleRegexOptions), text));
+  EXPECT_FALSE(IsMatch(CreateRegex("b", kRuleRegexOptions), std::string_view(text).substr(0, 2)));
+}
+
+TEST(Regex, StudyOnlyWithoutAnchorAndFixedFirstCharacter) {
+  struct {
+    const char* pattern;
+    bool studied;
+  } cases[] = {
+      {"viagra", false},         // literal first character
+      {"(?:viagra|vicodin)", false},  // still one fixed first character
+      {"^free", false},          // anchored
+      {"\\Afree", false},        // anchored
+      {"[vw]iagra", true},       // a class
+      {"(?:cheap|free) pills", true},
+      {"\\d{3}-\\d{4}", true},
+  };
+  for (const auto& c : cases) {
+    const TRegexRef re = CreateRegex(c.pattern, kRuleRegexOptions);
+    EXPECT_EQ(re->Studied(), c.studied && JitAvailable()) << c.pattern;
+  }
+}
+
+TEST(Regex, StudiedAndUnstudiedPatternsAgree) {
+  const std::string text = "Buy CHEAP pills now\r\nvisit http://example.com/x?y=1";
+  EXPECT_TRUE(IsMatch(CreateRegex("(?:cheap|free) pills", kRuleRegexOptions), text));
+  EXPECT_TRUE(IsMatch(CreateRegex("cheap pills", kRuleRegexOptions), text));
+  EXPECT_TRUE(IsMatch(CreateRegex("[a-z]+://example\\.com", kRuleRegexOptions), text));
+  EXPECT_FALSE(IsMatch(CreateRegex("[a-z]+://example\\.org", kRuleRegexOptions), text));
+}
+
+TEST(Regex, MatchOffsetsAndGroups) {
+  const TRegexRef re = CreateRegex("(?<user>\\w+)@(\\w+)\\.com", kRuleRegexOptions);
+  EXPECT_EQ(re->CaptureCount(), 2);
+  EXPECT_EQ(re->Names().Find("user"), 1);
+  EXPECT_EQ(re->Names().Find("host"), -1);
+
+  const std::string text = "mail joe@example.com and ann@test.com";
+  TRegexMatch m = Match(re, text, 0);
+  ASSERT_TRUE(m.Success);
+  ASSERT_EQ(m.Groups.size(), 3u);
+  EXPECT_EQ(m.Groups[0].Value, "joe@example.com");
+  EXPECT_EQ(m.Groups[0].Index, 5);
+  EXPECT_EQ(m.Groups[1].Value, "joe");
+  EXPECT_EQ(m.Groups[2].Value, "example");
+
+  m = Match(re, text, 6);  // inside the first address: "oe@example.com"
+  ASSERT_TRUE(m.Success);
+  EXPECT_EQ(m.Groups[1].Value, "oe");
+  m = Match(re, text, 21);
+  ASSERT_TRUE(m.Success);
+  EXPECT_EQ(m.Groups[1].Value, "ann");
+
+  // Offsets outside the text are failed matches, not errors.
+  EXPECT_FALSE(Match(re, text, -1).Success);
+  EXPECT_FALSE(Match(re, text, static_cast<int>(text.size()) + 1).Success);
+  EXPECT_TRUE(Match(CreateRegex("$", {}), text, static_cast<int>(text.size())).Success);
+}
+
+TEST(Regex, UnsetGroupHasNoIndex) {
+  const TRegexMatch m = Match(CreateRegex("(a)|(b)", {}), "b", 0);
+  ASSERT_TRUE(m.Success);
+  ASSERT_EQ(m.Groups.size(), 3u);
+  EXPECT_EQ(m.Groups[1].Index, -1);
+  EXPECT_EQ(m.Groups[2].Value, "b");
+}
+
+TEST(Regex, ExecutionOptions) {
+  const TRegexRef re = CreateRegex("abc", {});
+  EXPECT_TRUE(Match(re, "xabc", 0).Success);
+  EXPECT_FALSE(Match(re, "xabc", 0, {TRegexOption::Anchored}).Success);
+  EXPECT_TRUE(Match(re, "xabc", 1, {TRegexOption::Anchored}).Success);
+  // A soft partial match is reported as the partial-match error.
+  try {
+    Match(re, "xab", 0, {TRegexOption::Partial});
+    ADD_FAILURE() << "no error";
+  } catch (const ERegexError& e) {
+    EXPECT_STREQ(e.what(), "PCRE2_ERROR_PARTIAL");
+  }
+}
+
+TEST(Regex, CompileOptionsMapToPcre2) {
+  EXPECT_TRUE(IsMatch(CreateRegex("a b # comment", {TRegexOption::Extended}), "ab"));
+  EXPECT_TRUE(IsMatch(CreateRegex("^b", {TRegexOption::MultiLine}), "a\nb"));
+  EXPECT_FALSE(IsMatch(CreateRegex("^b", {}), "a\nb"));
+  EXPECT_FALSE(IsMatch(CreateRegex("a$", {TRegexOption::DollarEndOnly}), "a\n"));
+  EXPECT_TRUE(IsMatch(CreateRegex("a$", {}), "a\n"));
+  EXPECT_EQ(Match(CreateRegex("a+", {TRegexOption::Ungreedy}), "aaa", 0).Groups[0].Value, "a");
+  EXPECT_EQ(CreateRegex("(a)(b)", {TRegexOption::NoAutoCapture})->CaptureCount(), 0);
+  EXPECT_FALSE(IsMatch(CreateRegex("b", {TRegexOption::FirstLine}), "a\nb"));
+  EXPECT_FALSE(IsMatch(CreateRegex("b", {TRegexOption::Anchored}), "ab"));
+  // UTF-8 mode: one character of two bytes; an invalid sequence is an error.
+  EXPECT_TRUE(IsMatch(CreateRegex("^.$", {TRegexOption::UTF8}), "\xC3\xA4"));
+  EXPECT_EQ(MatchError("x", "x"), "");
+  try {
+    IsMatch(CreateRegex("x", {TRegexOption::UTF8}), "\xC3");
+    ADD_FAILURE() << "no error";
+  } catch (const ERegexError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("PCRE2_ERROR_UTF8_ERR", 0), 0u) << e.what();
+  }
+}
+
+TEST(Regex, CatastrophicBacktrackingFailsWithMatchLimit) {
+  // Nested quantifiers over a text that almost matches: exponential
+  // backtracking that the match limit cuts off.
+  EXPECT_EQ(MatchError("(a+)+$", std::string(40, 'a') + "!"), "PCRE2_ERROR_MATCHLIMIT");
+  EXPECT_EQ(MatchError("^(a|a)*$", std::string(40, 'a') + "!"), "PCRE2_ERROR_MATCHLIMIT");
+  // The same through the JIT-compiled (studied) road.
+  EXPECT_EQ(MatchError("([ab]+)+$", std::string(40, 'a') + "!"), "PCRE2_ERROR_MATCHLIMIT");
+  std::string fields = "p";  // the required "p" is present, just never after 11 fields
+  for (int i = 0; i < 1000; ++i) fields += "x,";
+  EXPECT_EQ(MatchError("^(.*?,){11}P", fields), "PCRE2_ERROR_MATCHLIMIT");
+  // The thread's match state is usable afterwards.
+  EXPECT_TRUE(IsMatch(CreateRegex("a+$", kRuleRegexOptions), "aaa"));
+}
+
+TEST(Regex, DeepRecursionFailsWithDepthLimit) {
+  const std::string text = std::string(kRegexDepthLimit + 10, 'a') + "!";
+  EXPECT_EQ(MatchError("^(?:(a)|b)*$", text), "PCRE2_ERROR_DEPTHLIMIT");
+  // Well within the limit the same pattern works.
+  EXPECT_TRUE(IsMatch(CreateRegex("^(?:(a)|b)*$", kRuleRegexOptions), std::string(32768, 'a')));
+}
+
+TEST(Regex, HeavyButBenignPatternsOverALargeTextStayBelowTheLimits) {
+  std::string text;
+  while (text.size() < 32768)
+    text += "Hello world, some text with words 12345 and http://www.example.com/p?x=1\r\n";
+  text.resize(32768);
+  const char* patterns[] = {".*viagra.*cheap", "(?:\\w|\\s|[,.:/?=])*!$", "http://[^ ]+\\.ru",
+                            "([a-z]+\\s?)+Q", "w.*z.*q", "(.+)+Q"};
+  for (const char* p : patterns) EXPECT_EQ(MatchError(p, text), "") << p;
+}
+
+TEST(Regex, ErrorNames) {
+  EXPECT_EQ(RegexErrorName(PCRE2_ERROR_MATCHLIMIT), "PCRE2_ERROR_MATCHLIMIT");
+  EXPECT_EQ(RegexErrorName(PCRE2_ERROR_DEPTHLIMIT), "PCRE2_ERROR_DEPTHLIMIT");
+  EXPECT_EQ(RegexErrorName(PCRE2_ERROR_NOMEMORY), "PCRE2_ERROR_NOMEMORY");
+  EXPECT_EQ(RegexErrorName(PCRE2_ERROR_BADUTFOFFSET), "PCRE2_ERROR_BADUTFOFFSET");
+  EXPECT_EQ(RegexErrorName(-1000), "Unknown PCRE error code -1000");
+  EXPECT_EQ(RegexErrorName(5), "Unknown PCRE error code 5");
+}
+
+TEST(Regex, OtherLocaleBuildsTablesOrFailsAsLocaleError) {
+  EXPECT_THROW(CreateRegex("a", kRuleRegexOptions, "no_such_locale.XYZ", LC_CTYPE),
+               ERegexLocaleError);
+  // "C" under another category than 0 makes tables from the C locale: they
+  // behave as the built-in ones. (Category numbers differ between systems.)
+  const int category = LC_CTYPE != 0 ? LC_CTYPE : LC_ALL;
+  const TRegexRef re = CreateRegex("a.b", kRuleRegexOptions, "C", category);
+  EXPECT_NE(re->Locale().Tables(), nullptr);
+  EXPECT_TRUE(IsMatch(re, "A\nB"));
+  EXPECT_EQ(CreateRegex("a", kRuleRegexOptions)->Locale().Tables(), nullptr);
+}
+
+// ---- Cache ---------------------------------------------------------------------
+
+TEST(RegexCache, SameResultsAndErrorTextsAsCompilingAfresh) {
+  ClearRegexCache();
+  const char* patterns[] = {"a(b", "viagra", "[vw]iagra", "^$", "x{2,1}", "(?<n>a)(?<n>b)"};
+  const std::string texts[] = {"", "VIAGRA", "wiagra", "a(b", "xx"};
+  for (int round = 0; round < 2; ++round) {  // second round: from the cache
+    for (const char* p : patterns) {
+      std::string fresh, cached;
+      TRegexRef a, b;
+      try { a = CreateRegex(p, kRuleRegexOptions); } catch (const ERegexError& e) { fresh = e.what(); }
+      try { b = AcquireRegex(p, kRuleRegexOptions); } catch (const ERegexError& e) { cached = e.what(); }
+      EXPECT_EQ(fresh, cached) << p;
+      ASSERT_EQ(a == nullptr, b == nullptr) << p;
+      if (!a) continue;
+      for (const std::string& t : texts) EXPECT_EQ(IsMatch(a, t), IsMatch(b, t)) << p << " " << t;
+    }
+  }
+}
+
+TEST(RegexCache, KeyIncludesTheOptions) {
+  ClearRegexCache();
+  EXPECT_TRUE(IsMatch(AcquireRegex("a.b", kRuleRegexOptions), "A\nB"));
+  EXPECT_FALSE(IsMatch(AcquireRegex("a.b", {}), "A\nB"));
+  EXPECT_EQ(AcquireRegex("a.b", kRuleRegexOptions), AcquireRegex("a.b", kRuleRegexOptions));
+}
+
+TEST(RegexCache, IsBounded) {
+  ClearRegexCache();
+  for (int i = 0; i < 5000; ++i) AcquireRegex("word" + std::to_string(i), kRuleRegexOptions);
+  EXPECT_LE(RegexCacheSize(), 4096u);
+  EXPECT_GT(RegexCacheSize(), 0u);
+  // An evicted pattern still referenced elsewhere stays usable.
+  const TRegexRef held = AcquireRegex("held[0-9]", kRuleRegexOptions);
+  for (int i = 0; i < 5000; ++i) AcquireRegex("other" + std::to_string(i), kRuleRegexOptions);
+  EXPECT_TRUE(IsMatch(held, "HELD7"));
+  ClearRegexCache();
+  EXPECT_EQ(RegexCacheSize(), 0u);
+}
+
+TEST(RegexCache, ConcurrentUseGivesCorrectResults) {
+  ClearRegexCache();
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int i = 0; i < 400; ++i) {
+        const int k = (i + t * 7) % 50;
+        const std::string pattern = "[a-z]+" + std::to_string(k) + "x";
+        try {
+          const TRegexRef re = AcquireRegex(pattern, kRuleRegexOptions);
+          if (!IsMatch(re, "ABC" + std::to_string(k) + "X")) ++wrong;
+          if (IsMatch(re, "ABC" + std::to_string(k + 100) + "y")) ++wrong;
+          AcquireRegex("a(b", kRuleRegexOptions);
+          ++wrong;
+        } catch (const ERegexError& e) {
+          if (std::string(e.what()).rfind("Invalid Pattern 'a(b'", 0) != 0) ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
