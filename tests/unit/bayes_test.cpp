@@ -1,0 +1,837 @@
+// The Bayes filter: word table, the two database files byte for byte, the
+// hash index against plain scans, classification, training and the
+// BAYESSCORE option letters.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bayes/cBayes.h"
+#include "bayes/cBayesData.h"
+#include "bayes/cBayesUndo.h"
+#include "bayes/cWordList.h"
+#include "common/fMain.h"
+#include "platform/Env.h"
+#include "plugin/fPlugin.h"
+
+namespace fs = std::filesystem;
+using namespace quelta;
+
+namespace {
+
+std::string Le32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+// One "Bayes.wdb" record as the file holds it.
+std::string WordRec(std::uint32_t hash, std::uint32_t spam, std::uint32_t ham) {
+  return Le32(hash) + Le32(spam) + Le32(ham);
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += static_cast<char>(v);
+  return s;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// A scratch folder under the system temp folder, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::random_device rd;
+    std::ostringstream name;
+    name << "quelta_bayes_" << std::hex << rd() << rd();
+    path_ = fs::temp_directory_path() / name.str();
+    fs::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  // The folder with the plug-in's separator at its end.
+  std::string Folder() const { return path_.string() + env::kPathSep; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream f(path_ / name, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream f(path_ / name, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  bool Exists(const std::string& name) const { return fs::exists(path_ / name); }
+
+ private:
+  fs::path path_;
+};
+
+// Points the Bayes and log folders at a scratch folder and restores every
+// part of the process-wide record the filter touches.
+class BayesFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TPlugin& p = Plugin();
+    savedConfig_ = p.Config;
+    savedSettings_ = p.Settings;
+    savedStats_ = p.Stats;
+    savedUnchanged_ = p.BayesUnchanged.load();
+    p.Config.BayesDB = dir_.Folder();
+    p.Config.LogPath = dir_.Folder();
+    p.Settings.MinWordCount = 3;
+    p.Settings.MaxWords = 200;
+    p.Settings.MaxSigWords = 25;
+    p.Settings.BayesExtendedLogging = false;
+    p.Settings.BayesEnabled = true;
+    p.Stats = TPlugStats{};
+    p.BayesUnchanged = true;
+  }
+  void TearDown() override {
+    TPlugin& p = Plugin();
+    p.Config = savedConfig_;
+    p.Settings = savedSettings_;
+    p.Stats = savedStats_;
+    p.BayesUnchanged = savedUnchanged_;
+  }
+
+  // The example database: S = 200, H = 300 and the words a, b, c, d.
+  void WriteExample(std::uint32_t spamMsgs = 200, std::uint32_t hamMsgs = 300) {
+    dir_.Write("Bayes.wdb", WordRec(0x804F, spamMsgs, hamMsgs) + WordRec(Crc32("a"), 30, 0) +
+                                WordRec(Crc32("b"), 2, 30) + WordRec(Crc32("c"), 1, 1) +
+                                WordRec(Crc32("d"), 4, 6));
+    dir_.Write("Bayes.udb", "");
+  }
+
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::string all = dir_.Read("Filter.log");
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+      std::size_t end = all.find("\r\n", pos);
+      if (end == std::string::npos) end = all.size();
+      lines.push_back(all.substr(pos, end - pos));
+      pos = end + 2;
+    }
+    return lines;
+  }
+  bool Logged(const std::string& line) const {
+    for (const auto& l : LogLines())
+      if (l.find(line) != std::string::npos) return true;
+    return false;
+  }
+
+  TempFolder dir_;
+
+ private:
+  TPlugConfig savedConfig_;
+  TPlugSettings savedSettings_;
+  TPlugStats savedStats_;
+  bool savedUnchanged_ = true;
+};
+
+TWordList Table(const std::vector<std::string>& words) {
+  TWordList t;
+  for (const auto& w : words) t.Add(w);
+  return t;
+}
+
+std::vector<std::string> WordsOf(const TWordList& t) {
+  std::vector<std::string> out;
+  for (const auto& e : t.Items()) out.push_back(e.Word);
+  return out;
+}
+
+}  // namespace
+
+// ---- Word table ---------------------------------------------------------------
+
+TEST(BayesWordList, RepeatedWordCountsOccurrencesWhateverTheCountArgument) {
+  TWordList t;
+  t.Add("s:hello");
+  t.Add("s:hello");
+  ASSERT_EQ(t.Count(), 1);
+  EXPECT_EQ(t.At(0).Count, 2);
+  EXPECT_EQ(t.At(0).Hash, Crc32("s:hello"));
+  t.Add("s:hello", 0, 5);
+  EXPECT_EQ(t.At(0).Count, 3);
+  t.Add("other", 0, 0);
+  EXPECT_EQ(t.At(1).Count, 1);  // a count of 0 is taken as 1
+  t.Add("third", 0, 7);
+  EXPECT_EQ(t.At(2).Count, 7);
+}
+
+TEST(BayesWordList, SortByDistanceKeepsEqualDistancesInMessageOrder) {
+  TWordList t;
+  const double d[] = {0.2, 0.4, 0.2, 0.4};
+  const char* w[] = {"first", "second", "third", "fourth"};
+  for (int i = 0; i < 4; ++i) t.Add(w[i], 0, 1, d[i], 0);
+  t.SortByDistance();
+  EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"second", "fourth", "first", "third"}));
+  for (int i = 0; i < t.Count(); ++i) EXPECT_EQ(t.IndexOfHash(t.At(i).Hash), i);
+}
+
+TEST(BayesWordList, RemoveInsignificantUsesTheOpenBandAroundZero) {
+  struct Row {
+    double distance;
+    bool kept;
+  };
+  const Row rows[] = {{0.0, false},       {-0.0, false},      {0.00000005, false},
+                      {-0.00000005, false}, {0.0000001, true}, {-0.0000001, true},
+                      {0.3, true},        {-0.2, true}};
+  TWordList t;
+  int i = 0;
+  for (const Row& r : rows) t.Add("w" + std::to_string(i++), 0, 1, r.distance, 0);
+  t.RemoveInsignificant();
+  std::vector<std::string> expected;
+  i = 0;
+  for (const Row& r : rows) {
+    if (r.kept) expected.push_back("w" + std::to_string(i));
+    ++i;
+  }
+  EXPECT_EQ(WordsOf(t), expected);
+  for (int k = 0; k < t.Count(); ++k) EXPECT_EQ(t.IndexOfHash(t.At(k).Hash), k);
+  EXPECT_EQ(t.IndexOfHash(Crc32("w0")), -1);
+}
+
+// ---- Word database file -------------------------------------------------------
+
+TEST(BayesWordBase, NewDatabaseSavedAtOnceIsTheHeaderRecord) {
+  TempFolder dir;
+  TBayesDataBase db;
+  ASSERT_TRUE(db.SaveToFile(dir.File("Bayes.wdb")));
+  EXPECT_EQ(Hex(dir.Read("Bayes.wdb")), "4F 80 00 00 00 00 00 00 00 00 00 00");
+}
+
+TEST(BayesWordBase, CountsAboveTwoBillionAreScaledInTheFileOnly) {
+  TempFolder dir;
+  TBayesDataBase db;
+  db.PutRecord(0, TWordRecord{0x804F, 40, 2000000005u});  // header scaled too
+  db.AddRecord(0x11223344, 2000000001u, 7);
+  db.AddRecord(0x55667788, 2000000000u, 9);  // exactly the limit: unchanged
+  db.AddRecord(0x99AABBCC, 3, 4000000000u);
+  ASSERT_TRUE(db.SaveToFile(dir.File("Bayes.wdb")));
+  EXPECT_EQ(dir.Read("Bayes.wdb"),
+            WordRec(0x804F, 4, 200000000u) + WordRec(0x11223344, 200000000u, 0) +
+                WordRec(0x55667788, 2000000000u, 9) + WordRec(0x99AABBCC, 0, 400000000u));
+  EXPECT_EQ(db.GetRecord(1).SpamCount, 2000000001u);
+  EXPECT_EQ(db.GetRecord(1).HamCount, 7u);
+  EXPECT_EQ(db.GetRecord(0).HamCount, 2000000005u);
+}
+
+TEST(BayesWordBase, ThirtyByteFileLoadsTwoWholeRecords) {
+  TempFolder dir;
+  const std::string two = WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 0xFFFFFFFF, 1);
+  dir.Write("Bayes.wdb", two + "\x01\x02\x03\x04\x05\x06");
+  TBayesDataBase db;
+  ASSERT_TRUE(db.LoadFromFile(dir.File("Bayes.wdb")));
+  ASSERT_EQ(db.Count(), 2);
+  EXPECT_EQ(db.GetRecord(1).Hash, 0xDEADBEEFu);
+  EXPECT_EQ(db.GetRecord(1).SpamCount, 0xFFFFFFFFu);
+  EXPECT_EQ(db.IndexOfHash(0xDEADBEEF), 1);
+  ASSERT_TRUE(db.SaveToFile(dir.File("again.wdb")));
+  // 0xFFFFFFFF is above the limit, so that record is written scaled.
+  EXPECT_EQ(dir.Read("again.wdb"), WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 429496729u, 0));
+}
+
+TEST(BayesWordBase, HeaderHashAnswersPositionZeroEvenWhenTrainedAsAWord) {
+  TBayesDataBase db;
+  db.AddRecord(0x1234, 1, 1);
+  db.AddRecord(0x804F, 5, 0);
+  db.AddRecord(0x804F, 0, 5);
+  EXPECT_EQ(db.IndexOfHash(0x804F), 0);
+  EXPECT_EQ(db.LastWordIndexOfHash(0x804F), 3);
+  EXPECT_EQ(db.IndexOfHash(0x9999), -1);
+  EXPECT_EQ(db.LastWordIndexOfHash(0x9999), -1);
+  TBayesDataBase fresh;
+  EXPECT_EQ(fresh.LastWordIndexOfHash(0x804F), -1);  // the header is no word record
+}
+
+TEST(BayesWordBase, MissingFileFailsAndLeavesTheListAlone) {
+  TempFolder dir;
+  TBayesDataBase db;
+  db.AddRecord(7, 1, 2);
+  EXPECT_FALSE(db.LoadFromFile(dir.File("Bayes.wdb")));
+  EXPECT_EQ(db.Count(), 2);
+  EXPECT_EQ(db.IndexOfHash(7), 1);
+}
+
+TEST(BayesWordBase, FileWithoutAWholeRecordStartsFromANewHeader) {
+  for (std::size_t size : {0u, 11u}) {
+    TempFolder dir;
+    dir.Write("Bayes.wdb", std::string(size, '\x7F'));
+    TBayesDataBase db;
+    db.AddRecord(7, 1, 2);
+    EXPECT_TRUE(db.LoadFromFile(dir.File("Bayes.wdb"))) << size;
+    ASSERT_EQ(db.Count(), 1) << size;
+    EXPECT_EQ(db.GetRecord(0).Hash, 0x804Fu);
+    EXPECT_EQ(db.GetRecord(0).SpamCount, 0u);
+    EXPECT_EQ(db.IndexOfHash(7), -1);
+  }
+}
+
+TEST(BayesWordBase, SaveReplacesALongerFileCompletely) {
+  TempFolder dir;
+  dir.Write("Bayes.wdb", std::string(120, '\x55'));
+  TBayesDataBase db;
+  db.AddRecord(0x01020304, 1, 2);
+  ASSERT_TRUE(db.SaveToFile(dir.File("Bayes.wdb")));
+  EXPECT_EQ(dir.Read("Bayes.wdb"), WordRec(0x804F, 0, 0) + WordRec(0x01020304, 1, 2));
+}
+
+TEST(BayesWordBase, SaveIntoAMissingFolderFails) {
+  TempFolder dir;
+  TBayesDataBase db;
+  EXPECT_FALSE(db.SaveToFile(dir.File("no-such-folder") + env::kPathSep + "Bayes.wdb"));
+}
+
+TEST(BayesWordBase, BadPositionsThrowOutOfRange) {
+  TBayesDataBase db;
+  EXPECT_THROW(db.GetRecord(1), std::out_of_range);
+  EXPECT_THROW(db.GetRecord(-1), std::out_of_range);
+  EXPECT_THROW(db.PutRecord(1, TWordRecord{}), std::out_of_range);
+}
+
+// ---- Undo database file -------------------------------------------------------
+
+TEST(BayesUndoBase, RecordsArePacked13ByteLittleEndian) {
+  TempFolder dir;
+  TBayesUndoBase undo;
+  EXPECT_EQ(undo.AddRecord(0x11223344, true, 1.0), 0);
+  EXPECT_EQ(undo.AddRecord(0xA0B0C0D0, false, -2.5), 1);
+  ASSERT_TRUE(undo.SaveToFile(dir.File("Bayes.udb")));
+  EXPECT_EQ(Hex(dir.Read("Bayes.udb")),
+            "44 33 22 11 01 00 00 00 00 00 00 F0 3F "
+            "D0 C0 B0 A0 00 00 00 00 00 00 00 04 C0");
+}
+
+TEST(BayesUndoBase, LoadedRecordsAreWrittenBackByteForByte) {
+  TempFolder dir;
+  // Odd bytes on purpose: an IsSpam byte of 2 and a signalling-NaN date.
+  const std::string image =
+      Bytes({0x01, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x7F,
+             0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x40});
+  dir.Write("Bayes.udb", image + Bytes({1, 2, 3, 4, 5}));
+  TBayesUndoBase undo;
+  ASSERT_TRUE(undo.LoadFromFile(dir.File("Bayes.udb")));
+  ASSERT_EQ(undo.Count(), 2);
+  EXPECT_EQ(undo.IndexOfHash(1), 0);
+  EXPECT_EQ(undo.IndexOfHash(0xFFFFFFFF), 1);
+  EXPECT_TRUE(undo.GetRecord(0).IsSpam);
+  EXPECT_FALSE(undo.GetRecord(1).IsSpam);
+  ASSERT_TRUE(undo.SaveToFile(dir.File("copy.udb")));
+  EXPECT_EQ(Hex(dir.Read("copy.udb")), Hex(image));
+}
+
+TEST(BayesUndoBase, MissingFileFailsAndNewBaseIsEmpty) {
+  TempFolder dir;
+  TBayesUndoBase undo;
+  EXPECT_EQ(undo.Count(), 0);
+  undo.AddRecord(5, true, 0);
+  EXPECT_FALSE(undo.LoadFromFile(dir.File("Bayes.udb")));
+  EXPECT_EQ(undo.Count(), 1);
+  ASSERT_TRUE(TBayesUndoBase().SaveToFile(dir.File("empty.udb")));
+  EXPECT_EQ(dir.Read("empty.udb"), "");
+}
+
+// ---- The index against plain scans --------------------------------------------
+
+namespace {
+
+template <class HashAt>
+void ExpectScansAgree(int count, HashAt hashAt, const std::vector<std::uint32_t>& pool,
+                      const std::function<int(std::uint32_t)>& first,
+                      const std::function<int(std::uint32_t)>& lastWord, const char* what) {
+  std::map<std::uint32_t, int> f, l;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t h = hashAt(i);
+    if (!f.count(h)) f[h] = i;
+    if (i >= 1) l[h] = i;
+  }
+  for (std::uint32_t h : pool) {
+    const int ef = f.count(h) ? f[h] : -1;
+    ASSERT_EQ(first(h), ef) << what << " first of " << h;
+    if (lastWord) {
+      const int el = l.count(h) ? l[h] : -1;
+      ASSERT_EQ(lastWord(h), el) << what << " last of " << h;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(BayesIndex, WordBaseIndexAgreesWithScansUnderRandomChanges) {
+  std::mt19937 rng(20240611);
+  for (int poolSize : {5, 60, 3000}) {
+    std::vector<std::uint32_t> pool;
+    pool.push_back(0x804F);
+    for (int i = 0; i < poolSize; ++i) pool.push_back(static_cast<std::uint32_t>(rng()));
+    pool.push_back(0);  // a CRC of zero is an ordinary hash
+    std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+    TBayesDataBase db;
+    for (int step = 0; step < 12000; ++step) {
+      const unsigned op = rng() % 100;
+      if (op < 60 || db.Count() == 0) {
+        db.AddRecord(pool[pick(rng)], 1, 2);
+      } else if (op < 98) {
+        const int at = static_cast<int>(rng() % static_cast<unsigned>(db.Count()));
+        TWordRecord r = db.GetRecord(at);
+        r.Hash = pool[pick(rng)];
+        db.PutRecord(at, r);
+      } else if (op < 99) {
+        db.Deserialize(db.Serialize());
+      } else {
+        db.Clear();
+      }
+      if (step % 400 == 0 || step < 50) {
+        ExpectScansAgree(
+            db.Count(), [&](int i) { return db.At(i).Hash; }, pool,
+            [&](std::uint32_t h) { return db.IndexOfHash(h); },
+            [&](std::uint32_t h) { return db.LastWordIndexOfHash(h); }, "words");
+      }
+    }
+  }
+}
+
+TEST(BayesIndex, UndoBaseIndexAgreesWithScansUnderRandomChanges) {
+  std::mt19937 rng(77);
+  std::vector<std::uint32_t> pool;
+  for (int i = 0; i < 400; ++i) pool.push_back(static_cast<std::uint32_t>(rng()));
+  std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+  TBayesUndoBase undo;
+  for (int step = 0; step < 8000; ++step) {
+    if (rng() % 2 == 0 || undo.Count() == 0) {
+      undo.AddRecord(pool[pick(rng)], rng() % 2 == 0, 1.5);
+    } else {
+      const int at = static_cast<int>(rng() % static_cast<unsigned>(undo.Count()));
+      TUndoRecord r = undo.GetRecord(at);
+      r.Hash = pool[pick(rng)];
+      undo.PutRecord(at, r);
+    }
+    if (step % 250 == 0) {
+      ExpectScansAgree(
+          undo.Count(), [&](int i) { return undo.GetRecord(i).Hash; }, pool,
+          [&](std::uint32_t h) { return undo.IndexOfHash(h); }, nullptr, "undo");
+    }
+  }
+}
+
+// ---- Start-up and shutdown ----------------------------------------------------
+
+TEST_F(BayesFixture, StartUpLoadsBothFilesAndLogsTheFigures) {
+  WriteExample();
+  TBayes bayes;
+  EXPECT_TRUE(Logged("Quelta: Bayes databases loaded successfully (W=5/S=200/H=300)."));
+  EXPECT_FALSE(Logged("WARNING"));
+  EXPECT_EQ(bayes.WordRecords(), 5u);
+  EXPECT_EQ(bayes.SpamMessages(), 200u);
+  EXPECT_EQ(bayes.HamMessages(), 300u);
+}
+
+TEST_F(BayesFixture, StartUpWarnsWhenTheDatabaseIsHardlyTrained) {
+  WriteExample(49, 300);
+  TBayes bayes;
+  EXPECT_TRUE(Logged("Quelta: Bayes databases loaded successfully (W=5/S=49/H=300)."));
+  EXPECT_TRUE(Logged("WARNING: Bayes database not trained (S=49, H=300)!"));
+}
+
+TEST_F(BayesFixture, StartUpWithoutFilesWarnsAndKeepsTheBoundsAtZero) {
+  TBayes bayes;
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "WARNING: Bayes databases not found!");
+  EXPECT_EQ(lines[1], "WARNING: Bayes database not trained (S=0, H=0)!");
+  EXPECT_EQ(bayes.WordRecords(), 1u);
+  EXPECT_EQ(bayes.MinProb(), 0.0);
+  EXPECT_EQ(bayes.MaxProb(), 0.0);
+}
+
+TEST_F(BayesFixture, OnlyTheUndoFileMissingLoadsTheWordsWithoutAnError) {
+  WriteExample();
+  fs::remove(dir_.File("Bayes.udb"));
+  TBayes bayes;
+  EXPECT_TRUE(Logged("WARNING: Bayes databases not found!"));
+  EXPECT_FALSE(Logged("ERROR"));
+  EXPECT_FALSE(Logged("loaded successfully"));
+  EXPECT_EQ(bayes.WordRecords(), 5u);
+  EXPECT_DOUBLE_EQ(bayes.MinProb(), 0.0001);  // the word file did load
+}
+
+TEST_F(BayesFixture, BoundsFollowTheMessageCountsOfTheHeader) {
+  struct Row {
+    std::uint32_t s, h;
+    double minProb, maxProb;
+  };
+  const Row rows[] = {{0, 99, 0.001, 0.999},           {99, 100, 0.0001, 0.999},
+                      {100, 999, 0.0001, 0.9999},      {999, 1000, 0.00001, 0.9999},
+                      {1000, 9999, 0.00001, 0.99999},  {9999, 10000, 0.000001, 0.99999},
+                      {10000, 4000000000u, 0.000001, 0.999999}};
+  for (const Row& r : rows) {
+    dir_.Write("Bayes.wdb", WordRec(0x804F, r.s, r.h));
+    dir_.Write("Bayes.udb", "");
+    TBayes bayes;
+    EXPECT_EQ(bayes.MinProb(), r.minProb) << "H=" << r.h;
+    EXPECT_EQ(bayes.MaxProb(), r.maxProb) << "S=" << r.s;
+  }
+}
+
+TEST_F(BayesFixture, ShutdownWithTheFlagSetSavesNothing) {
+  WriteExample();
+  const std::string before = dir_.Read("Bayes.wdb");
+  {
+    TBayes bayes;
+    TWordList t = Table({"a"});
+    bayes.Learn("Subject: x\r\n", t, true, false);
+    Plugin().BayesUnchanged = true;  // as after deleting the files in the options
+  }
+  EXPECT_TRUE(Logged("Quelta: Bayes databases not saved."));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"), before);
+  EXPECT_EQ(dir_.Read("Bayes.udb"), "");
+}
+
+TEST_F(BayesFixture, ShutdownAfterTrainingWritesBothFiles) {
+  WriteExample();
+  {
+    TBayes bayes;
+    TWordList t = Table({"a", "newword"});
+    t.Add("newword");
+    bayes.Learn("Subject: x\r\n", t, true, false);
+    EXPECT_FALSE(Plugin().BayesUnchanged.load());
+  }
+  EXPECT_TRUE(Logged("Quelta: Bayes databases saved successfully (W=6/S=201/H=300)."));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"),
+            WordRec(0x804F, 201, 300) + WordRec(Crc32("a"), 31, 0) + WordRec(Crc32("b"), 2, 30) +
+                WordRec(Crc32("c"), 1, 1) + WordRec(Crc32("d"), 4, 6) +
+                WordRec(Crc32("newword"), 2, 0));
+  const std::string undo = dir_.Read("Bayes.udb");
+  ASSERT_EQ(undo.size(), 13u);
+  EXPECT_EQ(undo.substr(0, 5), Le32(Crc32("Subject: x\r\n")) + "\x01");
+}
+
+TEST_F(BayesFixture, AFailedSaveIsLoggedPerFile) {
+  WriteExample();
+  fs::remove(dir_.File("Bayes.udb"));
+  fs::create_directory(dir_.File("Bayes.udb"));  // cannot be replaced by a file
+  {
+    TBayes bayes;
+    TWordList t = Table({"a"});
+    bayes.Learn("Subject: y\r\n", t, false, false);
+  }
+  EXPECT_TRUE(Logged("ERROR: Saving Bayes undofile failed!"));
+  EXPECT_FALSE(Logged("ERROR: Saving Bayes datafile failed!"));
+  EXPECT_FALSE(Logged("saved successfully"));
+  EXPECT_EQ(dir_.Read("Bayes.wdb").substr(0, 12), WordRec(0x804F, 200, 301));
+  EXPECT_TRUE(fs::is_directory(dir_.File("Bayes.udb")));
+  // Nothing is left behind besides the log and the two names.
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir_.Folder())) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 3);
+}
+
+// ---- Classification -------------------------------------------------------------
+
+TEST_F(BayesFixture, WorkedExampleGives54WithTheWordListing) {
+  WriteExample();
+  Plugin().Settings.BayesExtendedLogging = true;
+  TBayes bayes;
+  EXPECT_EQ(bayes.MinProb(), 0.0001);
+  EXPECT_EQ(bayes.MaxProb(), 0.9999);
+  TWordList t = Table({"a", "b", "c", "d"});
+  std::string debug = "left over";
+  EXPECT_EQ(bayes.Classify(t, debug), 54);
+  EXPECT_EQ(debug, "Bayes words:\r\n a (V=100/P=100)\r\n b (V=9/P=82)\r\n");
+  ASSERT_EQ(WordsOf(t), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(t.At(0).Probability, 0.9999);
+  EXPECT_DOUBLE_EQ(t.At(0).Distance, 0.4999);
+  EXPECT_DOUBLE_EQ(t.At(1).Probability, 1.0 / 11.0);
+  EXPECT_DOUBLE_EQ(t.At(1).Distance, 0.5 - 1.0 / 11.0);
+  EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 1u);
+}
+
+TEST_F(BayesFixture, WithoutExtendedLoggingTheDebugTextIsLeftAlone) {
+  WriteExample();
+  TBayes bayes;
+  TWordList t = Table({"d", "b", "a"});
+  std::string debug = "untouched";
+  EXPECT_EQ(bayes.Classify(t, debug), 54);
+  EXPECT_EQ(debug, "untouched");
+  EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(BayesFixture, NoKnownWordGivesZeroAndIsNotCounted) {
+  WriteExample();
+  Plugin().Settings.BayesExtendedLogging = true;
+  TBayes bayes;
+  TWordList t = Table({"unknown", "words", "only", "c"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 0);
+  EXPECT_EQ(t.Count(), 0);
+  EXPECT_EQ(debug, "");
+  EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 0u);
+}
+
+TEST_F(BayesFixture, MeanAbove0999CountsAsCertainSpam) {
+  WriteExample();
+  TBayes bayes;
+  TWordList t = Table({"a"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 100);
+}
+
+TEST_F(BayesFixture, OnlyTheFirstMaxWordsWordsAreLookedAt) {
+  WriteExample();
+  Plugin().Settings.MaxWords = 2;
+  TBayes bayes;
+  TWordList t = Table({"x-unknown", "a", "b"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 100);  // b was cut before the look-up
+  EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(BayesFixture, OnlyMaxSigWordsMostSignificantWordsCount) {
+  WriteExample();
+  Plugin().Settings.MaxSigWords = 1;
+  TBayes bayes;
+  TWordList t = Table({"b", "a"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 100);
+  EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"a"}));
+}
+
+TEST_F(BayesFixture, MinWordCountDecidesWhichWordsAreNeutral) {
+  // S = H = 128 and "c" with 3 spam, 1 ham: p = 3/4 exactly.
+  struct Row {
+    std::int32_t minWordCount, result, left;
+  };
+  const Row rows[] = {{3, 75, 1}, {4, 0, 0}, {1, 75, 1}};
+  for (const Row& r : rows) {
+    dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(Crc32("c"), 3, 1));
+    dir_.Write("Bayes.udb", "");
+    Plugin().Settings.MinWordCount = r.minWordCount;
+    TBayes bayes;
+    TWordList t = Table({"c"});
+    std::string debug;
+    EXPECT_EQ(bayes.Classify(t, debug), r.result) << r.minWordCount;
+    ASSERT_EQ(t.Count(), r.left) << r.minWordCount;
+    if (r.left) EXPECT_EQ(t.At(0).Probability, 0.75);
+  }
+}
+
+TEST_F(BayesFixture, TheLastOfSeveralRecordsWithOneHashDecides) {
+  const std::uint32_t h = Crc32("twice");
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 200, 300) + WordRec(h, 0, 30) + WordRec(h, 30, 0));
+  dir_.Write("Bayes.udb", "");
+  TBayes bayes;
+  TWordList t = Table({"twice"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 100);
+  // Training meets the first of them.
+  bayes.Learn("Subject: t\r\n", Table({"twice"}), false, false);
+  EXPECT_EQ(bayes.WordBase().GetRecord(1).HamCount, 31u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(2).HamCount, 0u);
+}
+
+TEST_F(BayesFixture, AWordWithTheHeaderHashIsANewRecordAtEveryTraining) {
+  WriteExample();
+  TBayes bayes;
+  TWordList t;
+  t.Add("header-twin", 0x804F, 5);
+  bayes.Learn("Subject: one\r\n", t, true, false);
+  bayes.Learn("Subject: two\r\n", t, false, false);
+  TBayesDataBase& db = bayes.WordBase();
+  ASSERT_EQ(db.Count(), 7);
+  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
+  EXPECT_EQ(db.GetRecord(0).HamCount, 301u);
+  EXPECT_EQ(db.GetRecord(5).SpamCount, 5u);
+  EXPECT_EQ(db.GetRecord(6).HamCount, 5u);
+  EXPECT_EQ(db.IndexOfHash(0x804F), 0);
+  // Classification takes the later (ham) record: probability at MinProb.
+  std::string debug;
+  TWordList c;
+  c.Add("header-twin", 0x804F, 1);
+  EXPECT_EQ(bayes.Classify(c, debug), 0);
+  ASSERT_EQ(c.Count(), 1);
+  EXPECT_EQ(c.At(0).Probability, 0.0001);
+}
+
+TEST_F(BayesFixture, WithoutAWordFileTrainedWordsGetProbabilityZero) {
+  TBayes bayes;  // no files: both bounds 0
+  TWordList t;
+  t.Add("alpha", 0, 4);
+  t.Add("beta", 0, 2);
+  bayes.Learn("Subject: z\r\n", t, true, false);
+  TWordList c = Table({"alpha", "beta"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(c, debug), 0);
+  ASSERT_EQ(WordsOf(c), (std::vector<std::string>{"alpha"}));  // beta: 2 is not above 3
+  EXPECT_EQ(c.At(0).Probability, 0.0);
+  EXPECT_EQ(c.At(0).Distance, 0.5);
+  EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 1u);
+}
+
+TEST_F(BayesFixture, DebugListingRoundsHalvesToEven) {
+  // S = H = 128. "five": p = 0.625 exactly: V = 62.5 -> 62, P = 0.125 * 200 = 25.
+  // "three": p = 0.375 exactly: V = 37.5 -> 38, P = 25. Equal distances keep
+  // message order.
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(Crc32("five"), 80, 48) +
+                              WordRec(Crc32("three"), 48, 80));
+  dir_.Write("Bayes.udb", "");
+  Plugin().Settings.BayesExtendedLogging = true;
+  TBayes bayes;
+  TWordList t = Table({"five", "three"});
+  std::string debug;
+  EXPECT_EQ(bayes.Classify(t, debug), 50);
+  EXPECT_EQ(debug, "Bayes words:\r\n five (V=62/P=25)\r\n three (V=38/P=25)\r\n");
+}
+
+// ---- Training -----------------------------------------------------------------
+
+TEST_F(BayesFixture, TrainingRetrainingAndReclassification) {
+  WriteExample();
+  TBayes bayes;
+  TBayesDataBase& db = bayes.WordBase();
+  TWordList t;
+  t.Add("a", 0, 1);
+  t.Add("a");
+  t.Add("b", 0, 1);
+  const std::string header = "From: someone\r\nSubject: offer\r\n";
+  const double before = env::LocalNow();
+
+  bayes.Learn(header, t, true, false);
+  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
+  EXPECT_EQ(db.GetRecord(0).HamCount, 300u);
+  EXPECT_EQ(db.GetRecord(1).SpamCount, 32u);  // a: 30 + 2
+  EXPECT_EQ(db.GetRecord(2).SpamCount, 3u);   // b: 2 + 1
+  ASSERT_EQ(bayes.UndoBase().Count(), 1);
+  TUndoRecord u = bayes.UndoBase().GetRecord(0);
+  EXPECT_EQ(u.Hash, Crc32(header));
+  EXPECT_TRUE(u.IsSpam);
+  EXPECT_GE(u.TrainedAt, before - 1.0 / 86400);
+  EXPECT_LE(u.TrainedAt, env::LocalNow() + 1.0 / 86400);
+
+  // The same class again: only the date of the undo record changes.
+  const std::string image = db.Serialize();
+  bayes.Learn(header, t, true, false);
+  EXPECT_EQ(db.Serialize(), image);
+  EXPECT_EQ(bayes.UndoBase().Count(), 1);
+  EXPECT_GE(bayes.UndoBase().GetRecord(0).TrainedAt, u.TrainedAt);
+
+  // The other class: the counts move.
+  bayes.Learn(header, t, false, false);
+  EXPECT_EQ(db.GetRecord(0).SpamCount, 200u);
+  EXPECT_EQ(db.GetRecord(0).HamCount, 301u);
+  EXPECT_EQ(db.GetRecord(1).SpamCount, 30u);
+  EXPECT_EQ(db.GetRecord(1).HamCount, 2u);
+  EXPECT_EQ(db.GetRecord(2).SpamCount, 2u);
+  EXPECT_EQ(db.GetRecord(2).HamCount, 31u);
+  EXPECT_EQ(db.Count(), 5);
+  EXPECT_FALSE(bayes.UndoBase().GetRecord(0).IsSpam);
+  EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, 1u);
+  EXPECT_EQ(Plugin().Stats.BayesReClassAsSpam, 0u);
+  EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 0u);
+}
+
+TEST_F(BayesFixture, RetrainingNeverTakesACountBelowWhatIsThere) {
+  // "w" was trained once as spam with Count 3; its count was scaled to 2 since.
+  const std::string header = "Subject: scaled\r\n";
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 60, 0) + WordRec(Crc32("w"), 2, 0));
+  dir_.Write("Bayes.udb", Le32(Crc32(header)) + std::string("\x01", 1) + std::string(8, '\0'));
+  TBayes bayes;
+  TWordList t;
+  t.Add("w", 0, 3);
+  bayes.Learn(header, t, false, true);
+  TBayesDataBase& db = bayes.WordBase();
+  EXPECT_EQ(db.GetRecord(1).SpamCount, 2u);
+  EXPECT_EQ(db.GetRecord(1).HamCount, 3u);
+  EXPECT_EQ(db.GetRecord(0).SpamCount, 59u);
+  EXPECT_EQ(db.GetRecord(0).HamCount, 1u);
+  EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, 1u);
+  EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, 0u);  // a re-classification is no new learning
+}
+
+TEST_F(BayesFixture, UndoOfTheHeaderStopsAtZero) {
+  const std::string header = "Subject: zero\r\n";
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 7, 0));
+  dir_.Write("Bayes.udb", Le32(Crc32(header)) + std::string(9, '\0'));  // trained as ham
+  TBayes bayes;
+  bayes.Learn(header, Table({"word"}), true, false);
+  EXPECT_EQ(bayes.WordBase().GetRecord(0).SpamCount, 8u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(0).HamCount, 0u);
+}
+
+TEST_F(BayesFixture, EmptyTableStillRecordsTheMessage) {
+  WriteExample();
+  TBayes bayes;
+  const std::string image = bayes.WordBase().Serialize();
+  bayes.Learn("Subject: nothing\r\n", TWordList(), true, true);
+  EXPECT_EQ(bayes.WordBase().Serialize(), image);
+  ASSERT_EQ(bayes.UndoBase().Count(), 1);
+  EXPECT_EQ(bayes.UndoBase().GetRecord(0).Hash, Crc32("Subject: nothing\r\n"));
+  EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 1u);
+  EXPECT_FALSE(Plugin().BayesUnchanged.load());
+}
+
+TEST_F(BayesFixture, LearningCountersDependOnTheCaller) {
+  struct Row {
+    bool automatic, asSpam;
+    std::uint32_t learnSpam, learnHam;
+  };
+  const Row rows[] = {{true, true, 1, 0}, {true, false, 0, 1}, {false, true, 0, 0},
+                      {false, false, 0, 0}};
+  for (const Row& r : rows) {
+    Plugin().Stats = TPlugStats{};
+    WriteExample();
+    TBayes bayes;
+    bayes.Learn("Subject: counted\r\n", Table({"a"}), r.asSpam, r.automatic);
+    EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, r.learnSpam);
+    EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, r.learnHam);
+    // Re-classification counts whoever asks.
+    bayes.Learn("Subject: counted\r\n", Table({"a"}), !r.asSpam, r.automatic);
+    EXPECT_EQ(Plugin().Stats.BayesReClassAsSpam, r.asSpam ? 0u : 1u);
+    EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, r.asSpam ? 1u : 0u);
+    EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, r.learnSpam);
+    EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, r.learnHam);
+    Plugin().BayesUnchanged = true;
+  }
+}
+
+// ---- BAYESSCORE option letters ---------------------------------------------------
+
+TEST(BayesRuleScore, OptionLettersShapeTheScore) {
+  struct Row {
+    std::int32_t r;
+    const char* flags;
+    std::int32_t score;
+  };
+  const Row rows[] = {{73, "IP", 73},  {73, "I", 46},   {73, "IC", 100}, {50, "I", 0},
+                      {80, "I", 60},   {80, "IP", 80},  {80, "ID", 120}, {80, "IC", 100},
+                      {50, "IC", 0},   {51, "IC", 100}, {80, "ic", 100}, {80, "ipd", 160},
+                      {80, "ICD", 100}, {0, "I", -100}, {0, "ID", -200}, {100, "INP", 100}};
+  for (const Row& row : rows)
+    EXPECT_EQ(BayesRuleScore(row.r, row.flags), row.score) << row.r << " " << row.flags;
+}
