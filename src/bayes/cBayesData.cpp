@@ -92,12 +92,18 @@ void TPositionIndex::Assign(std::uint32_t hash, std::int32_t first, std::int32_t
 }
 
 void TPositionIndex::Append(std::uint32_t hash, std::int32_t pos) {
-  std::size_t at = Find(hash);
-  if (at != kNpos) {
-    slots_[at].Last = pos;
-    return;
+  if (2 * (used_ + 1) > slots_.size()) Grow(2 * (used_ + 1));
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = Home(hash);
+  while (slots_[i].First >= 0) {
+    if (slots_[i].Key == hash) {
+      slots_[i].Last = pos;
+      return;
+    }
+    i = (i + 1) & mask;
   }
-  Assign(hash, pos, pos);
+  slots_[i] = Slot{hash, pos, pos};
+  ++used_;
 }
 
 std::int32_t TPositionIndex::First(std::uint32_t hash) const {
@@ -194,11 +200,13 @@ std::string TBayesDataBase::Serialize() const {
 void TBayesDataBase::Deserialize(const std::string& data) {
   Clear();
   const std::size_t n = data.size() / kRecordSize;
-  records_.reserve(n);
-  index_.Reserve(n);
+  records_.resize(n);
   const char* p = data.data();
   for (std::size_t i = 0; i < n; ++i, p += kRecordSize)
-    AddRecord(GetLE32(p), GetLE32(p + 4), GetLE32(p + 8));
+    records_[i] = TWordRecord{GetLE32(p), GetLE32(p + 4), GetLE32(p + 8)};
+  index_.AppendRange(0, static_cast<std::int32_t>(n), [this](std::int32_t k) {
+    return records_[static_cast<std::size_t>(k)].Hash;
+  });
   // Classification and training read record 0; a file without a whole
   // record starts over from a new header record.
   if (records_.empty()) AddRecord(kHeaderHash, 0, 0);
@@ -206,17 +214,27 @@ void TBayesDataBase::Deserialize(const std::string& data) {
 
 bool TBayesDataBase::LoadFromFile(const std::string& path) {
   if (!env::FileExists(path)) return false;
-  std::string data;
-  if (!env::ReadFile(path, data)) {
-    Deserialize(std::string());
+  try {
+    std::string data;
+    if (!env::ReadFile(path, data)) {
+      Deserialize(std::string());
+      return false;
+    }
+    Deserialize(data);
+    return true;
+  } catch (...) {  // out of memory for a huge file
+    Clear();
+    AddRecord(kHeaderHash, 0, 0);
     return false;
   }
-  Deserialize(data);
-  return true;
 }
 
 bool TBayesDataBase::SaveToFile(const std::string& path) const {
-  return env::WriteFileAtomic(path, Serialize());
+  try {
+    return env::WriteFileAtomic(path, Serialize());
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace quelta

@@ -35,6 +35,10 @@ class TPositionIndex {
   void Reserve(std::size_t n);
   // Notes `hash` at position `pos`, which is above every position noted so far.
   void Append(std::uint32_t hash, std::int32_t pos);
+  // Appends positions from..to-1 in order, hashAt(k) giving the hash at k;
+  // fetches slots ahead so that large loads are not bound by memory latency.
+  template <class HashAt>
+  void AppendRange(std::int32_t from, std::int32_t to, HashAt hashAt);
   // The first / last noted position of `hash`, or -1.
   std::int32_t First(std::uint32_t hash) const;
   std::int32_t Last(std::uint32_t hash) const;
@@ -62,6 +66,19 @@ class TPositionIndex {
   std::size_t used_ = 0;
   unsigned shift_ = 32;
 };
+
+template <class HashAt>
+void TPositionIndex::AppendRange(std::int32_t from, std::int32_t to, HashAt hashAt) {
+  if (to <= from) return;
+  Reserve(used_ + static_cast<std::size_t>(to - from));
+  constexpr std::int32_t kAhead = 16;
+  for (std::int32_t k = from; k < to; ++k) {
+#if defined(__GNUC__) || defined(__clang__)
+    if (k + kAhead < to) __builtin_prefetch(&slots_[Home(hashAt(k + kAhead))], 1);
+#endif
+    Append(hashAt(k), k);
+  }
+}
 
 template <class HashAt>
 void TPositionIndex::Rewrite(std::uint32_t oldHash, std::uint32_t newHash, std::int32_t pos,

@@ -83,27 +83,38 @@ std::string TBayesUndoBase::Serialize() const {
 void TBayesUndoBase::Deserialize(const std::string& data) {
   Clear();
   const std::size_t n = data.size() / kRecordSize;
-  records_.reserve(n);
-  index_.Reserve(n);
+  records_.resize(n);
   const char* p = data.data();
   for (std::size_t i = 0; i < n; ++i, p += kRecordSize)
-    Append(TStored{static_cast<std::uint32_t>(GetLE(p, 4)), static_cast<std::uint8_t>(p[4]),
-                   GetLE(p + 5, 8)});
+    records_[i] = TStored{static_cast<std::uint32_t>(GetLE(p, 4)),
+                          static_cast<std::uint8_t>(p[4]), GetLE(p + 5, 8)};
+  index_.AppendRange(0, static_cast<std::int32_t>(n), [this](std::int32_t k) {
+    return records_[static_cast<std::size_t>(k)].Hash;
+  });
 }
 
 bool TBayesUndoBase::LoadFromFile(const std::string& path) {
   if (!env::FileExists(path)) return false;
-  std::string data;
-  if (!env::ReadFile(path, data)) {
+  try {
+    std::string data;
+    if (!env::ReadFile(path, data)) {
+      Clear();
+      return false;
+    }
+    Deserialize(data);
+    return true;
+  } catch (...) {  // out of memory for a huge file
     Clear();
     return false;
   }
-  Deserialize(data);
-  return true;
 }
 
 bool TBayesUndoBase::SaveToFile(const std::string& path) const {
-  return env::WriteFileAtomic(path, Serialize());
+  try {
+    return env::WriteFileAtomic(path, Serialize());
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace quelta

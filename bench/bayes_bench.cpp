@@ -1,0 +1,150 @@
+// Speed of the Bayes filter against word databases of different sizes:
+// classifying and training one 200-word message, loading and saving the
+// word database. Classification and training must not grow with the size
+// of the database.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "bayes/cBayes.h"
+#include "bayes/cBayesData.h"
+#include "bayes/cWordList.h"
+#include "common/fMain.h"
+#include "platform/Env.h"
+#include "plugin/fPlugin.h"
+
+namespace fs = std::filesystem;
+using namespace quelta;
+
+namespace {
+
+constexpr int kMessageWords = 200;
+
+// A scratch folder for the databases and the log, removed at exit.
+struct Scratch {
+  fs::path path;
+  Scratch() {
+    std::random_device rd;
+    path = fs::temp_directory_path() / ("quelta_bayes_bench_" + std::to_string(rd()));
+    fs::create_directories(path);
+    TPlugin& p = Plugin();
+    p.Config.BayesDB = path.string() + env::kPathSep;
+    p.Config.LogPath = p.Config.BayesDB;
+    p.BayesUnchanged = true;
+  }
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  std::string File(const std::string& name) const { return (path / name).string(); }
+};
+
+Scratch& TheScratch() {
+  static Scratch s;
+  return s;
+}
+
+std::string Word(int i) { return "word" + std::to_string(i); }
+
+// A word database of `records` records (header included): well trained,
+// word i known under Crc32(Word(i)).
+TBayesDataBase MakeBase(int records) {
+  std::mt19937 rng(static_cast<unsigned>(records));
+  TBayesDataBase db;
+  db.PutRecord(0, TWordRecord{TBayesDataBase::kHeaderHash, 5000, 7000});
+  for (int i = 1; i < records; ++i) db.AddRecord(Crc32(Word(i)), rng() % 50, rng() % 50);
+  return db;
+}
+
+// One filter per database size, built from a file as at start-up.
+TBayes& FilterWith(int records) {
+  TheScratch();  // first, so that it and the plug-in record outlive the filters
+  static std::map<int, std::unique_ptr<TBayes>> filters;
+  auto& slot = filters[records];
+  if (!slot) {
+    Scratch& s = TheScratch();
+    MakeBase(records).SaveToFile(s.File("Bayes.wdb"));
+    env::WriteFileAtomic(s.File("Bayes.udb"), std::string());
+    slot = std::make_unique<TBayes>();
+  }
+  return *slot;
+}
+
+// A message of 200 distinct words: every other one known to the database.
+TWordList MakeMessage(int records) {
+  std::mt19937 rng(42);
+  TWordList t;
+  for (int i = 0; i < kMessageWords; ++i) {
+    if (i % 2 == 0)
+      t.Add(Word(1 + static_cast<int>(rng() % static_cast<unsigned>(records - 1))));
+    else
+      t.Add("unknown" + std::to_string(i));
+  }
+  return t;
+}
+
+void BM_Classify(benchmark::State& state) {
+  const int records = static_cast<int>(state.range(0));
+  TBayes& bayes = FilterWith(records);
+  const TWordList message = MakeMessage(records);
+  Plugin().Settings.BayesExtendedLogging = false;
+  std::string debug;
+  for (auto _ : state) {
+    TWordList t = message;  // Classify prunes the table it is given
+    benchmark::DoNotOptimize(bayes.Classify(t, debug));
+  }
+}
+BENCHMARK(BM_Classify)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// The table copy alone, to read BM_Classify against.
+void BM_CopyMessage(benchmark::State& state) {
+  const TWordList message = MakeMessage(1000);
+  for (auto _ : state) {
+    TWordList t = message;
+    benchmark::DoNotOptimize(t.Count());
+  }
+}
+BENCHMARK(BM_CopyMessage)->Unit(benchmark::kMicrosecond);
+
+// Training 200 words, alternately as spam and as ham: after the first call
+// every call re-classifies, moving all counts.
+void BM_Learn(benchmark::State& state) {
+  const int records = static_cast<int>(state.range(0));
+  TBayes& bayes = FilterWith(records);
+  const TWordList message = MakeMessage(records);
+  bool asSpam = true;
+  for (auto _ : state) {
+    bayes.Learn("Subject: benchmark\r\n", message, asSpam, false);
+    asSpam = !asSpam;
+  }
+  Plugin().BayesUnchanged = true;
+}
+BENCHMARK(BM_Learn)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadWordBase(benchmark::State& state) {
+  const int records = static_cast<int>(state.range(0));
+  const std::string file = TheScratch().File("load.wdb");
+  MakeBase(records).SaveToFile(file);
+  TBayesDataBase db;
+  for (auto _ : state) benchmark::DoNotOptimize(db.LoadFromFile(file));
+  state.SetBytesProcessed(state.iterations() * records * 12);
+}
+BENCHMARK(BM_LoadWordBase)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_SaveWordBase(benchmark::State& state) {
+  const int records = static_cast<int>(state.range(0));
+  const std::string file = TheScratch().File("save.wdb");
+  const TBayesDataBase db = MakeBase(records);
+  for (auto _ : state) benchmark::DoNotOptimize(db.SaveToFile(file));
+  state.SetBytesProcessed(state.iterations() * records * 12);
+}
+BENCHMARK(BM_SaveWordBase)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
