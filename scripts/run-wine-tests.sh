@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Runs the Windows (x86_64) test programs under Wine through ctest.
+#
+# The whole session runs inside one xvfb-run (the dialogs need a display, and
+# the wineserver must be started under the same display as the programs).
+# The Wine prefix lives in build/wineprefix and is created on first use; it
+# holds nothing of value (--fresh deletes it first). A persistent wineserver
+# is started before ctest, detached from ctest's pipes (otherwise every test
+# waits seconds for the server's inherited pipes), crash dialogs are turned
+# off (under Xvfb they would hang the run), and the server is stopped at the
+# end. Exits nonzero when any test fails.
+#
+# i686 test programs are run only when a 32-bit Wine (wine32) is installed;
+# otherwise the i686 build is checked by compile, link and check-exports.sh.
+#
+# Usage: scripts/run-wine-tests.sh [--fresh] [build-dir ...]   (default: build/win64)
+# Environment: QUELTA_WINE_TEST_TIMEOUT  seconds per test program (default 1200)
+set -uo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+fresh=0
+dirs=()
+for a in "$@"; do
+  case "$a" in
+    --fresh) fresh=1 ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    *) dirs+=("$a") ;;
+  esac
+done
+[ ${#dirs[@]} -eq 0 ] && dirs=("$ROOT/build/win64")
+
+for tool in wine wineserver xvfb-run ctest; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "run-wine-tests: '$tool' not found; run scripts/install-deps.sh" >&2
+    exit 1
+  fi
+done
+
+# Re-run this script inside a virtual X display.
+if [ -z "${QUELTA_WINE_SESSION:-}" ]; then
+  export QUELTA_WINE_SESSION=1
+  args=()
+  [ $fresh = 1 ] && args+=(--fresh)
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "${args[@]}" "${dirs[@]}"
+fi
+
+export WINEPREFIX="$ROOT/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono / Gecko install prompts
+export WINEARCH=win64
+timeout_s="${QUELTA_WINE_TEST_TIMEOUT:-1200}"
+
+if [ $fresh = 1 ] && [ -d "$WINEPREFIX" ]; then
+  wineserver -k >/dev/null 2>&1 </dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
+mkdir -p "$(dirname "$WINEPREFIX")"
+
+stop_server() { wineserver -k >/dev/null 2>&1 </dev/null || true; }
+trap stop_server EXIT
+
+start=$(date +%s%N)
+wineserver -p >/dev/null 2>&1 </dev/null
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "run-wine-tests: creating the Wine prefix $WINEPREFIX"
+  wine wineboot -i >/dev/null 2>&1 </dev/null
+fi
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  >/dev/null 2>&1 </dev/null
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+printf 'run-wine-tests: Wine ready in %d.%01d s (%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) \
+  "$(wine --version 2>/dev/null)"
+
+rc=0
+for d in "${dirs[@]}"; do
+  if [ ! -f "$d/CTestTestfile.cmake" ]; then
+    echo "run-wine-tests: FAIL $d is not a configured build directory"
+    rc=1
+    continue
+  fi
+  echo "run-wine-tests: ctest in ${d#"$ROOT"/}"
+  (cd "$d" && ctest --output-on-failure --timeout "$timeout_s" </dev/null) || rc=1
+done
+
+# i686: only with a 32-bit Wine loader.
+if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
+  for exe in "$ROOT/build/win32/quelta_unit_tests.exe" "$ROOT/build/win32/quelta_plugin_tests.exe"; do
+    [ -f "$exe" ] || continue
+    echo "run-wine-tests: i686 ${exe#"$ROOT"/}"
+    (cd "$(dirname "$exe")" && timeout "$timeout_s" wine "$exe" </dev/null) || rc=1
+  done
+else
+  echo "run-wine-tests: i686 test run skipped: no wine32 (i686 is checked by build and check-exports.sh)"
+fi
+
+stop_server
+trap - EXIT
+if [ $rc -eq 0 ]; then
+  echo "run-wine-tests: all Windows tests passed"
+else
+  echo "run-wine-tests: FAILED"
+fi
+exit $rc
