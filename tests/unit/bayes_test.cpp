@@ -20,8 +20,11 @@
 #include "bayes/cBayesUndo.h"
 #include "bayes/cWordList.h"
 #include "common/fMain.h"
+#include "message/cMsgParser.h"
 #include "platform/Env.h"
 #include "plugin/fPlugin.h"
+#include "rules/cRuleMgr.h"
+#include "rules/cRules.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -818,6 +821,154 @@ TEST_F(BayesFixture, LearningCountersDependOnTheCaller) {
     EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, r.learnHam);
     Plugin().BayesUnchanged = true;
   }
+}
+
+// ---- Through the message parser and the rule check ----------------------------
+
+namespace {
+
+const char kOffer[] =
+    "Subject: Cheap offer today\r\n"
+    "From: Seller <seller@example.com>\r\n"
+    "\r\n"
+    "hello wonderful world of offers, wonderful prices\r\n";
+
+// The parser's word table of a raw message.
+TWordList WordsOfMessage(const std::string& raw) {
+  TMessageParser p(raw);
+  p.GetField("PARSEONLY_WORDLIST");
+  return p.WordList() ? *p.WordList() : TWordList();
+}
+
+// Installs a filter as the process-wide one for the life of the guard.
+class FilterGuard {
+ public:
+  FilterGuard() : saved_(std::move(Objects().Bayes)) { Objects().Bayes = std::make_unique<TBayes>(); }
+  ~FilterGuard() { Objects().Bayes = std::move(saved_); }
+  TBayes& Filter() { return *Objects().Bayes; }
+
+ private:
+  std::unique_ptr<TBayes> saved_;
+};
+
+TRuleRecord BayesRule(const std::string& flags) {
+  TRuleRecord r;
+  r.field = "BayesScore";
+  r.score = 0;
+  r.flags = flags;
+  r.comment = "bayes test";
+  return r;
+}
+
+}  // namespace
+
+TEST_F(BayesFixture, LearnFromAParserTrainsItsWordTableUnderItsRawHeader) {
+  WriteExample();
+  TBayes bayes;
+  TMessageParser parser(kOffer);
+  bayes.Learn(parser, true, true);  // builds the word table itself
+  ASSERT_NE(parser.WordList(), nullptr);
+  const TWordList& table = *parser.WordList();
+  ASSERT_GT(table.Count(), 0);
+  TBayesDataBase& db = bayes.WordBase();
+  EXPECT_EQ(db.Count(), 5 + table.Count());
+  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
+  for (const TWordEntry& e : table.Items()) {
+    const int at = db.IndexOfHash(e.Hash);
+    ASSERT_GE(at, 5) << e.Word;
+    EXPECT_EQ(db.GetRecord(at).SpamCount, static_cast<std::uint32_t>(e.Count)) << e.Word;
+    EXPECT_EQ(db.GetRecord(at).HamCount, 0u) << e.Word;
+  }
+  ASSERT_EQ(bayes.UndoBase().Count(), 1);
+  EXPECT_EQ(bayes.UndoBase().GetRecord(0).Hash, Crc32(parser.GetField("RAWHEADER")));
+  EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 1u);
+}
+
+TEST_F(BayesFixture, BayesScoreCheckTurnsTheResultIntoTheRuleScore) {
+  // Every word of the message: 3 spam, 1 ham with S = H = 128: p = 0.75, result 75.
+  std::string image = WordRec(0x804F, 128, 128);
+  const TWordList words = WordsOfMessage(kOffer);
+  ASSERT_GT(words.Count(), 0);
+  for (const TWordEntry& e : words.Items()) image += WordRec(e.Hash, 3, 1);
+  dir_.Write("Bayes.wdb", image);
+  dir_.Write("Bayes.udb", "");
+  FilterGuard guard;
+  struct Row {
+    const char* flags;
+    std::int32_t score;
+  };
+  const Row rows[] = {{"IP", 75}, {"I", 50}, {"ID", 100}, {"IC", 100}, {"Ipd", 150}};
+  for (const Row& r : rows) {
+    TRuleMgr mgr{std::string(kOffer)};
+    std::int32_t score = 0;
+    std::string text;
+    EXPECT_TRUE(CheckBayesScore(mgr, BayesRule(r.flags), score, text)) << r.flags;
+    EXPECT_EQ(score, r.score) << r.flags;
+    EXPECT_EQ(text, "Bayes result: 75% spam probability.\r\n");
+  }
+  EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 5u);
+}
+
+TEST_F(BayesFixture, BayesScoreCheckWithTheWordListing) {
+  const TWordList words = WordsOfMessage(kOffer);
+  ASSERT_GT(words.Count(), 1);
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(words.At(1).Hash, 3, 1));
+  dir_.Write("Bayes.udb", "");
+  Plugin().Settings.BayesExtendedLogging = true;
+  FilterGuard guard;
+  TRuleMgr mgr{std::string(kOffer)};
+  std::int32_t score = 0;
+  std::string text;
+  EXPECT_TRUE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
+  EXPECT_EQ(text, "Bayes words:\r\n " + words.At(1).Word +
+                      " (V=75/P=50)\r\nBayes result: 75% spam probability.\r\n");
+  // The parser's own table is now pruned to the significant words.
+  ASSERT_NE(mgr.Parser().WordList(), nullptr);
+  EXPECT_EQ(mgr.Parser().WordList()->Count(), 1);
+}
+
+TEST_F(BayesFixture, BayesScoreCheckWithoutUsableWords) {
+  WriteExample();
+  FilterGuard guard;
+  struct Row {
+    const char* raw;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"", "Bayes: No words available, skipping bayes check.\r\n"},
+      {kOffer, "Bayes: No significant words available, abborting bayes check.\r\n"}};
+  for (const Row& r : rows) {
+    TRuleMgr mgr{std::string(r.raw)};
+    std::int32_t score = 7;
+    std::string text;
+    EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
+    EXPECT_EQ(text, r.text);
+    EXPECT_EQ(score, 7);
+  }
+  EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 0u);
+}
+
+TEST_F(BayesFixture, BayesScoreCheckSwitchedOffDoesNothing) {
+  WriteExample();
+  FilterGuard guard;
+  Plugin().Settings.BayesEnabled = false;
+  TRuleMgr mgr{std::string(kOffer)};
+  std::int32_t score = 7;
+  std::string text;
+  EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(score, 7);
+  EXPECT_EQ(mgr.Parser().WordList(), nullptr);  // not even the word table is built
+}
+
+TEST_F(BayesFixture, BayesScoreCheckWithoutAFilterReportsAFailure) {
+  std::unique_ptr<TBayes> saved = std::move(Objects().Bayes);
+  TRuleMgr mgr{std::string(kOffer)};
+  std::int32_t score = 0;
+  std::string text;
+  EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
+  EXPECT_EQ(text, "ERROR: Intern rule BayesScore [bayes test] failed.\r\n");
+  Objects().Bayes = std::move(saved);
 }
 
 // ---- BAYESSCORE option letters ---------------------------------------------------
