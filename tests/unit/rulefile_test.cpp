@@ -38,7 +38,7 @@ const LineCase kLines[] = {
     {"SUBJECT 10 S \"\"", 100, true, "", "SUBJECT", 10, "S", "", ""},
     {"SUBJECT 10 S \"x\" comment]", 100, false, "", "", 0, "", "", ""},  // "]" without "["
     // Only the last "[" starts the comment; the value keeps a trailing part.
-    {"SUBJECT 1 S \"v\" [a [b]", 100, true, "", "SUBJECT", 1, "S", "v\" [a ", "b"},
+    {"SUBJECT 1 S \"v\" [a [b]", 100, true, "", "SUBJECT", 1, "S", "v\" [a", "b"},
     {"SUBJECT 1 S two words here", 100, true, "", "SUBJECT", 1, "S", "two words here", ""},
     {"SUBJECT abc S \"x\"", 100, true, "", "SUBJECT", 0, "S", "x", ""},  // not a number -> 0
     {"SUBJECT 10 S \"x\"", 150, true, "", "SUBJECT", 15, "S", "x", ""},
