@@ -26,5 +26,5 @@ echo "== Bayes database: $("${q[@]}" macro Quelta_BayesWords) records," \
      "$("${q[@]}" macro Quelta_BayesSpams) spam and $("${q[@]}" macro Quelta_BayesHams) ham messages"
 echo
 echo "== The filter log of the last message (build/demo/plugin/Logs/Filter.log):"
-awk '/=== BEGIN MESSAGE/{buf=""} {buf=buf $0 "\n"} END{printf "%s", buf}' \
+awk '/=== BEGIN MESSAGE/{buf=""; on=1} on{buf=buf $0 "\n"} /^Message processed/{on=0} END{printf "%s", buf}' \
   "$demo/plugin/Logs/Filter.log" | tr -d '\r' | head -40

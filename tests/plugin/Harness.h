@@ -69,7 +69,23 @@ class PluginFolder {
     fs::create_directories(dir_ / "Logs");
     fs::create_directories(host_);
     fs::copy_file(QUELTA_PLUGIN_FILE, dir_ / "Quelta.tbp");
-    quelta_host::SetEnv("QUELTA_HOST_WORKDIR", host_.string());
+    SetHostWorkingDir(host_.string());
+  }
+
+  // Where the mail client keeps its working folder: the registry on
+  // Windows, QUELTA_HOST_WORKDIR elsewhere.
+  static void SetHostWorkingDir(const std::string& dir) {
+#if defined(_WIN32)
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(key, "Working Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                     static_cast<DWORD>(dir.size() + 1));
+      RegCloseKey(key);
+    }
+#else
+    quelta_host::SetEnv("QUELTA_HOST_WORKDIR", dir);
+#endif
   }
   ~PluginFolder() {
     plugin_.Unload();
