@@ -82,7 +82,7 @@ find_deb_uri() {
 }
 
 have_source_version() {
-  apt-cache showsrc "pcre2=$DEBIAN_VERSION" 2>/dev/null | grep -q "^Version: $DEBIAN_VERSION\$"
+  apt-cache showsrc pcre2 2>/dev/null | grep -q "^Version: $DEBIAN_VERSION\$"
 }
 
 fetch_source() {
