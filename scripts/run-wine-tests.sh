@@ -51,17 +51,25 @@ export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono / Gecko install prompts
 export WINEARCH=win64
 timeout_s="${QUELTA_WINE_TEST_TIMEOUT:-1200}"
 
+# One session per prefix at a time: a second run would share, and at its
+# end stop, the first one's wineserver.
+mkdir -p "$(dirname "$WINEPREFIX")"
+exec 9>"$WINEPREFIX.lock"
+if ! flock -n 9; then
+  echo "run-wine-tests: waiting for another Wine test session on this prefix"
+  flock 9
+fi
+
 if [ $fresh = 1 ] && [ -d "$WINEPREFIX" ]; then
   wineserver -k >/dev/null 2>&1 </dev/null || true
   rm -rf "$WINEPREFIX"
 fi
-mkdir -p "$(dirname "$WINEPREFIX")"
 
 stop_server() { wineserver -k >/dev/null 2>&1 </dev/null || true; }
 trap stop_server EXIT
 
 start=$(date +%s%N)
-wineserver -p >/dev/null 2>&1 </dev/null
+wineserver -p >/dev/null 2>&1 </dev/null 9>&-
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "run-wine-tests: creating the Wine prefix $WINEPREFIX"
   wine wineboot -i >/dev/null 2>&1 </dev/null
