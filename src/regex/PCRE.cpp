@@ -70,8 +70,11 @@ std::string Pcre2Message(int code) {
   return std::string(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
 }
 
-// Per-thread match resources: a match context carrying the limits and a
-// JIT stack, and a reusable one-pair match block for IsMatch.
+// Match resources: a match context carrying the limits and a JIT stack,
+// and a reusable one-pair match block for IsMatch. One set serves one match
+// at a time; idle sets wait in a pool. (A pool rather than per-thread
+// storage: the plug-in runs on threads of the host, which may outlive the
+// library, so nothing may be left to run at their exit.)
 struct TMatchResources {
   pcre2_match_context* ctx = nullptr;
   pcre2_jit_stack* jitStack = nullptr;
@@ -92,6 +95,9 @@ struct TMatchResources {
     if (jitStack) pcre2_jit_stack_free(jitStack);
     if (ctx) pcre2_match_context_free(ctx);
   }
+  TMatchResources(const TMatchResources&) = delete;
+  TMatchResources& operator=(const TMatchResources&) = delete;
+
   pcre2_match_data* Probe() {
     if (!probe) probe = pcre2_match_data_create(1, nullptr);
     return probe;
@@ -104,10 +110,46 @@ struct TMatchResources {
   }
 };
 
-TMatchResources& Resources() {
-  thread_local TMatchResources r;
-  return r;
+class TResourcePool {
+ public:
+  static constexpr std::size_t kMaxIdle = 8;
+
+  std::unique_ptr<TMatchResources> Take() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        std::unique_ptr<TMatchResources> r = std::move(idle_.back());
+        idle_.pop_back();
+        return r;
+      }
+    }
+    return std::make_unique<TMatchResources>();
+  }
+  void Give(std::unique_ptr<TMatchResources> r) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < kMaxIdle) idle_.push_back(std::move(r));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<TMatchResources>> idle_;
+};
+
+TResourcePool& Pool() {
+  static TResourcePool pool;
+  return pool;
 }
+
+// Borrows a set of match resources for the lifetime of the object.
+class TBorrowed {
+ public:
+  TBorrowed() : r_(Pool().Take()) {}
+  ~TBorrowed() { Pool().Give(std::move(r_)); }
+  TMatchResources* operator->() { return r_.get(); }
+
+ private:
+  std::unique_ptr<TMatchResources> r_;
+};
 
 PCRE2_SPTR Subject(std::string_view text) {
   static const char kEmpty[1] = {0};
@@ -231,13 +273,13 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
 
 bool IsMatch(const TRegexRef& re, std::string_view text) {
   if (!re || !re->code_ || !re->code_->code) throw ERegexError(RegexErrorName(PCRE2_ERROR_NULL));
-  TMatchResources& res = Resources();
-  pcre2_match_data* md = res.Probe();
-  if (!md) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  int rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, 0, md, res.ctx);
+  TBorrowed res;
+  pcre2_match_data* md = res->Probe();
+  if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
+  int rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, 0, md, res->ctx);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
-  res.DropProbe();
+  res->DropProbe();
   RaiseMatchError(rc);
 }
 
@@ -246,14 +288,15 @@ TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
   TRegexMatch result;
   if (!re || !re->code_ || !re->code_->code) throw ERegexError(RegexErrorName(PCRE2_ERROR_NULL));
   if (startOffset < 0 || static_cast<std::size_t>(startOffset) > text.size()) return result;
-  TMatchResources& res = Resources();
+  TBorrowed res;
+  if (!res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
   std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> md(
       pcre2_match_data_create(static_cast<std::uint32_t>(re->captureCount_) + 1, nullptr),
       pcre2_match_data_free);
   if (!md) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
   int rc = pcre2_match(re->code_->code, Subject(text), text.size(),
                        static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions), md.get(),
-                       res.ctx);
+                       res->ctx);
   if (rc == PCRE2_ERROR_NOMATCH) return result;
   if (rc < 0) RaiseMatchError(rc);
   result.Success = true;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -26,17 +27,31 @@ namespace {
 
 // ---- Shared helpers ------------------------------------------------------------
 
-// Upper-cased texts by the system's rules, remembered per thread for the
-// last few distinct texts: a rule set holds many case-insensitive rules on
-// the same field, and the field text is then upper-cased once per message
-// instead of once per rule. Texts above kMaxCachedText are not remembered.
+// Upper-cased texts by the system's rules, remembered for the last few
+// distinct texts: a rule set holds many case-insensitive rules on the same
+// field, and the field text is then upper-cased once per message instead of
+// once per rule. One process-wide cache under a lock (the plug-in runs on
+// threads of the host, which may outlive the library, so nothing is kept
+// per thread); texts above kMaxCachedText are not remembered.
 class TUpperCache {
  public:
+  // Whether upperTerm occurs in text upper-cased.
+  bool Contains(const std::string& text, const std::string& upperTerm) {
+    if (text.size() > kMaxCachedText)
+      return env::AnsiUpperCase(text).find(upperTerm) != std::string::npos;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Upper(text).find(upperTerm) != std::string::npos;
+  }
+
+ private:
+  static constexpr std::size_t kEntries = 8;
+  static constexpr std::size_t kMaxCachedText = 256 * 1024;
+  struct TEntry {
+    std::string source, upper;
+    bool used = false;
+  };
+
   const std::string& Upper(const std::string& text) {
-    if (text.size() > kMaxCachedText) {
-      scratch_ = env::AnsiUpperCase(text);
-      return scratch_;
-    }
     for (TEntry& e : entries_) {
       if (e.used && e.source.size() == text.size() &&
           std::memcmp(e.source.data(), text.data(), text.size()) == 0)
@@ -44,27 +59,21 @@ class TUpperCache {
     }
     TEntry& e = entries_[next_];
     next_ = (next_ + 1) % kEntries;
+    e.used = false;
     e.source = text;
     e.upper = env::AnsiUpperCase(text);
     e.used = true;
     return e.upper;
   }
 
- private:
-  static constexpr std::size_t kEntries = 8;
-  static constexpr std::size_t kMaxCachedText = 1024 * 1024;
-  struct TEntry {
-    std::string source, upper;
-    bool used = false;
-  };
+  std::mutex mutex_;
   TEntry entries_[kEntries];
   std::size_t next_ = 0;
-  std::string scratch_;
 };
 
-const std::string& CachedUpper(const std::string& text) {
-  thread_local TUpperCache cache;
-  return cache.Upper(text);
+bool ContainsNoCase(const std::string& text, const std::string& upperTerm) {
+  static TUpperCache cache;
+  return cache.Contains(text, upperTerm);
 }
 
 // An option letter of an internal check: anywhere in the flags, either case.
@@ -248,11 +257,10 @@ bool CheckFieldEmpty(TCheckContext& c) {
 bool CheckHdrExist(TCheckContext& c) {
   const bool withCase = HasOption(c.rule.flags, 'C');
   const std::string header = "\r\n" + c.Field("RAWHEADER");
-  const std::string& haystack = withCase ? header : CachedUpper(header);
   auto present = [&](const std::string& piece) {
-    std::string key = "\r\n" + Trim(piece) + ":";
-    if (!withCase) key = env::AnsiUpperCase(key);
-    return haystack.find(key) != std::string::npos;
+    const std::string key = "\r\n" + Trim(piece) + ":";
+    if (withCase) return header.find(key) != std::string::npos;
+    return ContainsNoCase(header, env::AnsiUpperCase(key));
   };
   const std::string& v = c.rule.value;
   if (v.find('&') != std::string::npos) {
@@ -417,7 +425,7 @@ bool EvaluateSimple(const TRuleRecord& rule, const std::string& fieldText, std::
     }
     if (term.empty()) return false;  // an empty term is contained nowhere
     if (withCase) return fieldText.find(term) != std::string::npos;
-    return CachedUpper(fieldText).find(env::AnsiUpperCase(term)) != std::string::npos;
+    return ContainsNoCase(fieldText, env::AnsiUpperCase(term));
   } catch (...) {
     text = "ERROR: Simple rule " + rule.field + " [" + rule.comment + "] failed.\r\n";
     return false;
