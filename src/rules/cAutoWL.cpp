@@ -144,7 +144,9 @@ int TAutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double n
       out += e;
       out += "\r\n";
     }
-    if (!env::WriteFileAtomic(path, out)) return -2;
+    // A file that already reads exactly so is left alone: same bytes, and
+    // no window in which lines appended by the other writer could be lost.
+    if (out != data && !env::WriteFileAtomic(path, out)) return -2;
   }
   return Count();
 }

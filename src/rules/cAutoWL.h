@@ -3,9 +3,9 @@
 // address and written back in normalised form.
 //
 // Promises: a load reads the whole file once and costs about linear time in
-// its size (100,000 lines well under a second); the file is rewritten by
-// writing a temporary file beside it and replacing the old one, so a failed
-// write leaves the old file as it was; Contains answers exactly "some entry
+// its size (100,000 lines well under a second); the file is rewritten (only
+// when its bytes change) by writing a temporary file beside it and replacing
+// the old one, so a failed write leaves the old file as it was; Contains answers exactly "some entry
 // contains the needle, ignoring case" without scanning every entry.
 #pragma once
 
