@@ -3,6 +3,7 @@
 // BAYESSCORE option letters.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -819,6 +820,45 @@ TEST_F(BayesFixture, LearningCountersDependOnTheCaller) {
     EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, r.asSpam ? 1u : 0u);
     EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, r.learnSpam);
     EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, r.learnHam);
+    Plugin().BayesUnchanged = true;
+  }
+}
+
+TEST_F(BayesFixture, GarbageFilesLoadAsWholeRecordsAndStayUsable) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 40; ++round) {
+    std::string wdb(rng() % 300, '\0'), udb(rng() % 300, '\0');
+    for (auto& ch : wdb) ch = static_cast<char>(rng());
+    for (auto& ch : udb) ch = static_cast<char>(rng());
+    dir_.Write("Bayes.wdb", wdb);
+    dir_.Write("Bayes.udb", udb);
+    Plugin().Settings.MinWordCount = static_cast<std::int32_t>(rng() % 5) - 1;
+    Plugin().Settings.BayesExtendedLogging = true;
+    {
+      TBayes bayes;
+      const int records = std::max<int>(1, static_cast<int>(wdb.size() / 12));
+      ASSERT_EQ(bayes.WordBase().Count(), records);
+      ASSERT_EQ(bayes.UndoBase().Count(), static_cast<int>(udb.size() / 13));
+      // Words that hit the garbage records, the header's hash and unknown ones.
+      TWordList t;
+      for (int i = 0; i < bayes.WordBase().Count(); ++i)
+        t.Add("w" + std::to_string(i), bayes.WordBase().At(i).Hash, 1 + static_cast<int>(rng() % 4));
+      t.Add("unknown-word");
+      TWordList c = t;
+      std::string debug;
+      const std::int32_t r = bayes.Classify(c, debug);
+      ASSERT_GE(r, 0);
+      ASSERT_LE(r, 100);
+      // Train, then train the other way, over whatever counts the file held.
+      const bool asSpam = rng() % 2 == 0;
+      const std::string header = "Subject: " + std::to_string(round) + "\r\n";
+      bayes.Learn(header, t, asSpam, true);
+      bayes.Learn(header, t, !asSpam, false);
+      EXPECT_FALSE(Plugin().BayesUnchanged.load());
+    }
+    const std::string saved = dir_.Read("Bayes.wdb");
+    EXPECT_EQ(saved.size() % 12, 0u);
+    EXPECT_EQ(dir_.Read("Bayes.udb").size() % 13, 0u);
     Plugin().BayesUnchanged = true;
   }
 }
