@@ -12,7 +12,10 @@
 // at most), and a well-behaved pattern over such a text stays far below
 // these limits; a pattern with nested quantifiers that backtracks
 // exponentially hits the match limit within a fraction of a second and
-// fails with "PCRE2_ERROR_MATCHLIMIT", which makes its rule fail.
+// fails with "PCRE2_ERROR_MATCHLIMIT", which makes its rule fail. A JIT
+// match that runs out of its stack (a group repeated once per character of
+// a long text) is run again by the interpreter, so that the outcome never
+// depends on whether a pattern was studied.
 #include "regex/PCRE.h"
 
 #include <clocale>
@@ -277,6 +280,8 @@ bool IsMatch(const TRegexRef& re, std::string_view text) {
   pcre2_match_data* md = res->Probe();
   if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
   int rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, 0, md, res->ctx);
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
+    rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, PCRE2_NO_JIT, md, res->ctx);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   res->DropProbe();
@@ -297,6 +302,10 @@ TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
   int rc = pcre2_match(re->code_->code, Subject(text), text.size(),
                        static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions), md.get(),
                        res->ctx);
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
+    rc = pcre2_match(re->code_->code, Subject(text), text.size(),
+                     static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions) | PCRE2_NO_JIT,
+                     md.get(), res->ctx);
   if (rc == PCRE2_ERROR_NOMATCH) return result;
   if (rc < 0) RaiseMatchError(rc);
   result.Success = true;

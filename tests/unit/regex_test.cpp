@@ -215,6 +215,18 @@ TEST(Regex, DeepRecursionFailsWithDepthLimit) {
   EXPECT_TRUE(IsMatch(CreateRegex("^(?:(a)|b)*$", kRuleRegexOptions), std::string(32768, 'a')));
 }
 
+TEST(Regex, LongRepeatedGroupsGiveTheSameAnswerStudiedOrNot) {
+  // A group repeated once per character of a 32 KB text outgrows the JIT
+  // stack; the answer is still the interpreter's.
+  const std::string text = std::string(32768, 'a') + "X";
+  EXPECT_TRUE(IsMatch(CreateRegex("([ab]|[ac])*X", kRuleRegexOptions), text));  // studied
+  EXPECT_TRUE(IsMatch(CreateRegex("^([ab]|[ac])*X", kRuleRegexOptions), text));  // not studied
+  const TRegexMatch m = Match(CreateRegex("([ab]|[ac])*X", kRuleRegexOptions), text, 0);
+  ASSERT_TRUE(m.Success);
+  EXPECT_EQ(m.Groups[0].Length, 32769);
+  EXPECT_EQ(m.Groups[1].Value, "a");
+}
+
 TEST(Regex, HeavyButBenignPatternsOverALargeTextStayBelowTheLimits) {
   std::string text;
   while (text.size() < 32768)
