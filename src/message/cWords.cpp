@@ -1,6 +1,12 @@
 #include "message/cWords.h"
 
+#include <array>
+#include <unordered_set>
+
 #include "bayes/cWordList.h"
+#include "common/fMain.h"
+#include "platform/Env.h"
+#include "plugin/fPlugin.h"
 
 namespace quelta {
 
@@ -9,16 +15,302 @@ const char* const kBayesDelimFrom = ",;\"<>";
 const char* const kBayesDelimMailer = ",;:/\\()[]{}";
 const char* const kBayesDelimReceived = "\",;:/\\()[]{}<>=";
 
-std::string WordList(const std::string& text) { return "\""; }
-std::string FoldText(const std::string& text) { return text; }
-bool HasStopWords(const std::string& wordList, TStopLanguage language, int threshold) { return false; }
-int CountBrokenWords(const std::string& text, const std::string& extraLetters) { return 0; }
-std::string LettersOnly(const std::string& text) { return ""; }
-int CountShortTagTexts(const std::string& html, int minimum, int maximum, int limit) { return 0; }
+namespace {
+
+inline unsigned char U(char c) { return static_cast<unsigned char>(c); }
+inline char LowerC(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Membership table of a byte set given as a string (which may hold NUL
+// bytes, hence the explicit length).
+struct TSet {
+  std::array<bool, 256> in{};
+  TSet() = default;
+  explicit TSet(const std::string& chars) { Add(chars); }
+  void Add(const std::string& chars) {
+    for (char c : chars) in[U(c)] = true;
+  }
+  bool Has(char c) const { return in[U(c)]; }
+};
+
+// Breaks between words of a word list.
+const TSet& WordBreaks() {
+  static const TSet s(std::string(" \n\r\t"));
+  return s;
+}
+
+// Characters stripped from both ends of a word of a word list:
+// . : , ; ? = ! " acute ` / \ [ ] { } ( ) < > ' LF CR tab.
+const TSet& WordEdges() {
+  static const TSet s(std::string(".:,;?=!\"\xB4`/\\[]{}()<>'\n\r\t"));
+  return s;
+}
+
+// Letters of the Bayes tokeniser: ASCII letters and the German, French and
+// Spanish vowels with accents.
+const TSet& Letters() {
+  static const TSet s(std::string(
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+      "\xE4\xF6\xFC\xC4\xD6\xDC\xDF"                      // ae oe ue AE OE UE sz
+      "\xE1\xE0\xE9\xE8\xED\xEC\xF3\xF2\xFA\xF9"          // a e i o u acute/grave
+      "\xC1\xC0\xC9\xC8\xCD\xCC\xD3\xD2\xDA\xD9"          // capitals of those
+      "\xE2\xEA\xEE\xF4\xFB"));                           // circumflex vowels
+  return s;
+}
+
+// Base delimiters of the Bayes tokeniser.
+const std::string& BayesBaseDelims() {
+  static const std::string s("\x00\x01\x02\x03\t\n\r\xA0", 8);
+  return s;
+}
+
+// What FoldText does with each byte: 0 = drop, 1 = keep, else the byte to write.
+const std::array<unsigned char, 256>& FoldMap() {
+  static const std::array<unsigned char, 256> map = [] {
+    std::array<unsigned char, 256> m{};
+    for (int i = 0; i < 256; ++i) m[i] = 1;
+    // Dropped: punctuation, section sign, degree sign, acute accent, the
+    // controls 0x00-0x08, 0x0B, 0x0C, CR and the apostrophe (39 bytes).
+    const std::string drop =
+        std::string(",.-_<>#+*~\xB4`\"\xA7%&\\/()=?^\xB0{}") +
+        std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\r'", 13);
+    for (char c : drop) m[U(c)] = 0;
+    // Look-alikes folded to plain letters; the first row naming a byte wins.
+    static const struct {
+      char to;
+      const char* from;
+    } kRows[] = {
+        {'a', "\xC1\xC2\xC0\xC3\xC4\xC5\xC6\xE1\xE2\xE0\xE3\xE5\xE6" "4@\xE4\xAA"},
+        {'c', "\xE7\xC7\xA9\xA2"},
+        {'e', "\xC9\xCA\xC8\xCB\xE9\xEA\xE8\xEB\x80"},
+        {'i', "\xCD\xCE\xCC\xCF\xED\xEE\xEC\xEF" "1!\xA6:;[]|lt\xA3"},
+        {'d', "\xD0"},
+        {'n', "\xD1\xF1"},
+        {'o', "0\xD3\xD4\xD2\xD5\xD6\xD8\xF0\xF3\xF4\xF2\xF5\xF6\xF8"},
+        {'u', "\xDA\xDB\xD9\xDC\xFA\xFB\xF9\xFC\xB5"},
+        {'y', "\xDD\xFD\xFF\xA5"},
+        {'p', "\xDE\xFE"},
+        {'s', "$"},
+        {'b', "\xDF"},
+        {'r', "\xAE"},
+        {'2', "\xB2"},
+        {'3', "\xB3"},
+        {' ', "\t\n"},
+    };
+    std::array<bool, 256> done{};
+    for (const auto& row : kRows)
+      for (const char* p = row.from; *p; ++p) {
+        const unsigned char c = U(*p);
+        if (m[c] == 0 || done[c]) continue;
+        done[c] = true;
+        m[c] = U(row.to);
+      }
+    return m;
+  }();
+  return map;
+}
+
+const char* const kEnglishStop[] = {
+    "hello", "all", "am",  "an",   "and",  "are",  "be",   "dear", "down",
+    "for",   "from", "have", "here", "is",  "no",   "not",  "now",  "of",
+    "on",    "or",  "our", "some", "the",  "them", "this", "to",   "up",
+    "we",    "will", "with", "yes", "you", "your", "if",   "by",   "about"};
+static_assert(sizeof(kEnglishStop) / sizeof(kEnglishStop[0]) == 36, "36 English stop words");
+
+const char* const kGermanStop[] = {
+    "hallo", "alle",   "bin",   "ein",  "und",   "sind",
+    "sein",  "sehr",   "ich",   "f\xFCr", "von",  "haben",
+    "du",    "ist",    "nein",  "nicht", "jetzt", "noch",
+    "schon", "oder",   "unser", "unsere", "der",  "die",
+    "das",   "wir",    "ihr",   "sie",  "kann",  "k\xF6nnen",
+    "muss",  "m\xFCssen", "gute", "guten", "tag",  "\xFC" "ber",
+    "in",    "im",     "da\xDF", "dass", "bitte", "danke",
+    "dann",  "bald"};
+static_assert(sizeof(kGermanStop) / sizeof(kGermanStop[0]) == 44, "44 German stop words");
+
+}  // namespace
+
+std::string WordList(const std::string& text) {
+  const TSet& breaks = WordBreaks();
+  const TSet& edges = WordEdges();
+  const std::string t = AsciiLower(Trim(text));
+  std::string result = "\"";
+  result.reserve(t.size() + 2);
+  const std::size_t n = t.size();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= n; ++i) {
+    if (i < n && !breaks.Has(t[i])) continue;
+    // Finish the word t[start, i): strip word edges from both ends, then
+    // blanks and controls.
+    std::size_t b = start, e = i;
+    while (b < e && edges.Has(t[b])) ++b;
+    while (e > b && edges.Has(t[e - 1])) --e;
+    while (b < e && U(t[b]) <= ' ') ++b;
+    while (e > b && U(t[e - 1]) <= ' ') --e;
+    if (e - b > 1) {
+      result.append(t, b, std::min<std::size_t>(e - b, 500));
+      result += '"';
+    }
+    start = i + 1;
+  }
+  return result;
+}
+
+std::string FoldText(const std::string& text) {
+  const auto& map = FoldMap();
+  const std::string s = AsciiLower(text);
+  const std::size_t n = s.size();
+  std::string out;
+  out.reserve(n);
+  int prev = -1;  // previously read byte; -1 = none or a consumed character
+  std::size_t i = 0;
+  while (i < n) {
+    const char c = s[i];
+    if (U(c) == prev) {  // a run of one character collapses to one
+      ++i;
+      continue;
+    }
+    prev = U(c);
+    if (i + 3 < n) {
+      const char a = s[i + 1], b = s[i + 2], d = s[i + 3];
+      if ((c == '|' || c == '/') && a == '\\' && b == '/' && (d == '|' || d == '\\')) {
+        out += 'm';
+        i += 4;
+        prev = -1;
+        continue;
+      }
+      if ((c == '|' || c == '\\') && a == '/' && b == '\\' && (d == '|' || d == '/')) {
+        out += 'w';
+        i += 4;
+        prev = -1;
+        continue;
+      }
+    }
+    if (i + 1 < n) {
+      const char a = s[i + 1];
+      if ((c == '\\' && a == '/') || (c == 'v' && a == 'v')) {
+        out += c == 'v' ? 'w' : 'v';
+        i += 2;
+        prev = -1;
+        continue;
+      }
+    }
+    const unsigned char m = map[U(c)];
+    if (m == 1)
+      out += c;
+    else if (m != 0)
+      out += static_cast<char>(m);
+    ++i;
+  }
+  return out;
+}
+
+bool HasStopWords(const std::string& wordList, TStopLanguage language, int threshold) {
+  if (threshold <= 0) return true;
+  const char* const* words = language == TStopLanguage::German ? kGermanStop : kEnglishStop;
+  const std::size_t count = language == TStopLanguage::German
+                                ? sizeof(kGermanStop) / sizeof(kGermanStop[0])
+                                : sizeof(kEnglishStop) / sizeof(kEnglishStop[0]);
+  int found = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (QuotedListHas(wordList, words[i]) && ++found >= threshold) return true;
+  }
+  return false;
+}
+
+int CountBrokenWords(const std::string& text, const std::string& extraLetters) {
+  TSet letters(std::string("abcdefghijklmnopqrstuvwxyz\xE4\xF6\xFC\xDF -/\\\xB4`'"));
+  letters.Add(extraLetters);
+  int count = 0;
+  for (const std::string& word : QuotedListItems(WordList(text))) {
+    bool letterSeen = false, gap = false;
+    for (char c : word) {
+      if (letters.Has(c)) {
+        if (letterSeen && gap) {
+          ++count;
+          break;
+        }
+        letterSeen = true;
+        gap = false;
+      } else if (letterSeen) {
+        gap = true;
+      }
+    }
+  }
+  return count;
+}
+
+std::string LettersOnly(const std::string& text) {
+  std::string r;
+  r.reserve(text.size());
+  for (char c : text) {
+    c = LowerC(c);
+    if (c >= 'a' && c <= 'z') r += c;
+  }
+  return r;
+}
+
+int CountShortTagTexts(const std::string& html, int minimum, int maximum, int limit) {
+  if (minimum < 1) minimum = 1;
+  if (maximum > 99) maximum = 4;
+  int count = 0;
+  std::size_t gt = html.find('>');
+  std::size_t lt = gt == std::string::npos ? gt : html.find('<', gt + 1);
+  while (gt != std::string::npos && lt != std::string::npos) {
+    const std::size_t len = lt - gt - 1;
+    if (static_cast<long long>(len) >= minimum && static_cast<long long>(len) <= maximum) {
+      bool blank = true;
+      for (std::size_t i = gt + 1; i < lt; ++i)
+        if (U(html[i]) > ' ') {
+          blank = false;
+          break;
+        }
+      if (!blank && ++count >= limit) break;
+    }
+    gt = html.find('>', lt + 1);
+    lt = gt == std::string::npos ? gt : html.find('<', gt + 1);
+  }
+  return count;
+}
+
 void AddWords(TWordList& list, const std::string& text, const std::string& prefix, bool trim,
               const std::string& delimiters, bool noNumbersOnly,
-              const std::vector<std::string>& excepted) {}
+              const std::vector<std::string>& excepted) {
+  TSet delims(BayesBaseDelims());
+  delims.Add(delimiters);
+  delims.Add(" ");
+  const TSet& letters = Letters();
+  auto alnum = [&](char c) { return letters.Has(c) || (c >= '0' && c <= '9'); };
+
+  std::unordered_set<std::string> except;
+  for (const std::string& w : excepted) except.insert(env::AnsiLowerCase(w));
+
+  const std::string t = AsciiLower(Trim(text));
+  const std::size_t n = t.size();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= n; ++i) {
+    if (i < n && !delims.Has(t[i])) continue;
+    std::size_t b = start, e = i;
+    start = i + 1;
+    if (trim) {
+      while (b + 1 < e && !alnum(t[b])) ++b;  // the last character is left to the end pass
+      while (e > b && !alnum(t[e - 1])) --e;
+    }
+    while (b < e && (U(t[b]) <= ' ' || U(t[b]) == 0xA0)) ++b;
+    while (e > b && (U(t[e - 1]) <= ' ' || U(t[e - 1]) == 0xA0)) --e;
+    const std::size_t len = e - b;
+    if (len < 4 || len > 30) continue;
+    const std::string cand = t.substr(b, len);
+    if (noNumbersOnly && IsDigitsOnly(cand)) continue;
+    const std::string word = prefix + cand;
+    if (!except.empty() && except.count(env::AnsiLowerCase(word)) != 0) continue;
+    list.Add(word);
+  }
+}
+
 void AddWords(TWordList& list, const std::string& text, const std::string& prefix, bool trim,
-              const std::string& delimiters) {}
+              const std::string& delimiters) {
+  AddWords(list, text, prefix, trim, delimiters, Plugin().Settings.NoNumbersOnly,
+           Objects().ExceptedWords);
+}
 
 }  // namespace quelta
