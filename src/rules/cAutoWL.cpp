@@ -1,7 +1,6 @@
 #include "rules/cAutoWL.h"
 
 #include <cmath>
-#include <cstdio>
 #include <unordered_map>
 
 #include "common/DateTime.h"
@@ -48,9 +47,11 @@ bool DecodeDatePart(const std::string& part, double& out) {
 std::string FormatYmd(double date) {
   int y = 0, m = 0, d = 0;
   DecodeDate(date, y, m, d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-  return buf;
+  const int digits[8] = {y / 1000 % 10, y / 100 % 10, y / 10 % 10, y % 10,
+                         m / 10 % 10,   m % 10,       d / 10 % 10, d % 10};
+  std::string out(8, '0');
+  for (int i = 0; i < 8; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>('0' + digits[i]);
+  return out;
 }
 
 // Whole days between two date-time values, either order.
@@ -73,6 +74,7 @@ void TAutoWhiteList::Clear() {
 
 void TAutoWhiteList::BuildIndex() {
   tokens_.clear();
+  tokens_.reserve(entries_.size());
   for (const std::string& e : entries_) listtext::TAngleIndex::CollectTokens(Fold(e), tokens_);
 }
 
@@ -94,8 +96,11 @@ int TAutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double n
   if (!env::ReadFile(path, data)) return -2;
 
   const double today = std::floor(now);
+  const std::vector<std::string> lines = listtext::SplitLines(data);
   std::unordered_map<std::string, std::size_t> byAddress;  // folded address part -> entry
-  for (const std::string& line : listtext::SplitLines(data)) {
+  byAddress.reserve(lines.size());
+  entries_.reserve(lines.size());
+  for (const std::string& line : lines) {
     std::string s = listtext::AsciiLower(listtext::Trim(line));
     if (s.empty()) continue;
     std::string address, datePart;
