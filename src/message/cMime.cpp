@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace quelta {
 
@@ -62,16 +63,11 @@ const std::array<std::uint8_t, 256>& Base64Table() {
 
 // Base64 of a text after removing CR and LF, trimming and padding with "="
 // to a multiple of four (the form used for bodies and for B-encoded words).
-std::string Base64DecodePadded(std::string_view text) {
-  std::string s;
-  s.reserve(text.size() + 3);
-  for (char c : text)
-    if (c != '\r' && c != '\n') s.push_back(c);
-  std::string_view t = TrimView(s);
-  std::string padded(t);
-  while (padded.size() % 4 != 0) padded.push_back('=');
-  return Base64Decode(padded);
-}
+// CR, LF and the trimmed characters are all outside the alphabet and so are
+// skipped by the decoder anyway, and "=" padding at the end only flushes
+// the last group, which the decoder does at the end in any case: the result
+// is the plain decoding of the text.
+std::string Base64DecodePadded(std::string_view text) { return Base64Decode(text); }
 
 // Text framed as CR LF + t + CR LF, searched without building the copy.
 // Positions are in the framed text. Patterns must begin with CR and end
@@ -298,71 +294,78 @@ std::string ContentTypeParameter(std::string_view normalised, std::string_view n
 
 std::string QuotedPrintableDecode(std::string_view text) {
   std::string r;
-  r.reserve(text.size());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    char c = text[i];
-    if (c != '=') {
-      r.push_back(c);
-      ++i;
+  r.resize(text.size());
+  char* out = r.data();
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
+    if (!eq) eq = end;
+    std::memcpy(out, p, static_cast<std::size_t>(eq - p));
+    out += eq - p;
+    p = eq;
+    if (p == end) break;
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    if (left > 1 && p[1] == '\n') {  // soft line break (LF)
+      p += 2;
       continue;
     }
-    if (i + 1 < n && text[i + 1] == '\n') {  // soft line break (LF)
-      i += 2;
+    if (left > 2 && p[1] == '\r' && p[2] == '\n') {  // soft line break
+      p += 3;
       continue;
     }
-    if (i + 2 < n && text[i + 1] == '\r' && text[i + 2] == '\n') {  // soft line break
-      i += 3;
-      continue;
-    }
-    if (i + 2 < n) {
-      int hi = HexValue(text[i + 1]), lo = HexValue(text[i + 2]);
+    if (left > 2) {
+      int hi = HexValue(p[1]), lo = HexValue(p[2]);
       if (hi >= 0 && lo >= 0) {
-        r.push_back(static_cast<char>(hi * 16 + lo));
-        i += 3;
+        *out++ = static_cast<char>(hi * 16 + lo);
+        p += 3;
         continue;
       }
     }
-    r.push_back('=');
-    ++i;
+    *out++ = '=';
+    ++p;
   }
+  r.resize(static_cast<std::size_t>(out - r.data()));
   return r;
 }
 
 std::string Base64Decode(std::string_view text) {
   const auto& table = Base64Table();
   std::string r;
-  r.reserve(text.size() / 4 * 3 + 3);
+  r.resize(text.size() / 4 * 3 + 3);
+  char* out = r.data();
   std::uint32_t acc = 0;
   int count = 0;
-  auto flush = [&] {
-    if (count == 2) {
-      r.push_back(static_cast<char>((acc >> 4) & 0xFF));
-    } else if (count == 3) {
-      r.push_back(static_cast<char>((acc >> 10) & 0xFF));
-      r.push_back(static_cast<char>((acc >> 2) & 0xFF));
-    }
-    acc = 0;
-    count = 0;
-  };
   for (char c : text) {
-    std::uint8_t v = table[static_cast<unsigned char>(c)];
-    if (v == 255) continue;
-    if (v == 64) {
-      flush();
-      continue;
-    }
-    acc = (acc << 6) | v;
-    if (++count == 4) {
-      r.push_back(static_cast<char>((acc >> 16) & 0xFF));
-      r.push_back(static_cast<char>((acc >> 8) & 0xFF));
-      r.push_back(static_cast<char>(acc & 0xFF));
+    const std::uint8_t v = table[static_cast<unsigned char>(c)];
+    if (v < 64) {
+      acc = (acc << 6) | v;
+      if (++count == 4) {
+        out[0] = static_cast<char>((acc >> 16) & 0xFF);
+        out[1] = static_cast<char>((acc >> 8) & 0xFF);
+        out[2] = static_cast<char>(acc & 0xFF);
+        out += 3;
+        acc = 0;
+        count = 0;
+      }
+    } else if (v == 64) {  // "=": the group ends here
+      if (count == 2) {
+        *out++ = static_cast<char>((acc >> 4) & 0xFF);
+      } else if (count == 3) {
+        *out++ = static_cast<char>((acc >> 10) & 0xFF);
+        *out++ = static_cast<char>((acc >> 2) & 0xFF);
+      }
       acc = 0;
       count = 0;
     }
   }
-  flush();
+  if (count == 2) {
+    *out++ = static_cast<char>((acc >> 4) & 0xFF);
+  } else if (count == 3) {
+    *out++ = static_cast<char>((acc >> 10) & 0xFF);
+    *out++ = static_cast<char>((acc >> 2) & 0xFF);
+  }
+  r.resize(static_cast<std::size_t>(out - r.data()));
   return r;
 }
 
