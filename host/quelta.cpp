@@ -48,6 +48,8 @@ const char* kUsage =
     "                     this program.\n"
     "  --host-dir DIR     the mail client's working folder (where TBPlugin.INI with\n"
     "                     [AntiSpam] JunkScore=N lives). Default: $QUELTA_HOST_WORKDIR.\n"
+    "                     (On Windows the plug-in takes it from the mail client's\n"
+    "                     registry settings instead.)\n"
     "  --no-progress      no progress bar on standard error.\n"
     "  -h, --help         this text.\n"
     "\n"
@@ -91,8 +93,6 @@ struct Message {
   std::string raw;  // CR LF lines
   std::string text16;  // the rendered text as UTF-16LE (item 100008)
 };
-
-thread_local const Message* g_current = nullptr;
 
 // Rendered text: the body as the client would show it, approximated by the
 // raw body widened to UTF-16LE (each byte becomes one code unit).

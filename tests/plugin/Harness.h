@@ -74,8 +74,13 @@ class PluginFolder {
 
   // Where the mail client keeps its working folder: the registry on
   // Windows, QUELTA_HOST_WORKDIR elsewhere.
-  static void SetHostWorkingDir(const std::string& dir) {
+  void SetHostWorkingDir(const std::string& dir) {
 #if defined(_WIN32)
+    char old[4096];
+    DWORD size = sizeof old;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", "Working Directory", RRF_RT_REG_SZ,
+                     nullptr, old, &size) == ERROR_SUCCESS)
+      savedHostDir_ = old;
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, nullptr, 0, KEY_SET_VALUE,
                         nullptr, &key, nullptr) == ERROR_SUCCESS) {
@@ -89,6 +94,19 @@ class PluginFolder {
   }
   ~PluginFolder() {
     plugin_.Unload();
+#if defined(_WIN32)
+    // Leave the mail client's registry value as it was.
+    if (HKEY key; RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, KEY_SET_VALUE, &key) ==
+                  ERROR_SUCCESS) {
+      if (savedHostDir_.empty())
+        RegDeleteValueA(key, "Working Directory");
+      else
+        RegSetValueExA(key, "Working Directory", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(savedHostDir_.c_str()),
+                       static_cast<DWORD>(savedHostDir_.size() + 1));
+      RegCloseKey(key);
+    }
+#endif
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
@@ -125,6 +143,7 @@ class PluginFolder {
 
  private:
   fs::path root_, dir_, host_;
+  std::string savedHostDir_;
   quelta_host::Plugin plugin_;
 };
 
