@@ -11,6 +11,7 @@ namespace quelta {
 void TWordList::Add(const std::string& word, std::uint32_t hash, std::int32_t count,
                     double distance, double probability) {
   if (hash == 0) hash = Crc32(word);
+  FreshIndex();
   auto it = index_.find(hash);
   if (it != index_.end()) {
     std::int32_t& n = items_[static_cast<std::size_t>(it->second)].Count;
@@ -22,6 +23,7 @@ void TWordList::Add(const std::string& word, std::uint32_t hash, std::int32_t co
 }
 
 int TWordList::IndexOfHash(std::uint32_t hash) const {
+  FreshIndex();
   auto it = index_.find(hash);
   return it == index_.end() ? -1 : it->second;
 }
@@ -30,7 +32,7 @@ void TWordList::Put(int i, const TWordEntry& e) {
   auto& slot = items_.at(static_cast<std::size_t>(i));
   if (slot.Hash != e.Hash) {
     slot = e;
-    Reindex();
+    MarkIndexStale();
   } else {
     slot = e;
   }
@@ -39,13 +41,13 @@ void TWordList::Put(int i, const TWordEntry& e) {
 void TWordList::Delete(int i) {
   if (i < 0 || i >= Count()) throw std::out_of_range("word table index");
   items_.erase(items_.begin() + i);
-  Reindex();
+  MarkIndexStale();
 }
 
 void TWordList::Truncate(int n) {
   if (n < Count()) {
     items_.resize(static_cast<std::size_t>(std::max(0, n)));
-    Reindex();
+    MarkIndexStale();
   }
 }
 
@@ -64,13 +66,14 @@ void TWordList::RemoveInsignificant() {
   auto end = std::remove_if(items_.begin(), items_.end(), insignificant);
   if (end != items_.end()) {
     items_.erase(end, items_.end());
-    Reindex();
+    MarkIndexStale();
   }
 }
 
 void TWordList::Clear() {
   items_.clear();
   index_.clear();
+  stale_ = false;
 }
 
 void TWordList::SortByDistance() {
@@ -87,13 +90,15 @@ void TWordList::SortByDistance() {
     std::stable_sort(from, to, larger);
     from = to == items_.end() ? to : to + 1;
   }
-  Reindex();
+  MarkIndexStale();
 }
 
-void TWordList::Reindex() {
+void TWordList::FreshIndex() const {
+  if (!stale_) return;
   index_.clear();
   for (std::size_t i = 0; i < items_.size(); ++i)
     index_.emplace(items_[i].Hash, static_cast<int>(i));
+  stale_ = false;
 }
 
 }  // namespace quelta

@@ -6,7 +6,8 @@
 // kept in step with the list and answers the first (only) position.
 // SortByDistance orders exactly as repeated passes of adjacent swaps of a
 // smaller Distance before a larger one would (equal distances keep their
-// order); the pruning operations re-index once, not per removed entry.
+// order); re-ordering and pruning only mark the index stale, and it is
+// rebuilt once, at the next look-up or Add.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +51,11 @@ class TWordList {
   const std::vector<TWordEntry>& Items() const { return items_; }
 
  private:
-  void Reindex();
+  void MarkIndexStale() { stale_ = true; }
+  void FreshIndex() const;
   std::vector<TWordEntry> items_;
-  std::unordered_map<std::uint32_t, int> index_;
+  mutable std::unordered_map<std::uint32_t, int> index_;
+  mutable bool stale_ = false;
 };
 
 }  // namespace quelta
