@@ -14,12 +14,11 @@ q=("$native/quelta" --plugin-dir "$demo/plugin" --host-dir "$demo/host" --no-pro
 
 echo "== Quelta $("${q[@]}" macro Quelta_PlugVersion) - default profile (easy mode), junk threshold 50"
 echo
-echo "== Scoring the example messages (score, verdict, file):"
-"${q[@]}" score "$root/examples/spam" "$root/examples/ham" | sed "s|$root/||"
+echo "== Teaching the Bayes filter: the example spam as spam, the example ham as ham"
+"${q[@]}" train --spam "$root/examples/spam" | sed "s|$root/||"
+"${q[@]}" train --ham "$root/examples/ham" | sed "s|$root/||"
 echo
-echo "== Training the Bayes filter with the examples, then scoring again:"
-"${q[@]}" train --spam "$root/examples/spam" >/dev/null
-"${q[@]}" train --ham "$root/examples/ham" >/dev/null
+echo "== Scoring the example messages (score, verdict, file):"
 "${q[@]}" score "$root/examples/spam" "$root/examples/ham" | sed "s|$root/||"
 echo
 echo "== Bayes database: $("${q[@]}" macro Quelta_BayesWords) records," \
