@@ -3,21 +3,34 @@
 // Mapping of the layer's options to PCRE2: every compile option has its
 // PCRE2 counterpart, except "extra" (unknown letter escapes are always an
 // error in PCRE2, which is what it switched on) and "partial", which PCRE2
-// takes at match time only (soft partial matching). "Study" is PCRE2's JIT
-// compilation, applied on the same condition: not for anchored patterns and
-// not for patterns with a fixed first character.
+// takes at match time only (soft partial matching).
 //
-// Limits: every match runs with a match limit, a depth limit and a heap
-// limit. A regular-expression rule sees at most MaxRegExpSize bytes (999 KB
-// at most), and a well-behaved pattern over such a text stays far below
-// these limits; a pattern with nested quantifiers that backtracks
-// exponentially hits the match limit within a fraction of a second and
-// fails with "PCRE2_ERROR_MATCHLIMIT", which makes its rule fail. A JIT
-// match that runs out of its stack (a group repeated once per character of
-// a long text) is run again by the interpreter, so that the outcome never
-// depends on whether a pattern was studied.
+// Study: the classic library's study built start-up data, which PCRE2 now
+// builds while compiling. The layer still makes the same decision (not for
+// anchored patterns, not for patterns with a fixed first character; see
+// TRegex::Studied) and reports a failure to study those as before. Every
+// pattern is in addition JIT-compiled where the machine supports it: the
+// answers are the same, and the JIT matcher avoids the interpreter's
+// quadratic behaviour on patterns such as "e.*cheap" (seconds on a 32 KB
+// text through the interpreter, microseconds through the JIT).
+//
+// Limits. Every match runs with a match limit, a depth limit and a heap
+// limit; a pattern with nested quantifiers that backtracks exponentially
+// hits the match limit within a fraction of a second and fails with
+// "PCRE2_ERROR_MATCHLIMIT", which makes its rule fail. PCRE2 applies these
+// limits to each start position separately, so a pattern that costs a
+// little at every one of many start positions is not stopped by them; an
+// unanchored search over a longer text therefore runs in slices of
+// kSliceLength start positions (the offset limit of PCRE2), and once the
+// search has taken more than kRegexTimeBudgetMs it fails with
+// "PCRE2_ERROR_MATCHLIMIT" as well. Slicing gives the same leftmost match
+// as one search; patterns with backtracking verbs ("(*COMMIT)", "(*SKIP)",
+// ...), whose effect reaches across start positions, are searched in one
+// piece. A JIT match that runs out of its stack (a group repeated once per
+// character of a long text) is run again by the interpreter.
 #include "regex/PCRE.h"
 
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <list>
@@ -219,7 +232,8 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   int err = 0;
   PCRE2_SIZE errOffset = 0;
   re->code_->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()), pattern.size(),
-                                  CompileOptions(options), &err, &errOffset, cctx);
+                                  CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT, &err,
+                                  &errOffset, cctx);
   if (cctx) pcre2_compile_context_free(cctx);
   if (!re->code_->code) {
     std::string msg = Pcre2Message(err);
@@ -229,23 +243,21 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   }
   pcre2_code* code = re->code_->code;
 
-  // Study (JIT) unless anchored or starting with a fixed character.
+  // The classic study decision: not for anchored patterns, not for patterns
+  // with a fixed first character.
   std::uint32_t allOptions = 0, firstType = 0;
   pcre2_pattern_info(code, PCRE2_INFO_ALLOPTIONS, &allOptions);
-  bool anchored = (allOptions & PCRE2_ANCHORED) != 0;
-  if (!anchored) {
-    pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
-    if (firstType != 1) {
-      int rc = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-      if (rc == 0) {
-        re->studied_ = true;
-      } else if (rc != PCRE2_ERROR_JIT_BADOPTION) {
-        // JIT unsupported on this machine is not an error: the pattern is
-        // then matched by the interpreter.
-        throw ERegexError("Failed to study pattern'" + pattern + "' : " + Pcre2Message(rc));
-      }
-    }
-  }
+  const bool anchored = (allOptions & PCRE2_ANCHORED) != 0;
+  if (!anchored) pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
+  re->studied_ = !anchored && firstType != 1;
+  const int jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+  // JIT unsupported on this machine is not an error: the interpreter then
+  // matches. Nor is a JIT failure on a pattern the classic study would have
+  // left alone.
+  if (jit != 0 && jit != PCRE2_ERROR_JIT_BADOPTION && re->studied_)
+    throw ERegexError("Failed to study pattern'" + pattern + "' : " + Pcre2Message(jit));
+  re->sliced_ = !anchored && pattern.find("(*") == std::string::npos &&
+                !options.Has(TRegexOption::FirstLine);
 
   std::uint32_t captures = 0;
   pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &captures);
@@ -274,14 +286,54 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
 
 // ---- Matching ------------------------------------------------------------------
 
+namespace {
+
+// One pcre2_match; a JIT match that ran out of stack is repeated by the
+// interpreter.
+int MatchOnce(pcre2_code* code, std::string_view text, PCRE2_SIZE start, std::uint32_t options,
+              pcre2_match_data* md, pcre2_match_context* ctx) {
+  int rc = pcre2_match(code, Subject(text), text.size(), start, options, md, ctx);
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
+    rc = pcre2_match(code, Subject(text), text.size(), start, options | PCRE2_NO_JIT, md, ctx);
+  return rc;
+}
+
+// The search from start, in slices of start positions under the time
+// budget (see the top of this file).
+int BoundedSearch(const TRegex& re, pcre2_code* code, std::string_view text, PCRE2_SIZE start,
+                  std::uint32_t options, pcre2_match_data* md, pcre2_match_context* ctx) {
+  const std::size_t len = text.size();
+  if (!re.Sliced() || (options & (PCRE2_ANCHORED | PCRE2_PARTIAL_SOFT)) != 0 ||
+      len - start <= kRegexSliceLength)
+    return MatchOnce(code, text, start, options, md, ctx);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRegexTimeBudgetMs);
+  PCRE2_SIZE from = start;
+  int rc;
+  for (;;) {
+    const bool last = len - from <= kRegexSliceLength;
+    // The offset limit is the last start position tried.
+    pcre2_set_offset_limit(ctx, last ? PCRE2_UNSET : from + kRegexSliceLength - 1);
+    rc = MatchOnce(code, text, from, options, md, ctx);
+    if (last || rc != PCRE2_ERROR_NOMATCH) break;
+    if (Clock::now() > deadline) {
+      rc = PCRE2_ERROR_MATCHLIMIT;
+      break;
+    }
+    from += kRegexSliceLength;
+  }
+  pcre2_set_offset_limit(ctx, PCRE2_UNSET);
+  return rc;
+}
+
+}  // namespace
+
 bool IsMatch(const TRegexRef& re, std::string_view text) {
   if (!re || !re->code_ || !re->code_->code) throw ERegexError(RegexErrorName(PCRE2_ERROR_NULL));
   TBorrowed res;
   pcre2_match_data* md = res->Probe();
   if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  int rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, 0, md, res->ctx);
-  if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
-    rc = pcre2_match(re->code_->code, Subject(text), text.size(), 0, PCRE2_NO_JIT, md, res->ctx);
+  const int rc = BoundedSearch(*re, re->code_->code, text, 0, 0, md, res->ctx);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   res->DropProbe();
@@ -299,13 +351,8 @@ TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
       pcre2_match_data_create(static_cast<std::uint32_t>(re->captureCount_) + 1, nullptr),
       pcre2_match_data_free);
   if (!md) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  int rc = pcre2_match(re->code_->code, Subject(text), text.size(),
-                       static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions), md.get(),
-                       res->ctx);
-  if (rc == PCRE2_ERROR_JIT_STACKLIMIT)
-    rc = pcre2_match(re->code_->code, Subject(text), text.size(),
-                     static_cast<PCRE2_SIZE>(startOffset), ExecOptions(execOptions) | PCRE2_NO_JIT,
-                     md.get(), res->ctx);
+  const int rc = BoundedSearch(*re, re->code_->code, text, static_cast<PCRE2_SIZE>(startOffset),
+                               ExecOptions(execOptions), md.get(), res->ctx);
   if (rc == PCRE2_ERROR_NOMATCH) return result;
   if (rc < 0) RaiseMatchError(rc);
   result.Success = true;

@@ -10,9 +10,9 @@
 //   Compile errors read "Invalid Pattern '<pattern>': error at position
 //   <offset>: <PCRE2 message>"; match errors carry the PCRE2 name of the
 //   code ("PCRE2_ERROR_MATCHLIMIT", ...) or "Unknown PCRE error code <n>".
-// - Matching is bounded: a match limit and a depth limit (and a heap limit)
-//   make a pathological pattern fail with a match error instead of running
-//   for minutes.
+// - Matching is bounded: a match limit, a depth limit, a heap limit and a
+//   time budget per search make a pathological pattern fail with a match
+//   error ("PCRE2_ERROR_MATCHLIMIT", ...) instead of running for minutes.
 // - A compiled pattern is immutable and may be matched from several threads
 //   at once; AcquireRegex hands out patterns from a bounded, thread-safe
 //   cache whose results and error texts equal those of CreateRegex.
@@ -137,10 +137,13 @@ class TRegex {
   const TRegexLocale& Locale() const { return *locale_; }
   const TNameIndexLookup& Names() const { return names_; }
   int CaptureCount() const { return captureCount_; }
-  // True when the pattern was prepared for faster matching (JIT), which is
-  // done only for patterns that are neither anchored nor start with a fixed
-  // character.
+  // The study decision of the layer: true for patterns that are neither
+  // anchored nor start with a fixed character. (PCRE2 builds the start-up
+  // data of a study while compiling; the JIT compilation that the layer
+  // adds applies to every pattern.)
   bool Studied() const { return studied_; }
+  // Whether an unanchored search may run in slices of start positions.
+  bool Sliced() const { return sliced_; }
   // Approximate memory held by the compiled pattern.
   std::size_t ByteSize() const { return byteSize_; }
 
@@ -159,6 +162,7 @@ class TRegex {
   TNameIndexLookup names_;
   int captureCount_ = 0;
   bool studied_ = false;
+  bool sliced_ = false;
   std::size_t byteSize_ = 0;
 };
 
@@ -190,9 +194,13 @@ TRegexMatch Match(const TRegexRef& re, std::string_view text, int startOffset,
 // The PCRE2 name of a match error code, or "Unknown PCRE error code <n>".
 std::string RegexErrorName(int code);
 
-// Limits applied to every match (see PCRE.cpp for the reasoning).
+// Limits applied to every match (see PCRE.cpp for the reasoning): per
+// start position, the match, depth and heap limits of PCRE2; per search, a
+// time budget checked after every slice of start positions.
 inline constexpr std::uint32_t kRegexMatchLimit = 2000000;
 inline constexpr std::uint32_t kRegexDepthLimit = 100000;
 inline constexpr std::uint32_t kRegexHeapLimitKiB = 64 * 1024;
+inline constexpr std::size_t kRegexSliceLength = 1024;
+inline constexpr int kRegexTimeBudgetMs = 250;
 
 }  // namespace quelta

@@ -111,7 +111,7 @@ TEST(Regex, StudyOnlyWithoutAnchorAndFixedFirstCharacter) {
   };
   for (const auto& c : cases) {
     const TRegexRef re = CreateRegex(c.pattern, kRuleRegexOptions);
-    EXPECT_EQ(re->Studied(), c.studied && JitAvailable()) << c.pattern;
+    EXPECT_EQ(re->Studied(), c.studied) << c.pattern;
   }
 }
 
@@ -225,6 +225,54 @@ TEST(Regex, LongRepeatedGroupsGiveTheSameAnswerStudiedOrNot) {
   ASSERT_TRUE(m.Success);
   EXPECT_EQ(m.Groups[0].Length, 32769);
   EXPECT_EQ(m.Groups[1].Value, "a");
+}
+
+TEST(Regex, ManyCheapStartPositionsFailWithTheTimeBudget) {
+  // Each start position costs little (below the match limit), but a letter
+  // at every position and a scan to the end from each: quadratic in the
+  // text, minutes without the budget.
+  std::string text;
+  while (text.size() < 32 * 1024) text += "Some product text with words, and more words; 12 34. ";
+  EXPECT_EQ(MatchError("[a-z](?:.|\\n)*\\d{5}", text), "PCRE2_ERROR_MATCHLIMIT");
+  // The same pattern over a text it matches early is fine.
+  EXPECT_EQ(MatchError("[a-z](?:.|\\n)*\\d{5}", "abc 12345" + text), "");
+}
+
+TEST(Regex, SlicedSearchFindsTheLeftmostMatch) {
+  // Matches placed around the slice boundaries of a long text.
+  for (std::size_t pos : {std::size_t{0}, kRegexSliceLength - 1, kRegexSliceLength,
+                          kRegexSliceLength + 1, 3 * kRegexSliceLength - 2, std::size_t{5000}}) {
+    std::string text(6000, 'x');
+    text.replace(pos, 3, "abc");
+    text.replace(5990, 3, "abc");
+    const TRegexMatch m = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text, 0);
+    ASSERT_TRUE(m.Success) << pos;
+    EXPECT_EQ(m.Groups[0].Index, static_cast<int>(pos)) << pos;
+    // a start offset inside the text
+    const TRegexMatch m2 = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text,
+                                 static_cast<int>(pos) + 1);
+    ASSERT_TRUE(m2.Success) << pos;
+    EXPECT_EQ(m2.Groups[0].Index, 5990) << pos;
+  }
+  // Look-behind sees the text before a slice; a match may run past it.
+  std::string text(3000, 'x');
+  text.replace(kRegexSliceLength - 1, 2, "qa");
+  TRegexMatch m = Match(CreateRegex("(?<=q)a", kRuleRegexOptions), text, 0);
+  ASSERT_TRUE(m.Success);
+  EXPECT_EQ(m.Groups[0].Index, static_cast<int>(kRegexSliceLength));
+  std::string tail(3000, 'x');
+  tail[kRegexSliceLength - 1] = 'q';
+  m = Match(CreateRegex("[q]x*$", kRuleRegexOptions), tail, 0);
+  ASSERT_TRUE(m.Success);
+  EXPECT_EQ(m.Groups[0].Length, static_cast<int>(3000 - kRegexSliceLength + 1));
+  EXPECT_FALSE(IsMatch(CreateRegex("[q]x*y", kRuleRegexOptions), tail));
+}
+
+TEST(Regex, BacktrackingVerbsActAcrossTheWholeSearch) {
+  // (*COMMIT) after the first "a" ends the whole search when "b" fails.
+  const std::string text = "ac" + std::string(3000, 'x') + "ab";
+  EXPECT_FALSE(IsMatch(CreateRegex("a(*COMMIT)b", kRuleRegexOptions), text));
+  EXPECT_TRUE(IsMatch(CreateRegex("ab", kRuleRegexOptions), text));
 }
 
 TEST(Regex, HeavyButBenignPatternsOverALargeTextStayBelowTheLimits) {
