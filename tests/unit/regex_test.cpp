@@ -35,11 +35,6 @@ std::string MatchError(const std::string& pattern, const std::string& text) {
   return "";
 }
 
-bool JitAvailable() {
-  std::uint32_t jit = 0;
-  pcre2_config(PCRE2_CONFIG_JIT, &jit);
-  return jit != 0;
-}
 
 }  // namespace
 
