@@ -455,9 +455,9 @@ bool EvaluateInternal(TRuleMgr& mgr, const TRuleRecord& rule, std::int32_t& scor
                       std::string& text) {
   score = rule.score;
   text.clear();
-  const std::string name = AsciiUpper(rule.field);
   TCheckContext c{mgr, rule, score, text};
   try {
+    const std::string name = AsciiUpper(rule.field);
     if (name == "BAYESSCORE") return CheckBayesScore(mgr, rule, score, text);
     if (name == "BETWBRACKCNT") return CheckBetwBrackCnt(c);
     if (name == "BULKFORM") return CheckBulkForm(c);
