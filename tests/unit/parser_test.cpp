@@ -459,8 +459,36 @@ TEST(ParserHostile, OddInputsDoNotBreakTheParser) {
       "Content-Transfer-Encoding: base64\r\n\r\n=",
       "Date: Mon, 31 Feb 2007 10:00:00 +0100\r\n\r\n",
       std::string(1000, '@') + "\r\n\r\n" + std::string(1000, '@'),
+      // Found by fuzzing: a subject whose words end up in the word table.
+      "Subject: =?a?B?P?=P2?E/UT93?=?=\r\n\r\n",
   };
   for (const auto& c : cases) RequestAll(c);
+}
+
+TEST(ParserHostile, TokenSoup) {
+  // Messages glued from fragments of headers, MIME structure, encodings and
+  // Received lines in random order.
+  const std::string pieces[] = {
+      "\r\n", "\r\n\r\n", " ", "\t", ":", ";", "\"", "(", ")", "[", "]", "<", ">", "@", "=", "?",
+      "=?", "?=", "--b", "--b--", "Content-Type: multipart/mixed; boundary=b",
+      "Content-Type: text/plain", "Content-Type: text/html", "boundary=\"b\"",
+      "Content-Transfer-Encoding: base64", "Content-Transfer-Encoding: quoted-printable",
+      "Received: from ", " by ", " with ", " for <", "(helo=", "(envelope-sender <", "1.2.3.4",
+      "Subject: ", "From: ", "To: ", "CC: ", "Date: Mon, 1 Jan 2007 10:00:00 +0100", "=?a?Q?",
+      "=?a?B?", "=3D", "=\r\n", "QUJD", "http://", "www.", "a.b.c", "x@y.zz", "\x02", "\x01",
+      "\xfc", std::string(1, '\0')};
+  const std::size_t n = sizeof(pieces) / sizeof(pieces[0]);
+  unsigned seed = 2024;
+  for (int m = 0; m < 300; ++m) {
+    std::string msg;
+    seed = seed * 1103515245u + 12345u;
+    const int len = static_cast<int>((seed >> 16) % 120);
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      msg += pieces[(seed >> 16) % n];
+    }
+    RequestAll(msg);
+  }
 }
 
 TEST(ParserHostile, ManyEncodedWordsAndDeepMultipart) {
