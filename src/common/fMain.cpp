@@ -423,12 +423,17 @@ std::string FindUrls(const std::string& text, const std::string& marker, bool wi
   std::string result;
   std::unordered_set<std::string> seen;
   std::size_t runStart = 0, scanned = 0;  // start of the URL-letter run ending at scanned
+  std::size_t lastStart = 0, lastEnd = 0;  // the stretch of the previous marker
   for (std::size_t p = padded.find(m); p != std::string::npos; p = padded.find(m, p + m.size())) {
     // Walk left from p-1 over URL letters: advance the run tracker to p.
     for (; scanned < p; ++scanned)
       if (!kUrl.Has(padded[scanned])) runStart = scanned + 1;
     const std::size_t start = runStart;
     const std::size_t end = tailEnd[p + m.size()];
+    // Markers inside one stretch ("www.www.www.") give the same URL again.
+    if (start == lastStart && end == lastEnd) continue;
+    lastStart = start;
+    lastEnd = end;
     // padded position i is text position i-1
     std::string url = text.substr(start - 1, end - start);
     if (seen.insert(url).second) {
