@@ -98,7 +98,8 @@ std::string UrlDomain(const std::string& url);
 std::string UrlDomainWith(const std::string& url, const std::string& subDomainsFile);
 // URLs at each occurrence of marker ("http://", "https://" or "www.") in
 // text, case as written, each followed by '"' (no leading '"'), without
-// duplicates; "" when none. withArgs keeps "?" and "&" arguments.
+// duplicates; "" when none. withArgs keeps "?" and "&" arguments. A list
+// that would pass max(1 MiB, 4 x text) (only nested markers do that) ends early.
 std::string FindUrls(const std::string& text, const std::string& marker, bool withArgs);
 // The raw URL list of a text: FindUrls for "http://", '"', for "https://",
 // '"', for "www.", '"'.
