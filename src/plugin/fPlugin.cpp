@@ -55,56 +55,97 @@ std::string ReadIniPath(const std::string& file, const std::string& section,
 
 // ---- Settings and statistics ------------------------------------------------
 
+namespace {
+
+// One table drives both loading and saving, so the two cannot drift apart.
+// Counts are stored in the INI in units (MB, KB, months) and held in memory
+// multiplied by `unit`; saving divides again by shifting.
+struct BoolKey {
+  const char* section;
+  const char* key;
+  bool TPlugSettings::*field;
+  bool def;
+};
+struct IntKey {
+  const char* section;
+  const char* key;
+  std::int32_t TPlugSettings::*field;
+  std::int32_t def;
+  bool defIsJunkScore;  // the default is the host's threshold
+};
+struct CountKey {
+  const char* section;
+  const char* key;
+  std::uint32_t TPlugSettings::*field;
+  std::uint32_t def;
+  unsigned shift;  // in memory: value << shift
+};
+
+using S = TPlugSettings;
+const BoolKey kBoolKeys[] = {
+    {"Main", "DnsblExtendedLogging", &S::DnsblExtendedLogging, true},
+    {"Main", "UrlblExtendedLogging", &S::UrlblExtendedLogging, true},
+    {"Main", "MXCheckSavExtendedLogging", &S::MXCheckSavExtendedLogging, false},
+    {"Bayes", "Enabled", &S::BayesEnabled, true},
+    {"Bayes", "ExtendedLogging", &S::BayesExtendedLogging, false},
+    {"Bayes", "AddMarkSpam", &S::AddMarkSpam, true},
+    {"Bayes", "AddMarkHam", &S::AddMarkHam, true},
+    {"Bayes", "AddMaxScore", &S::AddMaxScore, true},
+    {"Bayes", "AddHigher", &S::AddHigher, true},
+    {"Bayes", "AddLower", &S::AddLower, true},
+    {"Bayes", "NoHtmlPart", &S::NoHtmlPart, false},
+    {"Bayes", "NoNumbersOnly", &S::NoNumbersOnly, true},
+    {"EasyMode", "Enabled", &S::EasyEnabled, true},
+    {"EasyMode", "AutoWL", &S::EasyAutoWL, true},
+    {"EasyMode", "AddrBooks", &S::EasyAddrBooks, true},
+    {"EasyMode", "Rules", &S::EasyRules, true},
+    {"EasyMode", "Intern", &S::EasyIntern, false},
+    {"EasyMode", "Bayes", &S::EasyBayes, true},
+    {"EasyMode", "BayesIsScoreCheck", &S::BayesIsScoreCheck, false},
+    {"EasyMode", "DNSBL", &S::EasyDNSBL, true},
+    {"EasyMode", "URLBL", &S::EasyURLBL, true},
+    {"Main", "DebugMode", &S::DebugMode, false},
+    {"Main", "Scripting", &S::Scripting, false},
+};
+const IntKey kIntKeys[] = {
+    {"Main", "BreakAtScore", &S::BreakAtScore, 300, false},
+    {"Main", "AWLDays", &S::AWLDays, 60, false},
+    {"Bayes", "MinWordCount", &S::MinWordCount, 3, false},
+    {"Bayes", "MaxWords", &S::MaxWords, 200, false},
+    {"Bayes", "MaxSigWords", &S::MaxSigWords, 25, false},
+    {"Bayes", "AddHigherValue", &S::AddHigherValue, 0, true},
+    {"Bayes", "AddLowerValue", &S::AddLowerValue, 40, false},
+    {"EasyMode", "BayesIsScoreValue", &S::BayesIsScoreValue, 0, true},
+};
+const CountKey kCountKeys[] = {
+    {"Main", "MaxMsgSize", &S::MaxMsgSize, 10, 20},
+    {"Main", "MaxDataSize", &S::MaxDataSize, 100, 10},
+    {"Main", "MaxRegExpSize", &S::MaxRegExpSize, 32, 10},
+    {"Main", "MaxLogSize", &S::MaxLogSize, 250, 10},
+    {"Main", "OldLogAge", &S::OldLogAge, 3, 0},
+};
+
+}  // namespace
+
 bool LoadSettings(TPlugin& p) {
   try {
     const std::string& f = p.Config.IniFile;
     TPlugSettings& s = p.Settings;
     s.Language = ReadIniString(f, "Main", "Language", "English");
-    s.MaxMsgSize = ReadIniCounter(f, "Main", "MaxMsgSize", 10) * 1048576u;
-    s.MaxDataSize = ReadIniCounter(f, "Main", "MaxDataSize", 100) * 1024u;
-    s.MaxRegExpSize = ReadIniCounter(f, "Main", "MaxRegExpSize", 32) * 1024u;
-    s.BreakAtScore = ReadIniInt(f, "Main", "BreakAtScore", 300);
-    s.AWLDays = ReadIniInt(f, "Main", "AWLDays", 60);
-    s.DnsblExtendedLogging = ReadIniBool(f, "Main", "DnsblExtendedLogging", true);
-    s.UrlblExtendedLogging = ReadIniBool(f, "Main", "UrlblExtendedLogging", true);
-    s.MXCheckSavExtendedLogging = ReadIniBool(f, "Main", "MXCheckSavExtendedLogging", false);
-    s.BayesEnabled = ReadIniBool(f, "Bayes", "Enabled", true);
-    s.MinWordCount = ReadIniInt(f, "Bayes", "MinWordCount", 3);
-    s.MaxWords = ReadIniInt(f, "Bayes", "MaxWords", 200);
-    s.BayesExtendedLogging = ReadIniBool(f, "Bayes", "ExtendedLogging", false);
-    s.MaxSigWords = ReadIniInt(f, "Bayes", "MaxSigWords", 25);
-    s.AddMarkSpam = ReadIniBool(f, "Bayes", "AddMarkSpam", true);
-    s.AddMarkHam = ReadIniBool(f, "Bayes", "AddMarkHam", true);
-    s.AddMaxScore = ReadIniBool(f, "Bayes", "AddMaxScore", true);
-    s.AddHigher = ReadIniBool(f, "Bayes", "AddHigher", true);
-    s.AddLower = ReadIniBool(f, "Bayes", "AddLower", true);
-    s.AddHigherValue = ReadIniInt(f, "Bayes", "AddHigherValue", p.JunkScore);
-    s.AddLowerValue = ReadIniInt(f, "Bayes", "AddLowerValue", 40);
-    s.NoHtmlPart = ReadIniBool(f, "Bayes", "NoHtmlPart", false);
-    s.NoNumbersOnly = ReadIniBool(f, "Bayes", "NoNumbersOnly", true);
-    s.MaxLogSize = ReadIniCounter(f, "Main", "MaxLogSize", 250) * 1024u;
-    s.OldLogAge = ReadIniCounter(f, "Main", "OldLogAge", 3);
-    s.EasyEnabled = ReadIniBool(f, "EasyMode", "Enabled", true);
-    s.EasyAutoWL = ReadIniBool(f, "EasyMode", "AutoWL", true);
-    s.EasyAddrBooks = ReadIniBool(f, "EasyMode", "AddrBooks", true);
-    s.EasyRules = ReadIniBool(f, "EasyMode", "Rules", true);
-    s.EasyIntern = ReadIniBool(f, "EasyMode", "Intern", false);
-    s.EasyBayes = ReadIniBool(f, "EasyMode", "Bayes", true);
-    s.BayesIsScoreCheck = ReadIniBool(f, "EasyMode", "BayesIsScoreCheck", false);
-    s.BayesIsScoreValue = ReadIniInt(f, "EasyMode", "BayesIsScoreValue", p.JunkScore);
-    s.EasyDNSBL = ReadIniBool(f, "EasyMode", "DNSBL", true);
-    s.EasyURLBL = ReadIniBool(f, "EasyMode", "URLBL", true);
-    s.DebugMode = ReadIniBool(f, "Main", "DebugMode", false);
+    for (const auto& k : kBoolKeys) s.*k.field = ReadIniBool(f, k.section, k.key, k.def);
+    for (const auto& k : kIntKeys)
+      s.*k.field = ReadIniInt(f, k.section, k.key, k.defIsJunkScore ? p.JunkScore : k.def);
+    // Wraps like the 32-bit arithmetic it stands for.
+    for (const auto& k : kCountKeys) s.*k.field = ReadIniCounter(f, k.section, k.key, k.def) << k.shift;
     s.Update.Enabled = ReadIniBool(f, "Update", "Enabled", false);
     s.Update.Server = ReadIniString(f, "Update", "Server", "");
     // LastUpdate: whole seconds since 1970 of the local clock.
-    std::int64_t monthAgo = DateTimeToUnix(env::LocalNow() - 30.0);
-    s.Update.LastUpdate = UnixToDateTime(static_cast<std::int64_t>(ReadIniCounter(
-        f, "Update", "LastUpdate", static_cast<std::uint32_t>(monthAgo))));
+    const std::int64_t monthAgo = DateTimeToUnix(env::LocalNow() - 30.0);
+    s.Update.LastUpdate = UnixToDateTime(static_cast<std::int64_t>(
+        ReadIniCounter(f, "Update", "LastUpdate", static_cast<std::uint32_t>(monthAgo))));
     s.Update.Interval = ReadIniInt(f, "Update", "Interval", 3);
     if (s.Update.Interval < 1) s.Update.Interval = 1;
     s.Update.ShowMessage = ReadIniBool(f, "Update", "ShowMessage", true);
-    s.Scripting = ReadIniBool(f, "Main", "Scripting", false);
     return true;
   } catch (...) {
     return false;
@@ -115,65 +156,44 @@ bool SaveSettings(const TPlugin& p) {
   try {
     const std::string& f = p.Config.IniFile;
     const TPlugSettings& s = p.Settings;
-    bool ok = true;
-    ok &= WriteIniString(f, "Main", "Language", s.Language);
-    ok &= WriteIniCounter(f, "Main", "MaxMsgSize", s.MaxMsgSize >> 20);
-    ok &= WriteIniCounter(f, "Main", "MaxDataSize", s.MaxDataSize >> 10);
-    ok &= WriteIniCounter(f, "Main", "MaxRegExpSize", s.MaxRegExpSize >> 10);
-    ok &= WriteIniInt(f, "Main", "BreakAtScore", s.BreakAtScore);
-    ok &= WriteIniInt(f, "Main", "AWLDays", s.AWLDays);
-    ok &= WriteIniBool(f, "Main", "DnsblExtendedLogging", s.DnsblExtendedLogging);
-    ok &= WriteIniBool(f, "Main", "UrlblExtendedLogging", s.UrlblExtendedLogging);
-    ok &= WriteIniBool(f, "Main", "MXCheckSavExtendedLogging", s.MXCheckSavExtendedLogging);
-    ok &= WriteIniBool(f, "Bayes", "Enabled", s.BayesEnabled);
-    ok &= WriteIniInt(f, "Bayes", "MinWordCount", s.MinWordCount);
-    ok &= WriteIniInt(f, "Bayes", "MaxWords", s.MaxWords);
-    ok &= WriteIniBool(f, "Bayes", "ExtendedLogging", s.BayesExtendedLogging);
-    ok &= WriteIniInt(f, "Bayes", "MaxSigWords", s.MaxSigWords);
-    ok &= WriteIniBool(f, "Bayes", "AddMarkSpam", s.AddMarkSpam);
-    ok &= WriteIniBool(f, "Bayes", "AddMarkHam", s.AddMarkHam);
-    ok &= WriteIniBool(f, "Bayes", "AddMaxScore", s.AddMaxScore);
-    ok &= WriteIniBool(f, "Bayes", "AddHigher", s.AddHigher);
-    ok &= WriteIniBool(f, "Bayes", "AddLower", s.AddLower);
-    ok &= WriteIniInt(f, "Bayes", "AddHigherValue", s.AddHigherValue);
-    ok &= WriteIniInt(f, "Bayes", "AddLowerValue", s.AddLowerValue);
-    ok &= WriteIniBool(f, "Bayes", "NoHtmlPart", s.NoHtmlPart);
-    ok &= WriteIniBool(f, "Bayes", "NoNumbersOnly", s.NoNumbersOnly);
-    ok &= WriteIniCounter(f, "Main", "MaxLogSize", s.MaxLogSize >> 10);
-    ok &= WriteIniCounter(f, "Main", "OldLogAge", s.OldLogAge);
-    ok &= WriteIniBool(f, "EasyMode", "Enabled", s.EasyEnabled);
-    ok &= WriteIniBool(f, "EasyMode", "AutoWL", s.EasyAutoWL);
-    ok &= WriteIniBool(f, "EasyMode", "AddrBooks", s.EasyAddrBooks);
-    ok &= WriteIniBool(f, "EasyMode", "Rules", s.EasyRules);
-    ok &= WriteIniBool(f, "EasyMode", "Intern", s.EasyIntern);
-    ok &= WriteIniBool(f, "EasyMode", "Bayes", s.EasyBayes);
-    ok &= WriteIniBool(f, "EasyMode", "BayesIsScoreCheck", s.BayesIsScoreCheck);
-    ok &= WriteIniInt(f, "EasyMode", "BayesIsScoreValue", s.BayesIsScoreValue);
-    ok &= WriteIniBool(f, "EasyMode", "DNSBL", s.EasyDNSBL);
-    ok &= WriteIniBool(f, "EasyMode", "URLBL", s.EasyURLBL);
-    ok &= WriteIniBool(f, "Main", "DebugMode", s.DebugMode);
+    bool ok = WriteIniString(f, "Main", "Language", s.Language);
+    for (const auto& k : kCountKeys) ok &= WriteIniCounter(f, k.section, k.key, s.*k.field >> k.shift);
+    for (const auto& k : kIntKeys) ok &= WriteIniInt(f, k.section, k.key, s.*k.field);
+    for (const auto& k : kBoolKeys) ok &= WriteIniBool(f, k.section, k.key, s.*k.field);
+    // "Server" and "LastUpdate" are never written here.
     ok &= WriteIniBool(f, "Update", "Enabled", s.Update.Enabled);
     ok &= WriteIniInt(f, "Update", "Interval", s.Update.Interval);
     ok &= WriteIniBool(f, "Update", "ShowMessage", s.Update.ShowMessage);
-    ok &= WriteIniBool(f, "Main", "Scripting", s.Scripting);
     return ok;
   } catch (...) {
     return false;
   }
 }
 
+namespace {
+
+// The counters in their order in the file.
+struct CounterKey {
+  const char* key;
+  std::uint32_t TPlugStats::*field;
+};
+const CounterKey kCounters[] = {
+    {"MessagesFiltered", &TPlugStats::MessagesFiltered},
+    {"ClassAsSpam", &TPlugStats::ClassAsSpam},
+    {"ClassAsHam", &TPlugStats::ClassAsHam},
+    {"BayesMessagesChecked", &TPlugStats::BayesMessagesChecked},
+    {"BayesReClassAsSpam", &TPlugStats::BayesReClassAsSpam},
+    {"BayesReClassAsHam", &TPlugStats::BayesReClassAsHam},
+    {"BayesLearnAsSpam", &TPlugStats::BayesLearnAsSpam},
+    {"BayesLearnAsHam", &TPlugStats::BayesLearnAsHam},
+};
+
+}  // namespace
+
 bool LoadStatistics(TPlugin& p) {
   try {
-    const std::string& f = p.Config.IniFile;
-    TPlugStats& c = p.Stats;
-    c.MessagesFiltered = ReadIniCounter(f, "Statistics", "MessagesFiltered", 0);
-    c.ClassAsSpam = ReadIniCounter(f, "Statistics", "ClassAsSpam", 0);
-    c.ClassAsHam = ReadIniCounter(f, "Statistics", "ClassAsHam", 0);
-    c.BayesMessagesChecked = ReadIniCounter(f, "Statistics", "BayesMessagesChecked", 0);
-    c.BayesReClassAsSpam = ReadIniCounter(f, "Statistics", "BayesReClassAsSpam", 0);
-    c.BayesReClassAsHam = ReadIniCounter(f, "Statistics", "BayesReClassAsHam", 0);
-    c.BayesLearnAsSpam = ReadIniCounter(f, "Statistics", "BayesLearnAsSpam", 0);
-    c.BayesLearnAsHam = ReadIniCounter(f, "Statistics", "BayesLearnAsHam", 0);
+    for (const auto& c : kCounters)
+      p.Stats.*c.field = ReadIniCounter(p.Config.IniFile, "Statistics", c.key, 0);
     return true;
   } catch (...) {
     return false;
@@ -182,17 +202,9 @@ bool LoadStatistics(TPlugin& p) {
 
 bool SaveStatistics(const TPlugin& p) {
   try {
-    const std::string& f = p.Config.IniFile;
-    const TPlugStats& c = p.Stats;
     bool ok = true;
-    ok &= WriteIniCounter(f, "Statistics", "MessagesFiltered", c.MessagesFiltered);
-    ok &= WriteIniCounter(f, "Statistics", "ClassAsSpam", c.ClassAsSpam);
-    ok &= WriteIniCounter(f, "Statistics", "ClassAsHam", c.ClassAsHam);
-    ok &= WriteIniCounter(f, "Statistics", "BayesMessagesChecked", c.BayesMessagesChecked);
-    ok &= WriteIniCounter(f, "Statistics", "BayesReClassAsSpam", c.BayesReClassAsSpam);
-    ok &= WriteIniCounter(f, "Statistics", "BayesReClassAsHam", c.BayesReClassAsHam);
-    ok &= WriteIniCounter(f, "Statistics", "BayesLearnAsSpam", c.BayesLearnAsSpam);
-    ok &= WriteIniCounter(f, "Statistics", "BayesLearnAsHam", c.BayesLearnAsHam);
+    for (const auto& c : kCounters)
+      ok &= WriteIniCounter(p.Config.IniFile, "Statistics", c.key, p.Stats.*c.field);
     return ok;
   } catch (...) {
     return false;
