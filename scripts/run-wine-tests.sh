@@ -52,7 +52,8 @@ export WINEARCH=win64
 timeout_s="${QUELTA_WINE_TEST_TIMEOUT:-1200}"
 
 # One session per prefix at a time: a second run would share, and at its
-# end stop, the first one's wineserver.
+# end stop, the first one's wineserver. Wine's processes never inherit the
+# lock (9>&-), so a killed session cannot leave it held.
 mkdir -p "$(dirname "$WINEPREFIX")"
 exec 9>"$WINEPREFIX.lock"
 if ! flock -n 9; then
@@ -72,10 +73,10 @@ start=$(date +%s%N)
 wineserver -p >/dev/null 2>&1 </dev/null 9>&-
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "run-wine-tests: creating the Wine prefix $WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1 </dev/null
+  wine wineboot -i >/dev/null 2>&1 </dev/null 9>&-
 fi
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-  >/dev/null 2>&1 </dev/null
+  >/dev/null 2>&1 </dev/null 9>&-
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 printf 'run-wine-tests: Wine ready in %d.%01d s (%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) \
   "$(wine --version 2>/dev/null)"
@@ -88,7 +89,7 @@ for d in "${dirs[@]}"; do
     continue
   fi
   echo "run-wine-tests: ctest in ${d#"$ROOT"/}"
-  (cd "$d" && ctest --output-on-failure --timeout "$timeout_s" </dev/null) || rc=1
+  (cd "$d" && ctest --output-on-failure --timeout "$timeout_s" </dev/null 9>&-) || rc=1
 done
 
 # i686: only with a 32-bit Wine loader.
@@ -96,7 +97,7 @@ if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
   for exe in "$ROOT/build/win32/quelta_unit_tests.exe" "$ROOT/build/win32/quelta_plugin_tests.exe"; do
     [ -f "$exe" ] || continue
     echo "run-wine-tests: i686 ${exe#"$ROOT"/}"
-    (cd "$(dirname "$exe")" && timeout "$timeout_s" wine "$exe" </dev/null) || rc=1
+    (cd "$(dirname "$exe")" && timeout "$timeout_s" wine "$exe" </dev/null 9>&-) || rc=1
   done
 else
   echo "run-wine-tests: i686 test run skipped: no wine32 (i686 is checked by build and check-exports.sh)"
