@@ -18,6 +18,10 @@
 
 #include "PluginLoader.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -353,6 +357,9 @@ int main(int argc, char** argv) {
       return isSpam ? 1 : 0;
     };
     if (fromStdin) {
+#if defined(_WIN32)
+      _setmode(_fileno(stdin), _O_BINARY);  // no CR LF translation, no end at Ctrl-Z
+#endif
       std::string raw;
       if (!ReadAll(std::cin, raw)) {
         std::cerr << "quelta: cannot read standard input\n";
