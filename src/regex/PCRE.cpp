@@ -25,9 +25,10 @@
 // search has taken more than kRegexTimeBudgetMs it fails with
 // "PCRE2_ERROR_MATCHLIMIT" as well. Slicing gives the same leftmost match
 // as one search; patterns with backtracking verbs ("(*COMMIT)", "(*SKIP)",
-// ...), whose effect reaches across start positions, are searched in one
-// piece. A JIT match that runs out of its stack (a group repeated once per
-// character of a long text) is run again by the interpreter.
+// ...), whose effect reaches across start positions, and patterns with "\G"
+// (true only where the search starts) are searched in one piece. A JIT
+// match that runs out of its stack (a group repeated once per character of
+// a long text) is run again by the interpreter.
 #include "regex/PCRE.h"
 
 #include <chrono>
@@ -256,7 +257,10 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   // left alone.
   if (jit != 0 && jit != PCRE2_ERROR_JIT_BADOPTION && re->studied_)
     throw ERegexError("Failed to study pattern'" + pattern + "' : " + Pcre2Message(jit));
+  // \G holds at the offset where a search starts; a slice starts at another
+  // offset than the text, so such patterns are searched in one piece too.
   re->sliced_ = !anchored && pattern.find("(*") == std::string::npos &&
+                pattern.find("\\G") == std::string::npos &&
                 !options.Has(TRegexOption::FirstLine);
 
   std::uint32_t captures = 0;
