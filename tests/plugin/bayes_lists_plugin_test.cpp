@@ -235,6 +235,22 @@ TEST(BayesFiles, EmptyWordTableStillAppendsItsUndoRecord) {
   EXPECT_EQ(LE32(Crc("Subject: no\r\n")) + std::string(1, '\x01'), udb.substr(0, 5));
 }
 
+TEST(BayesFiles, SavingFailureIsLoggedPerFile) {
+  PluginFolder f;
+  f.UseRulesDat("");
+  fs::create_directories(f.Dir() / "Bayes.wdb");  // no file can be written there
+  auto& p = f.Load();
+  p.Initialize();
+  f.Feed(kMsgA, 1);
+  p.Finalize();
+  EXPECT_EQ(
+      "WARNING: Bayes databases not found!\n"
+      "WARNING: Bayes database not trained (S=0, H=0)!\n"
+      "ERROR: Saving Bayes datafile failed!\n",
+      Pick(f.Log(), {"WARNING: Bayes", "ERROR: Loading Bayes", "Quelta: Bayes databases", "ERROR: Saving"}));
+  EXPECT_EQ(13u, f.Read("Bayes.udb").size());
+}
+
 // ---- the Bayes score rule -------------------------------------------------
 
 // S = 200, H = 300; aaaa 30/0, bbbb 2/30, cccc 1/1, dddd 4/6: the result is 54.
@@ -327,6 +343,62 @@ TEST(BayesScore, AutomaticLearningCountsAndUsesThePrunedTable) {
   const std::string ini = f.Read("Quelta.ini");
   EXPECT_EQ("1", IniValue(ini, "BayesLearnAsSpam"));
   EXPECT_EQ("1", IniValue(ini, "BayesMessagesChecked"));
+}
+
+struct LimitCase {
+  const char* name;
+  const char* ini;
+  const char* body;
+  const char* report;
+  const char* checked;
+};
+
+TEST(BayesScore, WordLimitsAndTheMean) {
+  const LimitCase cases[] = {
+      {"one significant word: a mean above 0.999 counts as 1", "MaxSigWords=1\r\n", "bbbb aaaa",
+       "Bayes words:\r\n aaaa (V=100/P=100)\r\n"
+       "Bayes result: 100% spam probability.\r\nMatch: Intern rule \"BayesScore\" (b), score: 100.\r\n"
+       "Final score is: 100 (100), 1 rules matched >>> SPAM.\r\n",
+       "1"},
+      {"only the first MaxWords words are looked at", "MaxWords=10\r\n",
+       "w001 w002 w003 w004 w005 w006 w007 w008 w009 w010 aaaa",
+       "Bayes: No significant words available, abborting bayes check.\r\n"
+       "Final score is: 0 (0), 0 rules matched >>> HAM.\r\n",
+       "0"},
+      {"the tenth word still counts", "MaxWords=10\r\n", "w001 w002 w003 w004 w005 w006 w007 w008 w009 bbbb aaaa",
+       "Bayes words:\r\n bbbb (V=9/P=82)\r\n"
+       "Bayes result: 9% spam probability.\r\nMatch: Intern rule \"BayesScore\" (b), score: 9.\r\n"
+       "Final score is: 9 (9), 1 rules matched >>> HAM.\r\n",
+       "1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PluginFolder f;
+    f.UseRulesDat("BayesScore 0 IP \"\" [b]\r\n", std::string(kNoLearning) + "ExtendedLogging=1\r\n" + c.ini);
+    f.Write("Bayes.wdb", SampleDatabase());
+    f.Write("Bayes.udb", "");
+    auto& p = f.Load();
+    p.Initialize();
+    f.Score(std::string("X-A: 1\r\n\r\n") + c.body + "\r\n");
+    p.Finalize();
+    EXPECT_EQ(c.report, Report(f.Log()));
+    EXPECT_EQ(c.checked, IniValue(f.Read("Quelta.ini"), "BayesMessagesChecked"));
+  }
+}
+
+TEST(BayesScore, BoundsStayZeroForTheRunWhenTheWordFileWasMissing) {
+  PluginFolder f;
+  f.UseRulesDat("BayesScore 0 I \"\" [b]\r\n", std::string(kNoLearning) + "ExtendedLogging=1\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  f.Feed("Subject: q\r\n\r\nalpha alpha alpha alpha\r\n", 1);
+  f.Score("X-A: 1\r\n\r\nalpha\r\n");
+  p.Finalize();
+  EXPECT_EQ("Bayes words:\r\n alpha (V=0/P=100)\r\n"
+            "Bayes result: 0% spam probability.\r\nMatch: Intern rule \"BayesScore\" (b), score: -100.\r\n"
+            "Final score is: 0 (-100), 1 rules matched >>> HAM.\r\n",
+            Report(f.Log()));
+  EXPECT_EQ("1", IniValue(f.Read("Quelta.ini"), "BayesMessagesChecked"));
 }
 
 // ---- white and black lists ------------------------------------------------
