@@ -1,9 +1,11 @@
 // The regular-expression layer over PCRE2 (see PCRE.h).
 //
 // Mapping of the layer's options to PCRE2: every compile option has its
-// PCRE2 counterpart, except "extra" (unknown letter escapes are always an
-// error in PCRE2, which is what it switched on) and "partial", which PCRE2
-// takes at match time only (soft partial matching).
+// PCRE2 counterpart, except "extra" and "partial". "Extra" made a backslash
+// before a letter without a meaning an error; PCRE2 always does that, so
+// without "extra" a pattern that fails for that reason alone is compiled
+// again with such escapes taken as the letter. "Partial" is a match-time
+// option in PCRE2 (soft partial matching).
 //
 // Study: the classic library's study built start-up data, which PCRE2 now
 // builds while compiling. The layer still makes the same decision (not for
@@ -224,18 +226,30 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   re->locale_ = std::make_unique<TRegexLocale>(localeName, localeCategory);
   re->code_ = new TRegexCode();
 
-  pcre2_compile_context* cctx = nullptr;
-  if (re->locale_->Tables()) {
-    cctx = pcre2_compile_context_create(nullptr);
-    if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
-    pcre2_set_character_tables(cctx, re->locale_->Tables());
-  }
+  // Without "extra", a backslash before a letter that has no meaning of its
+  // own stands for that letter ("\y" is "y"). PCRE2 rejects such escapes by
+  // default; a pattern it rejects for that reason is compiled once more with
+  // unknown escapes taken literally.
+  auto compile = [&](bool badEscapeIsLiteral, int& err, PCRE2_SIZE& errOffset) -> pcre2_code* {
+    pcre2_compile_context* cctx = nullptr;
+    if (re->locale_->Tables() || badEscapeIsLiteral) {
+      cctx = pcre2_compile_context_create(nullptr);
+      if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
+      if (re->locale_->Tables()) pcre2_set_character_tables(cctx, re->locale_->Tables());
+      if (badEscapeIsLiteral)
+        pcre2_set_compile_extra_options(cctx, PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
+    }
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()),
+                                     pattern.size(), CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT,
+                                     &err, &errOffset, cctx);
+    if (cctx) pcre2_compile_context_free(cctx);
+    return code;
+  };
   int err = 0;
   PCRE2_SIZE errOffset = 0;
-  re->code_->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()), pattern.size(),
-                                  CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT, &err,
-                                  &errOffset, cctx);
-  if (cctx) pcre2_compile_context_free(cctx);
+  re->code_->code = compile(false, err, errOffset);
+  if (!re->code_->code && err == PCRE2_ERROR_UNKNOWN_ESCAPE && !options.Has(TRegexOption::Extra))
+    re->code_->code = compile(true, err, errOffset);
   if (!re->code_->code) {
     std::string msg = Pcre2Message(err);
     std::string text = "Invalid Pattern '" + pattern +

@@ -40,3 +40,47 @@ TEST(ChecksAudit, StartOfMatchAssertionOnlyAtTheTextStart) {
   }
   EXPECT_TRUE(IsMatch(CreateRegex("a|\\Gx", kRuleRegexOptions), text));
 }
+
+namespace {
+
+// The compile error text of a pattern with the given options, "" when it compiles.
+std::string CompileErrorOf(const std::string& pattern, TRegexOptions options = kRuleRegexOptions) {
+  try {
+    CreateRegex(pattern, options);
+  } catch (const ERegexError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+}  // namespace
+
+TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
+  // Without "extra" such an escape is the letter itself; with it, an error.
+  const struct {
+    const char* pattern;
+    const char* text;
+    bool expected;
+  } cases[] = {
+      {"v\\iagra", "Buy VIAGRA", true},
+      {"\\y", "y", true},
+      {"\\y", "x\\", false},
+      {"[\\y]x", "yx", true},
+      {"\\d\\m", "1M", true},  // known escapes keep their meaning
+      {"\\d\\m", "dm", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsMatch(CreateRegex(c.pattern, kRuleRegexOptions), c.text), c.expected) << c.pattern;
+    std::string out;
+    EXPECT_EQ(EvaluateRegExp(Rule("SUBJECT", "R", c.pattern), c.text, out), c.expected)
+        << c.pattern;
+    EXPECT_EQ(out, "") << c.pattern;
+  }
+  EXPECT_NE(CompileErrorOf("\\y", {TRegexOption::Extra}), "");
+  // A pattern with another fault still fails, with that fault's text.
+  EXPECT_EQ(CompileErrorOf("\\ya(b"),
+            "Invalid Pattern '\\ya(b': error at position 5: missing closing parenthesis");
+  // Escapes the classic library did not support stay errors.
+  EXPECT_NE(CompileErrorOf("\\L"), "");
+  EXPECT_NE(CompileErrorOf("a\\"), "");
+}
