@@ -251,6 +251,77 @@ TEST(BayesFiles, SavingFailureIsLoggedPerFile) {
   EXPECT_EQ(13u, f.Read("Bayes.udb").size());
 }
 
+TEST(BayesFiles, StartUpLinesStandInTheirPlace) {
+  PluginFolder f;
+  f.UseRulesDat("");
+  f.Write("Bayes.wdb", Header(3000000000u, 49) + Word("alpha", 1, 1));
+  f.Write("Bayes.udb", LE32(7) + std::string(1, '\x01') + std::string(8, '\0'));
+  f.Write("ExceptedWords.txt", "S:free\r\n");
+  f.Write("AutoWL.lst", "<a@b.example>|" + std::string("20000101") + "\r\n");
+  f.Write("Whitelist.txt", "a@b.example\r\n");
+  f.Write("Blacklist.txt", "");
+  auto& p = f.Load();
+  p.Initialize();
+  p.Finalize();
+  const std::vector<std::string> lines = Normalised(f.Log());
+  const std::vector<std::string> expected = {
+      "Quelta v1.0.0.1",
+      "Quelta: Bayes databases loaded successfully (W=2/S=3000000000/H=49).",
+      "WARNING: Bayes database not trained (S=3000000000, H=49)!",
+      "Quelta: Bayes word exception list loaded successfully (R=1).",
+      "Quelta: Automated whitelist loaded successfully (R=0).",
+      "Quelta: Whitelist loaded successfully (R=1).",
+      "Quelta: Blacklist loaded successfully (R=0).",
+      "Quelta: Rulesets loaded successfully (R=1).",
+  };
+  std::vector<std::string> got;
+  for (const auto& l : lines) {
+    if (l.rfind("ERROR: Subdomain", 0) == 0) continue;
+    if (l.rfind("Quelta: Started", 0) == 0) break;
+    got.push_back(l);
+  }
+  EXPECT_EQ(Join(expected), Join(got));
+  EXPECT_EQ("", f.Read("AutoWL.lst"));  // the one line had expired
+}
+
+struct TextReceiver : quelta_host::MacroReceiver {
+  std::string text;
+  std::int32_t QUELTA_HOST_STDCALL QueryInterface(const void*, void**) override { return -1; }
+  std::uint32_t QUELTA_HOST_STDCALL AddRef() override { return 1; }
+  std::uint32_t QUELTA_HOST_STDCALL Release() override { return 1; }
+  std::int32_t QUELTA_HOST_STDCALL SetText(std::int32_t, const char* t, std::int32_t n) override {
+    text.assign(t, static_cast<std::size_t>(n));
+    return 0;
+  }
+};
+
+TEST(BayesFiles, MacrosFollowTheDatabaseInMemory) {
+  PluginFolder f;
+  f.UseRulesDat("SUBJECT 0 SH \"go\" [h]\r\n", "[Bayes]\r\nAddLower=0\r\nAddHigher=0\r\n");
+  f.Write("Bayes.wdb", Header(3, 4) + Word("alpha", 1, 1));
+  f.Write("Bayes.udb", "");
+  auto& p = f.Load();
+  p.Initialize();
+  f.Feed(kMsgA, 1);                                  // new: S:hello and bravo are new words
+  f.Feed(kMsgA, 0);                                  // moved to ham
+  f.Score("Subject: go\r\n\r\ndelta\r\n");           // learned automatically as spam
+  const std::pair<const char*, const char*> expected[] = {
+      {"Quelta_BayesWords", "5"},      {"Quelta_BayesMails", "9"},    {"Quelta_BayesSpams", "4"},
+      {"Quelta_BayesHams", "5"},       {"Quelta_BayesReclassified", "1"}, {"Quelta_BayesSpam2Ham", "1"},
+      {"Quelta_BayesHam2Spam", "0"},   {"Quelta_BayesLearned", "1"},   {"Quelta_BayesLearnSpam", "1"},
+      {"Quelta_BayesLearnHam", "0"},   {"Quelta_BayesChecked", "0"},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.first);
+    TextReceiver r;
+    EXPECT_EQ(0, p.ExecMacro(e.first, static_cast<std::int32_t>(std::strlen(e.first)), &r, nullptr));
+    EXPECT_EQ(e.second, r.text);
+  }
+  p.Finalize();
+  EXPECT_EQ(Header(4, 5) + Word("alpha", 1, 3) + Word("S:hello", 0, 1) + Word("bravo", 0, 1) + Word("delta", 1, 0),
+            f.Read("Bayes.wdb"));
+}
+
 // ---- the Bayes score rule -------------------------------------------------
 
 // S = 200, H = 300; aaaa 30/0, bbbb 2/30, cccc 1/1, dddd 4/6: the result is 54.
