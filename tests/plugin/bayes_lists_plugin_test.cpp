@@ -645,6 +645,23 @@ TEST(AutoWL, LinesAreNormalisedMergedExpiredAndTheFileRewritten) {
             Pick(f.Log(), {"Quelta: Automated", "ERROR: Loading of automated", " lines reloaded"}));
 }
 
+TEST(AutoWL, QuotedLineWithTwoAddressesAndLinesWithoutBar) {
+  PluginFolder f;
+  f.UseRulesDat("FromAddrInAutoWL 5 I \"\" [awl]\r\n", kNoLearning);
+  const std::string d5 = DaysAgo(5), today = DaysAgo(0);
+  f.Write("AutoWL.lst", "\"Bob <Bob@x.example>, ann@y.example|" + d5 + "\"\n" +
+                            "<Eve@z.example>|" + d5 + "\n" +
+                            "no bar at all\n");
+  auto& p = f.Load();
+  p.Initialize();
+  EXPECT_EQ("<bob@x.example><ann@y.example>|" + d5 + "\r\n<eve@z.example>|" + d5 + "\r\n|" + today + "\r\n",
+            f.Read("AutoWL.lst"));
+  EXPECT_EQ(5, f.Score("From: <ann@y.example>\r\n\r\nb\r\n"));
+  EXPECT_EQ(5, f.Score("From: <EVE@z.example>\r\n\r\nb\r\n"));
+  EXPECT_EQ(0, f.Score("From: <bar@z.example>\r\n\r\nb\r\n"));
+  p.Finalize();
+}
+
 TEST(AutoWL, ReloadedOnlyWhenTheSizeChangedAndIsAboveZero) {
   PluginFolder f;
   f.UseRulesDat("FromAddrInAutoWL 5 I \"\" [awl]\r\n", kNoLearning);
