@@ -84,3 +84,13 @@ TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
   EXPECT_NE(CompileErrorOf("\\L"), "");
   EXPECT_NE(CompileErrorOf("a\\"), "");
 }
+
+TEST(ChecksAudit, LongTextSearchSeesWhatStandsBeforeEveryStartPosition) {
+  // Start positions past the first thousand characters are judged by the
+  // characters before them, as in one search over the whole text.
+  const std::string text = std::string(1024, 'x') + "foo" + std::string(2000, 'y');
+  for (const char* pattern : {"(?m)^foo", "\\bfoo", "(?<!x)foo", "\\Afoo", "^foo"})
+    EXPECT_FALSE(IsMatch(CreateRegex(pattern, kRuleRegexOptions), text)) << pattern;
+  for (const char* pattern : {"(?<=x)foo", "\\Bfoo", "xfoo", "(?<=x{1024})foo"})
+    EXPECT_TRUE(IsMatch(CreateRegex(pattern, kRuleRegexOptions), text)) << pattern;
+}
