@@ -750,6 +750,31 @@ TEST(EasyMode, GeneratedRulesShowInTheirMatchLines) {
             Pick(f.Log(), {"Quelta: EasyMode", "ERROR: Loading", "ERROR: Adding"}));
 }
 
+TEST(EasyMode, TableRowsWithMissingFieldsAndRejectedRows) {
+  PluginFolder f;
+  f.Write("Quelta.ini", EasyIni("Intern=1\r\n"));
+  f.Write("Whitelist.txt", "a@b.example\r\n");
+  f.Write("EasyMode.rdb",
+          "SUBJECT\x01RN\x01^zz\x01-32768\x01regex ham\n"
+          "\r\n"                                 // an empty row: rejected, nothing logged
+          "SUBJECT\x01S\x01" "two\x01" "7");  // last field missing, no line end
+  auto& p = f.Load();
+  p.Initialize();
+  f.Score("Subject: zz two\r\n\r\nb\r\n");
+  EXPECT_EQ("Match: Simple rule \"SUBJECT\" (EASYMODE_RULE: ), score: 7.\r\n"
+            "Final score is: 7 (7), 1 rules matched >>> HAM.\r\n",
+            Report(f.Log()));
+  f.Score("Subject: two\r\n\r\nb\r\n");
+  EXPECT_EQ("Match: RegExp rule \"SUBJECT\" (EASYMODE_RULE: regex ham), score: 0.\r\n"
+            "Message marked as HAM by last rule (score was 0).\r\n"
+            "Final score is: 0 (0), 1 rules matched >>> HAM.\r\n",
+            Report(f.Log()));
+  p.Finalize();
+  EXPECT_EQ("Quelta: EasyMode internal rules loaded successfully (R=2).\n"
+            "Quelta: EasyMode rules loaded successfully (R=3).\n",
+            Pick(f.Log(), {"Quelta: EasyMode", "ERROR: Adding", "ERROR: Loading"}));
+}
+
 TEST(EasyMode, ThresholdRuleStopsAfterBayes) {
   PluginFolder f;
   f.Write("Quelta.ini", EasyIni("Bayes=1\r\nBayesIsScoreCheck=1\r\nBayesIsScoreValue=50\r\n"));
