@@ -86,3 +86,42 @@ TEST(ChecksPlugin, RegularExpressionAndSimpleRules) {
       "Final score is: 23 (23), 4 rules matched >>> HAM.\r\n",
       Report(f.Log()));
 }
+
+TEST(ChecksPlugin, ReceivedChainDatesSubjectAndFields) {
+  PluginFolder f;
+  f.UseRulesDat(
+      "IsRcvPosFaked 1 I \"\" [faked]\r\n"
+      "DateDeviate 1 I \"4\" [four hours]\r\n"
+      "DateDeviate 100 I \"5\" [five hours]\r\n"
+      "DateInvalid 100 I \"\" [invalid]\r\n"
+      "DateInvalid 1 IN \"\" [valid]\r\n"
+      "SubjMultiSpace 1 I \"\" [spaces]\r\n"
+      "FieldEmpty 1 I \"X-Missing:\" [missing]\r\n"
+      "HdrExist 100 Ic \"x-mailer|content-type\" [with case]\r\n"
+      "HdrExist 1 I \"x-mailer|content-type\" [without case]\r\n",
+      kNoLearning);
+  auto& p = f.Load();
+  p.Initialize();
+  // The top hop says it came from other.org, the hop below handed over as
+  // relay.example.org; the Date header is 4 hours before the first
+  // Received date.
+  EXPECT_EQ(6, f.Score("Received: from relay.other.org (relay.other.org [192.0.2.2]) by "
+                       "mx.example.net with ESMTP id 2; Mon, 1 Jan 2007 10:00:00 +0000\r\n"
+                       "Received: from client.example.com (client.example.com [192.0.2.1]) by "
+                       "relay.example.org with ESMTP id 1; Mon, 1 Jan 2007 09:59:00 +0000\r\n"
+                       "Subject: =?iso-8859-1?Q?Hello___world?=\r\n"
+                       "Date: Mon, 1 Jan 2007 06:00:00 +0000\r\n"
+                       "Content-Type: text/plain\r\n"
+                       "\r\n"
+                       "body\r\n"));
+  p.Finalize();
+  EXPECT_EQ(
+      "Match: Intern rule \"IsRcvPosFaked\" (faked), score: 1.\r\n"
+      "Match: Intern rule \"DateDeviate\" (four hours), score: 1.\r\n"
+      "Match: Intern rule \"DateInvalid\" (valid), score: 1.\r\n"
+      "Match: Intern rule \"SubjMultiSpace\" (spaces), score: 1.\r\n"
+      "Match: Intern rule \"FieldEmpty\" (missing), score: 1.\r\n"
+      "Match: Intern rule \"HdrExist\" (without case), score: 1.\r\n"
+      "Final score is: 6 (6), 6 rules matched >>> HAM.\r\n",
+      Report(f.Log()));
+}
