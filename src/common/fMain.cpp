@@ -5,6 +5,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <unordered_set>
 
 #include "platform/Env.h"
@@ -58,6 +59,14 @@ bool ParseSigned(const std::string& s, T& out) {
   }
   out = v;
   return true;
+}
+
+// " " + s ASCII-lowered + " ", built in one pass.
+std::string PaddedLower(const std::string& s) {
+  std::string r(s.size() + 2, ' ');
+  char* w = &r[1];
+  for (char c : s) *w++ = LowerC(c);
+  return r;
 }
 
 }  // namespace
@@ -116,7 +125,18 @@ std::string GetToken(const std::string& text, const std::string& delim, int n) {
   if (n < 1) return std::string();
   if (delim.empty()) return n == 1 ? text : std::string();
   // Pieces of text + delim: every piece ends at a delimiter, the last one at
-  // the appended delimiter.
+  // the appended delimiter. A longer delimiter can start inside the text and
+  // end in the appended copy ("x-" + "--"), so it is split on the joined text.
+  if (delim.size() > 1) {
+    const std::string joined = text + delim;
+    std::size_t start = 0;
+    for (int i = 1;; ++i) {
+      const std::size_t p = joined.find(delim, start);
+      if (p == std::string::npos) return std::string();
+      if (i == n) return joined.substr(start, p - start);
+      start = p + delim.size();
+    }
+  }
   std::size_t start = 0;
   for (int i = 1;; ++i) {
     std::size_t p = text.find(delim, start);
@@ -306,7 +326,9 @@ std::string UrlUnescape(const std::string& text) {
       r += '>';
       i += 4;
     } else if (c == '%') {
-      if (n - i - 1 < 2) break;  // an incomplete escape ends the text
+      // The two characters after '%', trimmed: fewer than two left (the
+      // text ends, or a blank or control is among them) ends the decoding.
+      if (n - i - 1 < 2 || U(text[i + 1]) <= ' ' || U(text[i + 2]) <= ' ') break;
       const int b = HexPairToByte(text[i + 1], text[i + 2]);
       if (b >= 0) r += static_cast<char>(b);
       i += 3;
@@ -405,40 +427,53 @@ std::string FindUrls(const std::string& text, const std::string& marker, bool wi
   static const TCharSet kTailArgs("abcdefghijklmnopqrstuvwxyz0123456789._-:=/%*?&");
   const TCharSet& tail = withArgs ? kTailArgs : kTail;
   if (marker.empty()) return std::string();
-  const std::string padded = " " + AsciiLower(text) + " ";
+  const std::string padded = PaddedLower(text);
   const std::string m = AsciiLower(marker);
   const std::size_t n = padded.size();
-
-  // The end of the run of tail characters from each position, computed once
-  // so that nested markers do not rescan the text.
-  std::vector<std::uint32_t> tailEnd(n + 1);
-  tailEnd[n] = static_cast<std::uint32_t>(n);
-  for (std::size_t i = n; i-- > 0;)
-    tailEnd[i] = tail.Has(padded[i]) ? tailEnd[i + 1] : static_cast<std::uint32_t>(i);
 
   // A text made of nothing but nested markers would give a result growing
   // with the square of its length; such a result is cut off.
   const std::size_t maxResult = std::max<std::size_t>(std::size_t(1) << 20, 4 * text.size());
 
   std::string result;
-  std::unordered_set<std::string> seen;
-  std::size_t runStart = 0, scanned = 0;  // start of the URL-letter run ending at scanned
-  std::size_t lastStart = 0, lastEnd = 0;  // the stretch of the previous marker
+  std::unordered_set<std::string_view> seen;  // views into text
+  // The walks remember where the previous ones ended, so that markers close
+  // together (nested or inside one stretch) never rescan the text:
+  // padded[runStart, scanned) is a run of URL letters that starts at runStart,
+  // and padded[lastTail, lastEnd) is a run of tail characters ending at lastEnd.
+  std::size_t runStart = 0, scanned = 0;
+  std::size_t lastTail = 0, lastEnd = 0;
+  std::size_t lastStart = 0;  // start of the previous marker's stretch
   for (std::size_t p = padded.find(m); p != std::string::npos; p = padded.find(m, p + m.size())) {
-    // Walk left from p-1 over URL letters: advance the run tracker to p.
-    for (; scanned < p; ++scanned)
-      if (!kUrl.Has(padded[scanned])) runStart = scanned + 1;
-    const std::size_t start = runStart;
-    const std::size_t end = tailEnd[p + m.size()];
+    // Walk left from p-1 over URL letters.
+    std::size_t start = p;
+    while (start > scanned && kUrl.Has(padded[start - 1])) --start;
+    if (start == scanned) start = runStart;
+    runStart = start;
+    scanned = p;
+    // Walk right from the character after the marker over tail characters.
+    const std::size_t q = p + m.size();
+    std::size_t end;
+    if (q >= lastTail && q <= lastEnd) {
+      end = lastEnd;
+    } else {
+      end = q;
+      while (end < n && tail.Has(padded[end])) ++end;
+    }
     // Markers inside one stretch ("www.www.www.") give the same URL again.
     if (start == lastStart && end == lastEnd) continue;
     lastStart = start;
+    lastTail = q;
     lastEnd = end;
-    // padded position i is text position i-1
-    std::string url = text.substr(start - 1, end - start);
+    // padded position i is text position i-1 (the padding itself is never
+    // part of a URL)
+    const std::size_t from = std::max<std::size_t>(start, 1);
+    const std::size_t to = std::min(end, n - 1);
+    if (to <= from) continue;
+    const std::string_view url(text.data() + (from - 1), to - from);
     if (seen.insert(url).second) {
       if (result.size() + url.size() > maxResult) break;
-      result += url;
+      result.append(url.data(), url.size());
       result += '"';
     }
   }
@@ -485,7 +520,7 @@ std::string UrlDomainList(const std::string& urlList) {
 
 std::string FindEmails(const std::string& text) {
   static const TCharSet kAddr("abcdefghijklmnopqrstuvwxyz._-");
-  const std::string padded = " " + AsciiLower(text) + " ";
+  const std::string padded = PaddedLower(text);
   const std::size_t n = padded.size();
   std::string result;
   std::unordered_set<std::string> seen;

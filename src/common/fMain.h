@@ -86,8 +86,9 @@ std::vector<std::string> QuotedListItems(const std::string& quotedList);
 // ---- URLs and domains -------------------------------------------------------
 
 // text with '+' -> ' ', "&amp;" "&lt;" "&gt;" -> '&' '<' '>', "%hh" -> the
-// byte (a '%' with non-hex digits yields nothing; fewer than two characters
-// after a '%' end the text).
+// byte (a '%' with non-hex digits yields nothing; when the two characters
+// after a '%' are fewer than two once trimmed - the text ends, or one is a
+// blank or control - the text ends there).
 std::string UrlUnescape(const std::string& text);
 // Registered domain of a URL or host name, lower case: "http://www.a.com/x"
 // -> "a.com"; three labels when the last two form a line of SubDomains.lst
