@@ -1,5 +1,6 @@
 #include "message/cWords.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_set>
 
@@ -57,6 +58,16 @@ const TSet& Letters() {
   return s;
 }
 
+// Letters and digits: what the Bayes tokeniser keeps at the ends of a word.
+const TSet& LettersAndDigits() {
+  static const TSet s = [] {
+    TSet r = Letters();
+    r.Add("0123456789");
+    return r;
+  }();
+  return s;
+}
+
 // Base delimiters of the Bayes tokeniser.
 const std::string& BayesBaseDelims() {
   static const std::string s("\x00\x01\x02\x03\t\n\r\xA0", 8);
@@ -109,6 +120,28 @@ const std::array<unsigned char, 256>& FoldMap() {
   return map;
 }
 
+// FoldText's tables for bytes that cannot start a shape: the byte written
+// (folded) and whether anything is written (not dropped).
+struct TFoldFast {
+  std::array<unsigned char, 256> out{};
+  std::array<unsigned char, 256> kept{};
+  std::array<bool, 256> shape{};  // '|', '/', '\\', 'v': may start a shape
+};
+
+const TFoldFast& FoldFast() {
+  static const TFoldFast f = [] {
+    TFoldFast r;
+    const auto& map = FoldMap();
+    for (int c = 0; c < 256; ++c) {
+      r.out[c] = map[c] == 1 ? static_cast<unsigned char>(c) : map[c];
+      r.kept[c] = map[c] != 0;
+    }
+    r.shape[U('|')] = r.shape[U('/')] = r.shape[U('\\')] = r.shape[U('v')] = true;
+    return r;
+  }();
+  return f;
+}
+
 const char* const kEnglishStop[] = {
     "hello", "all", "am",  "an",   "and",  "are",  "be",   "dear", "down",
     "for",   "from", "have", "here", "is",  "no",   "not",  "now",  "of",
@@ -132,22 +165,28 @@ static_assert(sizeof(kGermanStop) / sizeof(kGermanStop[0]) == 44, "44 German sto
 std::string WordList(const std::string& text) {
   const TSet& breaks = WordBreaks();
   const TSet& edges = WordEdges();
-  const std::string t = AsciiLower(Trim(text));
+  // The text trimmed; lower-casing happens as words are copied out.
+  std::size_t tb = 0, te = text.size();
+  while (tb < te && U(text[tb]) <= ' ') ++tb;
+  while (te > tb && U(text[te - 1]) <= ' ') --te;
+  const char* const t = text.data();
   std::string result = "\"";
-  result.reserve(t.size() + 2);
-  const std::size_t n = t.size();
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= n; ++i) {
-    if (i < n && !breaks.Has(t[i])) continue;
+  result.reserve(te - tb + 2);
+  std::size_t start = tb;
+  for (std::size_t i = tb; i <= te; ++i) {
+    if (i < te && !breaks.Has(t[i])) continue;
     // Finish the word t[start, i): strip word edges from both ends, then
-    // blanks and controls.
+    // blanks and controls (lower-casing changes none of these).
     std::size_t b = start, e = i;
     while (b < e && edges.Has(t[b])) ++b;
     while (e > b && edges.Has(t[e - 1])) --e;
     while (b < e && U(t[b]) <= ' ') ++b;
     while (e > b && U(t[e - 1]) <= ' ') --e;
     if (e - b > 1) {
-      result.append(t, b, std::min<std::size_t>(e - b, 500));
+      const std::size_t len = std::min<std::size_t>(e - b, 500);
+      const std::size_t at = result.size();
+      result.append(t + b, len);
+      for (std::size_t k = at; k < at + len; ++k) result[k] = LowerC(result[k]);
       result += '"';
     }
     start = i + 1;
@@ -157,50 +196,66 @@ std::string WordList(const std::string& text) {
 
 std::string FoldText(const std::string& text) {
   const auto& map = FoldMap();
-  const std::string s = AsciiLower(text);
-  const std::size_t n = s.size();
-  std::string out;
-  out.reserve(n);
-  int prev = -1;  // previously read byte; -1 = none or a consumed character
+  const TFoldFast& fast = FoldFast();
+  const std::size_t n = text.size();
+  const char* const s = text.data();
+  std::string out(n, '\0');
+  char* const w0 = &out[0];
+  char* w = w0;
+  int prev = -1;  // previously read byte (lower case); -1 = none or a consumed character
   std::size_t i = 0;
   while (i < n) {
-    const char c = s[i];
+    const char c = LowerC(s[i]);
+    if (!fast.shape[U(c)]) {
+      // Not the start of a shape: write the folded byte unless it is dropped
+      // or repeats the previous byte.
+      *w = static_cast<char>(fast.out[U(c)]);
+      w += (U(c) != prev) & fast.kept[U(c)];
+      prev = U(c);
+      ++i;
+      continue;
+    }
     if (U(c) == prev) {  // a run of one character collapses to one
       ++i;
       continue;
     }
     prev = U(c);
-    if (i + 3 < n) {
-      const char a = s[i + 1], b = s[i + 2], d = s[i + 3];
-      if ((c == '|' || c == '/') && a == '\\' && b == '/' && (d == '|' || d == '\\')) {
-        out += 'm';
-        i += 4;
-        prev = -1;
-        continue;
+    // Shapes start with '|', '/', '\' or 'v' and are tested on the
+    // characters as written (lower-cased), before folding.
+    if (c == '|' || c == '/' || c == '\\' || c == 'v') {
+      if (i + 3 < n) {
+        const char a = LowerC(s[i + 1]), b = LowerC(s[i + 2]), d = LowerC(s[i + 3]);
+        if ((c == '|' || c == '/') && a == '\\' && b == '/' && (d == '|' || d == '\\')) {
+          *w++ = 'm';
+          i += 4;
+          prev = -1;
+          continue;
+        }
+        if ((c == '|' || c == '\\') && a == '/' && b == '\\' && (d == '|' || d == '/')) {
+          *w++ = 'w';
+          i += 4;
+          prev = -1;
+          continue;
+        }
       }
-      if ((c == '|' || c == '\\') && a == '/' && b == '\\' && (d == '|' || d == '/')) {
-        out += 'w';
-        i += 4;
-        prev = -1;
-        continue;
-      }
-    }
-    if (i + 1 < n) {
-      const char a = s[i + 1];
-      if ((c == '\\' && a == '/') || (c == 'v' && a == 'v')) {
-        out += c == 'v' ? 'w' : 'v';
-        i += 2;
-        prev = -1;
-        continue;
+      if (i + 1 < n) {
+        const char a = LowerC(s[i + 1]);
+        if ((c == '\\' && a == '/') || (c == 'v' && a == 'v')) {
+          *w++ = c == 'v' ? 'w' : 'v';
+          i += 2;
+          prev = -1;
+          continue;
+        }
       }
     }
     const unsigned char m = map[U(c)];
     if (m == 1)
-      out += c;
+      *w++ = c;
     else if (m != 0)
-      out += static_cast<char>(m);
+      *w++ = static_cast<char>(m);
     ++i;
   }
+  out.resize(static_cast<std::size_t>(w - w0));
   return out;
 }
 
@@ -278,30 +333,39 @@ void AddWords(TWordList& list, const std::string& text, const std::string& prefi
   TSet delims(BayesBaseDelims());
   delims.Add(delimiters);
   delims.Add(" ");
-  const TSet& letters = Letters();
-  auto alnum = [&](char c) { return letters.Has(c) || (c >= '0' && c <= '9'); };
+  const TSet& alnum = LettersAndDigits();
 
   std::unordered_set<std::string> except;
   for (const std::string& w : excepted) except.insert(env::AnsiLowerCase(w));
 
-  const std::string t = AsciiLower(Trim(text));
-  const std::size_t n = t.size();
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= n; ++i) {
-    if (i < n && !delims.Has(t[i])) continue;
+  // The text trimmed; each word is lower-cased as it is copied out
+  // (lower-casing changes neither delimiters nor the letter/digit test).
+  std::size_t tb = 0, te = text.size();
+  while (tb < te && U(text[tb]) <= ' ') ++tb;
+  while (te > tb && U(text[te - 1]) <= ' ') --te;
+  const char* const t = text.data();
+  std::string word = prefix;  // reused for every word: prefix + candidate
+  std::size_t start = tb;
+  for (std::size_t i = tb; i <= te; ++i) {
+    if (i < te && !delims.Has(t[i])) continue;
     std::size_t b = start, e = i;
     start = i + 1;
     if (trim) {
-      while (b + 1 < e && !alnum(t[b])) ++b;  // the last character is left to the end pass
-      while (e > b && !alnum(t[e - 1])) --e;
+      while (b + 1 < e && !alnum.Has(t[b])) ++b;  // the last character is left to the end pass
+      while (e > b && !alnum.Has(t[e - 1])) --e;
     }
     while (b < e && (U(t[b]) <= ' ' || U(t[b]) == 0xA0)) ++b;
     while (e > b && (U(t[e - 1]) <= ' ' || U(t[e - 1]) == 0xA0)) --e;
     const std::size_t len = e - b;
     if (len < 4 || len > 30) continue;
-    const std::string cand = t.substr(b, len);
-    if (noNumbersOnly && IsDigitsOnly(cand)) continue;
-    const std::string word = prefix + cand;
+    if (noNumbersOnly) {
+      bool digits = true;
+      for (std::size_t k = b; k < e && digits; ++k) digits = t[k] >= '0' && t[k] <= '9';
+      if (digits) continue;
+    }
+    word.resize(prefix.size() + len);
+    char* d = &word[prefix.size()];
+    for (std::size_t k = b; k < e; ++k) *d++ = LowerC(t[k]);
     if (!except.empty() && except.count(env::AnsiLowerCase(word)) != 0) continue;
     list.Add(word);
   }
