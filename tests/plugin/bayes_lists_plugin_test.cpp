@@ -457,6 +457,46 @@ TEST(BayesScore, WordLimitsAndTheMean) {
   }
 }
 
+struct BoundCase {
+  std::uint32_t spamMsgs;
+  const char* result;
+};
+
+TEST(BayesScore, UpperBoundFollowsTheSpamCountAtStartUp) {
+  // One word seen only in spam: its probability is the upper bound, and a
+  // mean of exactly 0.999 is not above 0.999.
+  const BoundCase cases[] = {{99, "99"}, {100, "100"}, {9999, "100"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spamMsgs);
+    PluginFolder f;
+    f.UseRulesDat("BayesScore 0 IP \"\" [b]\r\n", kNoLearning);
+    f.Write("Bayes.wdb", Header(c.spamMsgs, 60) + Word("aaaa", 30, 0));
+    f.Write("Bayes.udb", "");
+    auto& p = f.Load();
+    p.Initialize();
+    f.Score("X-A: 1\r\n\r\naaaa\r\n");
+    p.Finalize();
+    EXPECT_EQ(0u, Report(f.Log()).find(std::string("Bayes result: ") + c.result + "% spam probability.\r\n"));
+  }
+}
+
+TEST(BayesScore, ListingRoundsHalvesToEven) {
+  PluginFolder f;
+  f.UseRulesDat("BayesScore 0 IP \"\" [b]\r\n", std::string(kNoLearning) + "ExtendedLogging=1\r\n");
+  f.Write("Bayes.wdb", Header(1, 1) + Word("ffff", 3, 5) + Word("eeee", 1, 7));
+  f.Write("Bayes.udb", "");
+  auto& p = f.Load();
+  p.Initialize();
+  f.Score("X-A: 1\r\n\r\nffff eeee\r\n");
+  p.Finalize();
+  // 1/8 and 3/8: 12.5 gives 12, 37.5 gives 38; distances 0.375 and 0.125.
+  EXPECT_EQ("Bayes words:\r\n eeee (V=12/P=75)\r\n ffff (V=38/P=25)\r\n"
+            "Bayes result: 25% spam probability.\r\n"
+            "Match: Intern rule \"BayesScore\" (b), score: 25.\r\n"
+            "Final score is: 25 (25), 1 rules matched >>> HAM.\r\n",
+            Report(f.Log()));
+}
+
 TEST(BayesScore, BoundsStayZeroForTheRunWhenTheWordFileWasMissing) {
   PluginFolder f;
   f.UseRulesDat("BayesScore 0 I \"\" [b]\r\n", std::string(kNoLearning) + "ExtendedLogging=1\r\n");
