@@ -230,19 +230,18 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   // own stands for that letter ("\y" is "y"). PCRE2 rejects such escapes by
   // default; a pattern it rejects for that reason is compiled once more with
   // unknown escapes taken literally.
+  // "\K" inside a look-ahead or look-behind is accepted, as it always was.
   auto compile = [&](bool badEscapeIsLiteral, int& err, PCRE2_SIZE& errOffset) -> pcre2_code* {
-    pcre2_compile_context* cctx = nullptr;
-    if (re->locale_->Tables() || badEscapeIsLiteral) {
-      cctx = pcre2_compile_context_create(nullptr);
-      if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
-      if (re->locale_->Tables()) pcre2_set_character_tables(cctx, re->locale_->Tables());
-      if (badEscapeIsLiteral)
-        pcre2_set_compile_extra_options(cctx, PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL);
-    }
+    pcre2_compile_context* cctx = pcre2_compile_context_create(nullptr);
+    if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
+    if (re->locale_->Tables()) pcre2_set_character_tables(cctx, re->locale_->Tables());
+    pcre2_set_compile_extra_options(
+        cctx, PCRE2_EXTRA_ALLOW_LOOKAROUND_BSK |
+                  (badEscapeIsLiteral ? PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL : 0u));
     pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()),
                                      pattern.size(), CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT,
                                      &err, &errOffset, cctx);
-    if (cctx) pcre2_compile_context_free(cctx);
+    pcre2_compile_context_free(cctx);
     return code;
   };
   int err = 0;

@@ -94,3 +94,17 @@ TEST(ChecksAudit, LongTextSearchSeesWhatStandsBeforeEveryStartPosition) {
   for (const char* pattern : {"(?<=x)foo", "\\Bfoo", "xfoo", "(?<=x{1024})foo"})
     EXPECT_TRUE(IsMatch(CreateRegex(pattern, kRuleRegexOptions), text)) << pattern;
 }
+
+TEST(ChecksAudit, MatchStartResetInsideALookaroundIsAccepted) {
+  for (const char* pattern : {"(?=ab\\K)", "a(?<=\\Ka)b", "x(?=y\\K)y"}) {
+    EXPECT_EQ(CompileErrorOf(pattern), "") << pattern;
+    std::string out;
+    EXPECT_EQ(EvaluateRegExp(Rule("SUBJECT", "R", pattern), "1 XAB Y", out),
+              std::string(pattern) != "x(?=y\\K)y")
+        << pattern;
+    EXPECT_EQ(out, "") << pattern;
+  }
+  std::string out;
+  EXPECT_TRUE(EvaluateRegExp(Rule("SUBJECT", "R", "x(?=y\\K)y"), "--XY--", out));
+  EXPECT_TRUE(Match(CreateRegex("(?=ab\\K)", kRuleRegexOptions), "xab", 0).Success);
+}
