@@ -866,4 +866,43 @@ TEST(EasyMode, SwitchCombinationsAndTheirLogLines) {
   }
 }
 
+// ---- hostile files ----------------------------------------------------------
+
+TEST(HostileFiles, RandomBytesInEveryFileNeverBreakTheExports) {
+  std::mt19937 rng(20061);
+  auto noise = [&](std::size_t n, const std::string& alphabet) {
+    std::string out(n, '\0');
+    for (auto& c : out)
+      c = alphabet.empty() ? static_cast<char>(rng() & 0xFF) : alphabet[rng() % alphabet.size()];
+    return out;
+  };
+  const std::string textish = "<>|\"*#@ab09\r\n\x01\x9D\xFF ";
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    PluginFolder f;
+    const std::string book = (f.Dir() / "b.abd").string();
+    f.UseRulesDat("FromAddrInAB 1 I \"" + book + "\" [b]\r\nSenderInAutoWL 1 I \"\" [a]\r\nBayesScore 0 IP \"\" [s]\r\n"
+                  "ToAddrInAB 1 IC \"" + book + "\" [t]\r\n");
+    f.Write("Bayes.wdb", noise(rng() % 400, ""));
+    f.Write("Bayes.udb", noise(rng() % 400, ""));
+    f.Write("AutoWL.lst", noise(rng() % 2000, textish));
+    f.Write("Whitelist.txt", noise(rng() % 2000, textish));
+    f.Write("Blacklist.txt", noise(rng() % 2000, textish));
+    std::string abd = LE32(0x19988991u) + noise(20 + rng() % 300, "");
+    if (round % 2) abd = Book({"a@b.example", noise(40, textish), ""}) + noise(rng() % 50, "");
+    f.Write("b.abd", abd);
+    auto& p = f.Load();
+    p.Initialize();
+    const std::string msg = "From: <a@b.example>\r\nTo: <a@b.example>, <x@y>\r\nSubject: " + noise(30, textish) +
+                            "\r\n\r\n" + noise(500, textish) + "\r\n";
+    f.Score(msg);
+    f.Feed(msg, round % 3);
+    f.Score(msg);
+    EXPECT_EQ(1, p.Finalize());
+    EXPECT_EQ(0u, f.Read("Bayes.wdb").size() % 12);
+    EXPECT_EQ(0u, f.Read("Bayes.udb").size() % 13);
+    EXPECT_EQ(std::string::npos, f.Log().find("failed!\r\n"));
+  }
+}
+
 }  // namespace
