@@ -2,6 +2,8 @@
 // senders (address books and auto-white-list).
 #include "rules/cLists.h"
 
+#include <fstream>
+
 #include "message/cMsgParser.h"
 #include "platform/Env.h"
 #include "plugin/fPlugin.h"
@@ -109,6 +111,13 @@ int LoadAddressList(TRules& rules, const std::string& folder, const std::string&
   const std::string path = folder + file;
   if (!env::FileExists(path)) return -1;
   try {
+    {
+      // The list is opened for reading and writing: a file that does not
+      // allow writing (read-only, or held by another program) is a read
+      // failure, as the list editor could not save it either.
+      std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+      if (!probe.is_open()) return -2;
+    }
     std::string data;
     if (!env::ReadFile(path, data)) return -2;
     TRuleRecord rec;

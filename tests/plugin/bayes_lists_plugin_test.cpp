@@ -646,6 +646,25 @@ TEST(AddrBooks, EasyModeBookRuleNamesTheBareFile) {
             Report(f.Log()));
 }
 
+TEST(Lists, ListThatCannotBeOpenedForWritingFailsToLoad) {
+  PluginFolder f;
+  f.UseRulesDat("", kNoLearning);
+  f.Write("Whitelist.txt", "a@b.example\r\n");
+  f.Write("Blacklist.txt", "c@d.example\r\n");
+  fs::permissions(f.Dir() / "Blacklist.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  {
+    std::ofstream probe(f.Dir() / "Blacklist.txt", std::ios::app);
+    if (probe.is_open()) GTEST_SKIP() << "this account may write to read-only files";
+  }
+  auto& p = f.Load();
+  p.Initialize();
+  p.Finalize();
+  EXPECT_EQ("Quelta: Whitelist loaded successfully (R=1).\nERROR: Loading of blacklist failed!\n",
+            Pick(f.Log(), {"Quelta: Whitelist", "Quelta: Blacklist", "ERROR: White", "ERROR: Black",
+                           "ERROR: Loading of"}));
+  fs::permissions(f.Dir() / "Blacklist.txt", fs::perms::owner_write, fs::perm_options::add);
+}
+
 // ---- auto-white-list ------------------------------------------------------
 
 std::string DaysAgo(int days) {
