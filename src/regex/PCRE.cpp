@@ -226,30 +226,61 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   re->locale_ = std::make_unique<TRegexLocale>(localeName, localeCategory);
   re->code_ = new TRegexCode();
 
-  // Without "extra", a backslash before a letter that has no meaning of its
-  // own stands for that letter ("\y" is "y"). PCRE2 rejects such escapes by
-  // default; a pattern it rejects for that reason is compiled once more with
-  // unknown escapes taken literally.
   // "\K" inside a look-ahead or look-behind is accepted, as it always was.
-  auto compile = [&](bool badEscapeIsLiteral, int& err, PCRE2_SIZE& errOffset) -> pcre2_code* {
+  auto compile = [&](const std::string& text, int& err, PCRE2_SIZE& errOffset) -> pcre2_code* {
     pcre2_compile_context* cctx = pcre2_compile_context_create(nullptr);
     if (!cctx) throw ERegexError("PCRE2_ERROR_NOMEMORY");
     if (re->locale_->Tables()) pcre2_set_character_tables(cctx, re->locale_->Tables());
-    pcre2_set_compile_extra_options(
-        cctx, PCRE2_EXTRA_ALLOW_LOOKAROUND_BSK |
-                  (badEscapeIsLiteral ? PCRE2_EXTRA_BAD_ESCAPE_IS_LITERAL : 0u));
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.c_str()),
-                                     pattern.size(), CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT,
-                                     &err, &errOffset, cctx);
+    pcre2_set_compile_extra_options(cctx, PCRE2_EXTRA_ALLOW_LOOKAROUND_BSK);
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.c_str()), text.size(),
+                                     CompileOptions(options) | PCRE2_USE_OFFSET_LIMIT, &err,
+                                     &errOffset, cctx);
     pcre2_compile_context_free(cctx);
     return code;
   };
+  // Without "extra", a backslash before a letter that has no meaning of its
+  // own stands for that letter ("\y" is "y"; in a class so are "\B", "\R"
+  // and "\X"), and "\F" is "F". PCRE2 rejects these; each one it reports is
+  // replaced by its letter and the pattern compiled again. An error that
+  // remains is reported at its position in the pattern as written.
+  std::string work = pattern;
+  std::vector<std::size_t> dropped;  // positions in `work` of removed backslashes, in order
   int err = 0;
   PCRE2_SIZE errOffset = 0;
-  re->code_->code = compile(false, err, errOffset);
-  if (!re->code_->code && err == PCRE2_ERROR_UNKNOWN_ESCAPE && !options.Has(TRegexOption::Extra))
-    re->code_->code = compile(true, err, errOffset);
+  for (;;) {
+    re->code_->code = compile(work, err, errOffset);
+    if (re->code_->code || options.Has(TRegexOption::Extra)) break;
+    auto isAt = [&](std::size_t slash, auto letterOk) {
+      return slash + 1 < work.size() && work[slash] == '\\' && letterOk(work[slash + 1]);
+    };
+    auto anyLetter = [](char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); };
+    auto classLetter = [](char ch) { return ch == 'B' || ch == 'R' || ch == 'X'; };
+    auto letterF = [](char ch) { return ch == 'F'; };
+    std::size_t slash = std::string::npos;
+    if (err == PCRE2_ERROR_UNKNOWN_ESCAPE || err == PCRE2_ERROR_ESCAPE_INVALID_IN_CLASS) {
+      const bool inClass = err == PCRE2_ERROR_ESCAPE_INVALID_IN_CLASS;
+      for (std::size_t back : {1u, 2u}) {
+        if (errOffset < back) continue;
+        const std::size_t at = errOffset - back;
+        if (inClass ? isAt(at, classLetter) : isAt(at, anyLetter)) {
+          slash = at;
+          break;
+        }
+      }
+    } else if (err == PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE) {
+      for (std::size_t back : {2u, 1u})
+        if (errOffset >= back && isAt(errOffset - back, letterF)) {
+          slash = errOffset - back;
+          break;
+        }
+    }
+    if (slash == std::string::npos) break;
+    work.erase(slash, 1);
+    dropped.push_back(slash);
+  }
   if (!re->code_->code) {
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it)
+      if (errOffset >= *it) ++errOffset;
     std::string msg = Pcre2Message(err);
     std::string text = "Invalid Pattern '" + pattern +
                        "': error at position " + std::to_string(errOffset) + ": " + msg;

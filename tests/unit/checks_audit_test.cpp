@@ -68,6 +68,10 @@ TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
       {"[\\y]x", "yx", true},
       {"\\d\\m", "1M", true},  // known escapes keep their meaning
       {"\\d\\m", "dm", false},
+      {"[\\B]", "b", true},  // in a class "\B" is the letter too
+      {"[\\R\\X]{2}", "xr", true},
+      {"\\Fun", "FUN", true},
+      {"\\\\\\y", "\\Y", true},  // an escaped backslash, then "\y"
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsMatch(CreateRegex(c.pattern, kRuleRegexOptions), c.text), c.expected) << c.pattern;
@@ -80,9 +84,13 @@ TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
   // A pattern with another fault still fails, with that fault's text.
   EXPECT_EQ(CompileErrorOf("\\ya(b"),
             "Invalid Pattern '\\ya(b': error at position 5: missing closing parenthesis");
-  // Escapes the classic library did not support stay errors.
+  // Escapes the classic library did not support stay errors, reported at
+  // their place in the pattern as written.
   EXPECT_NE(CompileErrorOf("\\L"), "");
   EXPECT_NE(CompileErrorOf("a\\"), "");
+  const std::string err = CompileErrorOf("\\y\\L");
+  EXPECT_EQ(err.rfind("Invalid Pattern '\\y\\L': error at position 4: ", 0), 0u) << err;
+  EXPECT_NE(CompileErrorOf("[\\B]", {TRegexOption::Extra}), "");
 }
 
 TEST(ChecksAudit, LongTextSearchSeesWhatStandsBeforeEveryStartPosition) {
