@@ -133,6 +133,17 @@ TEST(BayesFiles, TrainingWritesHeaderWordAndUndoRecords) {
   EXPECT_EQ("0", IniValue(ini, "BayesReClassAsSpam"));
 }
 
+TEST(BayesFiles, ExceptedAndAllDigitWordsAreNotTrained) {
+  PluginFolder f;
+  f.UseRulesDat("");
+  f.Write("ExceptedWords.txt", "S:FREE\r\nAlpha\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  f.Feed("Subject: Free!!! offer\r\n\r\nalpha bravo 2007 12345 b2007\r\n", 1);
+  p.Finalize();
+  EXPECT_EQ(Header(1, 0) + Word("S:offer", 1, 0) + Word("bravo", 1, 0) + Word("b2007", 1, 0), f.Read("Bayes.wdb"));
+}
+
 TEST(BayesFiles, RetrainingMovesCountsAndKeepsOneUndoRecord) {
   PluginFolder f;
   f.UseRulesDat("");
