@@ -243,7 +243,8 @@ TRegexRef CreateRegex(const std::string& pattern, TRegexOptions options,
   // and "\X"), and "\F" is "F". PCRE2 rejects these; each one it reports is
   // replaced by its letter and the pattern compiled again. An error that
   // remains is reported at its position in the pattern as written.
-  std::string work = pattern;
+  // The pattern ends at its first NUL byte, as a C string would.
+  std::string work = pattern.substr(0, pattern.find('\0'));
   std::vector<std::size_t> dropped;  // positions in `work` of removed backslashes, in order
   int err = 0;
   PCRE2_SIZE errOffset = 0;

@@ -116,3 +116,13 @@ TEST(ChecksAudit, MatchStartResetInsideALookaroundIsAccepted) {
   EXPECT_TRUE(EvaluateRegExp(Rule("SUBJECT", "R", "x(?=y\\K)y"), "--XY--", out));
   EXPECT_TRUE(Match(CreateRegex("(?=ab\\K)", kRuleRegexOptions), "xab", 0).Success);
 }
+
+TEST(ChecksAudit, PatternEndsAtItsFirstNulByte) {
+  const std::string pattern("abc\0(", 5);
+  EXPECT_EQ(CompileErrorOf(pattern), "");
+  std::string out;
+  EXPECT_TRUE(EvaluateRegExp(Rule("SUBJECT", "R", pattern), "xxABCxx", out));
+  EXPECT_EQ(out, "");
+  // A NUL in the text is an ordinary character.
+  EXPECT_TRUE(IsMatch(CreateRegex("b.c", kRuleRegexOptions), std::string("ab\0cd", 5)));
+}
