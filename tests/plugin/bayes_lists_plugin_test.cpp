@@ -53,6 +53,20 @@ double TrainedAt(const std::string& udb, std::size_t record) {
   return d;
 }
 
+// A date some days back, as eight digits of the local calendar.
+std::string DaysAgo(int days) {
+  std::time_t t = std::time(nullptr) - static_cast<std::time_t>(days) * 86400;
+  std::tm tm{};
+#if defined(_WIN32)
+  localtime_s(&tm, &t);
+#else
+  localtime_r(&t, &tm);
+#endif
+  char buf[16];
+  std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
+  return buf;
+}
+
 // The log's lines with date-time stamps replaced by "<T>".
 std::vector<std::string> Normalised(const std::string& log) {
   static const std::regex stamp(
@@ -641,6 +655,25 @@ TEST(AddrBooks, SharedReadsMergePrivateReadsDoNotAndProblemsAreReported) {
   p.Finalize();
 }
 
+TEST(AddrBooks, ReplyToSenderAndRecipientChecks) {
+  PluginFolder f;
+  const std::string book = (f.Dir() / "one.abd").string();
+  f.Write("one.abd", Book({"ann@one.example"}));
+  f.Write("AutoWL.lst", "<ann@one.example>|" + DaysAgo(1) + "\r\n");
+  f.UseRulesDat("ReplyToAddrInAB 1 I \"" + book + "\" [r]\r\n"
+                "SenderInAB 2 IC \"" + book + "\" [s]\r\n"
+                "ToAddrInAB 4 I \"" + book + "\" [t]\r\n"
+                "ReplyToAddrInAutoWL 8 I \"\" [ra]\r\n"
+                "FromAddrInAutoWL 16 I \"\" [fa]\r\n",
+                kNoLearning);
+  auto& p = f.Load();
+  p.Initialize();
+  EXPECT_EQ(15, f.Score("From: <x@y.example>\r\nReply-To: <Ann@one.example>\r\nTo: <z@q.example>, <ANN@one.example>\r\n\r\nb\r\n"));
+  EXPECT_EQ(0, f.Score("From: <x@y.example>\r\nTo: <z@q.example>\r\n\r\nb\r\n"));
+  EXPECT_EQ(18, f.Score("From: <ann@one.example>\r\n\r\nb\r\n"));
+  p.Finalize();
+}
+
 TEST(AddrBooks, EasyModeBookRuleNamesTheBareFile) {
   PluginFolder f;
   f.Write("Friends.ABD", Book({"ann@one.example"}));
@@ -678,18 +711,6 @@ TEST(Lists, ListThatCannotBeOpenedForWritingFailsToLoad) {
 
 // ---- auto-white-list ------------------------------------------------------
 
-std::string DaysAgo(int days) {
-  std::time_t t = std::time(nullptr) - static_cast<std::time_t>(days) * 86400;
-  std::tm tm{};
-#if defined(_WIN32)
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
-  return buf;
-}
 
 TEST(AutoWL, LinesAreNormalisedMergedExpiredAndTheFileRewritten) {
   PluginFolder f;
