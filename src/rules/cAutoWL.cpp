@@ -1,6 +1,7 @@
 #include "rules/cAutoWL.h"
 
 #include <cmath>
+#include <fstream>
 #include <unordered_map>
 
 #include "common/DateTime.h"
@@ -151,7 +152,13 @@ int TAutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double n
     }
     // A file that already reads exactly so is left alone: same bytes, and
     // no window in which lines appended by the other writer could be lost.
-    if (out != data && !env::WriteFileAtomic(path, out)) return -2;
+    // A file that could not be written is a failure either way.
+    if (out == data) {
+      std::fstream probe(path, std::ios::in | std::ios::out | std::ios::binary);
+      if (!probe.is_open()) return -2;
+    } else if (!env::WriteFileAtomic(path, out)) {
+      return -2;
+    }
   }
   return Count();
 }

@@ -778,6 +778,22 @@ TEST(AutoWL, ReloadedOnlyWhenTheSizeChangedAndIsAboveZero) {
   EXPECT_EQ("", f.Read("AutoWL.lst"));
 }
 
+TEST(AutoWL, FileThatCannotBeRewrittenFailsToLoad) {
+  PluginFolder f;
+  f.UseRulesDat("", kNoLearning);
+  f.Write("AutoWL.lst", "<a@b.example>|" + DaysAgo(1) + "\r\n");  // already in its written form
+  fs::permissions(f.Dir() / "AutoWL.lst", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  {
+    std::ofstream probe(f.Dir() / "AutoWL.lst", std::ios::app);
+    if (probe.is_open()) GTEST_SKIP() << "this account may write to read-only files";
+  }
+  auto& p = f.Load();
+  p.Initialize();
+  p.Finalize();
+  EXPECT_NE(std::string::npos, f.Log().find("ERROR: Loading of automated whitelist failed!\r\n"));
+  fs::permissions(f.Dir() / "AutoWL.lst", fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST(AutoWL, MissingFileIsReportedAndNotCreated) {
   PluginFolder f;
   f.UseRulesDat("", kNoLearning);
