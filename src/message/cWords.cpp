@@ -185,9 +185,10 @@ std::string WordList(const std::string& text) {
     if (e - b > 1) {
       const std::size_t len = std::min<std::size_t>(e - b, 500);
       const std::size_t at = result.size();
-      result.append(t + b, len);
-      for (std::size_t k = at; k < at + len; ++k) result[k] = LowerC(result[k]);
-      result += '"';
+      result.resize(at + len + 1);
+      char* d = &result[at];
+      for (std::size_t k = 0; k < len; ++k) d[k] = LowerC(t[b + k]);
+      d[len] = '"';
     }
     start = i + 1;
   }
