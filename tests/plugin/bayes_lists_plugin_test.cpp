@@ -347,6 +347,22 @@ TEST(BayesFiles, MacrosFollowTheDatabaseInMemory) {
             f.Read("Bayes.wdb"));
 }
 
+TEST(BayesFiles, AutomaticLearningOfAMessageTrainedTheOtherWayCountsAsReclassified) {
+  PluginFolder f;
+  f.UseRulesDat("SUBJECT 0 SW \"hello\" [w]\r\n", "[Bayes]\r\nAddLower=0\r\nAddHigher=0\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  f.Feed(kMsgA, 1);
+  f.Score(kMsgA);  // marked ham: learned automatically as ham
+  f.Score(kMsgA);  // already ham: nothing changes, nothing counts
+  p.Finalize();
+  const std::string ini = f.Read("Quelta.ini");
+  EXPECT_EQ("1", IniValue(ini, "BayesReClassAsHam"));
+  EXPECT_EQ("0", IniValue(ini, "BayesLearnAsHam"));
+  EXPECT_EQ("0", IniValue(ini, "BayesLearnAsSpam"));
+  EXPECT_EQ(Header(0, 1) + Word("S:hello", 0, 1) + Word("alpha", 0, 2) + Word("bravo", 0, 1), f.Read("Bayes.wdb"));
+}
+
 // ---- the Bayes score rule -------------------------------------------------
 
 // S = 200, H = 300; aaaa 30/0, bbbb 2/30, cccc 1/1, dddd 4/6: the result is 54.
