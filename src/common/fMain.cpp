@@ -674,4 +674,11 @@ std::string AddressLines(const std::string& value) {
   return r;
 }
 
+std::string_view TrimView(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
 }  // namespace quelta

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quelta {
@@ -21,6 +22,8 @@ namespace quelta {
 
 // s without leading and trailing characters <= ' ' (blanks and controls).
 std::string Trim(const std::string& s);
+// The same trim on a view, without copying.
+std::string_view TrimView(std::string_view s);
 // s without leading characters <= ' '.
 std::string TrimLeft(const std::string& s);
 // s without trailing characters <= ' '.

@@ -1,4 +1,5 @@
 #include "message/cMime.h"
+#include "common/fMain.h"
 
 #include <array>
 #include <cstdint>
@@ -13,12 +14,6 @@ constexpr char kParamSep = '\x01';
 
 inline bool IsTrimmable(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::string_view TrimView(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsTrimmable(s[b])) ++b;
-  while (e > b && IsTrimmable(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
 
 std::string_view TrimLeftView(std::string_view s) {
   std::size_t b = 0;

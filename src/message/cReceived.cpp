@@ -8,14 +8,7 @@ namespace quelta {
 
 namespace {
 
-inline bool IsTrimmable(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::string_view TrimView(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsTrimmable(s[b])) ++b;
-  while (e > b && IsTrimmable(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
 
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
