@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -161,6 +162,23 @@ inline std::vector<std::string> Lines(const std::string& text) {
     pos = e + 2;
   }
   return out;
+}
+
+// The log's lines with the date-time stamps (either the POSIX form or the
+// Windows short date and long time) replaced by "<T>".
+inline std::vector<std::string> Normalised(const std::string& log) {
+  static const std::regex stamp(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d|\d{1,2}[./]\d{1,2}[./]\d{2,4} \d{1,2}:\d\d:\d\d( [AP]M)?)");
+  std::vector<std::string> out;
+  for (const auto& l : Lines(log)) out.push_back(std::regex_replace(l, stamp, "<T>"));
+  return out;
+}
+
+// Lines joined with LF, for readable failure output.
+inline std::string Join(const std::vector<std::string>& v) {
+  std::string s;
+  for (const auto& l : v) s += l + "\n";
+  return s;
 }
 
 }  // namespace harness

@@ -9,7 +9,9 @@
 
 #include "Harness.h"
 
+using harness::Join;
 using harness::Lines;
+using harness::Normalised;
 using harness::PluginFolder;
 
 namespace {
@@ -65,21 +67,6 @@ std::string DaysAgo(int days) {
   char buf[16];
   std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
   return buf;
-}
-
-// The log's lines with date-time stamps replaced by "<T>".
-std::vector<std::string> Normalised(const std::string& log) {
-  static const std::regex stamp(
-      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d|\d{1,2}[./]\d{1,2}[./]\d{2,4} \d{1,2}:\d\d:\d\d( [AP]M)?)");
-  std::vector<std::string> out;
-  for (const auto& l : Lines(log)) out.push_back(std::regex_replace(l, stamp, "<T>"));
-  return out;
-}
-
-std::string Join(const std::vector<std::string>& v) {
-  std::string s;
-  for (const auto& l : v) s += l + "\n";
-  return s;
 }
 
 // The lines of the log that start with one of the given beginnings, in order.

@@ -6,24 +6,12 @@
 
 #include "Harness.h"
 
+using harness::Join;
 using harness::Lines;
+using harness::Normalised;
 using harness::PluginFolder;
 
 namespace {
-
-// The log's lines with the date-time stamps replaced by "<T>".
-std::vector<std::string> Normalised(const std::string& log) {
-  static const std::regex stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d|\d{1,2}[./]\d{1,2}[./]\d{2,4} \d{1,2}:\d\d:\d\d( [AP]M)?)");
-  std::vector<std::string> out;
-  for (const auto& l : Lines(log)) out.push_back(std::regex_replace(l, stamp, "<T>"));
-  return out;
-}
-
-std::string Join(const std::vector<std::string>& v) {
-  std::string s;
-  for (const auto& l : v) s += l + "\n";
-  return s;
-}
 
 TEST(Startup, LogLinesInOrderWithRulesDat) {
   PluginFolder f;
