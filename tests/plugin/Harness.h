@@ -174,6 +174,16 @@ inline std::vector<std::string> Normalised(const std::string& log) {
   return out;
 }
 
+// The report block of the last scored message: from the line after
+// "Msg-Id:" to the line before "Message processed".
+inline std::string Report(const std::string& log) {
+  const auto msgid = log.rfind("Msg-Id:\t");
+  if (msgid == std::string::npos) return "(no message in the log)";
+  const auto start = log.find("\r\n", msgid) + 2;
+  const auto end = log.find("Message processed in ", start);
+  return log.substr(start, end - start);
+}
+
 // Lines joined with LF, for readable failure output.
 inline std::string Join(const std::vector<std::string>& v) {
   std::string s;

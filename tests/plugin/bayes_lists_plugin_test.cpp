@@ -13,6 +13,7 @@ using harness::Join;
 using harness::Lines;
 using harness::Normalised;
 using harness::PluginFolder;
+using harness::Report;
 
 namespace {
 
@@ -79,15 +80,6 @@ std::string Pick(const std::string& log, const std::vector<std::string>& starts)
         break;
       }
   return Join(got);
-}
-
-// The report block of the last scored message.
-std::string Report(const std::string& log) {
-  auto msgid = log.rfind("Msg-Id:\t");
-  if (msgid == std::string::npos) return "";
-  auto start = log.find("\r\n", msgid) + 2;
-  auto end = log.find("Message processed in ", start);
-  return log.substr(start, end - start);
 }
 
 const char* kNoLearning = "[Bayes]\r\nAddLower=0\r\nAddHigher=0\r\nAddMarkHam=0\r\nAddMarkSpam=0\r\n";

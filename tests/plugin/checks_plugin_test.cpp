@@ -4,20 +4,11 @@
 #include "Harness.h"
 
 using harness::PluginFolder;
+using harness::Report;
 
 namespace {
 
 const char* kNoLearning = "[Bayes]\r\nEnabled=0\r\nAddLower=0\r\nAddHigher=0\r\n";
-
-// The report block of the last message: from the line after "Msg-Id:" to
-// the line before "Message processed".
-std::string Report(const std::string& log) {
-  const auto msgid = log.rfind("Msg-Id:\t");
-  if (msgid == std::string::npos) return "(no message in the log)";
-  const auto start = log.find("\r\n", msgid) + 2;
-  const auto end = log.find("Message processed in ", start);
-  return log.substr(start, end - start);
-}
 
 const char* kMessage =
     "Subject: cheap pills now\r\n"

@@ -4,19 +4,11 @@
 #include "Harness.h"
 
 using harness::PluginFolder;
+using harness::Report;
 
 namespace {
 
 const char* kMsg = "Subject: cheap pills now\r\nFrom: a@b.example\r\n\r\nbody\r\n";
-
-// The report block of the last message: from the line after "Msg-Id:" to the
-// line before "Message processed".
-std::string Report(const std::string& log) {
-  auto msgid = log.rfind("Msg-Id:\t");
-  auto start = log.find("\r\n", msgid) + 2;
-  auto end = log.find("Message processed in ", start);
-  return log.substr(start, end - start);
-}
 
 struct DriverCase {
   const char* name;
