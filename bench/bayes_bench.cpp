@@ -11,12 +11,12 @@
 #include <random>
 #include <string>
 
-#include "bayes/cBayes.h"
-#include "bayes/cBayesData.h"
-#include "bayes/cWordList.h"
-#include "common/fMain.h"
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
+#include "bayes/classifier.h"
+#include "bayes/word_database.h"
+#include "bayes/word_table.h"
+#include "base/strings.h"
+#include "os/env.h"
+#include "app/session.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -32,8 +32,8 @@ struct Scratch {
     std::random_device rd;
     path = fs::temp_directory_path() / ("quelta_bayes_bench_" + std::to_string(rd()));
     fs::create_directories(path);
-    TPlugin& p = Plugin();
-    p.Config.BayesDB = path.string() + env::kPathSep;
+    PluginState& p = Plugin();
+    p.Config.BayesDB = path.string() + os::kPathSep;
     p.Config.LogPath = p.Config.BayesDB;
     p.BayesUnchanged = true;
   }
@@ -53,32 +53,32 @@ std::string Word(int i) { return "word" + std::to_string(i); }
 
 // A word database of `records` records (header included): well trained,
 // word i known under Crc32(Word(i)).
-TBayesDataBase MakeBase(int records) {
+WordDatabase MakeBase(int records) {
   std::mt19937 rng(static_cast<unsigned>(records));
-  TBayesDataBase db;
-  db.PutRecord(0, TWordRecord{TBayesDataBase::kHeaderHash, 5000, 7000});
+  WordDatabase db;
+  db.PutRecord(0, WordRecord{WordDatabase::kHeaderHash, 5000, 7000});
   for (int i = 1; i < records; ++i) db.AddRecord(Crc32(Word(i)), rng() % 50, rng() % 50);
   return db;
 }
 
 // One filter per database size, built from a file as at start-up.
-TBayes& FilterWith(int records) {
+BayesFilter& FilterWith(int records) {
   TheScratch();  // first, so that it and the plug-in record outlive the filters
-  static std::map<int, std::unique_ptr<TBayes>> filters;
+  static std::map<int, std::unique_ptr<BayesFilter>> filters;
   auto& slot = filters[records];
   if (!slot) {
     Scratch& s = TheScratch();
     MakeBase(records).SaveToFile(s.File("Bayes.wdb"));
-    env::WriteFileAtomic(s.File("Bayes.udb"), std::string());
-    slot = std::make_unique<TBayes>();
+    os::WriteFileAtomic(s.File("Bayes.udb"), std::string());
+    slot = std::make_unique<BayesFilter>();
   }
   return *slot;
 }
 
 // A message of 200 distinct words: every other one known to the database.
-TWordList MakeMessage(int records) {
+WordTable MakeMessage(int records) {
   std::mt19937 rng(42);
-  TWordList t;
+  WordTable t;
   for (int i = 0; i < kMessageWords; ++i) {
     if (i % 2 == 0)
       t.Add(Word(1 + static_cast<int>(rng() % static_cast<unsigned>(records - 1))));
@@ -90,12 +90,12 @@ TWordList MakeMessage(int records) {
 
 void BM_Classify(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
-  TBayes& bayes = FilterWith(records);
-  const TWordList message = MakeMessage(records);
+  BayesFilter& bayes = FilterWith(records);
+  const WordTable message = MakeMessage(records);
   Plugin().Settings.BayesExtendedLogging = false;
   std::string debug;
   for (auto _ : state) {
-    TWordList t = message;  // Classify prunes the table it is given
+    WordTable t = message;  // Classify prunes the table it is given
     benchmark::DoNotOptimize(bayes.Classify(t, debug));
   }
 }
@@ -103,9 +103,9 @@ BENCHMARK(BM_Classify)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 // The table copy alone, to read BM_Classify against.
 void BM_CopyMessage(benchmark::State& state) {
-  const TWordList message = MakeMessage(1000);
+  const WordTable message = MakeMessage(1000);
   for (auto _ : state) {
-    TWordList t = message;
+    WordTable t = message;
     benchmark::DoNotOptimize(t.Count());
   }
 }
@@ -115,8 +115,8 @@ BENCHMARK(BM_CopyMessage)->Unit(benchmark::kMicrosecond);
 // every call re-classifies, moving all counts.
 void BM_Learn(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
-  TBayes& bayes = FilterWith(records);
-  const TWordList message = MakeMessage(records);
+  BayesFilter& bayes = FilterWith(records);
+  const WordTable message = MakeMessage(records);
   bool asSpam = true;
   for (auto _ : state) {
     bayes.Learn("Subject: benchmark\r\n", message, asSpam, false);
@@ -130,7 +130,7 @@ void BM_LoadWordBase(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   const std::string file = TheScratch().File("load.wdb");
   MakeBase(records).SaveToFile(file);
-  TBayesDataBase db;
+  WordDatabase db;
   for (auto _ : state) benchmark::DoNotOptimize(db.LoadFromFile(file));
   state.SetBytesProcessed(state.iterations() * records * 12);
 }
@@ -139,7 +139,7 @@ BENCHMARK(BM_LoadWordBase)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecon
 void BM_SaveWordBase(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   const std::string file = TheScratch().File("save.wdb");
-  const TBayesDataBase db = MakeBase(records);
+  const WordDatabase db = MakeBase(records);
   for (auto _ : state) benchmark::DoNotOptimize(db.SaveToFile(file));
   state.SetBytesProcessed(state.iterations() * records * 12);
 }

@@ -18,11 +18,11 @@
 #include <random>
 #include <string>
 
-#include "common/DateTime.h"
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cAutoWL.h"
-#include "rules/cListText.h"
+#include "base/date_time.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "lists/auto_white_list.h"
+#include "lists/angle_index.h"
 
 namespace fs = std::filesystem;
 
@@ -37,7 +37,7 @@ std::string Ymd(double dt) {
 }
 
 std::string AutoWLText(int lines, bool quoted) {
-  const double today = std::floor(quelta::env::LocalNow());
+  const double today = std::floor(quelta::os::LocalNow());
   std::string text;
   for (int i = 0; i < lines; ++i) {
     const std::string addr = "user" + std::to_string(i) + "@example" + std::to_string(i % 97) + ".org";
@@ -61,12 +61,12 @@ void AutoWLLoad(benchmark::State& state) {
   const bool quoted = state.range(0) != 0;
   const fs::path file = TempFile("AutoWL.lst");
   const std::string text = AutoWLText(100000, quoted);
-  quelta::TAutoWhiteList list;
+  quelta::AutoWhiteList list;
   for (auto _ : state) {
     state.PauseTiming();
     std::ofstream(file, std::ios::binary) << text;
     state.ResumeTiming();
-    const int n = list.Load(file.string(), 60, quelta::env::LocalNow());
+    const int n = list.Load(file.string(), 60, quelta::os::LocalNow());
     if (n != 100000) state.SkipWithError("wrong entry count");
   }
   fs::remove_all(file.parent_path());
@@ -76,8 +76,8 @@ BENCHMARK(AutoWLLoad)->Arg(0)->Arg(1)->ArgNames({"quoted"})->Unit(benchmark::kMi
 void AutoWLContains(benchmark::State& state) {
   const fs::path file = TempFile("AutoWL.lst");
   std::ofstream(file, std::ios::binary) << AutoWLText(100000, false);
-  quelta::TAutoWhiteList list;
-  list.Load(file.string(), 60, quelta::env::LocalNow());
+  quelta::AutoWhiteList list;
+  list.Load(file.string(), 60, quelta::os::LocalNow());
   for (auto _ : state) benchmark::DoNotOptimize(list.Contains("<Stranger@Example.net>"));
   fs::remove_all(file.parent_path());
 }
@@ -90,7 +90,7 @@ std::string BookText(int n) {
 }
 
 void BookContains(benchmark::State& state) {
-  quelta::listtext::TAngleIndex index;
+  quelta::listtext::AngleIndex index;
   index.Assign(BookText(5000));
   for (auto _ : state) benchmark::DoNotOptimize(index.Contains("<stranger@example.net>"));
 }

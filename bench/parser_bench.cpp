@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "message/cMsgParser.h"
+#include "message/parser.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ const std::string& Message(std::int64_t size) {
 void BM_Create(benchmark::State& state) {
   const std::string& msg = Message(state.range(0));
   for (auto _ : state) {
-    quelta::TMessageParser p(msg);
+    quelta::MessageParser p(msg);
     benchmark::DoNotOptimize(&p);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * msg.size()));
@@ -130,7 +130,7 @@ void BM_Create(benchmark::State& state) {
 void BM_AllFields(benchmark::State& state) {
   const std::string& msg = Message(state.range(0));
   for (auto _ : state) {
-    quelta::TMessageParser p(msg);
+    quelta::MessageParser p(msg);
     for (const char* f : kFields) benchmark::DoNotOptimize(p.GetField(f));
     benchmark::DoNotOptimize(p.GetDateField("DATEUTC"));
   }
@@ -139,7 +139,7 @@ void BM_AllFields(benchmark::State& state) {
 
 // A cached field asked again (what the hundredth rule on a field costs).
 void BM_CachedField(benchmark::State& state) {
-  quelta::TMessageParser p(Message(100 * 1024));
+  quelta::MessageParser p(Message(100 * 1024));
   p.GetField("SUBJECT");
   for (auto _ : state) benchmark::DoNotOptimize(p.GetField("SUBJECT"));
 }
@@ -151,7 +151,7 @@ void RegisterFieldBenchmarks() {
       benchmark::RegisterBenchmark(name.c_str(), [f, size](benchmark::State& state) {
         const std::string& msg = Message(size);
         for (auto _ : state) {
-          quelta::TMessageParser p(msg);
+          quelta::MessageParser p(msg);
           benchmark::DoNotOptimize(p.GetField(f));
         }
       })->Unit(benchmark::kMicrosecond);

@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/Env.h"
-#include "plugin/BatAPI.h"
-#include "plugin/fPlugin.h"
-#include "regex/PCRE.h"
-#include "rules/cRuleChecks.h"
-#include "rules/cRuleMgr.h"
-#include "rules/cRules.h"
+#include "os/env.h"
+#include "plugin/host_abi.h"
+#include "app/session.h"
+#include "regex/regex.h"
+#include "engine/checks.h"
+#include "engine/evaluator.h"
+#include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -107,11 +107,11 @@ std::string TypicalMessage() {
 }
 
 // The host: serves the raw message and its rendered text (UTF-16LE).
-struct TBenchHost {
+struct BenchHost {
   std::string raw, rendered16;
-  static std::int32_t TBP_STDCALL Request(THostCookie cookie, std::int32_t item, void* buffer,
+  static std::int32_t TBP_STDCALL Request(HostCookie cookie, std::int32_t item, void* buffer,
                                           std::int32_t size) {
-    const TBenchHost* h = reinterpret_cast<const TBenchHost*>(cookie);
+    const BenchHost* h = reinterpret_cast<const BenchHost*>(cookie);
     const std::string* data = item == kItemRawMessage     ? &h->raw
                               : item == kItemRenderedText ? &h->rendered16
                                                           : nullptr;
@@ -123,9 +123,9 @@ struct TBenchHost {
   }
 };
 
-TBenchHost& Host() {
-  static TBenchHost h = [] {
-    TBenchHost x;
+BenchHost& Host() {
+  static BenchHost h = [] {
+    BenchHost x;
     x.raw = TypicalMessage();
     for (char c : PlainBody()) {
       x.rendered16 += c;
@@ -224,33 +224,33 @@ std::vector<std::string> RuleLines() {
 
 // ---- Fixtures -------------------------------------------------------------------------
 
-struct TScratch {
+struct Scratch {
   fs::path path;
-  TScratch() {
+  Scratch() {
     std::random_device rd;
     path = fs::temp_directory_path() / ("quelta_rules_bench_" + std::to_string(rd()));
     fs::create_directories(path);
-    Plugin().Config.LogPath = path.string() + env::kPathSep;
+    Plugin().Config.LogPath = path.string() + os::kPathSep;
     Plugin().Settings.BayesEnabled = false;  // rules only
   }
-  ~TScratch() {
+  ~Scratch() {
     std::error_code ec;
     fs::remove_all(path, ec);
   }
 };
 
 void InstallRules() {
-  static TScratch scratch;
+  static Scratch scratch;
   if (Objects().Rules && Objects().Rules->Count() == 1000) return;
-  Objects().Rules = std::make_unique<TRules>();
+  Objects().Rules = std::make_unique<RuleStore>();
   for (const std::string& l : RuleLines())
     if (!Objects().Rules->AddLine(l)) std::abort();
   if (Objects().Rules->Count() != 1000) std::abort();
 }
 
 std::int32_t ScoreOnce() {
-  TBenchHost& h = Host();
-  TRuleMgr mgr(reinterpret_cast<THostCookie>(&h), &TBenchHost::Request);
+  BenchHost& h = Host();
+  MessageEvaluator mgr(reinterpret_cast<HostCookie>(&h), &BenchHost::Request);
   return mgr.Evaluate();
 }
 
@@ -274,15 +274,15 @@ BENCHMARK(BM_ScoreMessageCold)->Unit(benchmark::kMillisecond);
 
 void BM_EvaluatorsOnly(benchmark::State& state) {
   InstallRules();
-  TBenchHost& h = Host();
-  TRuleMgr mgr(reinterpret_cast<THostCookie>(&h), &TBenchHost::Request);
-  const TRules& rules = *Objects().Rules;
+  BenchHost& h = Host();
+  MessageEvaluator mgr(reinterpret_cast<HostCookie>(&h), &BenchHost::Request);
+  const RuleStore& rules = *Objects().Rules;
   std::vector<std::string> fields;
   for (int i = 0; i < rules.Count(); ++i) fields.push_back(mgr.Parser().GetField(rules.At(i).field));
   int matches = 0;
   for (auto _ : state) {
     for (int i = 0; i < rules.Count(); ++i) {
-      const TRuleRecord& r = rules.At(i);
+      const Rule& r = rules.At(i);
       std::string text;
       matches += r.flags[0] == 'R' ? EvaluateRegExp(r, fields[static_cast<std::size_t>(i)], text)
                                    : EvaluateSimple(r, fields[static_cast<std::size_t>(i)], text);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "rules/cAddrBook.h"
-#include "rules/cListText.h"
+#include "lists/address_book.h"
+#include "lists/angle_index.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The index over the text must agree with a plain search for needles
   // taken from the text itself.
-  quelta::listtext::TAngleIndex index;
+  quelta::listtext::AngleIndex index;
   index.Assign(text);
   const std::string folded = quelta::listtext::Fold(text);
   for (std::size_t i = 0; i + 1 < text.size() && i < 64; ++i) {

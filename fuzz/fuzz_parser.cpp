@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "message/cMime.h"
-#include "message/cMsgParser.h"
-#include "message/cReceived.h"
+#include "message/mime.h"
+#include "message/parser.h"
+#include "message/received.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ struct Host {
   std::size_t Size;
 };
 
-std::int32_t TBP_STDCALL Request(quelta::THostCookie cookie, std::int32_t, void* buffer,
+std::int32_t TBP_STDCALL Request(quelta::HostCookie cookie, std::int32_t, void* buffer,
                                  std::int32_t size) {
   const Host* h = reinterpret_cast<const Host*>(cookie);
   const std::int32_t n = static_cast<std::int32_t>(h->Size);
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string raw(reinterpret_cast<const char*>(data), size);
   Host host{data, size};
   {
-    quelta::TMessageParser p(raw, &Request, reinterpret_cast<quelta::THostCookie>(&host));
+    quelta::MessageParser p(raw, &Request, reinterpret_cast<quelta::HostCookie>(&host));
     for (const char* f : kFields) p.GetField(f);
     p.GetDateField("DATESENDER");
     p.GetDateField("DATEUTC");

@@ -9,33 +9,26 @@
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
-#define QUELTA_HOST_STDCALL __stdcall
 #else
 #include <dlfcn.h>
 #include <unistd.h>
 #include <cstdlib>
-#define QUELTA_HOST_STDCALL
 #endif
+
+#include "plugin/host_abi.h"
+
+#define QUELTA_HOST_STDCALL TBP_STDCALL
 
 namespace quelta_host {
 
-using Cookie = std::uintptr_t;
-using DataRequestProc = std::int32_t(QUELTA_HOST_STDCALL*)(Cookie, std::int32_t, void*, std::int32_t);
-
-struct MacroReceiver {
-  virtual std::int32_t QUELTA_HOST_STDCALL QueryInterface(const void* iid, void** obj) = 0;
-  virtual std::uint32_t QUELTA_HOST_STDCALL AddRef() = 0;
-  virtual std::uint32_t QUELTA_HOST_STDCALL Release() = 0;
-  virtual std::int32_t QUELTA_HOST_STDCALL SetText(std::int32_t zero, const char* text,
-                                                   std::int32_t length) = 0;
-};
-
-using VoidFn = std::int32_t(QUELTA_HOST_STDCALL*)();
-using TextFn = std::int32_t(QUELTA_HOST_STDCALL*)(char*, std::int32_t);
-using ScoreFn = std::int32_t(QUELTA_HOST_STDCALL*)(Cookie, DataRequestProc);
-using FeedFn = std::int32_t(QUELTA_HOST_STDCALL*)(Cookie, std::int32_t, DataRequestProc);
-using MacroFn = std::int32_t(QUELTA_HOST_STDCALL*)(const char*, std::int32_t, MacroReceiver*,
-                                                   MacroReceiver*);
+using Cookie = quelta::HostCookie;
+using DataRequestProc = quelta::DataRequestProc;
+using MacroReceiver = quelta::MacroReceiver;
+using VoidFn = quelta::TbpVoidFn;
+using TextFn = quelta::TbpTextFn;
+using ScoreFn = quelta::TbpScoreFn;
+using FeedFn = quelta::TbpFeedFn;
+using MacroFn = quelta::TbpMacroFn;
 
 inline void SetEnv(const std::string& name, const std::string& value) {
 #if defined(_WIN32)

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <regex>
 
-#include "Harness.h"
+#include "support/plugin_harness.h"
 
 using harness::Join;
 using harness::Lines;

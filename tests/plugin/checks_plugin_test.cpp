@@ -1,7 +1,7 @@
 // Internal checks and regular-expression rules through the exports: a
 // Rules.dat with checks that match, fail and warn, and the exact report
 // lines they leave in the log.
-#include "Harness.h"
+#include "support/plugin_harness.h"
 
 using harness::PluginFolder;
 using harness::Report;

@@ -1,7 +1,7 @@
 // The evaluation driver through the exports: match lines, chains, control
 // flags in their order, the threshold, debug mode, the final line and the
 // verdict, with the exact report text in the log.
-#include "Harness.h"
+#include "support/plugin_harness.h"
 
 using harness::PluginFolder;
 using harness::Report;

@@ -1,4 +1,4 @@
-#include "Harness.h"
+#include "support/plugin_harness.h"
 
 using harness::PluginFolder;
 

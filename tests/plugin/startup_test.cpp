@@ -4,7 +4,7 @@
 #include <regex>
 #include <thread>
 
-#include "Harness.h"
+#include "support/plugin_harness.h"
 
 using harness::Join;
 using harness::Lines;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cAddrBook.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "lists/address_book.h"
 
 namespace fs = std::filesystem;
 using quelta::AddrBookWrongFormat;
@@ -203,7 +203,7 @@ class AddrBookFiles : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  std::string Dir() const { return dir_.string() + quelta::env::kPathSep; }
+  std::string Dir() const { return dir_.string() + quelta::os::kPathSep; }
   std::string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
     return Dir() + name;
@@ -229,8 +229,8 @@ TEST_F(AddrBookFiles, SharedReadMergesEachBookOnce) {
   quelta::LoadAddressBook(a, addr, report);
   EXPECT_EQ(report, "");
   EXPECT_EQ(quelta::AddrBooks().Merged, "<ann@example.org><bob@example.org><bea@example.org>");
-  EXPECT_TRUE(quelta::AddrBooks().Index.Contains("<BEA@example.ORG>"));
-  EXPECT_FALSE(quelta::AddrBooks().Index.Contains("<new@example.org>"));
+  EXPECT_TRUE(quelta::AddrBooks().index.Contains("<BEA@example.ORG>"));
+  EXPECT_FALSE(quelta::AddrBooks().index.Contains("<new@example.org>"));
 }
 
 TEST_F(AddrBookFiles, PrivateReadGivesThisBookAlone) {

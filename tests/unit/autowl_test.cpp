@@ -10,11 +10,11 @@
 #include <sstream>
 #include <string>
 
-#include "common/DateTime.h"
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cAutoWL.h"
-#include "rules/cLists.h"
+#include "base/date_time.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "lists/auto_white_list.h"
+#include "rules/address_list_rules.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +23,7 @@ namespace {
 // "yyyymmdd" of the date `daysAgo` days before today (negative: ahead).
 std::string DaysAgo(int daysAgo) {
   int y, m, d;
-  quelta::DecodeDate(std::floor(quelta::env::LocalNow()) - daysAgo, y, m, d);
+  quelta::DecodeDate(std::floor(quelta::os::LocalNow()) - daysAgo, y, m, d);
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
   return buf;
@@ -38,7 +38,7 @@ class AutoWLFile : public ::testing::Test {
     saved_ = quelta::Plugin().Settings;
     quelta::Plugin().Settings.AWLDays = 60;
     quelta::Plugin().Settings.AutoWLSize = 12345;
-    path_ = dir_.string() + quelta::env::kPathSep + "AutoWL.lst";
+    path_ = dir_.string() + quelta::os::kPathSep + "AutoWL.lst";
   }
   void TearDown() override {
     quelta::Plugin().Settings = saved_;
@@ -53,11 +53,11 @@ class AutoWLFile : public ::testing::Test {
     ss << in.rdbuf();
     return ss.str();
   }
-  const quelta::TAutoWhiteList& List() const { return *quelta::Objects().AutoWL; }
+  const quelta::AutoWhiteList& List() const { return *quelta::Objects().AutoWL; }
 
   fs::path dir_;
   std::string path_;
-  quelta::TPlugSettings saved_;
+  quelta::PluginSettings saved_;
 };
 
 TEST_F(AutoWLFile, MissingFile) {
@@ -201,9 +201,9 @@ TEST_F(AutoWLFile, ContainsEqualsSubstringSearch) {
                            "|",                 "doe <ann2",         "<a>"};
   for (const char* n : needles) {
     bool expect = false;
-    std::string fn = quelta::env::AnsiUpperCase(n);
+    std::string fn = quelta::os::AnsiUpperCase(n);
     for (const std::string& e : List().Entries())
-      if (!fn.empty() && quelta::env::AnsiUpperCase(e).find(fn) != std::string::npos)
+      if (!fn.empty() && quelta::os::AnsiUpperCase(e).find(fn) != std::string::npos)
         expect = true;
     EXPECT_EQ(List().Contains(n), expect) << n;
   }

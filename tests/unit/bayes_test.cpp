@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "bayes/cBayes.h"
-#include "bayes/cBayesData.h"
-#include "bayes/cBayesUndo.h"
-#include "bayes/cWordList.h"
-#include "common/fMain.h"
-#include "message/cMsgParser.h"
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cRuleMgr.h"
-#include "rules/cRules.h"
+#include "bayes/classifier.h"
+#include "bayes/word_database.h"
+#include "bayes/undo_database.h"
+#include "bayes/word_table.h"
+#include "base/strings.h"
+#include "message/parser.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "engine/evaluator.h"
+#include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -75,7 +75,7 @@ class TempFolder {
     fs::remove_all(path_, ec);
   }
   // The folder with the plug-in's separator at its end.
-  std::string Folder() const { return path_.string() + env::kPathSep; }
+  std::string Folder() const { return path_.string() + os::kPathSep; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   void Write(const std::string& name, const std::string& bytes) const {
     std::ofstream f(path_ / name, std::ios::binary | std::ios::trunc);
@@ -98,7 +98,7 @@ class TempFolder {
 class BayesFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    TPlugin& p = Plugin();
+    PluginState& p = Plugin();
     savedConfig_ = p.Config;
     savedSettings_ = p.Settings;
     savedStats_ = p.Stats;
@@ -110,11 +110,11 @@ class BayesFixture : public ::testing::Test {
     p.Settings.MaxSigWords = 25;
     p.Settings.BayesExtendedLogging = false;
     p.Settings.BayesEnabled = true;
-    p.Stats = TPlugStats{};
+    p.Stats = Statistics{};
     p.BayesUnchanged = true;
   }
   void TearDown() override {
-    TPlugin& p = Plugin();
+    PluginState& p = Plugin();
     p.Config = savedConfig_;
     p.Settings = savedSettings_;
     p.Stats = savedStats_;
@@ -150,21 +150,21 @@ class BayesFixture : public ::testing::Test {
   TempFolder dir_;
 
  private:
-  TPlugConfig savedConfig_;
-  TPlugSettings savedSettings_;
-  TPlugStats savedStats_;
+  Locations savedConfig_;
+  PluginSettings savedSettings_;
+  Statistics savedStats_;
   bool savedUnchanged_ = true;
 };
 
-TWordList Table(const std::vector<std::string>& words) {
-  TWordList t;
+WordTable Table(const std::vector<std::string>& words) {
+  WordTable t;
   for (const auto& w : words) t.Add(w);
   return t;
 }
 
-std::vector<std::string> WordsOf(const TWordList& t) {
+std::vector<std::string> WordsOf(const WordTable& t) {
   std::vector<std::string> out;
-  for (const auto& e : t.Items()) out.push_back(e.Word);
+  for (const auto& e : t.Items()) out.push_back(e.word);
   return out;
 }
 
@@ -173,28 +173,28 @@ std::vector<std::string> WordsOf(const TWordList& t) {
 // ---- Word table ---------------------------------------------------------------
 
 TEST(BayesWordList, RepeatedWordCountsOccurrencesWhateverTheCountArgument) {
-  TWordList t;
+  WordTable t;
   t.Add("s:hello");
   t.Add("s:hello");
   ASSERT_EQ(t.Count(), 1);
-  EXPECT_EQ(t.At(0).Count, 2);
-  EXPECT_EQ(t.At(0).Hash, Crc32("s:hello"));
+  EXPECT_EQ(t.At(0).count, 2);
+  EXPECT_EQ(t.At(0).hash, Crc32("s:hello"));
   t.Add("s:hello", 0, 5);
-  EXPECT_EQ(t.At(0).Count, 3);
+  EXPECT_EQ(t.At(0).count, 3);
   t.Add("other", 0, 0);
-  EXPECT_EQ(t.At(1).Count, 1);  // a count of 0 is taken as 1
+  EXPECT_EQ(t.At(1).count, 1);  // a count of 0 is taken as 1
   t.Add("third", 0, 7);
-  EXPECT_EQ(t.At(2).Count, 7);
+  EXPECT_EQ(t.At(2).count, 7);
 }
 
 TEST(BayesWordList, SortByDistanceKeepsEqualDistancesInMessageOrder) {
-  TWordList t;
+  WordTable t;
   const double d[] = {0.2, 0.4, 0.2, 0.4};
   const char* w[] = {"first", "second", "third", "fourth"};
   for (int i = 0; i < 4; ++i) t.Add(w[i], 0, 1, d[i], 0);
   t.SortByDistance();
   EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"second", "fourth", "first", "third"}));
-  for (int i = 0; i < t.Count(); ++i) EXPECT_EQ(t.IndexOfHash(t.At(i).Hash), i);
+  for (int i = 0; i < t.Count(); ++i) EXPECT_EQ(t.IndexOfHash(t.At(i).hash), i);
 }
 
 TEST(BayesWordList, RemoveInsignificantUsesTheOpenBandAroundZero) {
@@ -205,7 +205,7 @@ TEST(BayesWordList, RemoveInsignificantUsesTheOpenBandAroundZero) {
   const Row rows[] = {{0.0, false},       {-0.0, false},      {0.00000005, false},
                       {-0.00000005, false}, {0.0000001, true}, {-0.0000001, true},
                       {0.3, true},        {-0.2, true}};
-  TWordList t;
+  WordTable t;
   int i = 0;
   for (const Row& r : rows) t.Add("w" + std::to_string(i++), 0, 1, r.distance, 0);
   t.RemoveInsignificant();
@@ -216,7 +216,7 @@ TEST(BayesWordList, RemoveInsignificantUsesTheOpenBandAroundZero) {
     ++i;
   }
   EXPECT_EQ(WordsOf(t), expected);
-  for (int k = 0; k < t.Count(); ++k) EXPECT_EQ(t.IndexOfHash(t.At(k).Hash), k);
+  for (int k = 0; k < t.Count(); ++k) EXPECT_EQ(t.IndexOfHash(t.At(k).hash), k);
   EXPECT_EQ(t.IndexOfHash(Crc32("w0")), -1);
 }
 
@@ -224,15 +224,15 @@ TEST(BayesWordList, RemoveInsignificantUsesTheOpenBandAroundZero) {
 
 TEST(BayesWordBase, NewDatabaseSavedAtOnceIsTheHeaderRecord) {
   TempFolder dir;
-  TBayesDataBase db;
+  WordDatabase db;
   ASSERT_TRUE(db.SaveToFile(dir.File("Bayes.wdb")));
   EXPECT_EQ(Hex(dir.Read("Bayes.wdb")), "4F 80 00 00 00 00 00 00 00 00 00 00");
 }
 
 TEST(BayesWordBase, CountsAboveTwoBillionAreScaledInTheFileOnly) {
   TempFolder dir;
-  TBayesDataBase db;
-  db.PutRecord(0, TWordRecord{0x804F, 40, 2000000005u});  // header scaled too
+  WordDatabase db;
+  db.PutRecord(0, WordRecord{0x804F, 40, 2000000005u});  // header scaled too
   db.AddRecord(0x11223344, 2000000001u, 7);
   db.AddRecord(0x55667788, 2000000000u, 9);  // exactly the limit: unchanged
   db.AddRecord(0x99AABBCC, 3, 4000000000u);
@@ -240,20 +240,20 @@ TEST(BayesWordBase, CountsAboveTwoBillionAreScaledInTheFileOnly) {
   EXPECT_EQ(dir.Read("Bayes.wdb"),
             WordRec(0x804F, 4, 200000000u) + WordRec(0x11223344, 200000000u, 0) +
                 WordRec(0x55667788, 2000000000u, 9) + WordRec(0x99AABBCC, 0, 400000000u));
-  EXPECT_EQ(db.GetRecord(1).SpamCount, 2000000001u);
-  EXPECT_EQ(db.GetRecord(1).HamCount, 7u);
-  EXPECT_EQ(db.GetRecord(0).HamCount, 2000000005u);
+  EXPECT_EQ(db.GetRecord(1).spamCount, 2000000001u);
+  EXPECT_EQ(db.GetRecord(1).hamCount, 7u);
+  EXPECT_EQ(db.GetRecord(0).hamCount, 2000000005u);
 }
 
 TEST(BayesWordBase, ThirtyByteFileLoadsTwoWholeRecords) {
   TempFolder dir;
   const std::string two = WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 0xFFFFFFFF, 1);
   dir.Write("Bayes.wdb", two + "\x01\x02\x03\x04\x05\x06");
-  TBayesDataBase db;
+  WordDatabase db;
   ASSERT_TRUE(db.LoadFromFile(dir.File("Bayes.wdb")));
   ASSERT_EQ(db.Count(), 2);
-  EXPECT_EQ(db.GetRecord(1).Hash, 0xDEADBEEFu);
-  EXPECT_EQ(db.GetRecord(1).SpamCount, 0xFFFFFFFFu);
+  EXPECT_EQ(db.GetRecord(1).hash, 0xDEADBEEFu);
+  EXPECT_EQ(db.GetRecord(1).spamCount, 0xFFFFFFFFu);
   EXPECT_EQ(db.IndexOfHash(0xDEADBEEF), 1);
   ASSERT_TRUE(db.SaveToFile(dir.File("again.wdb")));
   // 0xFFFFFFFF is above the limit, so that record is written scaled.
@@ -261,7 +261,7 @@ TEST(BayesWordBase, ThirtyByteFileLoadsTwoWholeRecords) {
 }
 
 TEST(BayesWordBase, HeaderHashAnswersPositionZeroEvenWhenTrainedAsAWord) {
-  TBayesDataBase db;
+  WordDatabase db;
   db.AddRecord(0x1234, 1, 1);
   db.AddRecord(0x804F, 5, 0);
   db.AddRecord(0x804F, 0, 5);
@@ -269,13 +269,13 @@ TEST(BayesWordBase, HeaderHashAnswersPositionZeroEvenWhenTrainedAsAWord) {
   EXPECT_EQ(db.LastWordIndexOfHash(0x804F), 3);
   EXPECT_EQ(db.IndexOfHash(0x9999), -1);
   EXPECT_EQ(db.LastWordIndexOfHash(0x9999), -1);
-  TBayesDataBase fresh;
+  WordDatabase fresh;
   EXPECT_EQ(fresh.LastWordIndexOfHash(0x804F), -1);  // the header is no word record
 }
 
 TEST(BayesWordBase, MissingFileFailsAndLeavesTheListAlone) {
   TempFolder dir;
-  TBayesDataBase db;
+  WordDatabase db;
   db.AddRecord(7, 1, 2);
   EXPECT_FALSE(db.LoadFromFile(dir.File("Bayes.wdb")));
   EXPECT_EQ(db.Count(), 2);
@@ -286,12 +286,12 @@ TEST(BayesWordBase, FileWithoutAWholeRecordStartsFromANewHeader) {
   for (std::size_t size : {0u, 11u}) {
     TempFolder dir;
     dir.Write("Bayes.wdb", std::string(size, '\x7F'));
-    TBayesDataBase db;
+    WordDatabase db;
     db.AddRecord(7, 1, 2);
     EXPECT_TRUE(db.LoadFromFile(dir.File("Bayes.wdb"))) << size;
     ASSERT_EQ(db.Count(), 1) << size;
-    EXPECT_EQ(db.GetRecord(0).Hash, 0x804Fu);
-    EXPECT_EQ(db.GetRecord(0).SpamCount, 0u);
+    EXPECT_EQ(db.GetRecord(0).hash, 0x804Fu);
+    EXPECT_EQ(db.GetRecord(0).spamCount, 0u);
     EXPECT_EQ(db.IndexOfHash(7), -1);
   }
 }
@@ -299,7 +299,7 @@ TEST(BayesWordBase, FileWithoutAWholeRecordStartsFromANewHeader) {
 TEST(BayesWordBase, SaveReplacesALongerFileCompletely) {
   TempFolder dir;
   dir.Write("Bayes.wdb", std::string(120, '\x55'));
-  TBayesDataBase db;
+  WordDatabase db;
   db.AddRecord(0x01020304, 1, 2);
   ASSERT_TRUE(db.SaveToFile(dir.File("Bayes.wdb")));
   EXPECT_EQ(dir.Read("Bayes.wdb"), WordRec(0x804F, 0, 0) + WordRec(0x01020304, 1, 2));
@@ -307,22 +307,22 @@ TEST(BayesWordBase, SaveReplacesALongerFileCompletely) {
 
 TEST(BayesWordBase, SaveIntoAMissingFolderFails) {
   TempFolder dir;
-  TBayesDataBase db;
-  EXPECT_FALSE(db.SaveToFile(dir.File("no-such-folder") + env::kPathSep + "Bayes.wdb"));
+  WordDatabase db;
+  EXPECT_FALSE(db.SaveToFile(dir.File("no-such-folder") + os::kPathSep + "Bayes.wdb"));
 }
 
 TEST(BayesWordBase, BadPositionsThrowOutOfRange) {
-  TBayesDataBase db;
+  WordDatabase db;
   EXPECT_THROW(db.GetRecord(1), std::out_of_range);
   EXPECT_THROW(db.GetRecord(-1), std::out_of_range);
-  EXPECT_THROW(db.PutRecord(1, TWordRecord{}), std::out_of_range);
+  EXPECT_THROW(db.PutRecord(1, WordRecord{}), std::out_of_range);
 }
 
 // ---- Undo database file -------------------------------------------------------
 
 TEST(BayesUndoBase, RecordsArePacked13ByteLittleEndian) {
   TempFolder dir;
-  TBayesUndoBase undo;
+  UndoDatabase undo;
   EXPECT_EQ(undo.AddRecord(0x11223344, true, 1.0), 0);
   EXPECT_EQ(undo.AddRecord(0xA0B0C0D0, false, -2.5), 1);
   ASSERT_TRUE(undo.SaveToFile(dir.File("Bayes.udb")));
@@ -338,25 +338,25 @@ TEST(BayesUndoBase, LoadedRecordsAreWrittenBackByteForByte) {
       Bytes({0x01, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x7F,
              0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x40});
   dir.Write("Bayes.udb", image + Bytes({1, 2, 3, 4, 5}));
-  TBayesUndoBase undo;
+  UndoDatabase undo;
   ASSERT_TRUE(undo.LoadFromFile(dir.File("Bayes.udb")));
   ASSERT_EQ(undo.Count(), 2);
   EXPECT_EQ(undo.IndexOfHash(1), 0);
   EXPECT_EQ(undo.IndexOfHash(0xFFFFFFFF), 1);
-  EXPECT_TRUE(undo.GetRecord(0).IsSpam);
-  EXPECT_FALSE(undo.GetRecord(1).IsSpam);
+  EXPECT_TRUE(undo.GetRecord(0).isSpam);
+  EXPECT_FALSE(undo.GetRecord(1).isSpam);
   ASSERT_TRUE(undo.SaveToFile(dir.File("copy.udb")));
   EXPECT_EQ(Hex(dir.Read("copy.udb")), Hex(image));
 }
 
 TEST(BayesUndoBase, MissingFileFailsAndNewBaseIsEmpty) {
   TempFolder dir;
-  TBayesUndoBase undo;
+  UndoDatabase undo;
   EXPECT_EQ(undo.Count(), 0);
   undo.AddRecord(5, true, 0);
   EXPECT_FALSE(undo.LoadFromFile(dir.File("Bayes.udb")));
   EXPECT_EQ(undo.Count(), 1);
-  ASSERT_TRUE(TBayesUndoBase().SaveToFile(dir.File("empty.udb")));
+  ASSERT_TRUE(UndoDatabase().SaveToFile(dir.File("empty.udb")));
   EXPECT_EQ(dir.Read("empty.udb"), "");
 }
 
@@ -394,15 +394,15 @@ TEST(BayesIndex, WordBaseIndexAgreesWithScansUnderRandomChanges) {
     for (int i = 0; i < poolSize; ++i) pool.push_back(static_cast<std::uint32_t>(rng()));
     pool.push_back(0);  // a CRC of zero is an ordinary hash
     std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
-    TBayesDataBase db;
+    WordDatabase db;
     for (int step = 0; step < 12000; ++step) {
       const unsigned op = rng() % 100;
       if (op < 60 || db.Count() == 0) {
         db.AddRecord(pool[pick(rng)], 1, 2);
       } else if (op < 98) {
         const int at = static_cast<int>(rng() % static_cast<unsigned>(db.Count()));
-        TWordRecord r = db.GetRecord(at);
-        r.Hash = pool[pick(rng)];
+        WordRecord r = db.GetRecord(at);
+        r.hash = pool[pick(rng)];
         db.PutRecord(at, r);
       } else if (op < 99) {
         db.Deserialize(db.Serialize());
@@ -411,7 +411,7 @@ TEST(BayesIndex, WordBaseIndexAgreesWithScansUnderRandomChanges) {
       }
       if (step % 400 == 0 || step < 50) {
         ExpectScansAgree(
-            db.Count(), [&](int i) { return db.At(i).Hash; }, pool,
+            db.Count(), [&](int i) { return db.At(i).hash; }, pool,
             [&](std::uint32_t h) { return db.IndexOfHash(h); },
             [&](std::uint32_t h) { return db.LastWordIndexOfHash(h); }, "words");
       }
@@ -424,19 +424,19 @@ TEST(BayesIndex, UndoBaseIndexAgreesWithScansUnderRandomChanges) {
   std::vector<std::uint32_t> pool;
   for (int i = 0; i < 400; ++i) pool.push_back(static_cast<std::uint32_t>(rng()));
   std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
-  TBayesUndoBase undo;
+  UndoDatabase undo;
   for (int step = 0; step < 8000; ++step) {
     if (rng() % 2 == 0 || undo.Count() == 0) {
       undo.AddRecord(pool[pick(rng)], rng() % 2 == 0, 1.5);
     } else {
       const int at = static_cast<int>(rng() % static_cast<unsigned>(undo.Count()));
-      TUndoRecord r = undo.GetRecord(at);
-      r.Hash = pool[pick(rng)];
+      UndoRecord r = undo.GetRecord(at);
+      r.hash = pool[pick(rng)];
       undo.PutRecord(at, r);
     }
     if (step % 250 == 0) {
       ExpectScansAgree(
-          undo.Count(), [&](int i) { return undo.GetRecord(i).Hash; }, pool,
+          undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, pool,
           [&](std::uint32_t h) { return undo.IndexOfHash(h); }, nullptr, "undo");
     }
   }
@@ -446,7 +446,7 @@ TEST(BayesIndex, UndoBaseIndexAgreesWithScansUnderRandomChanges) {
 
 TEST_F(BayesFixture, StartUpLoadsBothFilesAndLogsTheFigures) {
   WriteExample();
-  TBayes bayes;
+  BayesFilter bayes;
   EXPECT_TRUE(Logged("Quelta: Bayes databases loaded successfully (W=5/S=200/H=300)."));
   EXPECT_FALSE(Logged("WARNING"));
   EXPECT_EQ(bayes.WordRecords(), 5u);
@@ -456,13 +456,13 @@ TEST_F(BayesFixture, StartUpLoadsBothFilesAndLogsTheFigures) {
 
 TEST_F(BayesFixture, StartUpWarnsWhenTheDatabaseIsHardlyTrained) {
   WriteExample(49, 300);
-  TBayes bayes;
+  BayesFilter bayes;
   EXPECT_TRUE(Logged("Quelta: Bayes databases loaded successfully (W=5/S=49/H=300)."));
   EXPECT_TRUE(Logged("WARNING: Bayes database not trained (S=49, H=300)!"));
 }
 
 TEST_F(BayesFixture, StartUpWithoutFilesWarnsAndKeepsTheBoundsAtZero) {
-  TBayes bayes;
+  BayesFilter bayes;
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "WARNING: Bayes databases not found!");
@@ -475,7 +475,7 @@ TEST_F(BayesFixture, StartUpWithoutFilesWarnsAndKeepsTheBoundsAtZero) {
 TEST_F(BayesFixture, OnlyTheUndoFileMissingLoadsTheWordsWithoutAnError) {
   WriteExample();
   fs::remove(dir_.File("Bayes.udb"));
-  TBayes bayes;
+  BayesFilter bayes;
   EXPECT_TRUE(Logged("WARNING: Bayes databases not found!"));
   EXPECT_FALSE(Logged("ERROR"));
   EXPECT_FALSE(Logged("loaded successfully"));
@@ -495,7 +495,7 @@ TEST_F(BayesFixture, BoundsFollowTheMessageCountsOfTheHeader) {
   for (const Row& r : rows) {
     dir_.Write("Bayes.wdb", WordRec(0x804F, r.s, r.h));
     dir_.Write("Bayes.udb", "");
-    TBayes bayes;
+    BayesFilter bayes;
     EXPECT_EQ(bayes.MinProb(), r.minProb) << "H=" << r.h;
     EXPECT_EQ(bayes.MaxProb(), r.maxProb) << "S=" << r.s;
   }
@@ -505,8 +505,8 @@ TEST_F(BayesFixture, ShutdownWithTheFlagSetSavesNothing) {
   WriteExample();
   const std::string before = dir_.Read("Bayes.wdb");
   {
-    TBayes bayes;
-    TWordList t = Table({"a"});
+    BayesFilter bayes;
+    WordTable t = Table({"a"});
     bayes.Learn("Subject: x\r\n", t, true, false);
     Plugin().BayesUnchanged = true;  // as after deleting the files in the options
   }
@@ -518,8 +518,8 @@ TEST_F(BayesFixture, ShutdownWithTheFlagSetSavesNothing) {
 TEST_F(BayesFixture, ShutdownAfterTrainingWritesBothFiles) {
   WriteExample();
   {
-    TBayes bayes;
-    TWordList t = Table({"a", "newword"});
+    BayesFilter bayes;
+    WordTable t = Table({"a", "newword"});
     t.Add("newword");
     bayes.Learn("Subject: x\r\n", t, true, false);
     EXPECT_FALSE(Plugin().BayesUnchanged.load());
@@ -539,8 +539,8 @@ TEST_F(BayesFixture, AFailedSaveIsLoggedPerFile) {
   fs::remove(dir_.File("Bayes.udb"));
   fs::create_directory(dir_.File("Bayes.udb"));  // cannot be replaced by a file
   {
-    TBayes bayes;
-    TWordList t = Table({"a"});
+    BayesFilter bayes;
+    WordTable t = Table({"a"});
     bayes.Learn("Subject: y\r\n", t, false, false);
   }
   EXPECT_TRUE(Logged("ERROR: Saving Bayes undofile failed!"));
@@ -562,25 +562,25 @@ TEST_F(BayesFixture, AFailedSaveIsLoggedPerFile) {
 TEST_F(BayesFixture, WorkedExampleGives54WithTheWordListing) {
   WriteExample();
   Plugin().Settings.BayesExtendedLogging = true;
-  TBayes bayes;
+  BayesFilter bayes;
   EXPECT_EQ(bayes.MinProb(), 0.0001);
   EXPECT_EQ(bayes.MaxProb(), 0.9999);
-  TWordList t = Table({"a", "b", "c", "d"});
+  WordTable t = Table({"a", "b", "c", "d"});
   std::string debug = "left over";
   EXPECT_EQ(bayes.Classify(t, debug), 54);
   EXPECT_EQ(debug, "Bayes words:\r\n a (V=100/P=100)\r\n b (V=9/P=82)\r\n");
   ASSERT_EQ(WordsOf(t), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(t.At(0).Probability, 0.9999);
-  EXPECT_DOUBLE_EQ(t.At(0).Distance, 0.4999);
-  EXPECT_DOUBLE_EQ(t.At(1).Probability, 1.0 / 11.0);
-  EXPECT_DOUBLE_EQ(t.At(1).Distance, 0.5 - 1.0 / 11.0);
+  EXPECT_EQ(t.At(0).probability, 0.9999);
+  EXPECT_DOUBLE_EQ(t.At(0).distance, 0.4999);
+  EXPECT_DOUBLE_EQ(t.At(1).probability, 1.0 / 11.0);
+  EXPECT_DOUBLE_EQ(t.At(1).distance, 0.5 - 1.0 / 11.0);
   EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 1u);
 }
 
 TEST_F(BayesFixture, WithoutExtendedLoggingTheDebugTextIsLeftAlone) {
   WriteExample();
-  TBayes bayes;
-  TWordList t = Table({"d", "b", "a"});
+  BayesFilter bayes;
+  WordTable t = Table({"d", "b", "a"});
   std::string debug = "untouched";
   EXPECT_EQ(bayes.Classify(t, debug), 54);
   EXPECT_EQ(debug, "untouched");
@@ -590,8 +590,8 @@ TEST_F(BayesFixture, WithoutExtendedLoggingTheDebugTextIsLeftAlone) {
 TEST_F(BayesFixture, NoKnownWordGivesZeroAndIsNotCounted) {
   WriteExample();
   Plugin().Settings.BayesExtendedLogging = true;
-  TBayes bayes;
-  TWordList t = Table({"unknown", "words", "only", "c"});
+  BayesFilter bayes;
+  WordTable t = Table({"unknown", "words", "only", "c"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 0);
   EXPECT_EQ(t.Count(), 0);
@@ -601,8 +601,8 @@ TEST_F(BayesFixture, NoKnownWordGivesZeroAndIsNotCounted) {
 
 TEST_F(BayesFixture, MeanAbove0999CountsAsCertainSpam) {
   WriteExample();
-  TBayes bayes;
-  TWordList t = Table({"a"});
+  BayesFilter bayes;
+  WordTable t = Table({"a"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 100);
 }
@@ -610,8 +610,8 @@ TEST_F(BayesFixture, MeanAbove0999CountsAsCertainSpam) {
 TEST_F(BayesFixture, OnlyTheFirstMaxWordsWordsAreLookedAt) {
   WriteExample();
   Plugin().Settings.MaxWords = 2;
-  TBayes bayes;
-  TWordList t = Table({"x-unknown", "a", "b"});
+  BayesFilter bayes;
+  WordTable t = Table({"x-unknown", "a", "b"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 100);  // b was cut before the look-up
   EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"a"}));
@@ -620,8 +620,8 @@ TEST_F(BayesFixture, OnlyTheFirstMaxWordsWordsAreLookedAt) {
 TEST_F(BayesFixture, OnlyMaxSigWordsMostSignificantWordsCount) {
   WriteExample();
   Plugin().Settings.MaxSigWords = 1;
-  TBayes bayes;
-  TWordList t = Table({"b", "a"});
+  BayesFilter bayes;
+  WordTable t = Table({"b", "a"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 100);
   EXPECT_EQ(WordsOf(t), (std::vector<std::string>{"a"}));
@@ -637,12 +637,12 @@ TEST_F(BayesFixture, MinWordCountDecidesWhichWordsAreNeutral) {
     dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(Crc32("c"), 3, 1));
     dir_.Write("Bayes.udb", "");
     Plugin().Settings.MinWordCount = r.minWordCount;
-    TBayes bayes;
-    TWordList t = Table({"c"});
+    BayesFilter bayes;
+    WordTable t = Table({"c"});
     std::string debug;
     EXPECT_EQ(bayes.Classify(t, debug), r.result) << r.minWordCount;
     ASSERT_EQ(t.Count(), r.left) << r.minWordCount;
-    if (r.left) EXPECT_EQ(t.At(0).Probability, 0.75);
+    if (r.left) EXPECT_EQ(t.At(0).probability, 0.75);
   }
 }
 
@@ -650,51 +650,51 @@ TEST_F(BayesFixture, TheLastOfSeveralRecordsWithOneHashDecides) {
   const std::uint32_t h = Crc32("twice");
   dir_.Write("Bayes.wdb", WordRec(0x804F, 200, 300) + WordRec(h, 0, 30) + WordRec(h, 30, 0));
   dir_.Write("Bayes.udb", "");
-  TBayes bayes;
-  TWordList t = Table({"twice"});
+  BayesFilter bayes;
+  WordTable t = Table({"twice"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 100);
   // Training meets the first of them.
   bayes.Learn("Subject: t\r\n", Table({"twice"}), false, false);
-  EXPECT_EQ(bayes.WordBase().GetRecord(1).HamCount, 31u);
-  EXPECT_EQ(bayes.WordBase().GetRecord(2).HamCount, 0u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(1).hamCount, 31u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(2).hamCount, 0u);
 }
 
 TEST_F(BayesFixture, AWordWithTheHeaderHashIsANewRecordAtEveryTraining) {
   WriteExample();
-  TBayes bayes;
-  TWordList t;
+  BayesFilter bayes;
+  WordTable t;
   t.Add("header-twin", 0x804F, 5);
   bayes.Learn("Subject: one\r\n", t, true, false);
   bayes.Learn("Subject: two\r\n", t, false, false);
-  TBayesDataBase& db = bayes.WordBase();
+  WordDatabase& db = bayes.WordBase();
   ASSERT_EQ(db.Count(), 7);
-  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
-  EXPECT_EQ(db.GetRecord(0).HamCount, 301u);
-  EXPECT_EQ(db.GetRecord(5).SpamCount, 5u);
-  EXPECT_EQ(db.GetRecord(6).HamCount, 5u);
+  EXPECT_EQ(db.GetRecord(0).spamCount, 201u);
+  EXPECT_EQ(db.GetRecord(0).hamCount, 301u);
+  EXPECT_EQ(db.GetRecord(5).spamCount, 5u);
+  EXPECT_EQ(db.GetRecord(6).hamCount, 5u);
   EXPECT_EQ(db.IndexOfHash(0x804F), 0);
   // Classification takes the later (ham) record: probability at MinProb.
   std::string debug;
-  TWordList c;
+  WordTable c;
   c.Add("header-twin", 0x804F, 1);
   EXPECT_EQ(bayes.Classify(c, debug), 0);
   ASSERT_EQ(c.Count(), 1);
-  EXPECT_EQ(c.At(0).Probability, 0.0001);
+  EXPECT_EQ(c.At(0).probability, 0.0001);
 }
 
 TEST_F(BayesFixture, WithoutAWordFileTrainedWordsGetProbabilityZero) {
-  TBayes bayes;  // no files: both bounds 0
-  TWordList t;
+  BayesFilter bayes;  // no files: both bounds 0
+  WordTable t;
   t.Add("alpha", 0, 4);
   t.Add("beta", 0, 2);
   bayes.Learn("Subject: z\r\n", t, true, false);
-  TWordList c = Table({"alpha", "beta"});
+  WordTable c = Table({"alpha", "beta"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(c, debug), 0);
   ASSERT_EQ(WordsOf(c), (std::vector<std::string>{"alpha"}));  // beta: 2 is not above 3
-  EXPECT_EQ(c.At(0).Probability, 0.0);
-  EXPECT_EQ(c.At(0).Distance, 0.5);
+  EXPECT_EQ(c.At(0).probability, 0.0);
+  EXPECT_EQ(c.At(0).distance, 0.5);
   EXPECT_EQ(Plugin().Stats.BayesMessagesChecked, 1u);
 }
 
@@ -706,8 +706,8 @@ TEST_F(BayesFixture, DebugListingRoundsHalvesToEven) {
                               WordRec(Crc32("three"), 48, 80));
   dir_.Write("Bayes.udb", "");
   Plugin().Settings.BayesExtendedLogging = true;
-  TBayes bayes;
-  TWordList t = Table({"five", "three"});
+  BayesFilter bayes;
+  WordTable t = Table({"five", "three"});
   std::string debug;
   EXPECT_EQ(bayes.Classify(t, debug), 50);
   EXPECT_EQ(debug, "Bayes words:\r\n five (V=62/P=25)\r\n three (V=38/P=25)\r\n");
@@ -717,44 +717,44 @@ TEST_F(BayesFixture, DebugListingRoundsHalvesToEven) {
 
 TEST_F(BayesFixture, TrainingRetrainingAndReclassification) {
   WriteExample();
-  TBayes bayes;
-  TBayesDataBase& db = bayes.WordBase();
-  TWordList t;
+  BayesFilter bayes;
+  WordDatabase& db = bayes.WordBase();
+  WordTable t;
   t.Add("a", 0, 1);
   t.Add("a");
   t.Add("b", 0, 1);
   const std::string header = "From: someone\r\nSubject: offer\r\n";
-  const double before = env::LocalNow();
+  const double before = os::LocalNow();
 
   bayes.Learn(header, t, true, false);
-  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
-  EXPECT_EQ(db.GetRecord(0).HamCount, 300u);
-  EXPECT_EQ(db.GetRecord(1).SpamCount, 32u);  // a: 30 + 2
-  EXPECT_EQ(db.GetRecord(2).SpamCount, 3u);   // b: 2 + 1
+  EXPECT_EQ(db.GetRecord(0).spamCount, 201u);
+  EXPECT_EQ(db.GetRecord(0).hamCount, 300u);
+  EXPECT_EQ(db.GetRecord(1).spamCount, 32u);  // a: 30 + 2
+  EXPECT_EQ(db.GetRecord(2).spamCount, 3u);   // b: 2 + 1
   ASSERT_EQ(bayes.UndoBase().Count(), 1);
-  TUndoRecord u = bayes.UndoBase().GetRecord(0);
-  EXPECT_EQ(u.Hash, Crc32(header));
-  EXPECT_TRUE(u.IsSpam);
-  EXPECT_GE(u.TrainedAt, before - 1.0 / 86400);
-  EXPECT_LE(u.TrainedAt, env::LocalNow() + 1.0 / 86400);
+  UndoRecord u = bayes.UndoBase().GetRecord(0);
+  EXPECT_EQ(u.hash, Crc32(header));
+  EXPECT_TRUE(u.isSpam);
+  EXPECT_GE(u.trainedAt, before - 1.0 / 86400);
+  EXPECT_LE(u.trainedAt, os::LocalNow() + 1.0 / 86400);
 
   // The same class again: only the date of the undo record changes.
   const std::string image = db.Serialize();
   bayes.Learn(header, t, true, false);
   EXPECT_EQ(db.Serialize(), image);
   EXPECT_EQ(bayes.UndoBase().Count(), 1);
-  EXPECT_GE(bayes.UndoBase().GetRecord(0).TrainedAt, u.TrainedAt);
+  EXPECT_GE(bayes.UndoBase().GetRecord(0).trainedAt, u.trainedAt);
 
   // The other class: the counts move.
   bayes.Learn(header, t, false, false);
-  EXPECT_EQ(db.GetRecord(0).SpamCount, 200u);
-  EXPECT_EQ(db.GetRecord(0).HamCount, 301u);
-  EXPECT_EQ(db.GetRecord(1).SpamCount, 30u);
-  EXPECT_EQ(db.GetRecord(1).HamCount, 2u);
-  EXPECT_EQ(db.GetRecord(2).SpamCount, 2u);
-  EXPECT_EQ(db.GetRecord(2).HamCount, 31u);
+  EXPECT_EQ(db.GetRecord(0).spamCount, 200u);
+  EXPECT_EQ(db.GetRecord(0).hamCount, 301u);
+  EXPECT_EQ(db.GetRecord(1).spamCount, 30u);
+  EXPECT_EQ(db.GetRecord(1).hamCount, 2u);
+  EXPECT_EQ(db.GetRecord(2).spamCount, 2u);
+  EXPECT_EQ(db.GetRecord(2).hamCount, 31u);
   EXPECT_EQ(db.Count(), 5);
-  EXPECT_FALSE(bayes.UndoBase().GetRecord(0).IsSpam);
+  EXPECT_FALSE(bayes.UndoBase().GetRecord(0).isSpam);
   EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, 1u);
   EXPECT_EQ(Plugin().Stats.BayesReClassAsSpam, 0u);
   EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 0u);
@@ -765,15 +765,15 @@ TEST_F(BayesFixture, RetrainingNeverTakesACountBelowWhatIsThere) {
   const std::string header = "Subject: scaled\r\n";
   dir_.Write("Bayes.wdb", WordRec(0x804F, 60, 0) + WordRec(Crc32("w"), 2, 0));
   dir_.Write("Bayes.udb", Le32(Crc32(header)) + std::string("\x01", 1) + std::string(8, '\0'));
-  TBayes bayes;
-  TWordList t;
+  BayesFilter bayes;
+  WordTable t;
   t.Add("w", 0, 3);
   bayes.Learn(header, t, false, true);
-  TBayesDataBase& db = bayes.WordBase();
-  EXPECT_EQ(db.GetRecord(1).SpamCount, 2u);
-  EXPECT_EQ(db.GetRecord(1).HamCount, 3u);
-  EXPECT_EQ(db.GetRecord(0).SpamCount, 59u);
-  EXPECT_EQ(db.GetRecord(0).HamCount, 1u);
+  WordDatabase& db = bayes.WordBase();
+  EXPECT_EQ(db.GetRecord(1).spamCount, 2u);
+  EXPECT_EQ(db.GetRecord(1).hamCount, 3u);
+  EXPECT_EQ(db.GetRecord(0).spamCount, 59u);
+  EXPECT_EQ(db.GetRecord(0).hamCount, 1u);
   EXPECT_EQ(Plugin().Stats.BayesReClassAsHam, 1u);
   EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, 0u);  // a re-classification is no new learning
 }
@@ -782,20 +782,20 @@ TEST_F(BayesFixture, UndoOfTheHeaderStopsAtZero) {
   const std::string header = "Subject: zero\r\n";
   dir_.Write("Bayes.wdb", WordRec(0x804F, 7, 0));
   dir_.Write("Bayes.udb", Le32(Crc32(header)) + std::string(9, '\0'));  // trained as ham
-  TBayes bayes;
+  BayesFilter bayes;
   bayes.Learn(header, Table({"word"}), true, false);
-  EXPECT_EQ(bayes.WordBase().GetRecord(0).SpamCount, 8u);
-  EXPECT_EQ(bayes.WordBase().GetRecord(0).HamCount, 0u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(0).spamCount, 8u);
+  EXPECT_EQ(bayes.WordBase().GetRecord(0).hamCount, 0u);
 }
 
 TEST_F(BayesFixture, EmptyTableStillRecordsTheMessage) {
   WriteExample();
-  TBayes bayes;
+  BayesFilter bayes;
   const std::string image = bayes.WordBase().Serialize();
-  bayes.Learn("Subject: nothing\r\n", TWordList(), true, true);
+  bayes.Learn("Subject: nothing\r\n", WordTable(), true, true);
   EXPECT_EQ(bayes.WordBase().Serialize(), image);
   ASSERT_EQ(bayes.UndoBase().Count(), 1);
-  EXPECT_EQ(bayes.UndoBase().GetRecord(0).Hash, Crc32("Subject: nothing\r\n"));
+  EXPECT_EQ(bayes.UndoBase().GetRecord(0).hash, Crc32("Subject: nothing\r\n"));
   EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 1u);
   EXPECT_FALSE(Plugin().BayesUnchanged.load());
 }
@@ -808,9 +808,9 @@ TEST_F(BayesFixture, LearningCountersDependOnTheCaller) {
   const Row rows[] = {{true, true, 1, 0}, {true, false, 0, 1}, {false, true, 0, 0},
                       {false, false, 0, 0}};
   for (const Row& r : rows) {
-    Plugin().Stats = TPlugStats{};
+    Plugin().Stats = Statistics{};
     WriteExample();
-    TBayes bayes;
+    BayesFilter bayes;
     bayes.Learn("Subject: counted\r\n", Table({"a"}), r.asSpam, r.automatic);
     EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, r.learnSpam);
     EXPECT_EQ(Plugin().Stats.BayesLearnAsHam, r.learnHam);
@@ -835,16 +835,16 @@ TEST_F(BayesFixture, GarbageFilesLoadAsWholeRecordsAndStayUsable) {
     Plugin().Settings.MinWordCount = static_cast<std::int32_t>(rng() % 5) - 1;
     Plugin().Settings.BayesExtendedLogging = true;
     {
-      TBayes bayes;
+      BayesFilter bayes;
       const int records = std::max<int>(1, static_cast<int>(wdb.size() / 12));
       ASSERT_EQ(bayes.WordBase().Count(), records);
       ASSERT_EQ(bayes.UndoBase().Count(), static_cast<int>(udb.size() / 13));
       // Words that hit the garbage records, the header's hash and unknown ones.
-      TWordList t;
+      WordTable t;
       for (int i = 0; i < bayes.WordBase().Count(); ++i)
-        t.Add("w" + std::to_string(i), bayes.WordBase().At(i).Hash, 1 + static_cast<int>(rng() % 4));
+        t.Add("w" + std::to_string(i), bayes.WordBase().At(i).hash, 1 + static_cast<int>(rng() % 4));
       t.Add("unknown-word");
-      TWordList c = t;
+      WordTable c = t;
       std::string debug;
       const std::int32_t r = bayes.Classify(c, debug);
       ASSERT_GE(r, 0);
@@ -874,25 +874,25 @@ const char kOffer[] =
     "hello wonderful world of offers, wonderful prices\r\n";
 
 // The parser's word table of a raw message.
-TWordList WordsOfMessage(const std::string& raw) {
-  TMessageParser p(raw);
+WordTable WordsOfMessage(const std::string& raw) {
+  MessageParser p(raw);
   p.GetField("PARSEONLY_WORDLIST");
-  return p.WordList() ? *p.WordList() : TWordList();
+  return p.WordList() ? *p.WordList() : WordTable();
 }
 
 // Installs a filter as the process-wide one for the life of the guard.
 class FilterGuard {
  public:
-  FilterGuard() : saved_(std::move(Objects().Bayes)) { Objects().Bayes = std::make_unique<TBayes>(); }
+  FilterGuard() : saved_(std::move(Objects().Bayes)) { Objects().Bayes = std::make_unique<BayesFilter>(); }
   ~FilterGuard() { Objects().Bayes = std::move(saved_); }
-  TBayes& Filter() { return *Objects().Bayes; }
+  BayesFilter& Filter() { return *Objects().Bayes; }
 
  private:
-  std::unique_ptr<TBayes> saved_;
+  std::unique_ptr<BayesFilter> saved_;
 };
 
-TRuleRecord BayesRule(const std::string& flags) {
-  TRuleRecord r;
+Rule BayesRule(const std::string& flags) {
+  Rule r;
   r.field = "BayesScore";
   r.score = 0;
   r.flags = flags;
@@ -904,32 +904,32 @@ TRuleRecord BayesRule(const std::string& flags) {
 
 TEST_F(BayesFixture, LearnFromAParserTrainsItsWordTableUnderItsRawHeader) {
   WriteExample();
-  TBayes bayes;
-  TMessageParser parser(kOffer);
+  BayesFilter bayes;
+  MessageParser parser(kOffer);
   bayes.Learn(parser, true, true);  // builds the word table itself
   ASSERT_NE(parser.WordList(), nullptr);
-  const TWordList& table = *parser.WordList();
+  const WordTable& table = *parser.WordList();
   ASSERT_GT(table.Count(), 0);
-  TBayesDataBase& db = bayes.WordBase();
+  WordDatabase& db = bayes.WordBase();
   EXPECT_EQ(db.Count(), 5 + table.Count());
-  EXPECT_EQ(db.GetRecord(0).SpamCount, 201u);
-  for (const TWordEntry& e : table.Items()) {
-    const int at = db.IndexOfHash(e.Hash);
-    ASSERT_GE(at, 5) << e.Word;
-    EXPECT_EQ(db.GetRecord(at).SpamCount, static_cast<std::uint32_t>(e.Count)) << e.Word;
-    EXPECT_EQ(db.GetRecord(at).HamCount, 0u) << e.Word;
+  EXPECT_EQ(db.GetRecord(0).spamCount, 201u);
+  for (const WordEntry& e : table.Items()) {
+    const int at = db.IndexOfHash(e.hash);
+    ASSERT_GE(at, 5) << e.word;
+    EXPECT_EQ(db.GetRecord(at).spamCount, static_cast<std::uint32_t>(e.count)) << e.word;
+    EXPECT_EQ(db.GetRecord(at).hamCount, 0u) << e.word;
   }
   ASSERT_EQ(bayes.UndoBase().Count(), 1);
-  EXPECT_EQ(bayes.UndoBase().GetRecord(0).Hash, Crc32(parser.GetField("RAWHEADER")));
+  EXPECT_EQ(bayes.UndoBase().GetRecord(0).hash, Crc32(parser.GetField("RAWHEADER")));
   EXPECT_EQ(Plugin().Stats.BayesLearnAsSpam, 1u);
 }
 
 TEST_F(BayesFixture, BayesScoreCheckTurnsTheResultIntoTheRuleScore) {
   // Every word of the message: 3 spam, 1 ham with S = H = 128: p = 0.75, result 75.
   std::string image = WordRec(0x804F, 128, 128);
-  const TWordList words = WordsOfMessage(kOffer);
+  const WordTable words = WordsOfMessage(kOffer);
   ASSERT_GT(words.Count(), 0);
-  for (const TWordEntry& e : words.Items()) image += WordRec(e.Hash, 3, 1);
+  for (const WordEntry& e : words.Items()) image += WordRec(e.hash, 3, 1);
   dir_.Write("Bayes.wdb", image);
   dir_.Write("Bayes.udb", "");
   FilterGuard guard;
@@ -939,7 +939,7 @@ TEST_F(BayesFixture, BayesScoreCheckTurnsTheResultIntoTheRuleScore) {
   };
   const Row rows[] = {{"IP", 75}, {"I", 50}, {"ID", 100}, {"IC", 100}, {"Ipd", 150}};
   for (const Row& r : rows) {
-    TRuleMgr mgr{std::string(kOffer)};
+    MessageEvaluator mgr{std::string(kOffer)};
     std::int32_t score = 0;
     std::string text;
     EXPECT_TRUE(CheckBayesScore(mgr, BayesRule(r.flags), score, text)) << r.flags;
@@ -950,17 +950,17 @@ TEST_F(BayesFixture, BayesScoreCheckTurnsTheResultIntoTheRuleScore) {
 }
 
 TEST_F(BayesFixture, BayesScoreCheckWithTheWordListing) {
-  const TWordList words = WordsOfMessage(kOffer);
+  const WordTable words = WordsOfMessage(kOffer);
   ASSERT_GT(words.Count(), 1);
-  dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(words.At(1).Hash, 3, 1));
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 128, 128) + WordRec(words.At(1).hash, 3, 1));
   dir_.Write("Bayes.udb", "");
   Plugin().Settings.BayesExtendedLogging = true;
   FilterGuard guard;
-  TRuleMgr mgr{std::string(kOffer)};
+  MessageEvaluator mgr{std::string(kOffer)};
   std::int32_t score = 0;
   std::string text;
   EXPECT_TRUE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
-  EXPECT_EQ(text, "Bayes words:\r\n " + words.At(1).Word +
+  EXPECT_EQ(text, "Bayes words:\r\n " + words.At(1).word +
                       " (V=75/P=50)\r\nBayes result: 75% spam probability.\r\n");
   // The parser's own table is now pruned to the significant words.
   ASSERT_NE(mgr.Parser().WordList(), nullptr);
@@ -978,7 +978,7 @@ TEST_F(BayesFixture, BayesScoreCheckWithoutUsableWords) {
       {"", "Bayes: No words available, skipping bayes check.\r\n"},
       {kOffer, "Bayes: No significant words available, abborting bayes check.\r\n"}};
   for (const Row& r : rows) {
-    TRuleMgr mgr{std::string(r.raw)};
+    MessageEvaluator mgr{std::string(r.raw)};
     std::int32_t score = 7;
     std::string text;
     EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
@@ -992,7 +992,7 @@ TEST_F(BayesFixture, BayesScoreCheckSwitchedOffDoesNothing) {
   WriteExample();
   FilterGuard guard;
   Plugin().Settings.BayesEnabled = false;
-  TRuleMgr mgr{std::string(kOffer)};
+  MessageEvaluator mgr{std::string(kOffer)};
   std::int32_t score = 7;
   std::string text;
   EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));
@@ -1002,8 +1002,8 @@ TEST_F(BayesFixture, BayesScoreCheckSwitchedOffDoesNothing) {
 }
 
 TEST_F(BayesFixture, BayesScoreCheckWithoutAFilterReportsAFailure) {
-  std::unique_ptr<TBayes> saved = std::move(Objects().Bayes);
-  TRuleMgr mgr{std::string(kOffer)};
+  std::unique_ptr<BayesFilter> saved = std::move(Objects().Bayes);
+  MessageEvaluator mgr{std::string(kOffer)};
   std::int32_t score = 0;
   std::string text;
   EXPECT_FALSE(CheckBayesScore(mgr, BayesRule("IP"), score, text));

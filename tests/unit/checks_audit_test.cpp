@@ -5,19 +5,19 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/fPlugin.h"
-#include "regex/PCRE.h"
-#include "rules/cRuleChecks.h"
-#include "rules/cRuleMgr.h"
-#include "rules/cRules.h"
+#include "app/session.h"
+#include "regex/regex.h"
+#include "engine/checks.h"
+#include "engine/evaluator.h"
+#include "rules/rule_store.h"
 
 using namespace quelta;
 
 namespace {
 
-TRuleRecord Rule(const std::string& field, const std::string& flags, const std::string& value,
+Rule Rule(const std::string& field, const std::string& flags, const std::string& value,
                  const std::string& comment = "c", std::int32_t score = 7) {
-  TRuleRecord r;
+  Rule r;
   r.field = field;
   r.score = score;
   r.flags = flags;
@@ -44,10 +44,10 @@ TEST(ChecksAudit, StartOfMatchAssertionOnlyAtTheTextStart) {
 namespace {
 
 // The compile error text of a pattern with the given options, "" when it compiles.
-std::string CompileErrorOf(const std::string& pattern, TRegexOptions options = kRuleRegexOptions) {
+std::string CompileErrorOf(const std::string& pattern, RegexOptions options = kRuleRegexOptions) {
   try {
     CreateRegex(pattern, options);
-  } catch (const ERegexError& e) {
+  } catch (const RegexError& e) {
     return e.what();
   }
   return "";
@@ -80,7 +80,7 @@ TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
         << c.pattern;
     EXPECT_EQ(out, "") << c.pattern;
   }
-  EXPECT_NE(CompileErrorOf("\\y", {TRegexOption::Extra}), "");
+  EXPECT_NE(CompileErrorOf("\\y", {RegexOption::Extra}), "");
   // A pattern with another fault still fails, with that fault's text.
   EXPECT_EQ(CompileErrorOf("\\ya(b"),
             "Invalid Pattern '\\ya(b': error at position 5: missing closing parenthesis");
@@ -90,7 +90,7 @@ TEST(ChecksAudit, BackslashBeforeALetterWithoutMeaningIsThatLetter) {
   EXPECT_NE(CompileErrorOf("a\\"), "");
   const std::string err = CompileErrorOf("\\y\\L");
   EXPECT_EQ(err.rfind("Invalid Pattern '\\y\\L': error at position 4: ", 0), 0u) << err;
-  EXPECT_NE(CompileErrorOf("[\\B]", {TRegexOption::Extra}), "");
+  EXPECT_NE(CompileErrorOf("[\\B]", {RegexOption::Extra}), "");
 }
 
 TEST(ChecksAudit, LongTextSearchSeesWhatStandsBeforeEveryStartPosition) {
@@ -114,7 +114,7 @@ TEST(ChecksAudit, MatchStartResetInsideALookaroundIsAccepted) {
   }
   std::string out;
   EXPECT_TRUE(EvaluateRegExp(Rule("SUBJECT", "R", "x(?=y\\K)y"), "--XY--", out));
-  EXPECT_TRUE(Match(CreateRegex("(?=ab\\K)", kRuleRegexOptions), "xab", 0).Success);
+  EXPECT_TRUE(Match(CreateRegex("(?=ab\\K)", kRuleRegexOptions), "xab", 0).success);
 }
 
 TEST(ChecksAudit, PatternEndsAtItsFirstNulByte) {

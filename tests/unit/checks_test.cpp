@@ -9,19 +9,19 @@
 #include <memory>
 #include <string>
 
-#include "plugin/BatAPI.h"
-#include "plugin/fPlugin.h"
-#include "rules/cRuleChecks.h"
-#include "rules/cRuleMgr.h"
-#include "rules/cRules.h"
+#include "plugin/host_abi.h"
+#include "app/session.h"
+#include "engine/checks.h"
+#include "engine/evaluator.h"
+#include "rules/rule_store.h"
 
 using namespace quelta;
 
 namespace {
 
-TRuleRecord Rule(const std::string& field, const std::string& flags, const std::string& value,
+Rule Rule(const std::string& field, const std::string& flags, const std::string& value,
                  const std::string& comment = "cmt", std::int32_t score = 7) {
-  TRuleRecord r;
+  Rule r;
   r.field = field;
   r.score = score;
   r.flags = flags;
@@ -35,32 +35,32 @@ std::string Msg(const std::string& headers, const std::string& body = "Hello.\r\
   return headers + "\r\n\r\n" + body;
 }
 
-struct TResult {
+struct Result {
   bool match = false;
   std::int32_t score = 0;
   std::string text;
 };
 
-TResult Check(TRuleMgr& mgr, const TRuleRecord& rule) {
-  TResult r;
+Result Check(MessageEvaluator& mgr, const Rule& rule) {
+  Result r;
   r.score = -12345;
   r.match = EvaluateInternal(mgr, rule, r.score, r.text);
   return r;
 }
 
-TResult Check(const std::string& raw, const TRuleRecord& rule) {
-  TRuleMgr mgr(raw);
+Result Check(const std::string& raw, const Rule& rule) {
+  MessageEvaluator mgr(raw);
   return Check(mgr, rule);
 }
 
 // A host that serves one message and its rendered text (UTF-16LE).
-struct TFakeHost {
+struct FakeHost {
   std::string raw;
   std::string rendered;  // Windows-1252; served as UTF-16LE
 
-  static std::int32_t TBP_STDCALL Request(THostCookie cookie, std::int32_t item, void* buffer,
+  static std::int32_t TBP_STDCALL Request(HostCookie cookie, std::int32_t item, void* buffer,
                                           std::int32_t size) {
-    const TFakeHost* host = reinterpret_cast<const TFakeHost*>(cookie);
+    const FakeHost* host = reinterpret_cast<const FakeHost*>(cookie);
     std::string data;
     if (item == kItemRawMessage) {
       data = host->raw;
@@ -79,10 +79,10 @@ struct TFakeHost {
   }
 };
 
-TResult CheckWithText(const std::string& raw, const std::string& rendered,
-                      const TRuleRecord& rule) {
-  TFakeHost host{raw, rendered};
-  TRuleMgr mgr(reinterpret_cast<THostCookie>(&host), &TFakeHost::Request);
+Result CheckWithText(const std::string& raw, const std::string& rendered,
+                      const Rule& rule) {
+  FakeHost host{raw, rendered};
+  MessageEvaluator mgr(reinterpret_cast<HostCookie>(&host), &FakeHost::Request);
   return Check(mgr, rule);
 }
 
@@ -98,7 +98,7 @@ const std::string kReceivedBottom =
 // ---- Dispatcher ------------------------------------------------------------------
 
 TEST(InternalCheck, UnknownNameReportsNotFound) {
-  const TResult r = Check(Msg("Subject: x"), Rule("NoSuchCheck", "IN", "", "my comment"));
+  const Result r = Check(Msg("Subject: x"), Rule("NoSuchCheck", "IN", "", "my comment"));
   EXPECT_FALSE(r.match);
   EXPECT_EQ(r.text, "ERROR: Internal rule \"NoSuchCheck\" (my comment) not found!\r\n");
 }
@@ -106,7 +106,7 @@ TEST(InternalCheck, UnknownNameReportsNotFound) {
 TEST(InternalCheck, NetworkChecksAreNotAvailable) {
   for (const char* name : {"DNSBL", "urlbl", "MXCheck", "SENDERADDRVERIFY", "GetRcvIpHosts",
                            "RCVALLIPSINRANGE", "RCVFROMIPINRANGE", "RCVIPINRANGE"}) {
-    const TResult r = Check(Msg("Subject: x"), Rule(name, "I", "x", "c"));
+    const Result r = Check(Msg("Subject: x"), Rule(name, "I", "x", "c"));
     EXPECT_FALSE(r.match) << name;
     EXPECT_EQ(r.text, std::string("ERROR: Internal rule \"") + name + "\" (c) not found!\r\n");
   }
@@ -115,13 +115,13 @@ TEST(InternalCheck, NetworkChecksAreNotAvailable) {
 TEST(InternalCheck, NamesIgnoreLetterCaseAndScoreIsTheRulesOwn) {
   const std::string raw = Msg("Subject: x\r\nX-Mailer: m");
   for (const char* name : {"HDREXIST", "HdrExist", "hdrexist"}) {
-    const TResult r = Check(raw, Rule(name, "I", "X-Mailer", "c", 23));
+    const Result r = Check(raw, Rule(name, "I", "X-Mailer", "c", 23));
     EXPECT_TRUE(r.match) << name;
     EXPECT_EQ(r.score, 23);
     EXPECT_EQ(r.text, "");
   }
   // A check that does not match hands the score back unchanged too.
-  const TResult r = Check(raw, Rule("HDREXIST", "I", "X-Other", "c", -5));
+  const Result r = Check(raw, Rule("HDREXIST", "I", "X-Other", "c", -5));
   EXPECT_FALSE(r.match);
   EXPECT_EQ(r.score, -5);
 }
@@ -130,7 +130,7 @@ TEST(InternalCheck, BayesScoreWithBayesDisabledNeverMatchesAndWritesNothing) {
   const bool saved = Plugin().Settings.BayesEnabled;
   Plugin().Settings.BayesEnabled = false;
   for (const char* flags : {"I", "IP", "IC", "ID"}) {
-    const TResult r = Check(Msg("Subject: cheap pills"), Rule("BayesScore", flags, ""));
+    const Result r = Check(Msg("Subject: cheap pills"), Rule("BayesScore", flags, ""));
     EXPECT_FALSE(r.match) << flags;
     EXPECT_EQ(r.text, "") << flags;
   }
@@ -325,7 +325,7 @@ TEST(InternalCheck, DateDeviateWarnsAboutAMissingOrNegativeHourValue) {
       "id 1 for <u@example.net>; Wed, 3 Jan 2007 10:00:00 +0000";
   for (const char* value : {"", "-1", "abc"}) {
     // 3 hours apart: matches with the substitute value 3
-    TResult r = Check(Msg(received + "\r\nDate: Wed, 3 Jan 2007 07:00:00 +0000"),
+    Result r = Check(Msg(received + "\r\nDate: Wed, 3 Jan 2007 07:00:00 +0000"),
                       Rule("DateDeviate", "I", value, "dd"));
     EXPECT_TRUE(r.match) << value;
     EXPECT_EQ(r.text,
@@ -413,7 +413,7 @@ TEST(InternalCheck, RawMsgSize) {
       {"<", false, "ERROR: Size value in rule \"RawMsgSize\" (sz) is invalid!\r\n"},
   };
   for (const auto& c : cases) {
-    const TResult r = Check(raw, Rule("RawMsgSize", "I", c.value, "sz"));
+    const Result r = Check(raw, Rule("RawMsgSize", "I", c.value, "sz"));
     EXPECT_EQ(r.match, c.expected) << c.value;
     EXPECT_EQ(r.text, c.text) << c.value;
   }
@@ -437,7 +437,7 @@ TEST(InternalCheck, IsScoreArgumentsAgainstATotalOfZero) {
       {"!=0", false, "ERROR: Score value in rule \"IsScore\" (s) is invalid!\r\n"},
   };
   for (const auto& c : cases) {
-    const TResult r = Check(Msg("Subject: x"), Rule("IsScore", "I", c.value, "s"));
+    const Result r = Check(Msg("Subject: x"), Rule("IsScore", "I", c.value, "s"));
     EXPECT_EQ(r.match, c.expected) << c.value;
     EXPECT_EQ(r.text, c.text) << c.value;
   }
@@ -448,16 +448,16 @@ namespace {
 // Runs the rule driver over a rule store of the given lines; returns the
 // result. The log goes to a scratch folder.
 std::int32_t ScoreWithRules(const std::string& raw, const std::vector<std::string>& lines) {
-  TPluginObjects& o = Objects();
-  std::unique_ptr<TRules> saved = std::move(o.Rules);
+  PluginObjects& o = Objects();
+  std::unique_ptr<RuleStore> saved = std::move(o.Rules);
   const std::string savedLog = Plugin().Config.LogPath;
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / "quelta_checks_test_log";
   std::filesystem::create_directories(dir);
   Plugin().Config.LogPath = dir.string() + "/";
-  o.Rules = std::make_unique<TRules>();
+  o.Rules = std::make_unique<RuleStore>();
   for (const std::string& l : lines) EXPECT_TRUE(o.Rules->AddLine(l)) << l;
-  TRuleMgr mgr(raw);
+  MessageEvaluator mgr(raw);
   const std::int32_t result = mgr.Evaluate();
   o.Rules = std::move(saved);
   Plugin().Config.LogPath = savedLog;
@@ -509,7 +509,7 @@ TEST(InternalCheck, IsEnglishAndIsGerman) {
 }
 
 TEST(InternalCheck, IsRcvPosFaked) {
-  const TRuleRecord rule = Rule("ISRCVPOSFAKED", "I", "");
+  const Rule rule = Rule("ISRCVPOSFAKED", "I", "");
   // An unbroken chain: relay.example.org receives, then hands on as itself.
   EXPECT_FALSE(Check(Msg(kReceivedTop + "\r\n" + kReceivedBottom), rule).match);
   // A single hop never matches.
@@ -552,7 +552,7 @@ TEST(InternalCheck, IsRcvPosFaked) {
 // ---- Debug output -----------------------------------------------------------------------
 
 TEST(InternalCheck, DebugOutWritesTheFieldAndNeverMatches) {
-  const TResult r = Check(Msg("Subject: Hello there\r\nX-Mailer: m"),
+  const Result r = Check(Msg("Subject: Hello there\r\nX-Mailer: m"),
                           Rule("DebugOut", "I", "subject", "dbg", 50));
   EXPECT_FALSE(r.match);
   EXPECT_EQ(r.score, 50);

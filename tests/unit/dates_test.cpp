@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
-#include "common/DateTime.h"
-#include "message/cDates.h"
+#include "base/date_time.h"
+#include "message/dates.h"
 
 using namespace quelta;
 

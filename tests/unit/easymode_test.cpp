@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cEasyMode.h"
-#include "rules/cLists.h"
-#include "rules/cRules.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "rules/easy_mode.h"
+#include "rules/address_list_rules.h"
+#include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
-using quelta::TRuleRecord;
-using quelta::TRules;
+using quelta::Rule;
+using quelta::RuleStore;
 
 namespace {
 
@@ -37,7 +37,7 @@ class EasyMode : public ::testing::Test {
     fs::create_directories(dir_);
     savedConfig_ = quelta::Plugin().Config;
     savedSettings_ = quelta::Plugin().Settings;
-    quelta::TPlugConfig& c = quelta::Plugin().Config;
+    quelta::Locations& c = quelta::Plugin().Config;
     c.EasyPath = c.LogPath = c.RulesDat = Dir();
     AllOff();
   }
@@ -48,12 +48,12 @@ class EasyMode : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   static void AllOff() {
-    quelta::TPlugSettings& s = quelta::Plugin().Settings;
+    quelta::PluginSettings& s = quelta::Plugin().Settings;
     s.EasyAutoWL = s.EasyAddrBooks = s.EasyRules = s.EasyIntern = s.EasyBayes = false;
     s.BayesIsScoreCheck = s.EasyDNSBL = s.EasyURLBL = false;
     s.BayesIsScoreValue = 99;
   }
-  std::string Dir() const { return dir_.string() + quelta::env::kPathSep; }
+  std::string Dir() const { return dir_.string() + quelta::os::kPathSep; }
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
   }
@@ -66,7 +66,7 @@ class EasyMode : public ::testing::Test {
   // Generates into a store that already holds one white and one black list
   // rule, checks the result and the generated rules after them.
   void ExpectGenerated(const std::vector<Expected>& expect) {
-    TRules rules;
+    RuleStore rules;
     Write("Whitelist.txt", "friend@example.org\r\n");
     Write("Blacklist.txt", "*@spam.example\r\n");
     ASSERT_EQ(quelta::LoadAddressList(rules, Dir(), "Whitelist.txt", true), 1);
@@ -77,7 +77,7 @@ class EasyMode : public ::testing::Test {
     EXPECT_EQ(rules.GetRule(0).comment, "WHITELIST: Whitelisted mail address from \"Whitelist.txt\"");
     EXPECT_EQ(rules.GetRule(1).comment, "BLACKLIST: Blacklisted mail address from \"Blacklist.txt\"");
     for (std::size_t i = 0; i < expect.size(); ++i) {
-      const TRuleRecord r = rules.GetRule(static_cast<int>(i) + 2);
+      const Rule r = rules.GetRule(static_cast<int>(i) + 2);
       const Expected& e = expect[i];
       EXPECT_EQ(r.link, "") << i;
       EXPECT_EQ(r.field, e.field) << i;
@@ -89,8 +89,8 @@ class EasyMode : public ::testing::Test {
   }
 
   fs::path dir_;
-  quelta::TPlugConfig savedConfig_;
-  quelta::TPlugSettings savedSettings_;
+  quelta::Locations savedConfig_;
+  quelta::PluginSettings savedSettings_;
 };
 
 const Expected kAutoWL{"SenderInAutoWL", 0, "IW", "", "EASYMODE_SENDER_IN_AUTOWL"};
@@ -110,7 +110,7 @@ TEST_F(EasyMode, OnlyAutoWL) {
 }
 
 TEST_F(EasyMode, ScoreThreshold) {
-  quelta::TPlugSettings& s = quelta::Plugin().Settings;
+  quelta::PluginSettings& s = quelta::Plugin().Settings;
   s.BayesIsScoreCheck = true;
   s.BayesIsScoreValue = 80;
   ExpectGenerated({{"IsScore", 0, "IA", ">80", "EASYMODE_AFTERBAYES_SCORE"}});
@@ -119,7 +119,7 @@ TEST_F(EasyMode, ScoreThreshold) {
 }
 
 TEST_F(EasyMode, BlockListFiles) {
-  quelta::TPlugSettings& s = quelta::Plugin().Settings;
+  quelta::PluginSettings& s = quelta::Plugin().Settings;
   s.EasyDNSBL = true;
   Write("EasyDNSBL.dat", "# relay block lists\r\n\r\n  bl.example  \r\nzen.example\r\n#off.example\r\n");
   ExpectGenerated({{"DNSBL", 100, "IH", "bl.example", "EASYMODE_DNSBL: bl.example"},
@@ -205,12 +205,12 @@ TEST_F(EasyMode, MissingTableLogsNothing) {
   quelta::Plugin().Settings.EasyIntern = true;
   ExpectGenerated({});
   EXPECT_EQ(Log(), "");
-  TRules empty;
+  RuleStore empty;
   EXPECT_EQ(quelta::LoadEasyModeTable(empty), 0);
 }
 
 TEST_F(EasyMode, EverythingOnInOrder) {
-  quelta::TPlugSettings& s = quelta::Plugin().Settings;
+  quelta::PluginSettings& s = quelta::Plugin().Settings;
   s.EasyAutoWL = s.EasyAddrBooks = s.EasyRules = s.EasyIntern = s.EasyBayes = true;
   s.BayesIsScoreCheck = s.EasyDNSBL = s.EasyURLBL = true;
   s.BayesIsScoreValue = 90;
@@ -237,15 +237,15 @@ TEST_F(EasyMode, ShippedProfileLoads) {
   for (const char* f : {"EasyRules.dat", "EasyDNSBL.dat", "EasyURLBL.dat", "Whitelist.txt",
                         "Blacklist.txt"})
     fs::copy_file(data / f, dir_ / f, fs::copy_options::overwrite_existing);
-  quelta::TPlugSettings& s = quelta::Plugin().Settings;
+  quelta::PluginSettings& s = quelta::Plugin().Settings;
   s.EasyRules = s.EasyDNSBL = s.EasyURLBL = true;
-  TRules rules;
+  RuleStore rules;
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Whitelist.txt", true), 0);
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Blacklist.txt", false), 0);
   EXPECT_GT(quelta::GenerateEasyRules(rules), 0);
   EXPECT_EQ(Log(), "");
   for (int i = 0; i < rules.Count(); ++i) {
-    const TRuleRecord r = rules.GetRule(i);
+    const Rule r = rules.GetRule(i);
     EXPECT_FALSE(r.field.empty());
     EXPECT_FALSE(r.comment.empty()) << r.field;
   }

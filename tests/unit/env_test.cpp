@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "common/DateTime.h"
-#include "platform/Env.h"
+#include "base/date_time.h"
+#include "os/env.h"
 
-namespace quelta::env {
+namespace quelta::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -242,4 +242,4 @@ TEST(EnvClock, FormattedDateShowsTheCalendarDate) {
 }
 
 }  // namespace
-}  // namespace quelta::env
+}  // namespace quelta::os

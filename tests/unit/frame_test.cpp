@@ -7,12 +7,12 @@
 #include <fstream>
 #include <random>
 
-#include "common/DateTime.h"
-#include "platform/Env.h"
-#include "plugin/fIni.h"
-#include "plugin/fLang.h"
-#include "plugin/fLog.h"
-#include "plugin/fPlugin.h"
+#include "base/date_time.h"
+#include "os/env.h"
+#include "base/ini.h"
+#include "app/language.h"
+#include "app/filter_log.h"
+#include "app/session.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -40,7 +40,7 @@ class Frame : public ::testing::Test {
     savedJunk_ = Plugin().JunkScore;
     savedDir_ = Plugin().PluginDir;
     Plugin().Config.IniFile = Path("Quelta.ini");
-    Plugin().Config.LogPath = (dir_ / "Logs").string() + env::kPathSep;
+    Plugin().Config.LogPath = (dir_ / "Logs").string() + os::kPathSep;
   }
   void TearDown() override {
     Plugin().Config = savedConfig_;
@@ -53,9 +53,9 @@ class Frame : public ::testing::Test {
   }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   fs::path dir_;
-  TPlugConfig savedConfig_;
-  TPlugSettings savedSettings_;
-  TPlugStats savedStats_;
+  Locations savedConfig_;
+  PluginSettings savedSettings_;
+  Statistics savedStats_;
   std::int32_t savedJunk_ = 99;
   std::string savedDir_;
 };
@@ -86,7 +86,7 @@ TEST_F(Frame, SettingsLoadWithUnitsAndDefaultsAndSaveBack) {
        "[Main]\r\nMaxMsgSize=5\r\nMaxDataSize=7\r\nBreakAtScore=abc\r\nDebugMode=yes\r\n"
        "[Update]\r\nInterval=-4\r\nServer=http://updates.example/\r\nLastUpdate=1700000000\r\n");
   ASSERT_TRUE(LoadSettings(Plugin()));
-  const TPlugSettings& s = Plugin().Settings;
+  const PluginSettings& s = Plugin().Settings;
   EXPECT_EQ(5u * 1048576u, s.MaxMsgSize);
   EXPECT_EQ(7u * 1024u, s.MaxDataSize);
   EXPECT_EQ(32u * 1024u, s.MaxRegExpSize);
@@ -102,18 +102,18 @@ TEST_F(Frame, SettingsLoadWithUnitsAndDefaultsAndSaveBack) {
 
   ASSERT_TRUE(SaveSettings(Plugin()));
   const std::string ini = Path("Quelta.ini");
-  EXPECT_EQ("5", env::IniRead(ini, "Main", "MaxMsgSize", ""));
-  EXPECT_EQ("7", env::IniRead(ini, "Main", "MaxDataSize", ""));
-  EXPECT_EQ("300", env::IniRead(ini, "Main", "BreakAtScore", ""));
-  EXPECT_EQ("0", env::IniRead(ini, "Main", "DebugMode", ""));
+  EXPECT_EQ("5", os::IniRead(ini, "Main", "MaxMsgSize", ""));
+  EXPECT_EQ("7", os::IniRead(ini, "Main", "MaxDataSize", ""));
+  EXPECT_EQ("300", os::IniRead(ini, "Main", "BreakAtScore", ""));
+  EXPECT_EQ("0", os::IniRead(ini, "Main", "DebugMode", ""));
   // Server and LastUpdate are never written.
-  EXPECT_EQ("http://updates.example/", env::IniRead(ini, "Update", "Server", ""));
-  EXPECT_EQ("1700000000", env::IniRead(ini, "Update", "LastUpdate", ""));
+  EXPECT_EQ("http://updates.example/", os::IniRead(ini, "Update", "Server", ""));
+  EXPECT_EQ("1700000000", os::IniRead(ini, "Update", "LastUpdate", ""));
 }
 
 TEST_F(Frame, MissingLastUpdateIsAMonthAgo) {
   ASSERT_TRUE(LoadSettings(Plugin()));
-  EXPECT_NEAR(env::LocalNow() - 30.0, Plugin().Settings.Update.LastUpdate, 1.0 / 1440);
+  EXPECT_NEAR(os::LocalNow() - 30.0, Plugin().Settings.Update.LastUpdate, 1.0 / 1440);
 }
 
 TEST_F(Frame, StatisticsRoundTripIncludingTheLargestCounter) {
@@ -139,7 +139,7 @@ TEST_F(Frame, StatisticsRoundTripIncludingTheLargestCounter) {
 }
 
 TEST_F(Frame, LocationReaderExpandsAndAppendsTheSeparator) {
-  Plugin().PluginDir = Path("plug") + env::kPathSep;
+  Plugin().PluginDir = Path("plug") + os::kPathSep;
 #if defined(_WIN32)
   _putenv_s("QUELTA_TEST_VAR", "C:\\tmp");
 #else
@@ -148,7 +148,7 @@ TEST_F(Frame, LocationReaderExpandsAndAppendsTheSeparator) {
   const std::string cfg = Path("Quelta.cfg");
   Spit(cfg, "[Locations]\r\nLogPath=%QUELTADIR%MyLogs\r\nBayesDB=  %QUELTA_TEST_VAR%x  \r\n"
             "AutoWL=%NO_SUCH_QUELTA_VAR%\r\nEmpty=\r\n");
-  const std::string sep(1, env::kPathSep);
+  const std::string sep(1, os::kPathSep);
   EXPECT_EQ(Plugin().PluginDir + "MyLogs" + sep, ReadIniPath(cfg, "Locations", "LogPath", ""));
 #if defined(_WIN32)
   EXPECT_EQ("C:\\tmpx\\", ReadIniPath(cfg, "Locations", "BayesDB", ""));
@@ -165,7 +165,7 @@ TEST_F(Frame, LogLinesAreWrittenWhole) {
   WriteLog("");
   WriteLog("x\r\ny");
   EXPECT_EQ(std::string("a b\r\n\r\nx\r\ny\r\n"), Slurp(dir_ / "Logs" / "Filter.log"));
-  Plugin().Config.LogPath = Path("missing") + env::kPathSep;
+  Plugin().Config.LogPath = Path("missing") + os::kPathSep;
   WriteLog("lost");  // a missing folder is a silent no-op
   EXPECT_FALSE(fs::exists(dir_ / "missing"));
 }
@@ -199,7 +199,7 @@ std::string StampName(double dt) {
 
 TEST_F(Frame, PruningByAgeInMonths) {
   Plugin().Settings.OldLogAge = 3;
-  const double now = env::LocalNow();
+  const double now = os::LocalNow();
   const fs::path logs = dir_ / "Logs";
   const std::string old92 = StampName(now - 92), young91 = StampName(now - 91);
   Spit(logs / old92, "x");
@@ -217,7 +217,7 @@ TEST_F(Frame, PruningByAgeInMonths) {
 TEST_F(Frame, LanguageTableLookUpAndMarkers) {
   const std::string file = Path("English.lng");
   Spit(file, "# comment\r\n  Opt|btnOk = OK  \r\nOpt|Empty=\r\nno equals sign\r\nA|b=x=y\r\n");
-  TLangTable t;
+  LanguageTable t;
   EXPECT_EQ(4, t.Load(file));
   EXPECT_EQ(" OK", t.Text("opt|BTNOK", "Ok (de)"));
   EXPECT_EQ("built-in", t.Text("Opt|Empty", "built-in"));
@@ -230,12 +230,12 @@ TEST_F(Frame, LanguageTableLookUpAndMarkers) {
 }
 
 TEST_F(Frame, LanguageListStartsWithTheBuiltInGerman) {
-  const auto none = ListLanguages(Path("nolang") + env::kPathSep);
+  const auto none = ListLanguages(Path("nolang") + os::kPathSep);
   ASSERT_EQ(1u, none.size());
   EXPECT_EQ("Deutsch (intern)", none[0]);
   fs::create_directories(dir_ / "Language");
   Spit(dir_ / "Language" / "English.lng", "");
-  const auto some = ListLanguages((dir_ / "Language").string() + env::kPathSep);
+  const auto some = ListLanguages((dir_ / "Language").string() + os::kPathSep);
   ASSERT_EQ(2u, some.size());
   EXPECT_EQ("English", some[1]);
 }

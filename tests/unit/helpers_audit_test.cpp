@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "bayes/cWordList.h"
-#include "common/fMain.h"
-#include "message/cWords.h"
+#include "bayes/word_table.h"
+#include "base/strings.h"
+#include "message/text_analysis.h"
 
 using namespace quelta;
 
@@ -18,10 +18,10 @@ namespace {
 
 std::vector<std::string> Tokens(const std::string& text, const std::string& prefix,
                                 bool noNumbersOnly) {
-  TWordList list;
+  WordTable list;
   AddWords(list, text, prefix, true, kBayesDelimSubject, noNumbersOnly, {});
   std::vector<std::string> r;
-  for (const TWordEntry& e : list.Items()) r.push_back(e.Word + "=" + std::to_string(e.Count));
+  for (const WordEntry& e : list.Items()) r.push_back(e.word + "=" + std::to_string(e.count));
   return r;
 }
 

@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
-#include "platform/Env.h"
+#include "os/env.h"
 
-namespace quelta::env {
+namespace quelta::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -231,4 +231,4 @@ TEST_F(IniTest, WrittenValuesReadBackExactly) {
 }
 
 }  // namespace
-}  // namespace quelta::env
+}  // namespace quelta::os

@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "common/DateTime.h"
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cAddrBook.h"
-#include "rules/cAutoWL.h"
-#include "rules/cLists.h"
-#include "rules/cRuleMgr.h"
-#include "rules/cRules.h"
+#include "base/date_time.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "lists/address_book.h"
+#include "lists/auto_white_list.h"
+#include "rules/address_list_rules.h"
+#include "engine/evaluator.h"
+#include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
-using quelta::TRuleRecord;
-using quelta::TRules;
+using quelta::Rule;
+using quelta::RuleStore;
 
 namespace {
 
@@ -45,7 +45,7 @@ class ListFiles : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  std::string Dir() const { return dir_.string() + quelta::env::kPathSep; }
+  std::string Dir() const { return dir_.string() + quelta::os::kPathSep; }
   std::string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
     return Dir() + name;
@@ -53,7 +53,7 @@ class ListFiles : public ::testing::Test {
 
   fs::path dir_;
   std::string savedHost_;
-  quelta::TPlugSettings savedSettings_;
+  quelta::PluginSettings savedSettings_;
 };
 
 // ---- White and black lists ---------------------------------------------
@@ -91,12 +91,12 @@ TEST_F(ListFiles, EntriesBecomeSearchTexts) {
     if (c.value) expect.push_back(c.value);
   }
   Write("Whitelist.txt", text);
-  TRules rules;
+  RuleStore rules;
   ASSERT_EQ(quelta::LoadAddressList(rules, Dir(), "Whitelist.txt", true),
             static_cast<int>(expect.size()));
   ASSERT_EQ(rules.Count(), static_cast<int>(expect.size()));
   for (int i = 0; i < rules.Count(); ++i) {
-    const TRuleRecord r = rules.GetRule(i);
+    const Rule r = rules.GetRule(i);
     EXPECT_EQ(r.value, expect[i]) << i;
     EXPECT_EQ(r.link, "");
     EXPECT_EQ(r.field, "FromAddr");
@@ -109,12 +109,12 @@ TEST_F(ListFiles, EntriesBecomeSearchTexts) {
 TEST_F(ListFiles, BlackListRulesFollowWhiteListRules) {
   Write("Whitelist.txt", "friend@example.org\n");
   Write("Blacklist.txt", "*spam*\r\n#x\n*@bad.example");  // no final line end
-  TRules rules;
+  RuleStore rules;
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Whitelist.txt", true), 1);
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Blacklist.txt", false), 2);
   ASSERT_EQ(rules.Count(), 3);
   EXPECT_EQ(rules.GetRule(0).value, "<friend@example.org>");
-  const TRuleRecord b = rules.GetRule(1);
+  const Rule b = rules.GetRule(1);
   EXPECT_EQ(b.value, "spam");
   EXPECT_EQ(b.field, "FromAddr");
   EXPECT_EQ(b.score, 100);
@@ -125,7 +125,7 @@ TEST_F(ListFiles, BlackListRulesFollowWhiteListRules) {
 }
 
 TEST_F(ListFiles, MissingAndEmptyLists) {
-  TRules rules;
+  RuleStore rules;
   Write("Whitelist.txt", "a@example.org\n");
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Whitelist.txt", true), 1);
   EXPECT_EQ(quelta::LoadAddressList(rules, Dir(), "Blacklist.txt", false), -1);
@@ -179,8 +179,8 @@ std::string Message(const std::string& from, const std::string& replyTo = "",
   return m;
 }
 
-TRuleRecord Rule(const std::string& field, const std::string& value, const std::string& flags = "IW") {
-  TRuleRecord r;
+Rule Rule(const std::string& field, const std::string& value, const std::string& flags = "IW") {
+  Rule r;
   r.field = field;
   r.flags = flags;
   r.value = value;
@@ -194,8 +194,8 @@ struct Outcome {
   std::string text;
 };
 
-Outcome Check(const std::string& raw, const TRuleRecord& rule) {
-  quelta::TRuleMgr mgr(raw);
+Outcome Check(const std::string& raw, const Rule& rule) {
+  quelta::MessageEvaluator mgr(raw);
   Outcome o{};
   std::string upper;
   for (char c : rule.field) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -292,7 +292,7 @@ TEST_F(ListFiles, RecipientInBook) {
 
 std::string Today() {
   int y, m, d;
-  quelta::DecodeDate(std::floor(quelta::env::LocalNow()), y, m, d);
+  quelta::DecodeDate(std::floor(quelta::os::LocalNow()), y, m, d);
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
   return buf;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "message/cMime.h"
+#include "message/mime.h"
 
 namespace quelta {
 namespace {
@@ -28,7 +28,7 @@ TEST(MimeSplit, RawHeaderAndBody) {
       {"", "", ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(RawHeaderOf(c.Msg), c.Header) << c.Msg;
+    EXPECT_EQ(RawHeaderOf(c.Msg), c.header) << c.Msg;
     EXPECT_EQ(RawBodyOf(c.Msg), c.Body) << c.Msg;
   }
 }
@@ -46,7 +46,7 @@ TEST(MimeUnfold, Table) {
       {"LF alone is not a line end", "S: a\nT: b\r\n", "S: a\nT: b\r\n"},
       {"continuation of the last line", "S: a\r\n b", "S: a "},
   };
-  for (const auto& c : cases) EXPECT_EQ(UnfoldHeader(c.In), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(UnfoldHeader(c.In), c.Want) << c.name;
 }
 
 TEST(MimeHeaderLookup, Table) {
@@ -70,7 +70,7 @@ TEST(MimeHeaderLookup, Table) {
       {"T", ""},
       {"To", "a@b"},
   };
-  for (const auto& c : cases) EXPECT_EQ(LookupHeader(h, c.Name), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(LookupHeader(h, c.name), c.Want) << c.name;
   // The first line wins; the value is taken with its case.
   EXPECT_EQ(LookupHeader("A: First\r\nA: second\r\n", "a"), "First");
   // A lookup on the very first line works (the header is framed by CR LF).
@@ -111,7 +111,7 @@ TEST(MimeQuotedPrintable, Table) {
       {"soft break then escape", "=\r\n=41", "A"},
       {"equals then CR only", "a=\rb", "a=\rb"},
   };
-  for (const auto& c : cases) EXPECT_EQ(QuotedPrintableDecode(c.In), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(QuotedPrintableDecode(c.In), c.Want) << c.name;
 }
 
 TEST(MimeBase64, Table) {
@@ -126,7 +126,7 @@ TEST(MimeBase64, Table) {
       {"single symbol gives nothing", "Q", ""},
       {"empty", "", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(Base64Decode(c.In), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(Base64Decode(c.In), c.Want) << c.name;
 }
 
 TEST(MimeDecodeBody, EncodingsAndLimit) {
@@ -160,7 +160,7 @@ TEST(MimeEncodedWords, Table) {
       {"no words", "plain text", "plain text"},
       {"empty", "", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(DecodeHeaderWords(c.In), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(DecodeHeaderWords(c.In), c.Want) << c.name;
 }
 
 // Reference: the literal procedure (restart at the beginning after every
@@ -218,27 +218,27 @@ TEST(MimeMultipart, AlternativePlainAndHtml) {
       "Content-Transfer-Encoding: quoted-printable\r\n\r\nHi =3D there\r\n"
       "--b1\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n\r\n"
       "PGI+SGk8L2I+\r\n--b1--\r\nepilogue\r\n";
-  TMimeParts m;
+  MimeParts m;
   ParseMultipart(m, body, "b1", 1000);
-  ASSERT_EQ(m.Parts.size(), 2u);
-  EXPECT_EQ(m.PlainIndex, 0);
-  EXPECT_EQ(m.HtmlIndex, 1);
-  const TMsgPart& p = m.Parts[0];
-  EXPECT_EQ(p.ContentType, "text/plain");
-  EXPECT_EQ(p.Charset, "us-ascii");
-  EXPECT_EQ(p.TransferEncoding, "quoted-printable");
-  EXPECT_EQ(p.RawHeader,
+  ASSERT_EQ(m.parts.size(), 2u);
+  EXPECT_EQ(m.plainIndex, 0);
+  EXPECT_EQ(m.htmlIndex, 1);
+  const MimePart& p = m.parts[0];
+  EXPECT_EQ(p.contentType, "text/plain");
+  EXPECT_EQ(p.charset, "us-ascii");
+  EXPECT_EQ(p.transferEncoding, "quoted-printable");
+  EXPECT_EQ(p.rawHeader,
             "Content-Type: text/plain; charset=\"us-ascii\"\r\n"
             "Content-Transfer-Encoding: quoted-printable\r\n");
-  EXPECT_EQ(p.RawBody, "Hi =3D there");
-  EXPECT_EQ(p.DecodedBody, "Hi = there");
-  const TMsgPart& h = m.Parts[1];
-  EXPECT_EQ(h.ContentType, "text/HTML");
+  EXPECT_EQ(p.rawBody, "Hi =3D there");
+  EXPECT_EQ(p.decodedBody, "Hi = there");
+  const MimePart& h = m.parts[1];
+  EXPECT_EQ(h.contentType, "text/HTML");
   // Later parts begin with the CR LF that ends the delimiter line.
-  EXPECT_EQ(h.RawHeader, "\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n");
-  EXPECT_EQ(h.Header, "\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n");
-  EXPECT_EQ(h.DecodedBody, "<b>Hi</b>");
-  EXPECT_EQ(h.Boundary, "");
+  EXPECT_EQ(h.rawHeader, "\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n");
+  EXPECT_EQ(h.header, "\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n");
+  EXPECT_EQ(h.decodedBody, "<b>Hi</b>");
+  EXPECT_EQ(h.boundary, "");
 }
 
 TEST(MimeMultipart, NestedFlattenedDepthFirst) {
@@ -248,20 +248,20 @@ TEST(MimeMultipart, NestedFlattenedDepthFirst) {
       "--inner\r\nContent-Type: text/html\r\n\r\n<p>html</p>\r\n--inner--\r\n"
       "--outer\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\nContent-ID: <id1>\r\n"
       "Content-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n--outer--\r\n";
-  TMimeParts m;
+  MimeParts m;
   ParseMultipart(m, body, "outer", 1000);
-  ASSERT_EQ(m.Parts.size(), 3u);
-  EXPECT_EQ(m.Parts[0].ContentType, "text/plain");
-  EXPECT_EQ(m.Parts[0].DecodedBody, "plain");
-  EXPECT_EQ(m.Parts[1].ContentType, "text/html");
-  EXPECT_EQ(m.Parts[1].DecodedBody, "<p>html</p>");
-  EXPECT_EQ(m.Parts[2].ContentType, "application/pdf");
-  EXPECT_EQ(m.Parts[2].Name, "a.pdf");
-  EXPECT_EQ(m.Parts[2].ContentId, "<id1>");
-  EXPECT_EQ(m.Parts[2].DecodedBody, "");  // neither plain nor HTML: not decoded
-  EXPECT_EQ(m.Parts[2].RawBody, "JVBERg==");
-  EXPECT_EQ(m.PlainIndex, 0);
-  EXPECT_EQ(m.HtmlIndex, 1);
+  ASSERT_EQ(m.parts.size(), 3u);
+  EXPECT_EQ(m.parts[0].contentType, "text/plain");
+  EXPECT_EQ(m.parts[0].decodedBody, "plain");
+  EXPECT_EQ(m.parts[1].contentType, "text/html");
+  EXPECT_EQ(m.parts[1].decodedBody, "<p>html</p>");
+  EXPECT_EQ(m.parts[2].contentType, "application/pdf");
+  EXPECT_EQ(m.parts[2].name, "a.pdf");
+  EXPECT_EQ(m.parts[2].contentId, "<id1>");
+  EXPECT_EQ(m.parts[2].decodedBody, "");  // neither plain nor HTML: not decoded
+  EXPECT_EQ(m.parts[2].rawBody, "JVBERg==");
+  EXPECT_EQ(m.plainIndex, 0);
+  EXPECT_EQ(m.htmlIndex, 1);
 }
 
 TEST(MimeMultipart, PlainPartChoice) {
@@ -270,80 +270,80 @@ TEST(MimeMultipart, PlainPartChoice) {
   const std::string body =
       "--b\r\nX-None: 1\r\n\r\nuntyped\r\n--b\r\nContent-Type: text/plain\r\n\r\nsecond\r\n"
       "--b\r\nContent-Type: text/plain\r\n\r\nthird\r\n--b\r\n\r\nlate untyped\r\n--b--\r\n";
-  TMimeParts m;
+  MimeParts m;
   ParseMultipart(m, body, "b", 1000);
-  ASSERT_EQ(m.Parts.size(), 4u);
-  EXPECT_EQ(m.Parts[0].ContentType, "text/plain");
-  EXPECT_EQ(m.Parts[0].DecodedBody, "untyped");
-  EXPECT_EQ(m.Parts[2].DecodedBody, "third");
-  EXPECT_EQ(m.PlainIndex, 2);
-  EXPECT_EQ(m.Parts[3].ContentType, "");  // a plain part existed already
-  EXPECT_EQ(m.Parts[3].RawBody, "late untyped");
-  EXPECT_EQ(m.Parts[3].DecodedBody, "");
-  EXPECT_EQ(m.HtmlIndex, -1);
+  ASSERT_EQ(m.parts.size(), 4u);
+  EXPECT_EQ(m.parts[0].contentType, "text/plain");
+  EXPECT_EQ(m.parts[0].decodedBody, "untyped");
+  EXPECT_EQ(m.parts[2].decodedBody, "third");
+  EXPECT_EQ(m.plainIndex, 2);
+  EXPECT_EQ(m.parts[3].contentType, "");  // a plain part existed already
+  EXPECT_EQ(m.parts[3].rawBody, "late untyped");
+  EXPECT_EQ(m.parts[3].decodedBody, "");
+  EXPECT_EQ(m.htmlIndex, -1);
 }
 
 TEST(MimeMultipart, DelimiterQuirks) {
   {  // no closing delimiter: parts up to the last delimiter line, rest ignored
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\nA: 1\r\n\r\none\r\n--b\r\n\r\ntwo\r\n--b\r\n\r\nlost", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 2u);
-    EXPECT_EQ(m.Parts[0].RawBody, "one");
-    EXPECT_EQ(m.Parts[1].RawBody, "two");
+    ASSERT_EQ(m.parts.size(), 2u);
+    EXPECT_EQ(m.parts[0].rawBody, "one");
+    EXPECT_EQ(m.parts[1].rawBody, "two");
   }
   {  // the first part starts after the delimiter line's CR LF, so an empty
      // line right after it is not a blank line: the whole part is header
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\n\r\none\r\n--b--\r\n", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 1u);
-    EXPECT_EQ(m.Parts[0].RawHeader, "\r\none");
-    EXPECT_EQ(m.Parts[0].RawBody, "");
-    EXPECT_EQ(m.PlainIndex, 0);
+    ASSERT_EQ(m.parts.size(), 1u);
+    EXPECT_EQ(m.parts[0].rawHeader, "\r\none");
+    EXPECT_EQ(m.parts[0].rawBody, "");
+    EXPECT_EQ(m.plainIndex, 0);
   }
   {  // no first delimiter: nothing
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--c\r\n\r\none\r\n--c--\r\n", "b", 100);
-    EXPECT_TRUE(m.Parts.empty());
-    EXPECT_EQ(m.PlainIndex, -1);
+    EXPECT_TRUE(m.parts.empty());
+    EXPECT_EQ(m.plainIndex, -1);
   }
   {  // closing delimiter at the very end without CR LF (the frame supplies it)
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\nA: 1\r\n\r\none\r\n--b--", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 1u);
-    EXPECT_EQ(m.Parts[0].RawBody, "one");
+    ASSERT_EQ(m.parts.size(), 1u);
+    EXPECT_EQ(m.parts[0].rawBody, "one");
   }
   {  // a normal delimiter later wins over an earlier closing one
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\nA: 1\r\n\r\none\r\n--b--\r\nx\r\n--b\r\n\r\ntwo\r\n--b--\r\n",
                    "b", 100);
-    ASSERT_EQ(m.Parts.size(), 2u);
-    EXPECT_EQ(m.Parts[0].RawBody, "one\r\n--b--\r\nx");
-    EXPECT_EQ(m.Parts[1].RawBody, "two");
+    ASSERT_EQ(m.parts.size(), 2u);
+    EXPECT_EQ(m.parts[0].rawBody, "one\r\n--b--\r\nx");
+    EXPECT_EQ(m.parts[1].rawBody, "two");
   }
   {  // a delimiter line right after the first one is part of the first part
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\n--b\r\n\r\nx\r\n--b--\r\n", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 1u);
-    EXPECT_EQ(m.Parts[0].RawHeader, "--b\r\n");
-    EXPECT_EQ(m.Parts[0].RawBody, "x");
+    ASSERT_EQ(m.parts.size(), 1u);
+    EXPECT_EQ(m.parts[0].rawHeader, "--b\r\n");
+    EXPECT_EQ(m.parts[0].rawBody, "x");
   }
   {  // but later parts begin at the CR LF ending their delimiter line, so an
      // empty later part is found
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\nA: 1\r\n\r\none\r\n--b\r\n--b\r\n\r\ntwo\r\n--b--", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 3u);
-    EXPECT_EQ(m.Parts[1].RawHeader, "");
-    EXPECT_EQ(m.Parts[1].RawBody, "");
-    EXPECT_EQ(m.Parts[2].RawHeader, "\r\n");
-    EXPECT_EQ(m.Parts[2].RawBody, "two");
+    ASSERT_EQ(m.parts.size(), 3u);
+    EXPECT_EQ(m.parts[1].rawHeader, "");
+    EXPECT_EQ(m.parts[1].rawBody, "");
+    EXPECT_EQ(m.parts[2].rawHeader, "\r\n");
+    EXPECT_EQ(m.parts[2].rawBody, "two");
   }
   {  // part without blank line: the whole text is its header
-    TMimeParts m;
+    MimeParts m;
     ParseMultipart(m, "--b\r\nContent-Type: text/plain\r\n--b--\r\n", "b", 100);
-    ASSERT_EQ(m.Parts.size(), 1u);
-    EXPECT_EQ(m.Parts[0].RawHeader, "Content-Type: text/plain");
-    EXPECT_EQ(m.Parts[0].Header, "");  // no CR LF in it: nothing unfolded
-    EXPECT_EQ(m.Parts[0].RawBody, "");
+    ASSERT_EQ(m.parts.size(), 1u);
+    EXPECT_EQ(m.parts[0].rawHeader, "Content-Type: text/plain");
+    EXPECT_EQ(m.parts[0].header, "");  // no CR LF in it: nothing unfolded
+    EXPECT_EQ(m.parts[0].rawBody, "");
   }
 }
 
@@ -359,11 +359,11 @@ TEST(MimeMultipart, DeepNestingIsBounded) {
   }
   // The outermost header belongs to the message; parse its body.
   std::string outerBody = RawBodyOf(body);
-  TMimeParts m;
+  MimeParts m;
   ParseMultipart(m, outerBody, "b1", 100);
-  ASSERT_EQ(m.Parts.size(), 1u);
-  EXPECT_EQ(m.Parts[0].ContentType, "multipart/mixed");
-  EXPECT_EQ(m.Parts[0].Boundary, "");
+  ASSERT_EQ(m.parts.size(), 1u);
+  EXPECT_EQ(m.parts[0].contentType, "multipart/mixed");
+  EXPECT_EQ(m.parts[0].boundary, "");
 }
 
 }  // namespace

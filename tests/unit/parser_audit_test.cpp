@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "message/cMsgParser.h"
-#include "plugin/fPlugin.h"
+#include "message/parser.h"
+#include "app/session.h"
 
 namespace quelta {
 namespace {
@@ -21,7 +21,7 @@ struct AuditCase {
 
 void RunCases(const AuditCase* begin, const AuditCase* end) {
   for (const AuditCase* c = begin; c != end; ++c) {
-    TMessageParser p(c->Message);
+    MessageParser p(c->Message);
     EXPECT_EQ(p.GetField(c->Field), c->Want) << "field " << c->Field << " of\n" << c->Message;
   }
 }

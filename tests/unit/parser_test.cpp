@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "common/DateTime.h"
-#include "common/fMain.h"
-#include "message/cMsgParser.h"
-#include "plugin/fPlugin.h"
+#include "base/date_time.h"
+#include "base/strings.h"
+#include "message/parser.h"
+#include "app/session.h"
 
 namespace quelta {
 namespace {
@@ -52,7 +52,7 @@ struct FieldCase {
 };
 
 TEST(ParserFields, SampleMessage) {
-  TMessageParser p(kSample);
+  MessageParser p(kSample);
   const std::string plain = "Visit http://www.example.com/a?b=1 or mail info@Example.COM now!";
   const std::string html = "<a href=\"https://shop.example.net/x\">x</a>";
   const FieldCase cases[] = {
@@ -143,17 +143,17 @@ TEST(ParserFields, SampleMessage) {
       {"NOSUCHFIELD", ""},
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(p.GetField(c.Name), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(p.GetField(c.name), c.Want) << c.name;
   EXPECT_EQ(p.PlainPartIndex(), 0);
   EXPECT_EQ(p.HtmlPartIndex(), 1);
   ASSERT_EQ(p.Recipients().size(), 3u);
-  EXPECT_EQ(p.Recipients()[2].RawName, "=?x?Q?B=F6b?=");
-  EXPECT_EQ(p.Recipients()[2].Name, "B\xf6" "b");
+  EXPECT_EQ(p.Recipients()[2].rawName, "=?x?Q?B=F6b?=");
+  EXPECT_EQ(p.Recipients()[2].name, "B\xf6" "b");
 }
 
 TEST(ParserFields, CreationTimeStrings) {
   const std::string msg = "Subject: a\r\n b\r\nX-Tab:\tq  r\r\n\r\nbody\r\n\r\nmore";
-  TMessageParser p(msg);
+  MessageParser p(msg);
   EXPECT_EQ(p.GetField("RAWHEADER"), "Subject: a\r\n b\r\nX-Tab:\tq  r\r\n");
   EXPECT_EQ(p.GetField("RAWBODY"), "body\r\n\r\nmore");
   EXPECT_EQ(p.GetField("HEADER"), "Subject: a b\r\nX-Tab: q r\r\n");
@@ -164,7 +164,7 @@ TEST(ParserFields, CreationTimeStrings) {
 }
 
 TEST(ParserFields, MessageWithoutBlankLine) {
-  TMessageParser p("Subject: x\r\nContent-Type: text/plain\r\nbody?");
+  MessageParser p("Subject: x\r\nContent-Type: text/plain\r\nbody?");
   EXPECT_EQ(p.GetField("RAWBODY"), "");
   EXPECT_EQ(p.GetField("RAWHEADER"), "Subject: x\r\nContent-Type: text/plain\r\nbody?");
   EXPECT_EQ(p.GetField("HEADER"), "Subject: x\r\nContent-Type: text/plain\r\n");
@@ -174,12 +174,12 @@ TEST(ParserFields, MessageWithoutBlankLine) {
   EXPECT_EQ(p.PlainPartIndex(), 0);
 
   // Lines ending in LF alone have no blank line and no header lines.
-  TMessageParser lf("Subject: x\nFrom: y\n\nbody");
+  MessageParser lf("Subject: x\nFrom: y\n\nbody");
   EXPECT_EQ(lf.GetField("HEADER"), "");
   EXPECT_EQ(lf.GetField("SUBJECT"), "");
   EXPECT_EQ(lf.GetField("RAWBODY"), "");
 
-  TMessageParser empty("");
+  MessageParser empty("");
   EXPECT_EQ(empty.GetField("SUBJECT"), "");
   EXPECT_EQ(empty.GetField("RCVALLIPS"), "\"");
   EXPECT_EQ(empty.GetField("RAWTONAME"), "\"");
@@ -191,14 +191,14 @@ TEST(ParserFields, MessageWithoutBlankLine) {
 
 TEST(ParserFields, SinglePartTypes) {
   {  // an image type counts as the plain part
-    TMessageParser p("Content-Type: image/gif\r\n\r\nGIF89a");
+    MessageParser p("Content-Type: image/gif\r\n\r\nGIF89a");
     EXPECT_EQ(p.PlainPartIndex(), 0);
     EXPECT_EQ(p.HtmlPartIndex(), -1);
     EXPECT_EQ(p.GetField("PLAINPART"), "GIF89a");
     EXPECT_EQ(p.GetField("PARTTYPE"), "\"image/gif\"");
   }
   {  // text/html in any case, base64 decoded
-    TMessageParser p(
+    MessageParser p(
         "Content-Type: TEXT/Html; charset=\"utf-8\"\r\nContent-Transfer-Encoding: Base64\r\n\r\n"
         "PGI+SGk8L2I+\r\n");
     EXPECT_EQ(p.PlainPartIndex(), -1);
@@ -212,7 +212,7 @@ TEST(ParserFields, SinglePartTypes) {
     EXPECT_EQ(p.GetField("PARTENCODE"), "\"Base64\"");
   }
   {  // a boundary that never occurs: one part holding the whole body
-    TMessageParser p("Content-Type: multipart/mixed; boundary=zz\r\n\r\nno parts here");
+    MessageParser p("Content-Type: multipart/mixed; boundary=zz\r\n\r\nno parts here");
     ASSERT_EQ(p.Parts().size(), 1u);
     EXPECT_EQ(p.GetField("PLAINPART"), "no parts here");
     EXPECT_EQ(p.GetField("PARTTYPE"), "\"multipart/mixed\"");
@@ -227,9 +227,9 @@ TEST(ParserFields, RawToVariants) {
       {"Subject: none\r\n\r\n", ""},
       {"To: a@b.c,\r\n\r\n", "a@b.c,"},
   };
-  for (const auto& c : cases) EXPECT_EQ(TMessageParser(c.Name).GetField("RAWTO"), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(MessageParser(c.name).GetField("RAWTO"), c.Want) << c.name;
 
-  TMessageParser p("To: a@b.c, d@e.f\r\n\r\n");
+  MessageParser p("To: a@b.c, d@e.f\r\n\r\n");
   EXPECT_EQ(p.GetField("RAWTONAME"), "\"\"\"");
   EXPECT_EQ(p.GetField("RAWTOADDR"), "<a@b.c><d@e.f>");
 }
@@ -247,11 +247,11 @@ TEST(ParserFields, Priority) {
       {"X-Priority: x\r\nX-MSMail-Priority: Highest\r\n\r\n", "2"},
       {"X-Priority: high\r\nImportance: low\r\n\r\n", "4"},
   };
-  for (const auto& c : cases) EXPECT_EQ(TMessageParser(c.Name).GetField("PRIORITY"), c.Want) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(MessageParser(c.name).GetField("PRIORITY"), c.Want) << c.name;
 }
 
 TEST(ParserFields, Dates) {
-  TMessageParser p("Date: Mon, 1 Jan 2007 10:00:00 +0100\r\n\r\n");
+  MessageParser p("Date: Mon, 1 Jan 2007 10:00:00 +0100\r\n\r\n");
   const double day = EncodeDate(2007, 1, 1);
   EXPECT_NEAR(p.GetDateField("DATESENDER"), day + 10.0 / 24, 1e-9);
   EXPECT_NEAR(p.GetDateField("DATEUTC"), day + 9.0 / 24, 1e-9);
@@ -259,15 +259,15 @@ TEST(ParserFields, Dates) {
   EXPECT_EQ(p.GetDateField("RAWDATE"), 0);
 
   // A date that fails before its zone: the offset stays -1.
-  TMessageParser bad("Date: yesterday\r\n\r\n");
+  MessageParser bad("Date: yesterday\r\n\r\n");
   EXPECT_EQ(bad.GetDateField("DATESENDER"), 0);
   EXPECT_NEAR(bad.GetDateField("DATEUTC"), 1.0 / 1440, 1e-12);
-  TMessageParser none("Subject: x\r\n\r\n");
+  MessageParser none("Subject: x\r\n\r\n");
   EXPECT_NEAR(none.GetDateField("DATEUTC"), 1.0 / 1440, 1e-12);
 }
 
 TEST(ParserFields, RcvIpHostsIsSetFromOutside) {
-  TMessageParser p(kSample);
+  MessageParser p(kSample);
   EXPECT_EQ(p.GetField("RCVIPHOSTS"), "");
   p.SetRcvIpHosts("\"mail.example.org\"");
   EXPECT_EQ(p.GetField("RCVIPHOSTS"), "\"mail.example.org\"");
@@ -276,7 +276,7 @@ TEST(ParserFields, RcvIpHostsIsSetFromOutside) {
 }
 
 TEST(ParserFields, NoResultFlagLeavesTheOutputAlone) {
-  TMessageParser p(kSample);
+  MessageParser p(kSample);
   std::string out = "untouched";
   p.GetField("SUBJECT", true, out);
   EXPECT_EQ(out, "untouched");
@@ -287,7 +287,7 @@ TEST(ParserFields, NoResultFlagLeavesTheOutputAlone) {
 }
 
 TEST(ParserFields, TextWordsAndFolding) {
-  TMessageParser p("Subject: V1AGRA\r\nContent-Type: text/plain\r\n\r\nHello, World! a");
+  MessageParser p("Subject: V1AGRA\r\nContent-Type: text/plain\r\n\r\nHello, World! a");
   EXPECT_EQ(p.GetField("SPAMSUBJ"), " viagra ");
   EXPECT_EQ(p.GetField("PLAINWORD"), "\"hello\"world\"");
   EXPECT_EQ(p.GetField("SPAMPLAIN"), " heio woridi a ");
@@ -307,7 +307,7 @@ struct FakeHost {
 };
 FakeHost* gHost = nullptr;
 
-std::int32_t TBP_STDCALL FakeRequest(THostCookie cookie, std::int32_t item, void* buffer,
+std::int32_t TBP_STDCALL FakeRequest(HostCookie cookie, std::int32_t item, void* buffer,
                                      std::int32_t size) {
   FakeHost* h = reinterpret_cast<FakeHost*>(cookie);
   ++h->Calls;
@@ -330,7 +330,7 @@ std::string Utf16(const std::string& s) {
 TEST(ParserText, LowBytesOfTheHostText) {
   FakeHost host;
   host.Utf16 = Utf16("Hello World") + "Z";  // a lone last byte is dropped
-  TMessageParser p("Subject: s\r\n\r\nbody", &FakeRequest, reinterpret_cast<THostCookie>(&host));
+  MessageParser p("Subject: s\r\n\r\nbody", &FakeRequest, reinterpret_cast<HostCookie>(&host));
   EXPECT_EQ(p.GetField("TEXT"), "Hello World");
   EXPECT_EQ(host.LastItem, 100008);
   EXPECT_EQ(p.GetField("SUBJTEXT"), "s\r\nHello World");
@@ -346,7 +346,7 @@ TEST(ParserText, LimitedToMaxDataSize) {
   host.Utf16 = Utf16("abcdefgh");
   const std::uint32_t saved = Plugin().Settings.MaxDataSize;
   Plugin().Settings.MaxDataSize = 6;  // bytes: three UTF-16 code units
-  TMessageParser p("", &FakeRequest, reinterpret_cast<THostCookie>(&host));
+  MessageParser p("", &FakeRequest, reinterpret_cast<HostCookie>(&host));
   std::string text = p.GetField("TEXT");
   Plugin().Settings.MaxDataSize = saved;
   EXPECT_EQ(text, "abc");
@@ -354,7 +354,7 @@ TEST(ParserText, LimitedToMaxDataSize) {
 
 TEST(ParserText, EmptyHostAnswer) {
   FakeHost host;
-  TMessageParser p("", &FakeRequest, reinterpret_cast<THostCookie>(&host));
+  MessageParser p("", &FakeRequest, reinterpret_cast<HostCookie>(&host));
   EXPECT_EQ(p.GetField("TEXT"), "");
   EXPECT_EQ(host.Calls, 1);  // no fill call after a size of 0
 }
@@ -362,7 +362,7 @@ TEST(ParserText, EmptyHostAnswer) {
 TEST(ParserCuts, BodiesCutToMaxDataSize) {
   const std::uint32_t saved = Plugin().Settings.MaxDataSize;
   Plugin().Settings.MaxDataSize = 4;
-  TMessageParser p(
+  MessageParser p(
       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
       "plain text\r\n--b\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: "
       "quoted-printable\r\n\r\n<i>=3D</i>\r\n--b--\r\n");
@@ -381,15 +381,15 @@ TEST(ParserCuts, BodiesCutToMaxDataSize) {
 
 // ---- The Bayes word table ------------------------------------------------------
 
-bool HasWord(TWordList* list, const std::string& w) {
+bool HasWord(WordTable* list, const std::string& w) {
   return list && list->IndexOfHash(Crc32(w)) >= 0;
 }
 
 TEST(ParserWords, WordTableSources) {
-  TMessageParser p(kSample);
+  MessageParser p(kSample);
   EXPECT_EQ(p.WordList(), nullptr);
   p.GetField("PARSEONLY_WORDLIST");
-  TWordList* list = p.WordList();
+  WordTable* list = p.WordList();
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(HasWord(list, "S:folded"));
   EXPECT_TRUE(HasWord(list, "S:gr\xfc\xdf" "e"));
@@ -409,7 +409,7 @@ TEST(ParserWords, NoHtmlPartUsesTheHostText) {
   FakeHost host;
   host.Utf16 = Utf16("rendered words");
   Plugin().Settings.NoHtmlPart = true;
-  TMessageParser p(kSample, &FakeRequest, reinterpret_cast<THostCookie>(&host));
+  MessageParser p(kSample, &FakeRequest, reinterpret_cast<HostCookie>(&host));
   p.GetField("PARSEONLY_WORDLIST");
   Plugin().Settings.NoHtmlPart = false;
   EXPECT_TRUE(HasWord(p.WordList(), "rendered"));
@@ -433,7 +433,7 @@ const char* const kAllFields[] = {
     "URLARGLIST", "URLDOMAINLIST", "EMLLIST", "EMLDOMAINLIST", "RCVIPHOSTS"};
 
 void RequestAll(const std::string& msg) {
-  TMessageParser p(msg);
+  MessageParser p(msg);
   for (const char* f : kAllFields) p.GetField(f);
   p.GetDateField("DATEUTC");
 }
@@ -494,7 +494,7 @@ TEST(ParserHostile, TokenSoup) {
 TEST(ParserHostile, ManyEncodedWordsAndDeepMultipart) {
   std::string subject = "Subject: ";
   for (int i = 0; i < 20000; ++i) subject += "=?a?Q?x?= ";
-  TMessageParser p(subject + "\r\n\r\n");
+  MessageParser p(subject + "\r\n\r\n");
   const std::string s = p.GetField("SUBJECT");
   EXPECT_EQ(s.size(), 20000u * 2 - 1);  // "x" + " " per word, last blank trimmed away
 
@@ -502,7 +502,7 @@ TEST(ParserHostile, ManyEncodedWordsAndDeepMultipart) {
   for (int i = 0; i < 300; ++i)
     body = "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\r\n\r\n--b" +
            std::to_string(i) + "\r\n" + body + "\r\n--b" + std::to_string(i) + "--\r\n";
-  TMessageParser deep(body);
+  MessageParser deep(body);
   EXPECT_EQ(deep.Parts().size(), 1u);
   RequestAll(body);
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "message/cReceived.h"
+#include "message/received.h"
 
 namespace quelta {
 namespace {
@@ -60,7 +60,7 @@ TEST(ReceivedLine, Table) {
       {"empty", "", {}},
       {"only a date", "; Mon, 1 Jan 2007", {"", "", "", "", "", "", "", "", "Mon, 1 Jan 2007"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseReceivedLine(c.Line), Record(c.Want)) << c.Name;
+  for (const auto& c : cases) EXPECT_EQ(ParseReceivedLine(c.Line), Record(c.Want)) << c.name;
 }
 
 TEST(ReceivedCollect, OnlyReceivedLinesInOrder) {

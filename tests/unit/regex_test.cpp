@@ -11,16 +11,16 @@
 
 #include <pcre2.h>
 
-#include "regex/PCRE.h"
+#include "regex/regex.h"
 
 using namespace quelta;
 
 namespace {
 
-std::string CompileError(const std::string& pattern, TRegexOptions o = kRuleRegexOptions) {
+std::string CompileError(const std::string& pattern, RegexOptions o = kRuleRegexOptions) {
   try {
     CreateRegex(pattern, o);
-  } catch (const ERegexError& e) {
+  } catch (const RegexError& e) {
     return e.what();
   }
   return "";
@@ -29,7 +29,7 @@ std::string CompileError(const std::string& pattern, TRegexOptions o = kRuleRege
 std::string MatchError(const std::string& pattern, const std::string& text) {
   try {
     IsMatch(CreateRegex(pattern, kRuleRegexOptions), text);
-  } catch (const ERegexError& e) {
+  } catch (const RegexError& e) {
     return e.what();
   }
   return "";
@@ -53,16 +53,16 @@ TEST(Regex, UnknownLetterEscapeIsAnErrorOnlyWithExtra) {
   // The layer's "extra" option makes unknown letter escapes errors; without
   // it "\\i" is the letter i.
   EXPECT_EQ(CompileError("\\i"), "");
-  EXPECT_NE(CompileError("\\i", {TRegexOption::Extra}), "");
+  EXPECT_NE(CompileError("\\i", {RegexOption::Extra}), "");
 }
 
 TEST(Regex, RuleOptionsIgnoreCaseAndLetDotMatchLineEnds) {
-  const TRegexRef re = CreateRegex("a.b", kRuleRegexOptions);
+  const RegexRef re = CreateRegex("a.b", kRuleRegexOptions);
   EXPECT_TRUE(IsMatch(re, "A\nB"));
   EXPECT_TRUE(IsMatch(re, "xxA\r\nB") == false);  // the dot is one byte
   EXPECT_TRUE(IsMatch(re, "xxa\rb"));
   // Without the options the same texts do not match.
-  const TRegexRef plain = CreateRegex("a.b", {});
+  const RegexRef plain = CreateRegex("a.b", {});
   EXPECT_FALSE(IsMatch(plain, "A\nB"));
   EXPECT_FALSE(IsMatch(plain, "a\nb"));
   EXPECT_TRUE(IsMatch(plain, "a-b"));
@@ -71,7 +71,7 @@ TEST(Regex, RuleOptionsIgnoreCaseAndLetDotMatchLineEnds) {
 TEST(Regex, CaseFoldingFollowsTheCTablesOnly) {
   // With the built-in "C" tables only ASCII letters fold; the Windows-1252
   // letters A-umlaut (0xC4) and a-umlaut (0xE4) stay distinct.
-  const TRegexRef re = CreateRegex("gr\xE4" "fin", kRuleRegexOptions);
+  const RegexRef re = CreateRegex("gr\xE4" "fin", kRuleRegexOptions);
   EXPECT_TRUE(IsMatch(re, "GR\xE4" "FIN"));
   EXPECT_FALSE(IsMatch(re, "GR\xC4" "FIN"));
   // High bytes are ordinary characters, not UTF-8.
@@ -105,7 +105,7 @@ TEST(Regex, StudyOnlyWithoutAnchorAndFixedFirstCharacter) {
       {"\\d{3}-\\d{4}", true},
   };
   for (const auto& c : cases) {
-    const TRegexRef re = CreateRegex(c.pattern, kRuleRegexOptions);
+    const RegexRef re = CreateRegex(c.pattern, kRuleRegexOptions);
     EXPECT_EQ(re->Studied(), c.studied) << c.pattern;
   }
 }
@@ -119,72 +119,72 @@ TEST(Regex, StudiedAndUnstudiedPatternsAgree) {
 }
 
 TEST(Regex, MatchOffsetsAndGroups) {
-  const TRegexRef re = CreateRegex("(?<user>\\w+)@(\\w+)\\.com", kRuleRegexOptions);
+  const RegexRef re = CreateRegex("(?<user>\\w+)@(\\w+)\\.com", kRuleRegexOptions);
   EXPECT_EQ(re->CaptureCount(), 2);
   EXPECT_EQ(re->Names().Find("user"), 1);
   EXPECT_EQ(re->Names().Find("host"), -1);
 
   const std::string text = "mail joe@example.com and ann@test.com";
-  TRegexMatch m = Match(re, text, 0);
-  ASSERT_TRUE(m.Success);
-  ASSERT_EQ(m.Groups.size(), 3u);
-  EXPECT_EQ(m.Groups[0].Value, "joe@example.com");
-  EXPECT_EQ(m.Groups[0].Index, 5);
-  EXPECT_EQ(m.Groups[1].Value, "joe");
-  EXPECT_EQ(m.Groups[2].Value, "example");
+  RegexMatch m = Match(re, text, 0);
+  ASSERT_TRUE(m.success);
+  ASSERT_EQ(m.groups.size(), 3u);
+  EXPECT_EQ(m.groups[0].value, "joe@example.com");
+  EXPECT_EQ(m.groups[0].index, 5);
+  EXPECT_EQ(m.groups[1].value, "joe");
+  EXPECT_EQ(m.groups[2].value, "example");
 
   m = Match(re, text, 6);  // inside the first address: "oe@example.com"
-  ASSERT_TRUE(m.Success);
-  EXPECT_EQ(m.Groups[1].Value, "oe");
+  ASSERT_TRUE(m.success);
+  EXPECT_EQ(m.groups[1].value, "oe");
   m = Match(re, text, 21);
-  ASSERT_TRUE(m.Success);
-  EXPECT_EQ(m.Groups[1].Value, "ann");
+  ASSERT_TRUE(m.success);
+  EXPECT_EQ(m.groups[1].value, "ann");
 
   // Offsets outside the text are failed matches, not errors.
-  EXPECT_FALSE(Match(re, text, -1).Success);
-  EXPECT_FALSE(Match(re, text, static_cast<int>(text.size()) + 1).Success);
-  EXPECT_TRUE(Match(CreateRegex("$", {}), text, static_cast<int>(text.size())).Success);
+  EXPECT_FALSE(Match(re, text, -1).success);
+  EXPECT_FALSE(Match(re, text, static_cast<int>(text.size()) + 1).success);
+  EXPECT_TRUE(Match(CreateRegex("$", {}), text, static_cast<int>(text.size())).success);
 }
 
 TEST(Regex, UnsetGroupHasNoIndex) {
-  const TRegexMatch m = Match(CreateRegex("(a)|(b)", {}), "b", 0);
-  ASSERT_TRUE(m.Success);
-  ASSERT_EQ(m.Groups.size(), 3u);
-  EXPECT_EQ(m.Groups[1].Index, -1);
-  EXPECT_EQ(m.Groups[2].Value, "b");
+  const RegexMatch m = Match(CreateRegex("(a)|(b)", {}), "b", 0);
+  ASSERT_TRUE(m.success);
+  ASSERT_EQ(m.groups.size(), 3u);
+  EXPECT_EQ(m.groups[1].index, -1);
+  EXPECT_EQ(m.groups[2].value, "b");
 }
 
 TEST(Regex, ExecutionOptions) {
-  const TRegexRef re = CreateRegex("abc", {});
-  EXPECT_TRUE(Match(re, "xabc", 0).Success);
-  EXPECT_FALSE(Match(re, "xabc", 0, {TRegexOption::Anchored}).Success);
-  EXPECT_TRUE(Match(re, "xabc", 1, {TRegexOption::Anchored}).Success);
+  const RegexRef re = CreateRegex("abc", {});
+  EXPECT_TRUE(Match(re, "xabc", 0).success);
+  EXPECT_FALSE(Match(re, "xabc", 0, {RegexOption::Anchored}).success);
+  EXPECT_TRUE(Match(re, "xabc", 1, {RegexOption::Anchored}).success);
   // A soft partial match is reported as the partial-match error.
   try {
-    Match(re, "xab", 0, {TRegexOption::Partial});
+    Match(re, "xab", 0, {RegexOption::Partial});
     ADD_FAILURE() << "no error";
-  } catch (const ERegexError& e) {
+  } catch (const RegexError& e) {
     EXPECT_STREQ(e.what(), "PCRE2_ERROR_PARTIAL");
   }
 }
 
 TEST(Regex, CompileOptionsMapToPcre2) {
-  EXPECT_TRUE(IsMatch(CreateRegex("a b # comment", {TRegexOption::Extended}), "ab"));
-  EXPECT_TRUE(IsMatch(CreateRegex("^b", {TRegexOption::MultiLine}), "a\nb"));
+  EXPECT_TRUE(IsMatch(CreateRegex("a b # comment", {RegexOption::Extended}), "ab"));
+  EXPECT_TRUE(IsMatch(CreateRegex("^b", {RegexOption::MultiLine}), "a\nb"));
   EXPECT_FALSE(IsMatch(CreateRegex("^b", {}), "a\nb"));
-  EXPECT_FALSE(IsMatch(CreateRegex("a$", {TRegexOption::DollarEndOnly}), "a\n"));
+  EXPECT_FALSE(IsMatch(CreateRegex("a$", {RegexOption::DollarEndOnly}), "a\n"));
   EXPECT_TRUE(IsMatch(CreateRegex("a$", {}), "a\n"));
-  EXPECT_EQ(Match(CreateRegex("a+", {TRegexOption::Ungreedy}), "aaa", 0).Groups[0].Value, "a");
-  EXPECT_EQ(CreateRegex("(a)(b)", {TRegexOption::NoAutoCapture})->CaptureCount(), 0);
-  EXPECT_FALSE(IsMatch(CreateRegex("b", {TRegexOption::FirstLine}), "a\nb"));
-  EXPECT_FALSE(IsMatch(CreateRegex("b", {TRegexOption::Anchored}), "ab"));
+  EXPECT_EQ(Match(CreateRegex("a+", {RegexOption::Ungreedy}), "aaa", 0).groups[0].value, "a");
+  EXPECT_EQ(CreateRegex("(a)(b)", {RegexOption::NoAutoCapture})->CaptureCount(), 0);
+  EXPECT_FALSE(IsMatch(CreateRegex("b", {RegexOption::FirstLine}), "a\nb"));
+  EXPECT_FALSE(IsMatch(CreateRegex("b", {RegexOption::Anchored}), "ab"));
   // UTF-8 mode: one character of two bytes; an invalid sequence is an error.
-  EXPECT_TRUE(IsMatch(CreateRegex("^.$", {TRegexOption::UTF8}), "\xC3\xA4"));
+  EXPECT_TRUE(IsMatch(CreateRegex("^.$", {RegexOption::UTF8}), "\xC3\xA4"));
   EXPECT_EQ(MatchError("x", "x"), "");
   try {
-    IsMatch(CreateRegex("x", {TRegexOption::UTF8}), "\xC3");
+    IsMatch(CreateRegex("x", {RegexOption::UTF8}), "\xC3");
     ADD_FAILURE() << "no error";
-  } catch (const ERegexError& e) {
+  } catch (const RegexError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("PCRE2_ERROR_UTF8_ERR", 0), 0u) << e.what();
   }
 }
@@ -216,10 +216,10 @@ TEST(Regex, LongRepeatedGroupsGiveTheSameAnswerStudiedOrNot) {
   const std::string text = std::string(32768, 'a') + "X";
   EXPECT_TRUE(IsMatch(CreateRegex("([ab]|[ac])*X", kRuleRegexOptions), text));  // studied
   EXPECT_TRUE(IsMatch(CreateRegex("^([ab]|[ac])*X", kRuleRegexOptions), text));  // not studied
-  const TRegexMatch m = Match(CreateRegex("([ab]|[ac])*X", kRuleRegexOptions), text, 0);
-  ASSERT_TRUE(m.Success);
-  EXPECT_EQ(m.Groups[0].Length, 32769);
-  EXPECT_EQ(m.Groups[1].Value, "a");
+  const RegexMatch m = Match(CreateRegex("([ab]|[ac])*X", kRuleRegexOptions), text, 0);
+  ASSERT_TRUE(m.success);
+  EXPECT_EQ(m.groups[0].length, 32769);
+  EXPECT_EQ(m.groups[1].value, "a");
 }
 
 TEST(Regex, ManyCheapStartPositionsFailWithTheTimeBudget) {
@@ -240,26 +240,26 @@ TEST(Regex, SlicedSearchFindsTheLeftmostMatch) {
     std::string text(6000, 'x');
     text.replace(pos, 3, "abc");
     text.replace(5990, 3, "abc");
-    const TRegexMatch m = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text, 0);
-    ASSERT_TRUE(m.Success) << pos;
-    EXPECT_EQ(m.Groups[0].Index, static_cast<int>(pos)) << pos;
+    const RegexMatch m = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text, 0);
+    ASSERT_TRUE(m.success) << pos;
+    EXPECT_EQ(m.groups[0].index, static_cast<int>(pos)) << pos;
     // a start offset inside the text
-    const TRegexMatch m2 = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text,
+    const RegexMatch m2 = Match(CreateRegex("[ab]bc", kRuleRegexOptions), text,
                                  static_cast<int>(pos) + 1);
-    ASSERT_TRUE(m2.Success) << pos;
-    EXPECT_EQ(m2.Groups[0].Index, 5990) << pos;
+    ASSERT_TRUE(m2.success) << pos;
+    EXPECT_EQ(m2.groups[0].index, 5990) << pos;
   }
   // Look-behind sees the text before a slice; a match may run past it.
   std::string text(3000, 'x');
   text.replace(kRegexSliceLength - 1, 2, "qa");
-  TRegexMatch m = Match(CreateRegex("(?<=q)a", kRuleRegexOptions), text, 0);
-  ASSERT_TRUE(m.Success);
-  EXPECT_EQ(m.Groups[0].Index, static_cast<int>(kRegexSliceLength));
+  RegexMatch m = Match(CreateRegex("(?<=q)a", kRuleRegexOptions), text, 0);
+  ASSERT_TRUE(m.success);
+  EXPECT_EQ(m.groups[0].index, static_cast<int>(kRegexSliceLength));
   std::string tail(3000, 'x');
   tail[kRegexSliceLength - 1] = 'q';
   m = Match(CreateRegex("[q]x*$", kRuleRegexOptions), tail, 0);
-  ASSERT_TRUE(m.Success);
-  EXPECT_EQ(m.Groups[0].Length, static_cast<int>(3000 - kRegexSliceLength + 1));
+  ASSERT_TRUE(m.success);
+  EXPECT_EQ(m.groups[0].length, static_cast<int>(3000 - kRegexSliceLength + 1));
   EXPECT_FALSE(IsMatch(CreateRegex("[q]x*y", kRuleRegexOptions), tail));
 }
 
@@ -291,11 +291,11 @@ TEST(Regex, ErrorNames) {
 
 TEST(Regex, OtherLocaleBuildsTablesOrFailsAsLocaleError) {
   EXPECT_THROW(CreateRegex("a", kRuleRegexOptions, "no_such_locale.XYZ", LC_CTYPE),
-               ERegexLocaleError);
+               RegexLocaleError);
   // "C" under another category than 0 makes tables from the C locale: they
   // behave as the built-in ones. (Category numbers differ between systems.)
   const int category = LC_CTYPE != 0 ? LC_CTYPE : LC_ALL;
-  const TRegexRef re = CreateRegex("a.b", kRuleRegexOptions, "C", category);
+  const RegexRef re = CreateRegex("a.b", kRuleRegexOptions, "C", category);
   EXPECT_NE(re->Locale().Tables(), nullptr);
   EXPECT_TRUE(IsMatch(re, "A\nB"));
   EXPECT_EQ(CreateRegex("a", kRuleRegexOptions)->Locale().Tables(), nullptr);
@@ -310,9 +310,9 @@ TEST(RegexCache, SameResultsAndErrorTextsAsCompilingAfresh) {
   for (int round = 0; round < 2; ++round) {  // second round: from the cache
     for (const char* p : patterns) {
       std::string fresh, cached;
-      TRegexRef a, b;
-      try { a = CreateRegex(p, kRuleRegexOptions); } catch (const ERegexError& e) { fresh = e.what(); }
-      try { b = AcquireRegex(p, kRuleRegexOptions); } catch (const ERegexError& e) { cached = e.what(); }
+      RegexRef a, b;
+      try { a = CreateRegex(p, kRuleRegexOptions); } catch (const RegexError& e) { fresh = e.what(); }
+      try { b = AcquireRegex(p, kRuleRegexOptions); } catch (const RegexError& e) { cached = e.what(); }
       EXPECT_EQ(fresh, cached) << p;
       ASSERT_EQ(a == nullptr, b == nullptr) << p;
       if (!a) continue;
@@ -334,7 +334,7 @@ TEST(RegexCache, IsBounded) {
   EXPECT_LE(RegexCacheSize(), 4096u);
   EXPECT_GT(RegexCacheSize(), 0u);
   // An evicted pattern still referenced elsewhere stays usable.
-  const TRegexRef held = AcquireRegex("held[0-9]", kRuleRegexOptions);
+  const RegexRef held = AcquireRegex("held[0-9]", kRuleRegexOptions);
   for (int i = 0; i < 5000; ++i) AcquireRegex("other" + std::to_string(i), kRuleRegexOptions);
   EXPECT_TRUE(IsMatch(held, "HELD7"));
   ClearRegexCache();
@@ -351,12 +351,12 @@ TEST(RegexCache, ConcurrentUseGivesCorrectResults) {
         const int k = (i + t * 7) % 50;
         const std::string pattern = "[a-z]+" + std::to_string(k) + "x";
         try {
-          const TRegexRef re = AcquireRegex(pattern, kRuleRegexOptions);
+          const RegexRef re = AcquireRegex(pattern, kRuleRegexOptions);
           if (!IsMatch(re, "ABC" + std::to_string(k) + "X")) ++wrong;
           if (IsMatch(re, "ABC" + std::to_string(k + 100) + "y")) ++wrong;
           AcquireRegex("a(b", kRuleRegexOptions);
           ++wrong;
-        } catch (const ERegexError& e) {
+        } catch (const RegexError& e) {
           if (std::string(e.what()).rfind("Invalid Pattern 'a(b'", 0) != 0) ++wrong;
         }
       }

@@ -6,14 +6,14 @@
 #include <fstream>
 #include <random>
 
-#include "platform/Env.h"
-#include "plugin/fPlugin.h"
-#include "rules/cRules.h"
+#include "os/env.h"
+#include "app/session.h"
+#include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
 using quelta::ParseRuleLine;
-using quelta::TRuleRecord;
-using quelta::TRules;
+using quelta::Rule;
+using quelta::RuleStore;
 
 namespace {
 
@@ -56,7 +56,7 @@ const LineCase kLines[] = {
 TEST(RuleLine, PartsAndScaling) {
   for (const auto& c : kLines) {
     SCOPED_TRACE(c.line);
-    TRuleRecord r;
+    Rule r;
     ASSERT_EQ(c.ok, ParseRuleLine(c.line, c.scale, r));
     if (!c.ok) continue;
     EXPECT_EQ(c.link, r.link);
@@ -76,8 +76,8 @@ class RuleFile : public ::testing::Test {
     fs::create_directories(dir_ / "Logs");
     auto& c = quelta::Plugin().Config;
     saved_ = c;
-    c.RulesDat = dir_.string() + quelta::env::kPathSep;
-    c.LogPath = (dir_ / "Logs").string() + quelta::env::kPathSep;
+    c.RulesDat = dir_.string() + quelta::os::kPathSep;
+    c.LogPath = (dir_ / "Logs").string() + quelta::os::kPathSep;
   }
   void TearDown() override {
     quelta::Plugin().Config = saved_;
@@ -92,7 +92,7 @@ class RuleFile : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(f), {});
   }
   fs::path dir_;
-  quelta::TPlugConfig saved_;
+  quelta::Locations saved_;
 };
 
 TEST_F(RuleFile, LineKindsAndCommentBlocks) {
@@ -110,7 +110,7 @@ TEST_F(RuleFile, LineKindsAndCommentBlocks) {
         "E 1 S \"e\"\r\n"
         "#RemOFF#\r\n"
         "   F 1 S \"f\"   \r\n");
-  TRules rules;
+  RuleStore rules;
   ASSERT_TRUE(rules.LoadFromFile("Rules.dat"));
   std::string fields;
   for (int i = 0; i < rules.Count(); ++i) fields += rules.At(i).field;
@@ -128,7 +128,7 @@ TEST_F(RuleFile, ScaleHoldsPerFileAndIncludesDoNotLeak) {
         "SetSpamScore abc\r\n"
         "D 10 S \"d\"\r\n");
   Write("inc.dat", "I 10 S \"i\"\r\nSetSpamScore 50\r\nJ 10 S \"j\"\r\n");
-  TRules rules;
+  RuleStore rules;
   ASSERT_TRUE(rules.LoadFromFile("Rules.dat"));
   ASSERT_EQ(6, rules.Count());
   const int expect[] = {15, 10, 5, 15, 10, 10};
@@ -142,7 +142,7 @@ TEST_F(RuleFile, ScaleHoldsPerFileAndIncludesDoNotLeak) {
 TEST_F(RuleFile, BadLineIsLoggedOnceAndStopsEveryIncludingFile) {
   Write("Rules.dat", "A 1 S \"a\"\r\nIncludeRuleFile inc.dat\r\nB 1 S \"b\"\r\n");
   Write("inc.dat", "I 1 S \"i\"\r\nbroken\r\nJ 1 S \"j\"\r\n");
-  TRules rules;
+  RuleStore rules;
   EXPECT_FALSE(rules.LoadFromFile("Rules.dat"));
   ASSERT_EQ(2, rules.Count());  // rules before the failure stay
   EXPECT_EQ("I", rules.At(1).field);
@@ -151,21 +151,21 @@ TEST_F(RuleFile, BadLineIsLoggedOnceAndStopsEveryIncludingFile) {
 }
 
 TEST_F(RuleFile, MissingFilesAndSelfIncludeFailWithoutEndlessRecursion) {
-  TRules rules;
+  RuleStore rules;
   EXPECT_FALSE(rules.LoadFromFile("Rules.dat"));
   Write("Rules.dat", "A 1 S \"a\"\r\nIncludeRuleFile missing.dat\r\n");
   EXPECT_FALSE(rules.LoadFromFile("Rules.dat"));
   EXPECT_EQ("", Log());  // a missing include names nothing
   Write("self.dat", "X 1 S \"x\"\r\nIncludeRuleFile self.dat\r\n");
-  TRules loop;
+  RuleStore loop;
   EXPECT_FALSE(loop.LoadFromFile("self.dat"));
-  EXPECT_EQ(TRules::kMaxIncludeDepth + 1, loop.Count());
+  EXPECT_EQ(RuleStore::kMaxIncludeDepth + 1, loop.Count());
 }
 
 TEST_F(RuleFile, AbsoluteIncludeAndEnvironmentNames) {
   Write("abs.dat", "Z 1 S \"z\"\r\n");
   Write("Rules.dat", "IncludeRuleFile " + (dir_ / "abs.dat").string() + "\r\n");
-  TRules rules;
+  RuleStore rules;
   ASSERT_TRUE(rules.LoadFromFile("Rules.dat"));
   ASSERT_EQ(1, rules.Count());
   EXPECT_EQ("Z", rules.At(0).field);

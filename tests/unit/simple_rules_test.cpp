@@ -5,17 +5,17 @@
 
 #include <string>
 
-#include "plugin/fPlugin.h"
-#include "rules/cRuleChecks.h"
-#include "rules/cRules.h"
+#include "app/session.h"
+#include "engine/checks.h"
+#include "rules/rule_store.h"
 
 using namespace quelta;
 
 namespace {
 
-TRuleRecord Rule(const std::string& field, const std::string& flags, const std::string& value,
+Rule Rule(const std::string& field, const std::string& flags, const std::string& value,
                  const std::string& comment = "c") {
-  TRuleRecord r;
+  Rule r;
   r.field = field;
   r.score = 10;
   r.flags = flags;
@@ -24,7 +24,7 @@ TRuleRecord Rule(const std::string& field, const std::string& flags, const std::
   return r;
 }
 
-struct TSimpleCase {
+struct SimpleCase {
   const char* field;
   const char* flags;
   std::string term;
@@ -33,10 +33,10 @@ struct TSimpleCase {
 };
 
 // Keeps MaxRegExpSize as it was after a test changed it.
-class TRegExpSizeGuard {
+class RegexSizeGuard {
  public:
-  TRegExpSizeGuard() : saved_(Plugin().Settings.MaxRegExpSize) {}
-  ~TRegExpSizeGuard() { Plugin().Settings.MaxRegExpSize = saved_; }
+  RegexSizeGuard() : saved_(Plugin().Settings.MaxRegExpSize) {}
+  ~RegexSizeGuard() { Plugin().Settings.MaxRegExpSize = saved_; }
 
  private:
   std::uint32_t saved_;
@@ -45,7 +45,7 @@ class TRegExpSizeGuard {
 }  // namespace
 
 TEST(SimpleRule, ComparisonsByFlags) {
-  const TSimpleCase cases[] = {
+  const SimpleCase cases[] = {
       // contains, without and with letter case
       {"SUBJECT", "S", "viagra", "Buy VIAGRA now", true},
       {"SUBJECT", "SC", "viagra", "Buy VIAGRA now", false},
@@ -78,7 +78,7 @@ TEST(SimpleRule, ComparisonsByFlags) {
       {"SUBJECT", "Sm", "RE", "RE: x", true},
       {"SUBJECT", "Sc", "re", "RE: x", true},
   };
-  for (const TSimpleCase& c : cases) {
+  for (const SimpleCase& c : cases) {
     std::string text;
     EXPECT_EQ(EvaluateSimple(Rule(c.field, c.flags, c.term), c.text, text), c.expected)
         << c.flags << " '" << c.term << "' in '" << c.text << "'";
@@ -87,7 +87,7 @@ TEST(SimpleRule, ComparisonsByFlags) {
 }
 
 TEST(SimpleRule, EmptyTermAndEmptyText) {
-  const TSimpleCase cases[] = {
+  const SimpleCase cases[] = {
       {"SUBJECT", "S", "", "anything", false},   // contains: never
       {"SUBJECT", "SC", "", "anything", false},
       {"SUBJECT", "S", "", "", false},
@@ -99,7 +99,7 @@ TEST(SimpleRule, EmptyTermAndEmptyText) {
       {"SUBJECT", "S", "x", "", false},
       {"SUBJECT", "SB", "x", "", false},
   };
-  for (const TSimpleCase& c : cases) {
+  for (const SimpleCase& c : cases) {
     std::string text;
     EXPECT_EQ(EvaluateSimple(Rule(c.field, c.flags, c.term), c.text, text), c.expected)
         << c.flags << " '" << c.term << "' in '" << c.text << "'";
@@ -109,7 +109,7 @@ TEST(SimpleRule, EmptyTermAndEmptyText) {
 TEST(SimpleRule, LetterCaseOfWindows1252Letters) {
   // a-umlaut / A-umlaut and s-caron / S-caron are one letter in two cases
   // under the system's rules for the Western code page.
-  const TSimpleCase cases[] = {
+  const SimpleCase cases[] = {
       {"SUBJECT", "S", "gr\xE4" "fin", "GR\xC4" "FIN", true},
       {"SUBJECT", "SC", "gr\xE4" "fin", "GR\xC4" "FIN", false},
       {"SUBJECT", "SM", "\x9A" "ek", "\x8A" "EK", true},
@@ -118,7 +118,7 @@ TEST(SimpleRule, LetterCaseOfWindows1252Letters) {
       // bytes that are not letters do not fold
       {"SUBJECT", "S", "\xD7", "\xF7", false},
   };
-  for (const TSimpleCase& c : cases) {
+  for (const SimpleCase& c : cases) {
     std::string text;
     EXPECT_EQ(EvaluateSimple(Rule(c.field, c.flags, c.term), c.text, text), c.expected)
         << c.flags << " '" << c.term << "' in '" << c.text << "'";
@@ -127,7 +127,7 @@ TEST(SimpleRule, LetterCaseOfWindows1252Letters) {
 
 TEST(SimpleRule, FoldedFieldsFoldTheTermAndIgnoreCase) {
   // The field texts are as the parser gives them: " " + folded text + " ".
-  const TSimpleCase cases[] = {
+  const SimpleCase cases[] = {
       // "V-I-A-G-R-A" folds to "viagra"; so does the term "v1agra".
       {"SPAMSUBJ", "S", "v1agra", " viagra ", true},
       {"spamsubj", "S", "V1AGRA", " viagra ", true},
@@ -145,7 +145,7 @@ TEST(SimpleRule, FoldedFieldsFoldTheTermAndIgnoreCase) {
       // a field that merely contains "spam" is not folded
       {"XSPAM", "S", "v1agra", " viagra ", false},
   };
-  for (const TSimpleCase& c : cases) {
+  for (const SimpleCase& c : cases) {
     std::string text;
     EXPECT_EQ(EvaluateSimple(Rule(c.field, c.flags, c.term), c.text, text), c.expected)
         << c.field << " " << c.flags << " '" << c.term << "' in '" << c.text << "'";
@@ -208,7 +208,7 @@ TEST(RegExpRule, CatastrophicPatternFailsTheRule) {
 }
 
 TEST(RegExpRule, SeesOnlyTheFirstMaxRegExpSizeBytes) {
-  TRegExpSizeGuard guard;
+  RegexSizeGuard guard;
   Plugin().Settings.MaxRegExpSize = 1024;
   const std::string text = std::string(1018, 'x') + "needle" + "tail-needle";
   std::string out;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "common/fMain.h"
-#include "plugin/fPlugin.h"
+#include "base/strings.h"
+#include "app/session.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -459,12 +459,12 @@ TEST(AddressListParse, Entries) {
 
 TEST(AddressListParse, EntriesAndLines) {
   const std::string list = ParseAddressList("\"Doe, John\" <john@x.com>, bob@y.org");
-  const std::vector<TAddressEntry> e = AddressEntries(list);
+  const std::vector<AddressEntry> e = AddressEntries(list);
   ASSERT_EQ(2u, e.size());
-  EXPECT_EQ("Doe, John", e[0].Name);
-  EXPECT_EQ("john@x.com", e[0].Addr);
-  EXPECT_EQ("", e[1].Name);
-  EXPECT_EQ("bob@y.org", e[1].Addr);
+  EXPECT_EQ("Doe, John", e[0].name);
+  EXPECT_EQ("john@x.com", e[0].addr);
+  EXPECT_EQ("", e[1].name);
+  EXPECT_EQ("bob@y.org", e[1].addr);
   EXPECT_TRUE(AddressEntries("").empty());
 
   EXPECT_EQ("<a@b.com>\r\n<c@d.com>", AddressLines("a@b.com, C <c@d.com>"));

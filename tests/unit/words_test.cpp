@@ -7,26 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "bayes/cWordList.h"
-#include "common/fMain.h"
-#include "message/cWords.h"
-#include "plugin/fPlugin.h"
+#include "bayes/word_table.h"
+#include "base/strings.h"
+#include "message/text_analysis.h"
+#include "app/session.h"
 
 using namespace quelta;
 
 namespace {
 
 // Words of a word table with their counts, as "word=count" in table order.
-std::vector<std::string> Dump(const TWordList& list) {
+std::vector<std::string> Dump(const WordTable& list) {
   std::vector<std::string> r;
-  for (const TWordEntry& e : list.Items()) r.push_back(e.Word + "=" + std::to_string(e.Count));
+  for (const WordEntry& e : list.Items()) r.push_back(e.word + "=" + std::to_string(e.count));
   return r;
 }
 
 std::vector<std::string> Tokens(const std::string& text, const std::string& prefix,
                                 const std::string& delims, bool noNumbersOnly = true,
                                 const std::vector<std::string>& excepted = {}) {
-  TWordList list;
+  WordTable list;
   AddWords(list, text, prefix, true, delims, noNumbersOnly, excepted);
   return Dump(list);
 }
@@ -104,24 +104,24 @@ TEST(WordsFold, Spellings) {
 }
 
 TEST(WordsStop, EnglishAndGerman) {
-  EXPECT_TRUE(HasStopWords(WordList("the quick and the lazy you"), TStopLanguage::English, 3));
-  EXPECT_FALSE(HasStopWords(WordList("the the the"), TStopLanguage::English, 3));
-  EXPECT_TRUE(HasStopWords(WordList("THE AND YOU"), TStopLanguage::English, 3));
-  EXPECT_TRUE(HasStopWords(WordList("Hello."), TStopLanguage::English, 1));
-  EXPECT_FALSE(HasStopWords(WordList("another theme"), TStopLanguage::English, 1));
-  EXPECT_FALSE(HasStopWords(WordList(""), TStopLanguage::English, 1));
-  EXPECT_TRUE(HasStopWords(WordList("Das ist f\xFCr dich"), TStopLanguage::German, 3));
-  EXPECT_TRUE(HasStopWords(WordList("\xFC" "ber da\xDF k\xF6nnen"), TStopLanguage::German, 3));
+  EXPECT_TRUE(HasStopWords(WordList("the quick and the lazy you"), StopWordLanguage::English, 3));
+  EXPECT_FALSE(HasStopWords(WordList("the the the"), StopWordLanguage::English, 3));
+  EXPECT_TRUE(HasStopWords(WordList("THE AND YOU"), StopWordLanguage::English, 3));
+  EXPECT_TRUE(HasStopWords(WordList("Hello."), StopWordLanguage::English, 1));
+  EXPECT_FALSE(HasStopWords(WordList("another theme"), StopWordLanguage::English, 1));
+  EXPECT_FALSE(HasStopWords(WordList(""), StopWordLanguage::English, 1));
+  EXPECT_TRUE(HasStopWords(WordList("Das ist f\xFCr dich"), StopWordLanguage::German, 3));
+  EXPECT_TRUE(HasStopWords(WordList("\xFC" "ber da\xDF k\xF6nnen"), StopWordLanguage::German, 3));
   // Only ASCII letters are lowered: a capital umlaut misses "f\xFCr".
-  EXPECT_FALSE(HasStopWords(WordList("F\xDCR ist das"), TStopLanguage::German, 3));
-  EXPECT_FALSE(HasStopWords(WordList("the and you"), TStopLanguage::German, 1));
-  EXPECT_TRUE(HasStopWords(WordList("in im"), TStopLanguage::German, 2));
+  EXPECT_FALSE(HasStopWords(WordList("F\xDCR ist das"), StopWordLanguage::German, 3));
+  EXPECT_FALSE(HasStopWords(WordList("the and you"), StopWordLanguage::German, 1));
+  EXPECT_TRUE(HasStopWords(WordList("in im"), StopWordLanguage::German, 2));
   // Every English stop word counts.
   const std::string all =
       "hello all am an and are be dear down for from have here is no not now of on or our "
       "some the them this to up we will with yes you your if by about";
-  EXPECT_TRUE(HasStopWords(WordList(all), TStopLanguage::English, 32));
-  EXPECT_FALSE(HasStopWords(WordList(all), TStopLanguage::English, 37));
+  EXPECT_TRUE(HasStopWords(WordList(all), StopWordLanguage::English, 32));
+  EXPECT_FALSE(HasStopWords(WordList(all), StopWordLanguage::English, 37));
 }
 
 TEST(WordsBroken, Counts) {
@@ -222,24 +222,24 @@ TEST(WordsBayes, ExceptionListIgnoresCase) {
 }
 
 TEST(WordsBayes, WordHashIsTheCrc) {
-  TWordList list;
+  WordTable list;
   AddWords(list, "Free", "S:", true, kBayesDelimSubject, true, {});
   ASSERT_EQ(1, list.Count());
-  EXPECT_EQ(Crc32("S:free"), list.At(0).Hash);
+  EXPECT_EQ(Crc32("S:free"), list.At(0).hash);
 }
 
 TEST(WordsBayes, UsesTheSettingAndTheExceptionList) {
-  TPlugin& p = Plugin();
+  PluginState& p = Plugin();
   const bool savedNumbers = p.Settings.NoNumbersOnly;
   const std::vector<std::string> savedWords = Objects().ExceptedWords;
   p.Settings.NoNumbersOnly = false;
   Objects().ExceptedWords = {"HELLO"};
-  TWordList list;
+  WordTable list;
   AddWords(list, "hello 2007 world", "", true, "");
   EXPECT_EQ((V{"2007=1", "world=1"}), Dump(list));
   p.Settings.NoNumbersOnly = true;
   Objects().ExceptedWords.clear();
-  TWordList list2;
+  WordTable list2;
   AddWords(list2, "hello 2007 world", "", true, "");
   EXPECT_EQ((V{"hello=1", "world=1"}), Dump(list2));
   p.Settings.NoNumbersOnly = savedNumbers;

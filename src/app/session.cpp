@@ -1,0 +1,231 @@
+#include "app/session.h"
+
+#include "app/update_check.h"
+#include "base/ini.h"
+#include "base/paths.h"
+#include "base/strings.h"
+#include "bayes/classifier.h"
+#include "bayes/tokenizer.h"
+#include "bayes/word_table.h"
+#include "engine/evaluator.h"
+#include "engine/message_context.h"
+#include "lists/address_book.h"
+#include "lists/auto_white_list.h"
+#include "message/urls.h"
+#include "os/env.h"
+#include "regex/regex.h"
+#include "rules/address_list_rules.h"
+#include "rules/easy_mode.h"
+#include "rules/rule_store.h"
+
+namespace quelta {
+
+namespace {
+
+std::string NowText() { return os::FormatDateTime(os::LocalNow()); }
+
+}  // namespace
+
+Session::Session() = default;
+Session::~Session() = default;
+
+int Session::RuleCount() const { return rules_ ? rules_->Count() : 0; }
+
+void Session::LoadExceptedWords() {
+  exceptedWords_.reset();
+  const std::string file = locations_.bayesDb + "ExceptedWords.txt";
+  if (!os::FileExists(file)) {
+    log_.Write("Quelta: Bayes word exception list not found.");
+    return;
+  }
+  std::string text;
+  if (!os::ReadFile(file, text)) {
+    log_.Write("ERROR: Loading of Bayes word exception list failed!");
+    return;
+  }
+  exceptedWords_ = std::make_unique<ExceptedWords>(SplitLines(text));
+  log_.Write("Quelta: Bayes word exception list loaded successfully (R=" +
+             std::to_string(exceptedWords_->Size()) + ").");
+}
+
+int Session::LoadAutoWhiteList(const std::string& path) {
+  try {
+    if (!autoWhiteList_) autoWhiteList_ = std::make_unique<AutoWhiteList>();
+    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow());
+    if (n >= 0) autoWhiteListSize_ = os::FileSize(path);
+    return n;
+  } catch (...) {
+    return -2;
+  }
+}
+
+bool Session::Startup() {
+  bool result = true;
+  std::string pending;
+
+  // Host working folder.
+  hostDir_ = WithTrailingSeparator(Trim(os::ExpandEnvironment(Trim(os::HostWorkingDirRaw()))));
+  // Plug-in folder: the folder of the module holding this code.
+  pluginDir_ = WithTrailingSeparator(os::FolderOf(os::ModuleFileName()));
+  // Version strings.
+  const std::string module = pluginDir_ + "Quelta.tbp";
+  productName_ = os::VersionString(module, "ProductName");
+  fileDescription_ = os::VersionString(module, "FileDescription");
+  legalCopyright_ = os::VersionString(module, "LegalCopyright");
+  fileVersion_ = os::VersionString(module, "FileVersion");
+  junkScore_ = ReadIniInt(hostDir_ + "TBPlugin.INI", "AntiSpam", "JunkScore", 99);
+
+  if (!LoadLocations(pluginDir_, locations_)) pending += "ERROR: Loading of plugin configuration failed!";
+  log_.SetFolder(locations_.logPath);
+  if (!LoadSettings(locations_.iniFile, junkScore_, os::LocalNow(), settings_))
+    pending += "ERROR: Loading of plugin settings failed!";
+  if (!LoadStatistics(locations_.iniFile, stats_))
+    pending += "ERROR: Loading of plugin statistics failed!";
+  settings_.engine.junkScore = junkScore_;
+  settings_.easy.folder = locations_.easyPath;
+
+  log_.Rotate(settings_.log, os::LocalNow());
+  log_.Write(productName_ + " v" + fileVersion_);
+  if (!pending.empty()) log_.Write(pending);
+  if (!log_.DeleteOld(settings_.log, os::LocalNow()))
+    log_.Write("ERROR: Deleting of old logfiles failed!");
+
+  language_.Load(pluginDir_ + "Language" + os::kPathSep + settings_.language + ".lng");
+
+  try {
+    bayes_ = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
+  } catch (...) {
+    log_.Write("ERROR: Creating the Bayes filter failed!");
+  }
+  LoadExceptedWords();
+  settings_.engine.tokenizer.excepted = exceptedWords_.get();
+
+  const int awl = LoadAutoWhiteList(locations_.autoWhiteList + "AutoWL.lst");
+  if (awl >= 0)
+    log_.Write("Quelta: Automated whitelist loaded successfully (R=" + std::to_string(awl) + ").");
+  else if (awl == -1)
+    log_.Write("Quelta: Automated whitelist not found.");
+  else
+    log_.Write("ERROR: Loading of automated whitelist failed!");
+
+  StartupRules(result);
+
+  const std::string sub = pluginDir_ + "SubDomains.lst";
+  if (os::FileExists(sub)) {
+    subDomains_ = std::make_unique<SubDomainList>(sub);
+  } else {
+    subDomains_.reset();
+    log_.Write("ERROR: Subdomain list not found!");
+  }
+  settings_.message.twoLevelDomains = subDomains_.get();
+  addressBooks_ = std::make_unique<AddressBookSet>(hostDir_);
+  regexCache_ = std::make_unique<RegexCache>();
+
+  if (settings_.update.enabled) CheckForUpdate(settings_.update, false);
+
+  log_.Write("Quelta: Started at " + NowText() + ".");
+  return result;
+}
+
+void Session::StartupRules(bool& ok) {
+  rules_ = std::make_unique<RuleStore>();
+  int n = LoadAddressList(*rules_, locations_.whitelist, "Whitelist.txt", true);
+  if (n == -1)
+    log_.Write("ERROR: Whitelist not found!");
+  else if (n >= 0)
+    log_.Write("Quelta: Whitelist loaded successfully (R=" + std::to_string(n) + ").");
+  else
+    log_.Write("ERROR: Loading of whitelist failed!");
+  n = LoadAddressList(*rules_, locations_.blacklist, "Blacklist.txt", false);
+  if (n == -1)
+    log_.Write("ERROR: Blacklist not found!");
+  else if (n >= 0)
+    log_.Write("Quelta: Blacklist loaded successfully (R=" + std::to_string(n) + ").");
+  else
+    log_.Write("ERROR: Loading of blacklist failed!");
+
+  const RuleFileOptions ruleFiles{locations_.rulesDat, pluginDir_};
+  if (settings_.easyEnabled) {
+    const int r = GenerateEasyRules(*rules_, settings_.easy, ruleFiles, log_);
+    if (r >= 0)
+      log_.Write("Quelta: EasyMode rules loaded successfully (R=" + std::to_string(r) + ").");
+    else
+      log_.Write("ERROR: Loading of EasyMode rules failed!");
+  } else if (rules_->LoadFromFile(locations_.rulesDat + "Rules.dat", ruleFiles, log_)) {
+    log_.Write("Quelta: Rulesets loaded successfully (R=" + std::to_string(rules_->Count()) + ").");
+  } else {
+    ok = false;
+    log_.Write("ERROR: Loading of rulesets failed!");
+  }
+}
+
+int Session::Shutdown() {
+  log_.Write("");
+  if (!SaveStatistics(locations_.iniFile, stats_)) log_.Write("ERROR: Saving plugin statistics failed!");
+  try {
+    language_ = LanguageTable();
+  } catch (...) {
+    log_.Write("ERROR: Finalization of \"Laguage\" failed!");
+  }
+  try {
+    if (bayes_) bayes_->Save(log_);
+    bayes_.reset();
+  } catch (...) {
+    log_.Write("ERROR: Finalization of \"Bayes\" failed!");
+  }
+  settings_.engine.tokenizer.excepted = nullptr;
+  exceptedWords_.reset();
+  try {
+    rules_.reset();
+  } catch (...) {
+    log_.Write("ERROR: Finalization of \"Rules\" failed!");
+  }
+  try {
+    autoWhiteList_.reset();
+  } catch (...) {
+    log_.Write("ERROR: Finalization of \"AutoWhiteList\" failed!");
+  }
+  settings_.message.twoLevelDomains = nullptr;
+  subDomains_.reset();
+  addressBooks_.reset();
+  regexCache_.reset();
+  log_.Write("Quelta: Shutdown at " + NowText() + ".\r\n");
+  return 1;
+}
+
+void Session::RefreshAutoWhiteList() {
+  const std::string file = locations_.autoWhiteList + "AutoWL.lst";
+  const std::int64_t size = os::FileSize(file);
+  if (size > 0 && size != autoWhiteListSize_) {
+    const int n = LoadAutoWhiteList(file);
+    log_.Write("Quelta: " + std::to_string(n) + " lines reloaded from \"AutoWL.lst\".");
+  }
+}
+
+std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered) {
+  MessageContext message(std::move(raw), settings_.message, rendered);
+  EngineServices services;
+  services.rules = rules_.get();
+  services.bayes = bayes_.get();
+  services.autoWhiteList = autoWhiteList_.get();
+  services.addressBooks = addressBooks_.get();
+  services.regexCache = regexCache_.get();
+  services.log = &log_;
+  MessageEvaluator evaluator(message, settings_.engine, services);
+  const std::int32_t score = evaluator.Evaluate();
+  stats_.Add(evaluator.Counts());
+  return score;
+}
+
+void Session::TrainMessage(std::string raw, RenderedTextSource* rendered, bool asSpam) {
+  MessageContext message(std::move(raw), settings_.message, rendered);
+  if (!bayes_) return;
+  const std::string rawHeader = message.Parser().GetField("RAWHEADER");
+  const LearnResult r =
+      bayes_->Learn(rawHeader, message.Words(settings_.engine.tokenizer), asSpam, os::LocalNow());
+  UsageCounts counts;
+  if (r.reclassified) ++(asSpam ? counts.bayesReClassAsSpam : counts.bayesReClassAsHam);
+  stats_.Add(counts);
+}
+
+}  // namespace quelta

@@ -1,0 +1,98 @@
+// Session: the plug-in's working state from start-up to shutdown. It finds
+// the host's and its own folders, reads the settings, statistics and data
+// folders, owns every long-lived object (log, language table, Bayes filter,
+// word exception list, auto-white-list, rule store, address books, pattern
+// cache) and scores and trains messages with them.
+//
+// Promises: Startup and Shutdown run their sequences in a fixed order and
+// log every step; nothing throws out of them, ScoreMessage or TrainMessage
+// (failures become the plug-in's log lines). One caller at a time for
+// Startup, Shutdown, ScoreMessage, TrainMessage and RefreshAutoWhiteList
+// (the plug-in's busy flag serialises them); the getters used by the
+// macros may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/filter_log.h"
+#include "app/language.h"
+#include "app/locations.h"
+#include "app/settings.h"
+
+namespace quelta {
+
+class AddressBookSet;
+class AutoWhiteList;
+class BayesFilter;
+class ExceptedWords;
+class RegexCache;
+class RenderedTextSource;
+class RuleStore;
+class SubDomainList;
+
+class Session {
+ public:
+  Session();
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // The start-up sequence; false only when the rule file failed to load.
+  bool Startup();
+  // The shutdown sequence: saves the statistics and the Bayes databases,
+  // frees every object; returns 1.
+  int Shutdown();
+
+  // Re-reads "AutoWL.lst" when its size changed (and is above 0).
+  void RefreshAutoWhiteList();
+  // Scores one raw message (CR LF lines): 0..100. The rendered text is asked
+  // for only when a rule needs it.
+  std::int32_t ScoreMessage(std::string raw, RenderedTextSource* rendered);
+  // Trains the Bayes filter with one message the host marked.
+  void TrainMessage(std::string raw, RenderedTextSource* rendered, bool asSpam);
+
+  // ---- What the macros, the information page and the dialogs read ----
+  const std::string& ProductName() const { return productName_; }
+  const std::string& FileDescription() const { return fileDescription_; }
+  const std::string& LegalCopyright() const { return legalCopyright_; }
+  const std::string& FileVersion() const { return fileVersion_; }
+  const std::string& PluginDir() const { return pluginDir_; }
+  const std::string& HostDir() const { return hostDir_; }
+  std::int32_t JunkScore() const { return junkScore_; }
+  const Locations& Folders() const { return locations_; }
+  Settings& Config() { return settings_; }
+  const Settings& Config() const { return settings_; }
+  const Statistics& Stats() const { return stats_; }
+  const LanguageTable& Language() const { return language_; }
+  int RuleCount() const;
+  // Null before start-up and after shutdown.
+  BayesFilter* Bayes() { return bayes_.get(); }
+  const BayesFilter* Bayes() const { return bayes_.get(); }
+  FilterLog& LogFile() { return log_; }
+
+ private:
+  void LoadExceptedWords();
+  int LoadAutoWhiteList(const std::string& path);
+  void StartupRules(bool& ok);
+
+  std::string productName_, fileDescription_, legalCopyright_, fileVersion_;
+  std::string pluginDir_, hostDir_;
+  std::int32_t junkScore_ = 99;
+  Locations locations_;
+  Settings settings_;
+  Statistics stats_;
+  std::int64_t autoWhiteListSize_ = 0;  // size of "AutoWL.lst" after its last load
+  FilterLog log_;
+  LanguageTable language_;
+  std::unique_ptr<BayesFilter> bayes_;
+  std::unique_ptr<ExceptedWords> exceptedWords_;
+  std::unique_ptr<AutoWhiteList> autoWhiteList_;
+  std::unique_ptr<RuleStore> rules_;
+  std::unique_ptr<SubDomainList> subDomains_;
+  std::unique_ptr<AddressBookSet> addressBooks_;
+  std::unique_ptr<RegexCache> regexCache_;
+};
+
+}  // namespace quelta

@@ -1,0 +1,63 @@
+// Settings: every option of the plug-in, composed of the option structs of
+// the layers that use them, and the one key table that reads them from and
+// writes them to "Quelta.ini". Sizes are configured in MB or KB and held in
+// bytes. Statistics: the usage counters kept in the same file.
+//
+// Promises: loading gives every missing or malformed key its default;
+// saving writes every key the table names, in the table's order; nothing
+// throws out of Load / Save (failures are reported as false).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/filter_log.h"
+#include "app/update_check.h"
+#include "bayes/classifier.h"
+#include "engine/evaluator.h"
+#include "message/parser.h"
+#include "rules/easy_mode.h"
+
+namespace quelta {
+
+struct NetworkLogOptions {
+  bool dnsblExtendedLogging = true;
+  bool urlblExtendedLogging = true;
+  bool mxCheckSavExtendedLogging = false;
+};
+
+struct Settings {
+  std::string language = "English";
+  std::uint32_t maxMsgSize = 10u * 1048576u;  // training fetches at most this much
+  std::int32_t awlDays = 60;                  // auto-white-list entries older than this go
+  bool easyEnabled = true;                    // easy mode instead of "Rules.dat"
+  bool scripting = false;
+  NetworkLogOptions network;
+  MessageOptions message;
+  EngineOptions engine;
+  BayesOptions bayes;
+  EasyModeOptions easy;
+  LogOptions log;
+  UpdateSettings update;
+};
+
+// Reads every key; keys whose default is the host's threshold get
+// junkScore. False when anything failed (fields read so far keep their new
+// values).
+bool LoadSettings(const std::string& iniFile, std::int32_t junkScore, double now, Settings& s);
+// Writes every key ("Update" "Server" and "LastUpdate" are never written).
+bool SaveSettings(const std::string& iniFile, const Settings& s);
+
+// Usage statistics; unsigned 32-bit, wrapping.
+struct Statistics {
+  std::uint32_t messagesFiltered = 0, classAsSpam = 0, classAsHam = 0, bayesReClassAsSpam = 0,
+                bayesReClassAsHam = 0, bayesLearnAsSpam = 0, bayesLearnAsHam = 0,
+                bayesMessagesChecked = 0;
+
+  void Add(const UsageCounts& c);
+};
+
+bool LoadStatistics(const std::string& iniFile, Statistics& s);
+bool SaveStatistics(const std::string& iniFile, const Statistics& s);
+
+}  // namespace quelta

@@ -1,0 +1,239 @@
+#include "bayes/classifier.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/crc32.h"
+#include "base/log.h"
+#include "bayes/word_table.h"
+#include "os/env.h"
+
+namespace quelta {
+
+namespace {
+
+// Lower bound of every word probability, from the number of ham messages.
+double MinProbFor(std::uint32_t ham) {
+  if (ham < 100) return 0.001;
+  if (ham < 1000) return 0.0001;
+  if (ham < 10000) return 0.00001;
+  return 0.000001;
+}
+
+// Upper bound, from the number of spam messages.
+double MaxProbFor(std::uint32_t spam) {
+  if (spam < 100) return 0.999;
+  if (spam < 1000) return 0.9999;
+  if (spam < 10000) return 0.99999;
+  return 0.999999;
+}
+
+// Nearest integer, halves to the even neighbour, whatever the FPU's
+// rounding mode is set to.
+std::int64_t RoundHalfEven(double x) {
+  double f = std::floor(x);
+  const double rest = x - f;  // exact
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(f, 2.0) != 0)) f += 1;
+  return static_cast<std::int64_t>(f);
+}
+
+void HeaderCounts(const WordDatabase& words, std::uint32_t& spam, std::uint32_t& ham) {
+  spam = ham = 0;
+  if (words.Count() > 0) {
+    spam = words.At(0).spamCount;
+    ham = words.At(0).hamCount;
+  }
+}
+
+}  // namespace
+
+BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options, Log& log)
+    : options_(options), wordFile_(folder + "Bayes.wdb"), undoFile_(folder + "Bayes.udb") {
+  try {
+    const bool bothExist = os::FileExists(wordFile_) && os::FileExists(undoFile_);
+    if (!bothExist) log.Write("WARNING: Bayes databases not found!");
+
+    const bool wordsOk = words_.LoadFromFile(wordFile_);
+    std::uint32_t spam = 0, ham = 0;
+    if (wordsOk) HeaderCounts(words_, spam, ham);
+    const bool undoOk = undo_.LoadFromFile(undoFile_);
+
+    if (wordsOk && undoOk) {
+      log.Write("Quelta: Bayes databases loaded successfully (W=" +
+                std::to_string(static_cast<std::uint32_t>(words_.Count())) +
+                "/S=" + std::to_string(spam) + "/H=" + std::to_string(ham) + ").");
+    } else if (bothExist) {
+      if (!wordsOk) log.Write("ERROR: Loading Bayes data file failed!");
+      if (!undoOk) log.Write("ERROR: Loading Bayes undo file failed!");
+    }
+    if (spam < 50 || ham < 50)
+      log.Write("WARNING: Bayes database not trained (S=" + std::to_string(spam) +
+                ", H=" + std::to_string(ham) + ")!");
+    if (wordsOk) {
+      minProb_ = MinProbFor(ham);
+      maxProb_ = MaxProbFor(spam);
+    }
+  } catch (...) {
+    // Whatever was loaded stays; the filter works with it.
+  }
+  PublishFigures();
+}
+
+bool BayesFilter::Save(Log& log) {
+  try {
+    if (!Changed()) {
+      log.Write("Quelta: Bayes databases not saved.");
+      return true;
+    }
+    const bool wordsOk = words_.SaveToFile(wordFile_);
+    const bool undoOk = undo_.SaveToFile(undoFile_);
+    if (wordsOk && undoOk) {
+      std::uint32_t spam = 0, ham = 0;
+      HeaderCounts(words_, spam, ham);
+      log.Write("Quelta: Bayes databases saved successfully (W=" +
+                std::to_string(static_cast<std::uint32_t>(words_.Count())) +
+                "/S=" + std::to_string(spam) + "/H=" + std::to_string(ham) + ").");
+      return true;
+    }
+    if (!wordsOk) log.Write("ERROR: Saving Bayes datafile failed!");
+    if (!undoOk) log.Write("ERROR: Saving Bayes undofile failed!");
+  } catch (...) {
+  }
+  return false;
+}
+
+double BayesFilter::WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsgs,
+                                    std::uint32_t s, std::uint32_t h) const {
+  const std::int64_t minWordCount = options_.minWordCount;
+  if (minWordCount >= static_cast<std::int64_t>(s) + static_cast<std::int64_t>(h)) return 0.5;
+  const double a = static_cast<double>(s) / static_cast<double>(std::max<std::uint32_t>(spamMsgs, 1));
+  const double b = static_cast<double>(h) / static_cast<double>(std::max<std::uint32_t>(hamMsgs, 1));
+  // Only reachable with a MinWordCount below 0: a word never seen at all
+  // counts as neutral instead of dividing zero by zero.
+  if (a + b == 0) return 0.5;
+  double p = a / (a + b);
+  p = std::min(1.0, p);
+  p = std::min(maxProb_, p);
+  p = std::max(minProb_, p);
+  return p;
+}
+
+void BayesFilter::Train(const WordTable& table, bool undo, bool asSpam) {
+  if (table.Count() == 0) return;
+  WordRecord head = words_.GetRecord(0);
+  if (undo) {
+    std::uint32_t& other = asSpam ? head.hamCount : head.spamCount;
+    if (other > 0) --other;
+  }
+  ++(asSpam ? head.spamCount : head.hamCount);
+  words_.PutRecord(0, head);
+
+  for (const WordEntry& e : table.Items()) {
+    const std::uint32_t c = static_cast<std::uint32_t>(e.count);
+    const int pos = words_.IndexOfHash(e.hash);
+    // Position 0 is the header record: a word with its hash is a new word.
+    if (pos <= 0) {
+      words_.AddRecord(e.hash, asSpam ? c : 0, asSpam ? 0 : c);
+      continue;
+    }
+    WordRecord r = words_.At(pos);
+    if (undo) {
+      std::uint32_t& other = asSpam ? r.hamCount : r.spamCount;
+      // A count scaled down since the first training stays as it is.
+      if (static_cast<std::int64_t>(e.count) <= static_cast<std::int64_t>(other)) other -= c;
+    }
+    (asSpam ? r.spamCount : r.hamCount) += c;
+    words_.PutRecord(pos, r);
+  }
+}
+
+ClassifyResult BayesFilter::Classify(WordTable& words, bool listWords, std::string& debugText) {
+  ClassifyResult result;
+  std::uint32_t spamMsgs = 0, hamMsgs = 0;
+  HeaderCounts(words_, spamMsgs, hamMsgs);
+
+  words.Truncate(options_.maxWords);
+
+  // Each word takes its figures from the last word record with its hash,
+  // the one a walk over records 1..count-1 in file order meets last.
+  for (int i = 0; i < words.Count(); ++i) {
+    const int pos = words_.LastWordIndexOfHash(words.At(i).hash);
+    if (pos < 0) continue;
+    const WordRecord& r = words_.At(pos);
+    const double p = WordProbability(spamMsgs, hamMsgs, r.spamCount, r.hamCount);
+    const double d = 0.5 - p;
+    words.SetScore(i, p, d > 0 ? d : -d);
+  }
+
+  words.RemoveInsignificant();
+  words.SortByDistance();
+  words.Truncate(options_.maxSigWords);
+  if (words.Count() == 0) return result;
+
+  if (listWords) {
+    std::string listing = "Bayes words:\r\n";
+    for (const WordEntry& e : words.Items())
+      listing += " " + e.word + " (V=" + std::to_string(RoundHalfEven(e.probability * 100)) +
+                 "/P=" + std::to_string(RoundHalfEven(e.distance * 200)) + ")\r\n";
+    debugText = listing;
+  }
+
+  result.counted = true;
+
+  double sum = 0;
+  int n = 0;
+  for (const WordEntry& e : words.Items()) {
+    if (e.probability > 0) {
+      sum += e.probability;
+      ++n;
+    }
+  }
+  if (sum == 0 || n == 0) return result;
+  double mean = sum / n;
+  if (mean > 0.999) mean = 1.0;
+  const double percent = std::trunc(mean * 100);
+  // Probabilities never exceed 1; the bounds only keep a hand-made table
+  // from producing a value outside 0..100.
+  if (!(percent > 0)) return result;
+  result.percent = percent > 100 ? 100 : static_cast<std::int32_t>(percent);
+  return result;
+}
+
+LearnResult BayesFilter::Learn(const std::string& rawHeader, const WordTable& words, bool asSpam,
+                               double now) {
+  LearnResult result;
+  try {
+    const std::uint32_t key = Crc32(rawHeader);
+    const int pos = undo_.IndexOfHash(key);
+    if (pos >= 0) {
+      UndoRecord r = undo_.GetRecord(pos);
+      if (r.isSpam != asSpam) {
+        Train(words, true, asSpam);
+        r.isSpam = asSpam;
+        undo_.PutRecord(pos, r);
+        result.reclassified = true;
+      }
+      r.trainedAt = now;
+      undo_.PutRecord(pos, r);
+    } else {
+      Train(words, false, asSpam);
+      undo_.AddRecord(key, asSpam, now);
+      result.learned = true;
+    }
+    changed_ = true;
+  } catch (...) {
+    // Changes made so far stay; the databases keep their saved/unsaved state.
+  }
+  PublishFigures();
+  return result;
+}
+
+void BayesFilter::PublishFigures() {
+  std::uint32_t spam = 0, ham = 0;
+  HeaderCounts(words_, spam, ham);
+  wordRecords_ = static_cast<std::uint32_t>(words_.Count());
+  spamMessages_ = spam;
+  hamMessages_ = ham;
+}
+
+}  // namespace quelta

@@ -1,0 +1,104 @@
+#include "bayes/word_table.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "base/crc32.h"
+
+namespace quelta {
+
+void WordTable::Add(const std::string& word, std::uint32_t hash, std::int32_t count,
+                    double distance, double probability) {
+  if (hash == 0) hash = Crc32(word);
+  FreshIndex();
+  auto it = index_.find(hash);
+  if (it != index_.end()) {
+    std::int32_t& n = items_[static_cast<std::size_t>(it->second)].count;
+    n = static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u);  // wraps, never traps
+    return;
+  }
+  index_.emplace(hash, static_cast<int>(items_.size()));
+  items_.push_back(WordEntry{word, hash, count == 0 ? 1 : count, distance, probability});
+}
+
+int WordTable::IndexOfHash(std::uint32_t hash) const {
+  FreshIndex();
+  auto it = index_.find(hash);
+  return it == index_.end() ? -1 : it->second;
+}
+
+void WordTable::Put(int i, const WordEntry& e) {
+  auto& slot = items_.at(static_cast<std::size_t>(i));
+  if (slot.hash != e.hash) {
+    slot = e;
+    MarkIndexStale();
+  } else {
+    slot = e;
+  }
+}
+
+void WordTable::Delete(int i) {
+  if (i < 0 || i >= Count()) throw std::out_of_range("word table index");
+  items_.erase(items_.begin() + i);
+  MarkIndexStale();
+}
+
+void WordTable::Truncate(int n) {
+  if (n < Count()) {
+    items_.resize(static_cast<std::size_t>(std::max(0, n)));
+    MarkIndexStale();
+  }
+}
+
+void WordTable::SetScore(int i, double probability, double distance) {
+  WordEntry& e = items_.at(static_cast<std::size_t>(i));
+  e.probability = probability;
+  e.distance = distance;
+}
+
+void WordTable::RemoveInsignificant() {
+  constexpr double kEpsilon = 0.0000001;
+  auto insignificant = [](const WordEntry& e) {
+    return (e.distance > 0 && e.distance < kEpsilon) ||
+           (e.distance <= 0 && e.distance > -kEpsilon);
+  };
+  auto end = std::remove_if(items_.begin(), items_.end(), insignificant);
+  if (end != items_.end()) {
+    items_.erase(end, items_.end());
+    MarkIndexStale();
+  }
+}
+
+void WordTable::Clear() {
+  items_.clear();
+  index_.clear();
+  stale_ = false;
+}
+
+void WordTable::SortByDistance() {
+  if (items_.size() < 2) return;
+  // Adjacent swaps of strictly smaller-before-larger pairs amount to a
+  // stable sort, largest first. An entry whose Distance is not a number
+  // compares false both ways, so it never moves and nothing passes it:
+  // each stretch between two such entries is sorted on its own.
+  auto larger = [](const WordEntry& a, const WordEntry& b) { return a.distance > b.distance; };
+  auto from = items_.begin();
+  while (from != items_.end()) {
+    auto to = std::find_if(from, items_.end(),
+                           [](const WordEntry& e) { return std::isnan(e.distance); });
+    std::stable_sort(from, to, larger);
+    from = to == items_.end() ? to : to + 1;
+  }
+  MarkIndexStale();
+}
+
+void WordTable::FreshIndex() const {
+  if (!stale_) return;
+  index_.clear();
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    index_.emplace(items_[i].hash, static_cast<int>(i));
+  stale_ = false;
+}
+
+}  // namespace quelta

@@ -1,0 +1,154 @@
+// The operating system: every OS facility the portable code needs, behind
+// one interface. Exactly one implementation is linked: src/os/win32 (the
+// product, real Win32 calls) or src/os/posix (Linux stand-ins with the same
+// observable behaviour). Nothing outside src/os includes an OS header.
+//
+// General promises:
+// - No function throws; failures are reported through the return value as
+//   each contract says.
+// - All text is single-byte Windows-1252 in std::string.
+// - Every function may be called from any thread unless stated otherwise;
+//   none keeps hidden mutable state except where noted.
+// - Folder strings returned here end with the path separator (kPathSep).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quelta::os {
+
+// The separator the plug-in puts between folders and file names:
+// "\\" on Windows, "/" on POSIX.
+extern const char kPathSep;
+
+// ---- Host and module ------------------------------------------------------
+
+// The host's working folder as configured by the mail client, raw (not
+// trimmed, not expanded). Windows: registry value "Working Directory" under
+// HKEY_CURRENT_USER\Software\RIT\The Bat!. POSIX: environment variable
+// QUELTA_HOST_WORKDIR. Empty when missing.
+std::string HostWorkingDirRaw();
+
+// Full file name of the module (DLL / shared object) that holds this code.
+// Empty on failure.
+std::string ModuleFileName();
+
+// The version-resource string `key` ("ProductName", "FileDescription",
+// "LegalCopyright", "FileVersion") of the module file `file`, trimmed.
+// Windows: read through the version API (first translation entry).
+// POSIX: the compiled-in values, for any file that exists. Empty when the
+// file has no version resource or lacks the key.
+std::string VersionString(const std::string& file, const std::string& key);
+
+// ---- INI files (private-profile semantics) ---------------------------------
+
+// Reads `key` of `section` in the INI file `file`. Section and key names are
+// compared without regard to letter case; the value is trimmed of blanks
+// and one pair of surrounding quotes (" or ') is removed. Returns `def` when
+// the file, section or key is missing. At most bufSize-1 characters are
+// returned (as the Windows function does with a buffer of bufSize bytes).
+std::string IniRead(const std::string& file, const std::string& section,
+                    const std::string& key, const std::string& def,
+                    std::size_t bufSize = 10240);
+
+// Writes `key`=`value` into `section` of `file`: an existing key line is
+// replaced in place, every other line is kept byte for byte; a missing
+// section is appended, a missing file created (its folder must exist).
+// Lines end in CR LF. Returns false on any failure. POSIX: the new file is
+// written beside the old one and renamed over it, so a crash or a full disk
+// never leaves a truncated file.
+bool IniWrite(const std::string& file, const std::string& section,
+              const std::string& key, const std::string& value);
+
+// ---- Environment, time ----------------------------------------------------
+
+// Expands every %NAME% from the environment; an unknown variable stays as
+// written. At most 4096 characters of result (longer results are cut).
+std::string ExpandEnvironment(const std::string& text);
+
+// Milliseconds since some fixed moment; wraps at 2^32 like GetTickCount.
+std::uint32_t TickCount();
+
+void SleepMs(std::uint32_t ms);
+
+// Current local date and time as days since 1899-12-30 00:00, time of day
+// as the fraction (the system's date-time value).
+double LocalNow();
+
+// The system's short date and long time format of a date-time value.
+// Windows: the user's locale formats. POSIX: "yyyy-mm-dd hh:nn:ss".
+std::string FormatDateTime(double dt);
+
+// ---- Files ----------------------------------------------------------------
+
+bool FileExists(const std::string& path);      // a regular file
+bool DirectoryExists(const std::string& path);
+// Size in bytes of an existing file; 0 when missing or unreadable.
+std::int64_t FileSize(const std::string& path);
+// Names (without folder) of the regular files in `folder` whose names match
+// the wildcard `mask` ("*" and "?", case-insensitive on Windows, as the
+// file system lists them).
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& mask);
+bool RenameFile(const std::string& from, const std::string& to);
+// Replaces `to` with `from` in one step where the system allows it (used
+// for write-then-replace saving). `to` may or may not exist.
+bool ReplaceFile(const std::string& from, const std::string& to);
+bool DeleteFile(const std::string& path);
+
+// Whole file into `out`; false when it cannot be opened or read.
+bool ReadFile(const std::string& path, std::string& out);
+
+// A file opened read-only for reads at any offset (other programs may keep
+// reading and writing it); the handle is closed with the object. One thread
+// at a time.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  // Exactly n bytes at offset into buf; false when fewer exist or reading fails.
+  virtual bool ReadAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+};
+// Null when path cannot be opened for reading.
+std::unique_ptr<RandomAccessFile> OpenRandomAccessFile(const std::string& path);
+
+// Whether the existing file path could be opened for writing now (it is not
+// read-only and no other program holds it exclusively). The file is not
+// changed.
+bool CanWriteFile(const std::string& path);
+
+// The folder part of a file name, up to and including its last separator;
+// "" when it has none.
+std::string FolderOf(const std::string& path);
+// Appends `data` to `path`, creating the file when missing (never the
+// folder). False on any failure.
+bool AppendFile(const std::string& path, const std::string& data);
+// Writes `data` to `path` safely: a temporary file in the same folder,
+// flushed, then renamed over `path`. On failure `path` is untouched and the
+// temporary file removed.
+bool WriteFileAtomic(const std::string& path, const std::string& data);
+
+// True when `name` is an absolute path: POSIX "/..."; Windows "X:..." or
+// "\\...".
+bool IsAbsolutePath(const std::string& name);
+
+// ---- Text -----------------------------------------------------------------
+
+// Letter case by the system's rules for the Western code page (1252):
+// Windows: CharUpperBuffA / CharLowerBuffA; POSIX: a 1252 table.
+std::string AnsiUpperCase(const std::string& s);
+std::string AnsiLowerCase(const std::string& s);
+// Three-way comparison ignoring letter case by the same rules
+// (<0, 0, >0), as CompareStringA with NORM_IGNORECASE on Windows.
+int AnsiCompareText(const std::string& a, const std::string& b);
+// Byte-exact three-way comparison in the system's locale order.
+int AnsiCompareStr(const std::string& a, const std::string& b);
+
+// ---- User interface -------------------------------------------------------
+
+enum class MsgIcon { Information, Error, Warning };
+// A modal message box without owner. POSIX: the text goes to standard error.
+void ShowMessage(const std::string& title, const std::string& text, MsgIcon icon);
+
+}  // namespace quelta::os

@@ -1,0 +1,448 @@
+// POSIX implementation of the platform layer: stand-ins with the behaviour
+// the plug-in expects of the Windows facilities (profile INI files,
+// environment expansion, the Western code page's letter case).
+#include "os/env.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+namespace quelta::os {
+
+const char kPathSep = '/';
+
+namespace {
+
+
+std::string TrimBlanks(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n')) --e;
+  return s.substr(b, e - b);
+}
+
+// Windows-1252 letter case: ASCII, the accented letters 0xC0..0xDE /
+// 0xE0..0xFE (without the multiplication and division signs), and the
+// pairs S/Z with caron, OE ligature and Y with diaeresis.
+unsigned char Upper1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+  switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    default: return c;
+  }
+}
+
+unsigned char Lower1252(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+  switch (c) {
+    case 0x8A: return 0x9A;
+    case 0x8C: return 0x9C;
+    case 0x8E: return 0x9E;
+    case 0x9F: return 0xFF;
+    default: return c;
+  }
+}
+
+// One process-wide lock for INI writes: the profile functions of Windows
+// serialise writers too.
+std::mutex& IniMutex() {
+  static std::mutex m;
+  return m;
+}
+
+// Splits file text into lines (CR LF, LF or CR ends a line).
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string cur;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(cur);
+      cur.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+// The section name of a line "[name]" (trimmed), or false.
+bool SectionOf(const std::string& line, std::string& name) {
+  std::string t = TrimBlanks(line);
+  if (t.size() < 2 || t[0] != '[') return false;
+  auto close = t.find(']');
+  if (close == std::string::npos) return false;
+  name = TrimBlanks(t.substr(1, close - 1));
+  return true;
+}
+
+// The key of a line "key=value" (trimmed) with its value, or false.
+bool KeyOf(const std::string& line, std::string& key, std::string& value) {
+  auto eq = line.find('=');
+  if (eq == std::string::npos) return false;
+  key = TrimBlanks(line.substr(0, eq));
+  value = line.substr(eq + 1);
+  return true;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return AnsiCompareText(a, b) == 0;
+}
+
+}  // namespace
+
+std::string HostWorkingDirRaw() {
+  const char* v = std::getenv("QUELTA_HOST_WORKDIR");
+  return v ? std::string(v) : std::string();
+}
+
+std::string ModuleFileName() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) == 0 || !info.dli_fname) return {};
+  std::string name = info.dli_fname;
+  if (!name.empty() && name[0] != '/') {
+    char buf[4096];
+    if (realpath(name.c_str(), buf)) name = buf;
+  }
+  return name;
+}
+
+std::string VersionString(const std::string& file, const std::string& key) {
+  if (!FileExists(file)) return {};
+  if (key == "ProductName") return QUELTA_PRODUCT_NAME;
+  if (key == "FileDescription") return QUELTA_FILE_DESCRIPTION;
+  if (key == "LegalCopyright") return QUELTA_LEGAL_COPYRIGHT;
+  if (key == "FileVersion") return QUELTA_FILE_VERSION;
+  return {};
+}
+
+std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
+                    const std::string& def, std::size_t bufSize) {
+  std::string result = def;
+  std::string text;
+  if (ReadFile(file, text)) {
+    bool inSection = false;
+    std::string name, k, v;
+    for (const auto& line : SplitLines(text)) {
+      if (SectionOf(line, name)) {
+        if (inSection) break;
+        inSection = EqualNoCase(name, section);
+        continue;
+      }
+      if (inSection && KeyOf(line, k, v) && EqualNoCase(k, key)) {
+        v = TrimBlanks(v);
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+          v = v.substr(1, v.size() - 2);
+        result = v;
+        break;
+      }
+    }
+  }
+  if (bufSize > 0 && result.size() > bufSize - 1) result.resize(bufSize - 1);
+  return result;
+}
+
+bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
+              const std::string& value) {
+  std::lock_guard<std::mutex> lock(IniMutex());
+  std::string text;
+  if (FileExists(file) && !ReadFile(file, text)) return false;
+  std::vector<std::string> lines = SplitLines(text);
+  const std::string entry = key + "=" + value;
+  // Find the section, then the key inside it, or the place to insert.
+  int sectionLine = -1, keyLine = -1, insertAt = -1;
+  std::string name, k, v;
+  for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+    if (SectionOf(lines[i], name)) {
+      if (sectionLine >= 0) break;
+      if (EqualNoCase(name, section)) {
+        sectionLine = i;
+        insertAt = i + 1;
+      }
+      continue;
+    }
+    if (sectionLine >= 0) {
+      if (!TrimBlanks(lines[i]).empty()) insertAt = i + 1;
+      if (KeyOf(lines[i], k, v) && EqualNoCase(k, key)) {
+        keyLine = i;
+        break;
+      }
+    }
+  }
+  if (keyLine >= 0) {
+    // The existing key keeps its spelling, as the Windows profile writer does.
+    lines[static_cast<std::size_t>(keyLine)] = k + "=" + value;
+  } else if (sectionLine >= 0) {
+    lines.insert(lines.begin() + insertAt, entry);
+  } else {
+    lines.push_back("[" + section + "]");
+    lines.push_back(entry);
+  }
+  std::string out;
+  out.reserve(text.size() + entry.size() + section.size() + 8);
+  for (const auto& l : lines) {
+    out += l;
+    out += "\r\n";
+  }
+  return WriteFileAtomic(file, out);
+}
+
+std::string ExpandEnvironment(const std::string& text) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '%') {
+      auto close = text.find('%', i + 1);
+      if (close != std::string::npos && close > i + 1) {
+        std::string name = text.substr(i + 1, close - i - 1);
+        const char* v = std::getenv(name.c_str());
+        if (v) {
+          out += v;
+          i = close + 1;
+          continue;
+        }
+        // Unknown: keep "%NAME" and rescan from the closing percent sign,
+        // which may open the next variable.
+        out += text.substr(i, close - i);
+        i = close;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  if (out.size() > 4095) out.resize(4095);
+  return out;
+}
+
+std::uint32_t TickCount() {
+  using namespace std::chrono;
+  return static_cast<std::uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+double LocalNow() {
+  using namespace std::chrono;
+  auto now = system_clock::now();
+  std::time_t t = system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+  // Local seconds since 1970 = UTC seconds + the zone's offset.
+  double local = static_cast<double>(t) + static_cast<double>(tm.tm_gmtoff);
+  return (local + static_cast<double>(ms) / 1000.0) / 86400.0 + 25569.0;
+}
+
+std::string FormatDateTime(double dt) {
+  // Whole seconds, rounded like the system formatter does with milliseconds.
+  double secs = (dt - 25569.0) * 86400.0;
+  std::time_t t = static_cast<std::time_t>(secs >= 0 ? secs + 0.0005 : secs - 0.0005);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::int64_t FileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::vector<std::string> FindFiles(const std::string& folder, const std::string& mask) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return names;
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if (::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
+    if (FileExists(folder + name)) names.push_back(name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (FileExists(to) || DirectoryExists(to)) return false;  // as MoveFile: never overwrite
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool ReadFile(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+namespace {
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+}  // namespace
+
+namespace {
+
+class PosixRandomAccessFile final : public RandomAccessFile {
+ public:
+  explicit PosixRandomAccessFile(int fd) : fd_(fd) {}
+  ~PosixRandomAccessFile() override { ::close(fd_); }
+  bool ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
+    char* p = static_cast<char*>(buf);
+    while (n > 0) {
+      const ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      p += got;
+      n -= static_cast<std::size_t>(got);
+      offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+// The folder of a file name, "./" when it has none.
+std::string FolderOrCurrent(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  return folder.empty() ? std::string("./") : folder;
+}
+
+}  // namespace
+
+std::unique_ptr<RandomAccessFile> OpenRandomAccessFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixRandomAccessFile>(fd);
+}
+
+bool CanWriteFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto p = path.find_last_of('/');
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+bool AppendFile(const std::string& path, const std::string& data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data);
+  return ::close(fd) == 0 && ok;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+  std::string tmp = FolderOrCurrent(path) + ".~" + path.substr(path.find_last_of('/') + 1) + ".XXXXXX";
+  std::vector<char> name(tmp.begin(), tmp.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+  // Keep the permissions of an existing file; new files get rw-r--r--.
+  struct stat st {};
+  ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  ok = (::close(fd) == 0) && ok;
+  if (ok && std::rename(name.data(), path.c_str()) == 0) return true;
+  ::unlink(name.data());
+  return false;
+}
+
+bool IsAbsolutePath(const std::string& name) { return !name.empty() && name[0] == '/'; }
+
+std::string AnsiUpperCase(const std::string& s) {
+  std::string r(s);
+  for (auto& c : r) c = static_cast<char>(Upper1252(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string AnsiLowerCase(const std::string& s) {
+  std::string r(s);
+  for (auto& c : r) c = static_cast<char>(Lower1252(static_cast<unsigned char>(c)));
+  return r;
+}
+
+int AnsiCompareText(const std::string& a, const std::string& b) {
+  std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned char x = Lower1252(static_cast<unsigned char>(a[i]));
+    unsigned char y = Lower1252(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int AnsiCompareStr(const std::string& a, const std::string& b) {
+  int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+void ShowMessage(const std::string& title, const std::string& text, MsgIcon icon) {
+  std::cerr << title << ": " << text << std::endl;
+}
+
+}  // namespace quelta::os

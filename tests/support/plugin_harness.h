@@ -1,0 +1,194 @@
+// Harness: a throw-away plug-in folder with its own copy of Quelta.tbp, the
+// host's working folder, and a loaded plug-in driven through its exports
+// exactly as the mail client drives it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "PluginLoader.h"
+
+namespace fs = std::filesystem;
+
+namespace harness {
+
+inline std::string ReadBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+inline void WriteBytes(const fs::path& p, const std::string& data) {
+  fs::create_directories(p.parent_path());
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f << data;
+}
+
+// A message the fake host hands out through its data-request callback.
+struct HostMessage {
+  std::string raw;
+  std::string text16;  // item 100008, UTF-16LE
+  std::atomic<int> sizeCalls{0};
+  std::atomic<int> fillCalls{0};
+};
+
+inline std::int32_t QUELTA_HOST_STDCALL DataRequest(quelta_host::Cookie cookie, std::int32_t item,
+                                                    void* buffer, std::int32_t size) {
+  auto* m = reinterpret_cast<HostMessage*>(cookie);
+  const std::string* d = item == 100005 ? &m->raw : item == 100008 ? &m->text16 : nullptr;
+  if (!d) return 0;
+  if (!buffer) {
+    ++m->sizeCalls;
+    return static_cast<std::int32_t>(d->size());
+  }
+  ++m->fillCalls;
+  std::int32_t n = std::min<std::int32_t>(size, static_cast<std::int32_t>(d->size()));
+  std::memcpy(buffer, d->data(), static_cast<std::size_t>(n));
+  return n;
+}
+
+// Each test gets fresh folders and its own copy of the module, so the
+// plug-in's folder (the module's folder) is private to the test.
+class PluginFolder {
+ public:
+  PluginFolder() {
+    std::random_device rd;
+    root_ = fs::temp_directory_path() /
+            ("quelta-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+    dir_ = root_ / "plugin";
+    host_ = root_ / "host";
+    fs::create_directories(dir_ / "Logs");
+    fs::create_directories(host_);
+    fs::copy_file(QUELTA_PLUGIN_FILE, dir_ / "Quelta.tbp");
+    SetHostWorkingDir(host_.string());
+  }
+
+  // Where the mail client keeps its working folder: the registry on
+  // Windows, QUELTA_HOST_WORKDIR elsewhere.
+  void SetHostWorkingDir(const std::string& dir) {
+#if defined(_WIN32)
+    char old[4096];
+    DWORD size = sizeof old;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", "Working Directory", RRF_RT_REG_SZ,
+                     nullptr, old, &size) == ERROR_SUCCESS)
+      savedHostDir_ = old;
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, nullptr, 0, KEY_SET_VALUE,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      RegSetValueExA(key, "Working Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                     static_cast<DWORD>(dir.size() + 1));
+      RegCloseKey(key);
+    }
+#else
+    quelta_host::SetEnv("QUELTA_HOST_WORKDIR", dir);
+#endif
+  }
+  ~PluginFolder() {
+    plugin_.Unload();
+#if defined(_WIN32)
+    // Leave the mail client's registry value as it was.
+    if (HKEY key; RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, KEY_SET_VALUE, &key) ==
+                  ERROR_SUCCESS) {
+      if (savedHostDir_.empty())
+        RegDeleteValueA(key, "Working Directory");
+      else
+        RegSetValueExA(key, "Working Directory", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(savedHostDir_.c_str()),
+                       static_cast<DWORD>(savedHostDir_.size() + 1));
+      RegCloseKey(key);
+    }
+#endif
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  const fs::path& Dir() const { return dir_; }
+  const fs::path& HostDir() const { return host_; }
+  void Write(const std::string& name, const std::string& data) { WriteBytes(dir_ / name, data); }
+  std::string Read(const std::string& name) const { return ReadBytes(dir_ / name); }
+  std::string Log() const { return ReadBytes(dir_ / "Logs" / "Filter.log"); }
+
+  // Easy mode off, so a plain Rules.dat drives scoring.
+  void UseRulesDat(const std::string& rules, const std::string& extraIni = "") {
+    Write("Rules.dat", rules);
+    Write("Quelta.ini", "[EasyMode]\r\nEnabled=0\r\n" + extraIni);
+  }
+
+  quelta_host::Plugin& Load() {
+    std::string err;
+    if (!plugin_.Load((dir_ / "Quelta.tbp").string(), err)) ADD_FAILURE() << err;
+    return plugin_;
+  }
+  quelta_host::Plugin& P() { return plugin_; }
+
+  int Score(const std::string& raw) {
+    HostMessage m;
+    m.raw = raw;
+    return plugin_.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&m), &DataRequest);
+  }
+  void Feed(const std::string& raw, int isSpam) {
+    HostMessage m;
+    m.raw = raw;
+    plugin_.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
+  }
+
+ private:
+  fs::path root_, dir_, host_;
+  std::string savedHostDir_;
+  quelta_host::Plugin plugin_;
+};
+
+// Lines of a CR LF text (the last line may lack its CR LF).
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    auto e = text.find("\r\n", pos);
+    if (e == std::string::npos) {
+      out.push_back(text.substr(pos));
+      break;
+    }
+    out.push_back(text.substr(pos, e - pos));
+    pos = e + 2;
+  }
+  return out;
+}
+
+// The log's lines with the date-time stamps (either the POSIX form or the
+// Windows short date and long time) replaced by "<T>".
+inline std::vector<std::string> Normalised(const std::string& log) {
+  static const std::regex stamp(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d|\d{1,2}[./]\d{1,2}[./]\d{2,4} \d{1,2}:\d\d:\d\d( [AP]M)?)");
+  std::vector<std::string> out;
+  for (const auto& l : Lines(log)) out.push_back(std::regex_replace(l, stamp, "<T>"));
+  return out;
+}
+
+// The report block of the last scored message: from the line after
+// "Msg-Id:" to the line before "Message processed".
+inline std::string Report(const std::string& log) {
+  const auto msgid = log.rfind("Msg-Id:\t");
+  if (msgid == std::string::npos) return "(no message in the log)";
+  const auto start = log.find("\r\n", msgid) + 2;
+  const auto end = log.find("Message processed in ", start);
+  return log.substr(start, end - start);
+}
+
+// Lines joined with LF, for readable failure output.
+inline std::string Join(const std::vector<std::string>& v) {
+  std::string s;
+  for (const auto& l : v) s += l + "\n";
+  return s;
+}
+
+}  // namespace harness
