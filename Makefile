@@ -26,6 +26,7 @@ windows: deps-windows
 	@scripts/check-exports.sh
 
 test-native: build
+	@scripts/check-layers.sh
 	@cd build/native && ctest --output-on-failure
 
 test-windows: windows

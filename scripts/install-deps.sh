@@ -22,7 +22,8 @@ native=(build-essential cmake ninja-build pkg-config dpkg-dev
         libpcre2-dev googletest libgtest-dev libbenchmark-dev)
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
-windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+# wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
+windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth)
 
 wanted=("${native[@]}")
 [ "$want_windows" = 1 ] && wanted+=("${windows[@]}")
@@ -53,7 +54,18 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 echo "install-deps: installing ${missing[*]} ${missing_fuzz[*]}"
-$SUDO apt-get update -qq
+# 32-bit packages come from the i386 architecture.
+for p in "${missing[@]}"; do
+  case "$p" in
+    *:i386) dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386 ;;
+  esac
+done
+# A mirror in the middle of a sync can fail an index once; try again.
+for attempt in 1 2 3; do
+  $SUDO apt-get update -qq && break
+  [ $attempt = 3 ] && { echo "install-deps: apt-get update failed" >&2; exit 1; }
+  sleep 10
+done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

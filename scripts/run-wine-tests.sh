@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the Windows (x86_64) test programs under Wine through ctest.
+# Runs the Windows test programs (x86_64 and i686) under Wine through ctest.
 #
 # The whole session runs inside one xvfb-run (the dialogs need a display, and
 # the wineserver must be started under the same display as the programs).
@@ -10,10 +10,11 @@
 # off (under Xvfb they would hang the run), and the server is stopped at the
 # end. Exits nonzero when any test fails.
 #
-# i686 test programs are run only when a 32-bit Wine (wine32) is installed;
-# otherwise the i686 build is checked by compile, link and check-exports.sh.
+# i686 test programs need the 32-bit Wine (wine32, installed by
+# scripts/install-deps.sh); a prefix made before wine32 was present cannot
+# run them and is made anew.
 #
-# Usage: scripts/run-wine-tests.sh [--fresh] [build-dir ...]   (default: build/win64)
+# Usage: scripts/run-wine-tests.sh [--fresh] [build-dir ...]   (default: build/win64 build/win32)
 # Environment: QUELTA_WINE_TEST_TIMEOUT  seconds per test program (default 1200)
 set -uo pipefail
 
@@ -28,7 +29,9 @@ for a in "$@"; do
     *) dirs+=("$a") ;;
   esac
 done
-[ ${#dirs[@]} -eq 0 ] && dirs=("$ROOT/build/win64")
+[ ${#dirs[@]} -eq 0 ] && dirs=("$ROOT/build/win64" "$ROOT/build/win32")
+have_wine32=0
+{ [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; } && have_wine32=1
 
 for tool in wine wineserver xvfb-run ctest; do
   if ! command -v "$tool" >/dev/null 2>&1; then
@@ -61,6 +64,12 @@ if ! flock -n 9; then
   flock 9
 fi
 
+# A prefix made without the 32-bit Wine has no 32-bit system folder.
+marker="$WINEPREFIX/.quelta-wine32"
+if [ $have_wine32 = 1 ] && [ -d "$WINEPREFIX" ] && [ ! -f "$marker" ]; then
+  echo "run-wine-tests: the prefix was made without 32-bit Wine; making it anew"
+  fresh=1
+fi
 if [ $fresh = 1 ] && [ -d "$WINEPREFIX" ]; then
   wineserver -k >/dev/null 2>&1 </dev/null || true
   rm -rf "$WINEPREFIX"
@@ -74,6 +83,7 @@ wineserver -p >/dev/null 2>&1 </dev/null 9>&-
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "run-wine-tests: creating the Wine prefix $WINEPREFIX"
   wine wineboot -i >/dev/null 2>&1 </dev/null 9>&-
+  [ $have_wine32 = 1 ] && touch "$marker"
 fi
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
   >/dev/null 2>&1 </dev/null 9>&-
@@ -83,6 +93,11 @@ printf 'run-wine-tests: Wine ready in %d.%01d s (%s)\n' $((ms / 1000)) $((ms % 1
 
 rc=0
 for d in "${dirs[@]}"; do
+  if [ "$(basename "$d")" = win32 ] && [ $have_wine32 = 0 ]; then
+    echo "run-wine-tests: FAIL $d needs the 32-bit Wine (wine32:i386); run scripts/install-deps.sh"
+    rc=1
+    continue
+  fi
   if [ ! -f "$d/CTestTestfile.cmake" ]; then
     echo "run-wine-tests: FAIL $d is not a configured build directory"
     rc=1
@@ -91,17 +106,6 @@ for d in "${dirs[@]}"; do
   echo "run-wine-tests: ctest in ${d#"$ROOT"/}"
   (cd "$d" && ctest --output-on-failure --timeout "$timeout_s" </dev/null 9>&-) || rc=1
 done
-
-# i686: only with a 32-bit Wine loader.
-if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
-  for exe in "$ROOT/build/win32/quelta_unit_tests.exe" "$ROOT/build/win32/quelta_plugin_tests.exe"; do
-    [ -f "$exe" ] || continue
-    echo "run-wine-tests: i686 ${exe#"$ROOT"/}"
-    (cd "$(dirname "$exe")" && timeout "$timeout_s" wine "$exe" </dev/null 9>&-) || rc=1
-  done
-else
-  echo "run-wine-tests: i686 test run skipped: no wine32 (i686 is checked by build and check-exports.sh)"
-fi
 
 stop_server
 trap - EXIT

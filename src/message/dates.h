@@ -1,4 +1,4 @@
-// cDates: parsing of RFC 822 style date texts ("Mon, 1 Jan 2007 10:00:00
+// Parsing of RFC 822 style date texts ("Mon, 1 Jan 2007 10:00:00
 // +0100") into date-time values, and time-zone names and numeric offsets
 // into minutes east of UTC.
 //

@@ -1,4 +1,4 @@
-// The regular-expression layer over PCRE2 (see PCRE.h).
+// The regular-expression layer over PCRE2 (see regex.h).
 //
 // Mapping of the layer's options to PCRE2: every compile option has its
 // PCRE2 counterpart, except "extra" and "partial". "Extra" made a backslash
