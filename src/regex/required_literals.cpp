@@ -1,0 +1,911 @@
+// Required literals (see required_literals.h).
+//
+// Extraction walks the pattern once with a small recursive-descent reader of
+// PCRE2's syntax and computes for every piece four facts about the strings
+// it can match (all ASCII case-folded):
+//   exact   the piece matches exactly one of these strings (a small finite
+//           language), or unknown;
+//   prefix  every match starts with one of these;
+//   suffix  every match ends with one of these;
+//   req     every match contains one of these.
+// A set holding the empty string says nothing, and that is what every piece
+// the reader does not model gets (a class, a backreference, a dot, ...).
+// Zero-width items (anchors, \b, lookarounds) match the empty string, so the
+// text around them is still one contiguous match. Concatenation joins the
+// suffixes of the left part with the prefixes of the right part; an
+// alternation unites the sets of its branches; a quantifier with a minimum of
+// 0 forgets all but "exact" for {0,1}. Constructs whose reading would be
+// uncertain (verbs, callouts, conditionals, \Q...\E, a quantifier after white
+// space or a comment, quantifier syntax that PCRE2 versions read
+// differently, extended-more classes, newline-dependent comments) stop the
+// reader, and the pattern always runs.
+#include "regex/required_literals.h"
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+#include <map>
+
+namespace quelta {
+
+namespace {
+
+using LitSet = std::vector<std::string>;  // sorted, distinct
+
+constexpr std::size_t kMaxSet = 64;         // alternatives kept per set
+constexpr std::size_t kMaxLiteral = 32;     // length kept of a prefix, suffix or required string
+constexpr std::size_t kMaxExact = 256;      // longest string of an exact set
+constexpr int kMaxDepth = 200;              // group nesting read
+constexpr int kMaxRepeatExpand = 8;         // x{n}: exact strings built up to this n
+
+const LitSet& Nothing() {
+  static const LitSet s{std::string()};
+  return s;
+}
+
+bool SaysNothing(const LitSet& s) {
+  return s.empty() || std::find(s.begin(), s.end(), std::string()) != s.end();
+}
+
+void Sort(LitSet& s) {
+  std::sort(s.begin(), s.end());
+  s.erase(std::unique(s.begin(), s.end()), s.end());
+}
+
+enum class Kind { Prefix, Suffix, Req };
+
+// A set that may lose detail: shortened strings, or nothing at all.
+LitSet Loose(LitSet s, Kind kind) {
+  if (SaysNothing(s)) return Nothing();
+  for (auto& x : s)
+    if (x.size() > kMaxLiteral)
+      x = kind == Kind::Suffix ? x.substr(x.size() - kMaxLiteral) : x.substr(0, kMaxLiteral);
+  Sort(s);
+  if (kind == Kind::Req) {
+    // "Contains a or b" where b is inside a is just "contains b".
+    LitSet kept;
+    for (const auto& a : s) {
+      bool covered = false;
+      for (const auto& b : s)
+        if (&a != &b && b.size() < a.size() && a.find(b) != std::string::npos) covered = true;
+      if (!covered) kept.push_back(a);
+    }
+    s.swap(kept);
+  }
+  if (s.size() > kMaxSet) return Nothing();
+  return s;
+}
+
+// All concatenations a+b; false when the result would be too large.
+bool Cross(const LitSet& a, const LitSet& b, LitSet& out, std::size_t maxLen) {
+  if (a.size() * b.size() > kMaxSet) return false;
+  out.clear();
+  for (const auto& x : a)
+    for (const auto& y : b) {
+      if (x.size() + y.size() > maxLen) return false;
+      out.push_back(x + y);
+    }
+  Sort(out);
+  return true;
+}
+
+// Higher is better: the shortest string counts most, then fewer strings.
+long Quality(const LitSet& s) {
+  if (SaysNothing(s)) return -1;
+  std::size_t shortest = s[0].size();
+  for (const auto& x : s) shortest = std::min(shortest, x.size());
+  return static_cast<long>(std::min<std::size_t>(shortest, 16)) * 1000 - static_cast<long>(s.size());
+}
+
+const LitSet& Better(const LitSet& a, const LitSet& b) { return Quality(b) > Quality(a) ? b : a; }
+
+struct Info {
+  bool hasExact = false;
+  LitSet exact;
+  LitSet prefix = Nothing();
+  LitSet suffix = Nothing();
+  LitSet req = Nothing();
+};
+
+Info Unknown() { return Info(); }
+
+Info FromExact(LitSet exact) {
+  Info i;
+  if (exact.size() > kMaxSet) return i;
+  for (const auto& x : exact)
+    if (x.size() > kMaxExact) return i;
+  i.hasExact = true;
+  i.exact = std::move(exact);
+  i.prefix = Loose(i.exact, Kind::Prefix);
+  i.suffix = Loose(i.exact, Kind::Suffix);
+  i.req = Loose(i.exact, Kind::Req);
+  return i;
+}
+
+Info Empty() { return FromExact(Nothing()); }
+Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
+
+Info Concat(const Info& l, const Info& r) {
+  LitSet x;
+  if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(x);
+  Info o;
+  o.prefix = l.prefix;
+  if (l.hasExact && Cross(l.exact, r.prefix, x, std::numeric_limits<std::size_t>::max()))
+    o.prefix = Loose(x, Kind::Prefix);
+  o.suffix = r.suffix;
+  if (r.hasExact && Cross(l.suffix, r.exact, x, std::numeric_limits<std::size_t>::max()))
+    o.suffix = Loose(x, Kind::Suffix);
+  o.req = Better(l.req, r.req);
+  if (Cross(l.suffix, r.prefix, x, std::numeric_limits<std::size_t>::max()))
+    o.req = Better(o.req, Loose(x, Kind::Req));
+  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
+  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  return o;
+}
+
+Info Union(const std::vector<Info>& branches) {
+  bool allExact = true;
+  LitSet exact, prefix, suffix, req;
+  for (const auto& b : branches) {
+    allExact = allExact && b.hasExact;
+    if (allExact) exact.insert(exact.end(), b.exact.begin(), b.exact.end());
+    prefix.insert(prefix.end(), b.prefix.begin(), b.prefix.end());
+    suffix.insert(suffix.end(), b.suffix.begin(), b.suffix.end());
+    req.insert(req.end(), b.req.begin(), b.req.end());
+  }
+  if (allExact) {
+    Sort(exact);
+    Info e = FromExact(exact);
+    if (e.hasExact) return e;
+  }
+  Info o;
+  o.prefix = Loose(prefix, Kind::Prefix);
+  o.suffix = Loose(suffix, Kind::Suffix);
+  o.req = Loose(req, Kind::Req);
+  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
+  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  return o;
+}
+
+// x{min,max}; max < 0 means no upper bound.
+Info Repeat(const Info& x, long min, long max) {
+  if (max == 0) return Empty();
+  if (min == 0) {
+    if (max == 1 && x.hasExact) {
+      LitSet e = x.exact;
+      e.push_back(std::string());
+      Sort(e);
+      return FromExact(e);
+    }
+    return Unknown();
+  }
+  LitSet power;  // x^min, when exact and small
+  if (x.hasExact && min <= kMaxRepeatExpand) {
+    power = Nothing();
+    LitSet next;
+    for (long k = 0; k < min; ++k) {
+      if (!Cross(power, x.exact, next, kMaxExact)) {
+        power.clear();
+        break;
+      }
+      power.swap(next);
+    }
+  }
+  if (!power.empty() && min == max) return FromExact(power);
+  Info o;
+  o.prefix = power.empty() ? x.prefix : Loose(power, Kind::Prefix);
+  o.suffix = power.empty() ? x.suffix : Loose(power, Kind::Suffix);
+  o.req = power.empty() ? x.req : Loose(power, Kind::Req);
+  return o;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHex(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool IsWordChar(char c) {
+  return IsDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+int HexValue(char c) {
+  if (IsDigit(c)) return c - '0';
+  return (FoldAscii(c) - 'a') + 10;
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view p) : p_(p) {}
+
+  // False when the pattern holds something the reader does not model.
+  bool Run(Info& out) {
+    out = Alternation();
+    return !failed_ && pos_ == p_.size();
+  }
+
+ private:
+  enum class Quant { None, Valid, Ambiguous };
+
+  bool AtEnd() const { return pos_ >= p_.size(); }
+  // The pattern holds no NUL (it ends at the first one), so '\0' is the end.
+  char Peek(std::size_t k = 0) const { return pos_ + k < p_.size() ? p_[pos_ + k] : '\0'; }
+  void Fail() {
+    failed_ = true;
+    pos_ = p_.size();
+  }
+
+  Info Alternation() {
+    std::vector<Info> branches;
+    branches.push_back(Sequence());
+    while (!failed_ && Peek() == '|') {
+      ++pos_;
+      branches.push_back(Sequence());
+    }
+    return branches.size() == 1 ? branches[0] : Union(branches);
+  }
+
+  Info Sequence() {
+    Info acc = Empty(), last;
+    bool haveLast = false, lastRepeatable = false, lastQuantified = false, skipped = false;
+    for (;;) {
+      if (SkipIgnorable()) {
+        skipped = true;
+        continue;
+      }
+      if (failed_ || AtEnd() || Peek() == '|' || Peek() == ')') break;
+      long min = 0, max = 0;
+      std::size_t length = 0;
+      const Quant q = QuantifierAt(min, max, length);
+      if (q == Quant::Ambiguous) {
+        Fail();
+        break;
+      }
+      if (q == Quant::Valid) {
+        // PCRE2 versions differ on quantifiers after white space or comments.
+        if (!haveLast || !lastRepeatable || lastQuantified || skipped) {
+          Fail();
+          break;
+        }
+        pos_ += length;
+        if (Peek() == '+' || Peek() == '?') ++pos_;  // possessive or lazy
+        last = Repeat(last, min, max);
+        lastQuantified = true;
+        continue;
+      }
+      Info atom;
+      bool repeatable = true;
+      const bool isAtom = Atom(atom, repeatable);
+      if (failed_) break;
+      if (haveLast) acc = Concat(acc, last);
+      haveLast = isAtom;
+      if (isAtom) last = std::move(atom);
+      lastRepeatable = repeatable;
+      lastQuantified = false;
+      skipped = false;
+    }
+    if (haveLast) acc = Concat(acc, last);
+    return acc;
+  }
+
+  // White space and #-comments in extended mode, and (?#...) comments.
+  bool SkipIgnorable() {
+    bool skipped = false;
+    for (;;) {
+      const char c = Peek();
+      if (extended_ && !AtEnd()) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') {
+          ++pos_;
+          skipped = true;
+          continue;
+        }
+        // NEL is white space only where PCRE2 has Unicode support.
+        if (static_cast<unsigned char>(c) == 0x85) {
+          Fail();
+          return false;
+        }
+        if (c == '#') {
+          ++pos_;
+          while (!AtEnd() && Peek() != '\n') {
+            const unsigned char d = static_cast<unsigned char>(Peek());
+            // Where a comment ends depends on the newline convention.
+            if (d == '\r' || d == '\v' || d == '\f' || d == 0x85) {
+              Fail();
+              return false;
+            }
+            ++pos_;
+          }
+          if (!AtEnd()) ++pos_;
+          skipped = true;
+          continue;
+        }
+      }
+      if (c == '(' && Peek(1) == '?' && Peek(2) == '#') {
+        const std::size_t end = p_.find(')', pos_ + 3);
+        if (end == std::string_view::npos) {
+          Fail();
+          return false;
+        }
+        pos_ = end + 1;
+        skipped = true;
+        continue;
+      }
+      return skipped;
+    }
+  }
+
+  Quant QuantifierAt(long& min, long& max, std::size_t& length) const {
+    const char c = Peek();
+    if (c == '*' || c == '+' || c == '?') {
+      min = c == '+' ? 1 : 0;
+      max = c == '?' ? 1 : -1;
+      length = 1;
+      return Quant::Valid;
+    }
+    if (c != '{') return Quant::None;
+    // Strict forms {n}, {n,}, {n,m}.
+    std::size_t i = pos_ + 1;
+    auto number = [&](long& v) {
+      const std::size_t start = i;
+      v = 0;
+      while (i < p_.size() && IsDigit(p_[i])) {
+        v = v * 10 + (p_[i] - '0');
+        if (v > 65535) v = 65536;
+        ++i;
+      }
+      return i > start;
+    };
+    long a = 0, b = 0;
+    if (number(a)) {
+      if (i < p_.size() && p_[i] == '}') {
+        min = max = a;
+        length = i + 1 - pos_;
+        return a > 65535 ? Quant::Ambiguous : Quant::Valid;
+      }
+      if (i < p_.size() && p_[i] == ',') {
+        ++i;
+        const bool hasMax = number(b);
+        if (i < p_.size() && p_[i] == '}') {
+          min = a;
+          max = hasMax ? b : -1;
+          length = i + 1 - pos_;
+          if (a > 65535 || b > 65535 || (hasMax && b < a)) return Quant::Ambiguous;
+          return Quant::Valid;
+        }
+      }
+    }
+    // "{,n}" and forms with blanks are quantifiers in newer PCRE2 versions
+    // and literal text in older ones.
+    bool digit = false;
+    for (i = pos_ + 1; i < p_.size(); ++i) {
+      const char d = p_[i];
+      if (d == '}') return digit ? Quant::Ambiguous : Quant::None;
+      if (IsDigit(d)) digit = true;
+      else if (d != ',' && d != ' ' && d != '\t') return Quant::None;
+    }
+    return Quant::None;
+  }
+
+  // One item. False (and no failure) for an option setting, which is no atom.
+  bool Atom(Info& out, bool& repeatable) {
+    const char c = Peek();
+    switch (c) {
+      case '(':
+        return Group(out, repeatable);
+      case '[':
+        Class();
+        out = Unknown();
+        return true;
+      case '\\':
+        Escape(out, repeatable);
+        return true;
+      case '.':
+        ++pos_;
+        out = Unknown();
+        return true;
+      case '^':
+      case '$':
+        ++pos_;
+        out = Empty();
+        repeatable = false;
+        return true;
+      default:
+        ++pos_;
+        out = Char(c);
+        return true;
+    }
+  }
+
+  bool Group(Info& out, bool& repeatable) {
+    ++pos_;  // '('
+    if (Peek() == '*') {  // verbs, (*ACCEPT) and the like, alpha assertions
+      Fail();
+      return true;
+    }
+    if (Peek() != '?') {
+      out = Content();
+      return true;
+    }
+    ++pos_;  // '?'
+    const char c = Peek();
+    switch (c) {
+      case ':':
+      case '>':
+      case '|':
+        ++pos_;
+        out = Content();
+        return true;
+      case '=':
+      case '!':
+      case '*':
+        ++pos_;
+        Content();
+        out = Empty();
+        return true;
+      case '<':
+        if (Peek(1) == '=' || Peek(1) == '!' || Peek(1) == '*') {
+          pos_ += 2;
+          Content();
+          out = Empty();
+          return true;
+        }
+        ++pos_;
+        if (!SkipName('>')) return true;
+        out = Content();
+        return true;
+      case '\'':
+        ++pos_;
+        if (!SkipName('\'')) return true;
+        out = Content();
+        return true;
+      case 'P':
+        if (Peek(1) == '<') {
+          pos_ += 2;
+          if (!SkipName('>')) return true;
+          out = Content();
+          return true;
+        }
+        if (Peek(1) == '=' || Peek(1) == '>') {  // backreference, subroutine call
+          pos_ += 2;
+          if (SkipName(')')) out = Unknown();
+          return true;
+        }
+        Fail();
+        return true;
+      case '&':
+        ++pos_;
+        if (SkipName(')')) out = Unknown();
+        return true;
+      case 'R':
+        ++pos_;
+        if (Peek() == ')') {
+          ++pos_;
+          out = Unknown();
+        } else {
+          Fail();
+        }
+        return true;
+      default:
+        break;
+    }
+    if (IsDigit(c) || ((c == '+' || c == '-') && IsDigit(Peek(1)))) {  // (?1) (?-1) (?+1)
+      ++pos_;
+      if (SkipName(')')) out = Unknown();
+      return true;
+    }
+    // Option letters: (?imnsxUJ-imnsxUJ) or (?^...) alone or before ':'.
+    bool extended = extended_;
+    if (Peek() == '^') {
+      extended = false;
+      ++pos_;
+    }
+    bool unset = false;
+    for (;;) {
+      const char o = Peek();
+      if (o == '-' && !unset) {
+        unset = true;
+        ++pos_;
+        continue;
+      }
+      if (o == 'x') {
+        if (Peek(1) == 'x' && !unset) {  // extended-more: classes change meaning
+          Fail();
+          return true;
+        }
+        extended = !unset;
+        ++pos_;
+        continue;
+      }
+      if (o == 'i' || o == 'm' || o == 'n' || o == 's' || o == 'U' || o == 'J') {
+        ++pos_;
+        continue;
+      }
+      break;
+    }
+    if (Peek() == ')') {
+      ++pos_;
+      extended_ = extended;  // holds to the end of the enclosing group
+      repeatable = false;
+      return false;
+    }
+    if (Peek() == ':') {
+      ++pos_;
+      const bool saved = extended_;
+      extended_ = extended;
+      out = Content();
+      extended_ = saved;
+      return true;
+    }
+    Fail();
+    return true;
+  }
+
+  // A group's alternatives up to its ')'; option changes inside end with it.
+  Info Content() {
+    if (++depth_ > kMaxDepth) {
+      Fail();
+      return Unknown();
+    }
+    const bool saved = extended_;
+    Info in = Alternation();
+    extended_ = saved;
+    --depth_;
+    if (Peek() != ')') {
+      Fail();
+      return Unknown();
+    }
+    ++pos_;
+    return in;
+  }
+
+  // Group names and reference arguments: word characters (and a sign) up to
+  // the terminator.
+  bool SkipName(char terminator) {
+    while (!AtEnd() && (IsWordChar(Peek()) || Peek() == '+' || Peek() == '-')) ++pos_;
+    if (Peek() != terminator) {
+      Fail();
+      return false;
+    }
+    ++pos_;
+    return true;
+  }
+
+  // A braced argument "{...}" without nesting; false (and failure) if open.
+  bool SkipBraces() {
+    const std::size_t end = p_.find('}', pos_);
+    if (Peek() != '{' || end == std::string_view::npos) {
+      Fail();
+      return false;
+    }
+    pos_ = end + 1;
+    return true;
+  }
+
+  void Escape(Info& out, bool& repeatable) {
+    ++pos_;  // '\'
+    if (AtEnd()) {
+      Fail();
+      return;
+    }
+    const char c = Peek();
+    ++pos_;
+    out = Unknown();
+    switch (c) {
+      case 'a': out = Char('\a'); return;
+      case 'e': out = Char('\x1b'); return;
+      case 'f': out = Char('\f'); return;
+      case 'n': out = Char('\n'); return;
+      case 'r': out = Char('\r'); return;
+      case 't': out = Char('\t'); return;
+      case 'b': case 'B': case 'A': case 'Z': case 'z': case 'G': case 'K':
+        out = Empty();
+        repeatable = false;
+        return;
+      case 'Q': case 'E':
+        Fail();
+        return;
+      case '0': {  // up to two more octal digits
+        int v = 0;
+        for (int k = 0; k < 2 && Peek() >= '0' && Peek() <= '7'; ++k) v = v * 8 + (p_[pos_++] - '0');
+        out = Char(static_cast<char>(v));
+        return;
+      }
+      case 'x': {
+        int v = 0;
+        if (Peek() == '{') {
+          ++pos_;
+          int digits = 0;
+          while (IsHex(Peek())) {
+            v = v * 16 + HexValue(p_[pos_++]);
+            if (++digits > 4) break;
+          }
+          if (Peek() != '}' || digits == 0 || v > 0xFF) {
+            Fail();
+            return;
+          }
+          ++pos_;
+        } else {
+          for (int k = 0; k < 2 && IsHex(Peek()); ++k) v = v * 16 + HexValue(p_[pos_++]);
+        }
+        out = Char(static_cast<char>(v));
+        return;
+      }
+      case 'o': {
+        if (Peek() != '{') {
+          Fail();
+          return;
+        }
+        ++pos_;
+        int v = 0, digits = 0;
+        while (Peek() >= '0' && Peek() <= '7') {
+          v = v * 8 + (p_[pos_++] - '0');
+          if (++digits > 4) break;
+        }
+        if (Peek() != '}' || digits == 0 || v > 0xFF) {
+          Fail();
+          return;
+        }
+        ++pos_;
+        out = Char(static_cast<char>(v));
+        return;
+      }
+      case 'c':  // a control character
+        if (AtEnd()) Fail();
+        else ++pos_;
+        return;
+      case 'p': case 'P':
+        if (Peek() == '{') SkipBraces();
+        else if (AtEnd()) Fail();
+        else ++pos_;
+        return;
+      case 'g':
+        if (Peek() == '{') {
+          SkipBraces();
+        } else if (Peek() == '<') {
+          ++pos_;
+          SkipName('>');
+        } else if (Peek() == '\'') {
+          ++pos_;
+          SkipName('\'');
+        } else {
+          if (Peek() == '+' || Peek() == '-') ++pos_;
+          if (!IsDigit(Peek())) Fail();
+          while (IsDigit(Peek())) ++pos_;
+        }
+        return;
+      case 'k':
+        if (Peek() == '{') {
+          SkipBraces();
+        } else if (Peek() == '<') {
+          ++pos_;
+          SkipName('>');
+        } else if (Peek() == '\'') {
+          ++pos_;
+          SkipName('\'');
+        } else {
+          Fail();
+        }
+        return;
+      default:
+        break;
+    }
+    if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
+      while (IsDigit(Peek())) ++pos_;
+      return;
+    }
+    // Any other letter: a class escape (\d, \s, \N, \R, ...) or, for letters
+    // without a meaning, the letter itself; unknown either way. Everything
+    // else stands for itself.
+    if (!IsLetter(c)) out = Char(c);
+  }
+
+  // Skips a character class, as PCRE2 finds its end.
+  void Class() {
+    ++pos_;  // '['
+    if (Peek() == '^') ++pos_;
+    if (Peek() == ']') ++pos_;  // a leading ']' is a member
+    for (;;) {
+      if (AtEnd()) {
+        Fail();
+        return;
+      }
+      const char c = Peek();
+      if (c == ']') {
+        ++pos_;
+        return;
+      }
+      if (c == '\\') {
+        const char e = Peek(1);
+        if (e == 'Q' || e == 'E' || e == '\0') {
+          Fail();
+          return;
+        }
+        pos_ += 2;
+        if ((e == 'x' || e == 'o' || e == 'p' || e == 'P') && Peek() == '{') {
+          if (!SkipBraces()) return;
+        } else if (e == 'c') {
+          if (AtEnd()) {
+            Fail();
+            return;
+          }
+          ++pos_;
+        }
+        continue;
+      }
+      if (c == '[' && (Peek(1) == ':' || Peek(1) == '.' || Peek(1) == '=')) {
+        std::size_t end = 0;
+        if (PosixClassEnd(end)) {
+          pos_ = end + 2;
+          continue;
+        }
+      }
+      ++pos_;
+    }
+  }
+
+  // PCRE2's test for "[:name:]" inside a class (pos_ at '['): the position of
+  // the closing terminator.
+  bool PosixClassEnd(std::size_t& end) const {
+    const char terminator = p_[pos_ + 1];
+    for (std::size_t i = pos_ + 2; i < p_.size(); ++i) {
+      const char c = p_[i];
+      const char n = i + 1 < p_.size() ? p_[i + 1] : '\0';
+      if (c == '\\' && (n == ']' || n == '\\')) {
+        ++i;
+      } else if ((c == '[' && n == terminator) || c == ']') {
+        return false;
+      } else if (c == terminator && n == ']') {
+        end = i;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::string_view p_;
+  std::size_t pos_ = 0;
+  bool failed_ = false;
+  bool extended_ = false;
+  int depth_ = 0;
+};
+
+}  // namespace
+
+RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
+  pattern = pattern.substr(0, pattern.find('\0'));
+  RequiredLiterals result;
+  Info info;
+  Reader reader(pattern);
+  if (!reader.Run(info)) return result;
+  LitSet best = Better(info.req, Loose(info.prefix, Kind::Req));
+  best = Better(best, Loose(info.suffix, Kind::Req));
+  if (info.hasExact) best = Better(best, Loose(info.exact, Kind::Req));
+  if (SaysNothing(best)) return result;
+  for (const auto& s : best)
+    if (s.size() < kMinRequiredLiteral) return result;
+  result.always = false;
+  result.anyOf = best;
+  return result;
+}
+
+// ---- Scanner -------------------------------------------------------------------
+
+LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
+    : patternCount_(patterns.size()) {
+  // Distinct literals and the patterns that need each.
+  std::map<std::string, std::vector<std::uint32_t>> byLiteral;
+  for (std::size_t id = 0; id < patterns.size(); ++id) {
+    const RequiredLiterals& p = patterns[id];
+    bool usable = !p.always && !p.anyOf.empty();
+    for (const auto& s : p.anyOf) usable = usable && !s.empty();
+    if (!usable) {
+      alwaysRun_.push_back(static_cast<std::uint32_t>(id));
+      continue;
+    }
+    for (const auto& s : p.anyOf) {
+      std::string folded(s);
+      for (char& c : folded) c = FoldAscii(c);
+      auto& ids = byLiteral[folded];
+      if (ids.empty() || ids.back() != id) ids.push_back(static_cast<std::uint32_t>(id));
+    }
+  }
+  std::vector<const std::string*> literals;
+  literalBegin_.push_back(0);
+  for (const auto& [text, ids] : byLiteral) {
+    literals.push_back(&text);
+    literalPatterns_.insert(literalPatterns_.end(), ids.begin(), ids.end());
+    literalBegin_.push_back(static_cast<std::uint32_t>(literalPatterns_.size()));
+  }
+
+  // Byte classes: one per byte that occurs in a literal, one for the rest;
+  // the row width is a power of two so that a state's row is a shift away.
+  std::uint8_t used[256] = {};
+  for (const auto* l : literals)
+    for (unsigned char c : *l) used[c] = 1;
+  std::uint8_t classOf[256] = {};
+  std::size_t classes = 1;
+  for (int b = 0; b < 256; ++b)
+    if (used[b]) classOf[b] = static_cast<std::uint8_t>(classes++);
+  for (int b = 0; b < 256; ++b) byteClass_[b] = classOf[static_cast<unsigned char>(FoldAscii(static_cast<char>(b)))];
+  shift_ = 0;
+  while ((std::size_t{1} << shift_) < classes) ++shift_;
+  classCount_ = std::size_t{1} << shift_;
+
+  // The trie.
+  constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> next(classCount_, kNone);
+  std::vector<std::vector<std::uint32_t>> own(1);
+  for (std::uint32_t lit = 0; lit < literals.size(); ++lit) {
+    std::uint32_t s = 0;
+    for (unsigned char c : *literals[lit]) {
+      std::uint32_t& t = next[(std::size_t{s} << shift_) | classOf[c]];
+      if (t == kNone) {
+        t = static_cast<std::uint32_t>(own.size());
+        own.emplace_back();
+        next.resize(next.size() + classCount_, kNone);
+      }
+      s = next[(std::size_t{s} << shift_) | classOf[c]];
+    }
+    own[s].push_back(lit);
+  }
+  stateCount_ = own.size();
+
+  // Failure links folded into a full transition table, breadth first; each
+  // state's outputs include those of its failure state.
+  std::vector<std::uint32_t> fail(stateCount_, 0);
+  std::vector<std::vector<std::uint32_t>> out(stateCount_);
+  std::deque<std::uint32_t> queue;
+  for (std::size_t c = 0; c < classCount_; ++c) {
+    std::uint32_t& t = next[c];
+    if (t == kNone) {
+      t = 0;
+    } else {
+      fail[t] = 0;
+      queue.push_back(t);
+    }
+  }
+  while (!queue.empty()) {
+    const std::uint32_t s = queue.front();
+    queue.pop_front();
+    out[s] = own[s];
+    out[s].insert(out[s].end(), out[fail[s]].begin(), out[fail[s]].end());
+    for (std::size_t c = 0; c < classCount_; ++c) {
+      std::uint32_t& t = next[(std::size_t{s} << shift_) | c];
+      const std::uint32_t viaFail = next[(std::size_t{fail[s]} << shift_) | c];
+      if (t == kNone) {
+        t = viaFail;
+      } else {
+        fail[t] = viaFail;
+        queue.push_back(t);
+      }
+    }
+  }
+  next_.swap(next);
+  outputBegin_.push_back(0);
+  for (std::size_t s = 0; s < stateCount_; ++s) {
+    outputs_.insert(outputs_.end(), out[s].begin(), out[s].end());
+    outputBegin_.push_back(static_cast<std::uint32_t>(outputs_.size()));
+  }
+}
+
+void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
+  mayMatch.assign(patternCount_, 0);
+  for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
+  if (outputs_.empty()) return;
+  std::vector<std::uint8_t> seen(literalBegin_.size() - 1, 0);
+  const std::uint32_t* next = next_.data();
+  const std::uint32_t* begin = outputBegin_.data();
+  const unsigned shift = shift_;
+  std::uint32_t s = 0;
+  for (unsigned char c : text) {
+    s = next[(std::size_t{s} << shift) | byteClass_[c]];
+    if (begin[s] == begin[s + 1]) continue;
+    for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
+      const std::uint32_t lit = outputs_[k];
+      if (seen[lit]) continue;
+      seen[lit] = 1;
+      for (std::uint32_t j = literalBegin_[lit]; j < literalBegin_[lit + 1]; ++j)
+        mayMatch[literalPatterns_[j]] = 1;
+    }
+  }
+}
+
+}  // namespace quelta

@@ -1,0 +1,87 @@
+// Required literals: a prefilter for regular-expression rules. For a pattern
+// compiled the way a regular-expression rule compiles it (PCRE2, caseless,
+// dot matching all, PCRE2's built-in "C" character tables), it finds literal
+// strings that every match must contain, so that a rule whose literals are
+// absent from a text need not run its pattern over that text at all.
+//
+// Promises:
+// - Conservative: when ExtractRequiredLiterals gives a set, every match of the
+//   pattern in any text contains one of its strings, compared after ASCII case
+//   folding (A-Z as a-z; bytes 0x80-0xFF have no case under the "C" tables).
+//   Whatever the extraction cannot prove (backreferences, conditionals,
+//   callouts, backtracking verbs, \Q...\E, ambiguous quantifier syntax, ...)
+//   contributes nothing, or makes the pattern "always run".
+// - A pattern that does not compile gets an arbitrary answer: callers still
+//   compile every pattern (to report its error) and consult the prefilter only
+//   for patterns that compiled.
+// - The prefilter decides "cannot match" only. A pattern that it lets run may
+//   still fail to match; one that it skips would not have matched (it could
+//   at most have failed with a match-limit error, which a skipped pattern
+//   does not report).
+// - The text scanned must include all of the text the pattern would search
+//   (scanning more is harmless).
+// - No dependency beyond the standard library. LiteralScanner is immutable
+//   after construction; Scan may run on several threads at once, each with
+//   its own result vector.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quelta {
+
+// Literals shorter than this are not worth a filter: a pattern whose best
+// set holds a shorter string always runs.
+inline constexpr std::size_t kMinRequiredLiteral = 3;
+
+struct RequiredLiterals {
+  // True: nothing could be proved, the pattern must always run.
+  bool always = true;
+  // When not always: the pattern can match a text only if the text, ASCII
+  // case-folded, contains at least one of these (already folded) strings.
+  std::vector<std::string> anyOf;
+};
+
+// Extracts the required literals of a pattern as the rule layer compiles it
+// (text up to its first NUL byte). Never throws for any input except
+// std::bad_alloc.
+RequiredLiterals ExtractRequiredLiterals(std::string_view pattern);
+
+// ASCII case folding as caseless matching with the "C" tables folds.
+inline char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// One pass over a text for the required literals of many patterns (an
+// Aho-Corasick automaton over the case-folded literals, as a full DFA over
+// byte classes). Pattern ids are the positions in the vector given to the
+// constructor.
+class LiteralScanner {
+ public:
+  explicit LiteralScanner(const std::vector<RequiredLiterals>& patterns);
+
+  std::size_t PatternCount() const { return patternCount_; }
+  std::size_t StateCount() const { return stateCount_; }
+
+  // Sets mayMatch (resized to PatternCount()) to 1 for every pattern that
+  // always runs or whose literal occurs in text, and 0 for the others.
+  void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
+
+ private:
+  std::size_t patternCount_ = 0;
+  std::size_t stateCount_ = 0;
+  std::size_t classCount_ = 0;                 // row width: a power of two
+  unsigned shift_ = 0;                         // log2(classCount_)
+  std::uint8_t byteClass_[256] = {};           // folded byte -> class
+  std::vector<std::uint32_t> next_;            // state * classCount_ + class -> state
+  std::vector<std::uint32_t> outputBegin_;     // state -> range in outputs_ (stateCount_+1)
+  std::vector<std::uint32_t> outputs_;         // literal ids that end at a state
+  std::vector<std::uint32_t> literalBegin_;    // literal -> range in literalPatterns_
+  std::vector<std::uint32_t> literalPatterns_; // pattern ids of each literal
+  std::vector<std::uint32_t> alwaysRun_;       // pattern ids without a filter
+};
+
+}  // namespace quelta
