@@ -31,15 +31,21 @@ extern const char kPathSep;
 // QUELTA_HOST_WORKDIR. Empty when missing.
 std::string HostWorkingDirRaw();
 
-// Full file name of the module (DLL / shared object) that holds this code.
-// Empty on failure.
+// Full file name of the module (DLL / shared object) that holds this code;
+// its folder is the plug-in's data folder. Empty on failure.
+// POSIX: when the environment variable QUELTA_PROFILE is set and not empty,
+// it names the data folder instead (the profile, so one installed plug-in
+// serves any number of profiles): the result is that folder, made absolute
+// against the current folder and without trailing "/", followed by
+// "/Quelta.tbp", whether or not such a file exists there.
 std::string ModuleFileName();
 
 // The version-resource string `key` ("ProductName", "FileDescription",
 // "LegalCopyright", "FileVersion") of the module file `file`, trimmed.
 // Windows: read through the version API (first translation entry).
-// POSIX: the compiled-in values, for any file that exists. Empty when the
-// file has no version resource or lacks the key.
+// POSIX: the compiled-in values, for any file that exists and for the name
+// ModuleFileName() returns. Empty when the file has no version resource or
+// lacks the key.
 std::string VersionString(const std::string& file, const std::string& key);
 
 // ---- INI files (private-profile semantics) ---------------------------------

@@ -122,6 +122,17 @@ std::string HostWorkingDirRaw() {
 }
 
 std::string ModuleFileName() {
+  const char* profile = std::getenv("QUELTA_PROFILE");
+  if (profile && *profile) {
+    std::string dir = profile;
+    if (dir[0] != '/') {
+      char cwd[4096];
+      if (!::getcwd(cwd, sizeof cwd)) return {};
+      dir = std::string(cwd) + "/" + dir;
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return (dir == "/" ? std::string() : dir) + "/Quelta.tbp";
+  }
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) == 0 || !info.dli_fname) return {};
   std::string name = info.dli_fname;
@@ -133,7 +144,7 @@ std::string ModuleFileName() {
 }
 
 std::string VersionString(const std::string& file, const std::string& key) {
-  if (!FileExists(file)) return {};
+  if (!FileExists(file) && file != ModuleFileName()) return {};
   if (key == "ProductName") return QUELTA_PRODUCT_NAME;
   if (key == "FileDescription") return QUELTA_FILE_DESCRIPTION;
   if (key == "LegalCopyright") return QUELTA_LEGAL_COPYRIGHT;
