@@ -147,6 +147,7 @@ bool ResolvePlaces(const PlaceOptions& options, Places& places, std::string& err
   pluginDir = Absolute(pluginDir);
   places.pluginFile = (fs::path(pluginDir) / "Quelta.tbp").string();
 #if defined(_WIN32)
+  (void)ownFolder;
   if (!options.profile.empty()) {
     error = "--profile needs a POSIX build; the plug-in's data lives in its own folder";
     return false;

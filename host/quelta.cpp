@@ -357,6 +357,8 @@ struct Run {
 // Sets up and starts the plug-in. False (with a note) on failure.
 bool Start(const Cli& cli, Run& run, const std::string& profileOverride = std::string()) {
   std::string error;
+  // Before the places: a log location may name the variable.
+  if (cli.noLearn) SetEnv("QUELTA_NO_LEARN", "1");
   PlaceOptions po = cli.places;
   if (!profileOverride.empty()) po.profile = profileOverride;
   if (!ResolvePlaces(po, run.places, error)) {
@@ -374,7 +376,6 @@ bool Start(const Cli& cli, Run& run, const std::string& profileOverride = std::s
   }
 #endif
   ExportPlaces(run.places);
-  if (cli.noLearn) SetEnv("QUELTA_NO_LEARN", "1");
   if (!run.lock.Acquire(run.places.profile, error)) {
     Note(error);
     return false;
