@@ -443,17 +443,28 @@ std::string Explanation(const Named& m, const ScoreResult& r, const std::string&
 
 // ---- Commands -------------------------------------------------------------------
 
-int Filter(const Cli& cli) {
-  if (cli.operands.size() > 1) return UsageError("filter takes one message");
-  if (cli.explain || cli.json || cli.recursive) return UsageError("--pass takes no --explain, --json or -r");
-  const std::string input = cli.operands.empty() ? "-" : cli.operands[0];
+bool WriteMessage(const std::string& message) {
 #if defined(_WIN32)
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
+  std::cout.write(message.data(), static_cast<std::streamsize>(message.size()));
+  std::cout.flush();
+  if (std::cout) return true;
+  Note("cannot write the message to standard output");
+  return false;
+}
+
+int Filter(const Cli& cli) {
+  if (cli.operands.size() > 1) return UsageError("filter takes one message");
+  const std::string input = cli.operands.empty() ? "-" : cli.operands[0];
   std::string message;
   if (!ReadInput(input, message)) {
     Note("cannot read " + EscapeName(input));
     return 2;
+  }
+  if (cli.explain || cli.json || cli.recursive) {
+    WriteMessage(message);
+    return UsageError("--pass takes no --explain, --json or -r");
   }
   std::string out = message;
   int rc = 2;
@@ -481,13 +492,7 @@ int Filter(const Cli& cli) {
       }
     }
   }
-  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
-  std::cout.flush();
-  if (!std::cout) {
-    Note("cannot write the message to standard output");
-    return 2;
-  }
-  return rc;
+  return WriteMessage(out) ? rc : 2;
 }
 
 int ScoreOrTrain(const Cli& cli) {
@@ -674,7 +679,14 @@ int PluginCommand(const Cli& cli) {
 int main(int argc, char** argv) {
   Cli cli;
   const int parsed = ParseCommandLine(argc, argv, cli);
-  if (parsed >= 0) return parsed;
+  if (parsed >= 0) {
+    // A filter with a wrong option still lets the message through.
+    if ((cli.command == kFilter || cli.pass) && cli.operands.empty()) {
+      std::string message;
+      if (ReadInput("-", message)) WriteMessage(message);
+    }
+    return parsed;
+  }
   if (cli.version) {
     std::cout << "quelta " << QUELTA_FILE_VERSION << "\n";
     return 0;

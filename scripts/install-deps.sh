@@ -19,7 +19,8 @@ for a in "$@"; do
 done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
-        libpcre2-dev googletest libgtest-dev libbenchmark-dev)
+        libpcre2-dev googletest libgtest-dev libbenchmark-dev
+        procmail maildrop)  # the delivery agents the host's tests drive
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
