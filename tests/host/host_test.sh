@@ -76,6 +76,14 @@ rm "$work/p/Quelta.cfg"
 "${q[@]}" train --no-learn --spam "$work/in/spam.eml" >/dev/null 2>&1
 check "train takes no --no-learn" '[ $? = 2 ]'
 
+# Parallel runs on one profile take turns: no training is lost.
+make_profile "$work/par"
+for i in $(seq 1 12); do
+  printf "Subject: offer $i\nFrom: x$i@y.example\n\nword$i other$i\n" | "$quelta" --plugin-dir "$work/par" train --spam - >/dev/null &
+done
+wait
+check "twelve parallel trainings, twelve spam messages" '[ "$("$quelta" --plugin-dir "$work/par" macro Quelta_BayesSpams)" = 12 ]'
+
 # Macros.
 "${q[@]}" macro --list >"$work/out"
 check "macro --list: LF line ends, 18 names" '! grep -q $'"'"'\r'"'"' "$work/out" && [ "$(wc -l < "$work/out")" = 18 ]'
