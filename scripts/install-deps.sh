@@ -20,7 +20,7 @@ done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
         libpcre2-dev googletest libgtest-dev libbenchmark-dev
-        procmail maildrop)  # the delivery agents the host's tests drive
+        procmail maildrop groff-base)  # the host's tests: delivery agents, man page
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)

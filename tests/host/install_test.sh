@@ -71,6 +71,6 @@ for opt in $(printf "%s\n" "$help" | grep -oE -- "--[a-z][a-z-]+" | sort -u); do
   check "completion offers $opt" 'grep -qF -- "$opt" "$src/host/quelta.bash-completion"'
 done
 check "completion is valid bash" 'bash -n "$src/host/quelta.bash-completion"'
-check "man page renders without warnings" '[ -z "$(LC_ALL=C.UTF-8 man --warnings -l "$src/host/quelta.1" 2>&1 >/dev/null)" ]'
+check "man page renders without warnings" '[ -z "$(groff -man -ww -z "$src/host/quelta.1" 2>&1)" ]'
 
 finish
