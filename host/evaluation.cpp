@@ -137,8 +137,9 @@ std::string ErrorCurves(const std::vector<EvalItem>& scored, int threshold, int 
     const EvalCounts c = CountAt(scored, t);
     const double yp = all.ham ? 100.0 * c.falsePositives / all.ham : 0;
     const double yn = all.spam ? 100.0 * c.falseNegatives / all.spam : 0;
-    fp += (t ? " L" : "M") + Num(f.X(t)) + " " + Num(f.Y(yp));
-    fn += (t ? " L" : "M") + Num(f.X(t)) + " " + Num(f.Y(yn));
+    // Steps: the counts change only at whole thresholds.
+    fp += t ? " H" + Num(f.X(t)) + " V" + Num(f.Y(yp)) : "M" + Num(f.X(t)) + " " + Num(f.Y(yp));
+    fn += t ? " H" + Num(f.X(t)) + " V" + Num(f.Y(yn)) : "M" + Num(f.X(t)) + " " + Num(f.Y(yn));
   }
   s << "<path class='fp' d='" << fp << "' fill='none' stroke='#3a7bd5' stroke-width='2'/>\n"
     << "<path class='fn' d='" << fn << "' fill='none' stroke='#d9534f' stroke-width='2'/>\n"
