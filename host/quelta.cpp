@@ -77,7 +77,7 @@ struct Cli {
 
 // An option: its names, whether it takes a value, the commands it belongs
 // to (0: every command) and what it sets.
-struct OptionSpec {
+struct OptionDef {
   const char* name;
   char shortName;
   bool takesValue;
@@ -94,7 +94,7 @@ bool ParseInt(const std::string& s, int& out) {
   return true;
 }
 
-const OptionSpec kOptions[] = {
+const OptionDef kOptions[] = {
     {"--plugin-dir", 0, true, 0, [](Cli& c, const std::string& v, std::string&) { c.places.pluginDir = v; return true; }},
     {"--profile", 0, true, 0, [](Cli& c, const std::string& v, std::string&) { c.places.profile = v; return true; }},
     {"--host-dir", 0, true, 0, [](Cli& c, const std::string& v, std::string&) { c.places.hostDir = v; return true; }},
@@ -172,31 +172,31 @@ int ParseCommandLine(int argc, char** argv, Cli& cli) {
       value = arg.substr(eq + 1);
       hasValue = true;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionDef* def = nullptr;
     bool elsewhere = false;
     for (const auto& o : kOptions) {
       const bool named = name == o.name || (o.shortName && name.size() == 2 && name[1] == o.shortName);
       if (!named) continue;
       if (o.commands == 0 || (o.commands & cli.command)) {
-        spec = &o;
+        def = &o;
         break;
       }
       elsewhere = true;
     }
-    if (!spec) {
+    if (!def) {
       if (!elsewhere) return UsageError("unknown option '" + EscapeName(arg) + "'");
       return UsageError(cli.command == kNone
                             ? "option " + name + " must follow the command it belongs to"
                             : "option " + name + " does not apply to '" + cli.commandName + "'");
     }
-    if (spec->takesValue && !hasValue) {
+    if (def->takesValue && !hasValue) {
       if (i + 1 >= argc) return UsageError(name + " needs a value");
       value = argv[++i];
-    } else if (!spec->takesValue && hasValue) {
+    } else if (!def->takesValue && hasValue) {
       return UsageError(name + " takes no value");
     }
     std::string error;
-    if (!spec->apply(cli, value, error)) return UsageError(error);
+    if (!def->apply(cli, value, error)) return UsageError(error);
   }
   return -1;
 }
