@@ -485,8 +485,9 @@ int Filter(const Cli& cli) {
         if (items.empty()) items.push_back("none");
         fields.push_back(FoldedField("X-Quelta-Rules", items, LineEndOf(message)));
       }
+      if (!run.session.RulesLoaded()) Note("the plug-in's rule sets failed to load");
       const bool saved = Stop(run);
-      if (saved) {
+      if (saved && run.session.RulesLoaded()) {
         out = WithFields(message, fields);
         rc = spam && !cli.exitZero ? 1 : 0;
       }

@@ -25,7 +25,8 @@ printf 'From a@b Mon Nov 30 03:12:40 2026\nSubject: lottery\n\n' | "${q[@]}" fil
 check "an mbox envelope line stays first, not scored as a field" 'head -1 "$work/out" | grep -q "^From a@b " && grep -q "^X-Quelta-Score: 80" "$work/out"'
 
 # Errors: the message passes unchanged, exit 2.
-for bad in "--plugin-dir $work/none filter" "--profile $work/none filter" "filter --threshold x" "score --pass --bogus"; do
+make_profile "$work/norules" && rm "$work/norules/Rules.dat"
+for bad in "--plugin-dir $work/norules filter" "--plugin-dir $work/none filter" "--profile $work/none filter" "filter --threshold x" "score --pass --bogus"; do
   "$quelta" $bad < "$work/in" > "$work/out" 2>/dev/null; rc=$?
   check "error ($bad): unchanged, exit 2" 'cmp -s "$work/in" "$work/out" && [ $rc = 2 ]'
 done
