@@ -24,7 +24,8 @@ for a in "$@"; do
 done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
-        libpcre2-dev googletest libgtest-dev libbenchmark-dev)
+        libpcre2-dev googletest libgtest-dev libbenchmark-dev
+        procmail maildrop groff-base)  # the host's tests: delivery agents, man page
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.

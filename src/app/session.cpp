@@ -65,10 +65,13 @@ bool Session::Startup() {
 
   // Host working folder.
   hostDir_ = WithTrailingSeparator(Trim(os::ExpandEnvironment(Trim(os::HostWorkingDirRaw()))));
-  // Plug-in folder: the folder of the module holding this code.
-  pluginDir_ = WithTrailingSeparator(os::FolderOf(os::ModuleFileName()));
+  // Plug-in folder: the folder of the module holding this code, unless the
+  // system names another folder for the data.
+  const std::string moduleDir = WithTrailingSeparator(os::FolderOf(os::ModuleFileName()));
+  const std::string profile = os::ProfileFolderOverride();
+  pluginDir_ = profile.empty() ? moduleDir : profile;
   // Version strings.
-  const std::string module = pluginDir_ + "Quelta.tbp";
+  const std::string module = moduleDir + "Quelta.tbp";
   productName_ = os::VersionString(module, "ProductName");
   fileDescription_ = os::VersionString(module, "FileDescription");
   legalCopyright_ = os::VersionString(module, "LegalCopyright");

@@ -36,6 +36,13 @@ std::string HostWorkingDirRaw();
 // Empty on failure.
 std::string ModuleFileName();
 
+// The folder that holds the plug-in's data when it is not the module's own
+// folder, ending with the separator; empty when the data lives beside the
+// module. POSIX: the environment variable QUELTA_PROFILE when set and not
+// empty (made absolute against the current folder), so one installed
+// plug-in serves any number of profiles. Windows: always empty.
+std::string ProfileFolderOverride();
+
 // The version-resource string `key` ("ProductName", "FileDescription",
 // "LegalCopyright", "FileVersion") of the module file `file`, trimmed.
 // Windows: read through the version API (first translation entry).

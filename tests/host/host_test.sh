@@ -1,59 +1,99 @@
 #!/usr/bin/env bash
-# The quelta host end to end: scoring files, directories and standard input,
-# the exit status in a pipeline, training, macros, and clear errors.
-set -uo pipefail
-quelta=$1
-src=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail=0
-pass=0
-check() {  # name, condition
-  if eval "$2"; then pass=$((pass + 1)); else echo "FAILED: $1"; fail=$((fail + 1)); fi
-}
+# The quelta command line: exit statuses, options, help, the threshold's one
+# source, the plug-in's ERROR lines and failed saves, the profile and
+# no-learn contracts with the plug-in, macros, the progress bar.
+source "$(dirname "$0")/lib.sh" "$@"
 
-mkdir -p "$work/plugin/Logs" "$work/host" "$work/maildir/cur" "$work/maildir/new" "$work/maildir/tmp"
-cp "$(dirname "$quelta")/Quelta.tbp" "$work/plugin/"
-printf '[EasyMode]\r\nEnabled=0\r\n' > "$work/plugin/Quelta.ini"
-printf 'SUBJECT 80 S "lottery" [lottery]\r\nSUBJECT -20 S "meeting" [meeting]\r\n' > "$work/plugin/Rules.dat"
+make_profile "$work/p"
+mkdir -p "$work/host" "$work/in"
 printf '[AntiSpam]\r\nJunkScore=50\r\n' > "$work/host/TBPlugin.INI"
-printf 'Subject: You won the lottery\nFrom: a@b.example\n\nbody\n' > "$work/maildir/new/1"
-printf 'Subject: meeting at ten\nFrom: c@d.example\n\nbody\n' > "$work/maildir/cur/2"
-q=("$quelta" --plugin-dir "$work/plugin" --host-dir "$work/host" --no-progress)
+printf "$spam_text" > "$work/in/spam.eml"
+printf "$ham_text" > "$work/in/ham.eml"
+q=("$quelta" --plugin-dir "$work/p" --host-dir "$work/host")
 
-out=$("${q[@]}" score "$work/maildir")
-check "maildir scored: spam line" 'printf "%s\n" "$out" | grep -qP "^80\tSPAM\t.*/new/1$"'
-check "maildir scored: ham line" 'printf "%s\n" "$out" | grep -qP "^0\tHAM\t.*/cur/2$"'
-check "two lines" '[ "$(printf "%s\n" "$out" | wc -l)" = 2 ]'
+# Exit statuses.
+"${q[@]}" score "$work/in/ham.eml" >/dev/null; check "all ham exits 0" '[ $? = 0 ]'
+"${q[@]}" score "$work/in/ham.eml" "$work/in/spam.eml" >/dev/null; check "any spam exits 1" '[ $? = 1 ]'
+"${q[@]}" score "$work/in/spam.eml" "$work/none" >"$work/out" 2>"$work/err"; rc=$?
+check "an error among spam exits 2, the rest still scored" '[ $rc = 2 ] && grep -qP "^80\tSPAM\t" "$work/out"'
+check "the missing input is named" 'grep -q "no such file or directory: $work/none" "$work/err"'
+"${q[@]}" score - < "$work/in/spam.eml" >/dev/null; check "spam on standard input exits 1" '[ $? = 1 ]'
 
-"${q[@]}" score - < "$work/maildir/new/1" >/dev/null; rc=$?
-check "stdin spam exits 1" '[ $rc = 1 ]'
-"${q[@]}" score - < "$work/maildir/cur/2" >/dev/null; rc=$?
-check "stdin ham exits 0" '[ $rc = 0 ]'
+# Options.
+mkdir "$work/dash" && cp "$work/in/spam.eml" "$work/dash/-v"
+(cd "$work/dash" && "${q[@]}" score -- -v >"$work/out"); rc=$?
+check "-- ends the options" '[ $rc = 1 ] && grep -qP "^80\tSPAM\t-v$" "$work/out"'
+out=$("${q[@]}" score "$work/in/spam.eml" --threshold 90 --no-progress)
+check "options after the names are options" '[[ "$out" == 80$'"'"'\t'"'"'HAM* ]]'
+for bad in "score --spam $work/in/spam.eml" "score --bogus x" "--json score x" "train x" "score" "frobnicate" \
+           "--threshold ten score x" "macro"; do
+  "${q[@]}" $bad >/dev/null 2>"$work/err"; rc=$?
+  check "'$bad' is an error with the usage line" '[ $rc = 2 ] && grep -q "^quelta: " "$work/err" && grep -q "^Usage: quelta" "$work/err"'
+done
+check "--version" '[[ "$("$quelta" --version)" =~ ^quelta\ [0-9]+(\.[0-9]+)+$ ]]'
+check "help COMMAND = COMMAND --help" '[ "$("$quelta" help filter)" = "$("$quelta" filter --help)" ] && "$quelta" help filter | grep -q "X-Quelta-Status"'
+"$quelta" help nothing >/dev/null 2>&1; check "help for no such command exits 2" '[ $? = 2 ]'
 
-check "bare LF handed over as CR LF: subject read from the header" 'grep -qP "^Subject:\tYou won the lottery\r$" "$work/plugin/Logs/Filter.log"'
+# One source for the threshold: the printed verdict is the logged one.
+"${q[@]}" score "$work/in/spam.eml" >"$work/out"
+check "TBPlugin.INI of --host-dir: 80 > 50 is spam, in the log too" 'grep -qP "^80\tSPAM" "$work/out" && last_final "$work/p" | grep -q "SPAM"'
+"${q[@]}" --threshold 80 score "$work/in/spam.eml" >"$work/out"
+check "--threshold 80: ham, in the log too" 'grep -qP "^80\tHAM" "$work/out" && last_final "$work/p" | grep -q ">>> HAM"'
+check "--threshold leaves TBPlugin.INI alone" 'grep -q "JunkScore=50" "$work/host/TBPlugin.INI"'
+printf '[AntiSpam]\r\nJunkScore=70\r\n' > "$work/p/TBPlugin.INI"
+"$quelta" --plugin-dir "$work/p" score "$work/in/spam.eml" >"$work/out"
+check "no host folder given: the profile's TBPlugin.INI, for both" 'grep -qP "^80\tSPAM" "$work/out" && last_final "$work/p" | grep -q SPAM'
+out=$("$quelta" --plugin-dir "$work/p" info)
+check "info names the threshold and the host folder in use" '[[ "$out" == *"threshold:   70"* && "$out" == *"host folder: $work/p"* ]]'
+out=$(QUELTA_HOST_WORKDIR="$work/host" "$quelta" --plugin-dir "$work/p" macro Quelta_DebugInfo)
+check "QUELTA_HOST_WORKDIR is the host folder" '[[ "$out" == *"SpamValue: 50"* ]]'
 
-"${q[@]}" score "$work/nonexistent" >/dev/null 2>"$work/err"; rc=$?
-check "missing input exits 2" '[ $rc = 2 ]'
-check "missing input named" 'grep -q "no such file or directory" "$work/err"'
+# The plug-in's ERROR lines reach standard error, each text once.
+make_profile "$work/e"
+rm "$work/e/Whitelist.txt"
+printf 'SUBJECT 5 R "lottery(" [bad]\r\n' > "$work/e/Rules.dat"
+"$quelta" --plugin-dir "$work/e" --no-progress score "$work/in/spam.eml" "$work/in/ham.eml" >/dev/null 2>"$work/err"
+check "start-up ERROR line echoed" 'grep -qx "ERROR: Whitelist not found!" "$work/err"'
+check "a rule's ERROR line once, then counted" '[ "$(grep -c "^ERROR: .*[Rr]eg[Ee]xp" "$work/err")" = 1 ] && grep -q "came 1 more times" "$work/err"'
 
-"${q[@]}" --plugin-dir "$work/empty" info >/dev/null 2>"$work/err"; rc=$?
-check "missing plug-in exits 2 with a message" '[ $rc = 2 ] && grep -q "cannot load" "$work/err"'
+# A failed save exits 2.
+make_profile "$work/s"
+rm "$work/s/Quelta.ini" && mkdir "$work/s/Quelta.ini"
+"$quelta" --plugin-dir "$work/s" score "$work/in/ham.eml" >/dev/null 2>"$work/err"; rc=$?
+check "failed save: exit 2 and the ERROR line" '[ $rc = 2 ] && grep -q "^ERROR: Saving plugin statistics failed!" "$work/err"'
 
-"${q[@]}" train --spam "$work/maildir/new/1" >/dev/null
-check "training writes nothing wrong" '[ $? = 0 ]'
-out=$("${q[@]}" macro Quelta_LoadedRules)
-check "macro prints the rule count" '[ "$out" = 2 ]'
-out=$("${q[@]}" macro Quelta_BayesSpams)
-check "trained spam counted in the Bayes database" '[ "$out" = 1 ]'
-"${q[@]}" macro quelta_test >/dev/null 2>&1; rc=$?
-check "unknown macro exits 2" '[ $rc = 2 ]'
-out=$("${q[@]}" info)
-check "info names the plug-in" '[[ "$out" == Quelta* ]]'
-"${q[@]}" --help | grep -q "Usage: quelta"
-check "help" '[ $? = 0 ]'
-"${q[@]}" bogus >/dev/null 2>&1; rc=$?
-check "unknown command exits 2" '[ $rc = 2 ]'
+# The profile folder and the no-learn switch reach the plug-in.
+mkdir -p "$work/plug" && cp "$build/Quelta.tbp" "$work/plug/"
+out=$("$quelta" --plugin-dir "$work/plug" --profile "$work/p" macro Quelta_PlugPath)
+check "--profile is the plug-in's data folder" '[ "$out" = "$work/p/" ]'
+out=$(QUELTA_PROFILE="$work/p" "$quelta" --plugin-dir "$work/plug" macro Quelta_PlugVersion)
+check "QUELTA_PROFILE too, with the version intact" '[ "$out" = "$("$quelta" --version | cut -d" " -f2)" ]'
+printf '[Locations]\r\nLogPath=%%QUELTADIR%%Logs%%QUELTA_NO_LEARN%%\r\n' > "$work/p/Quelta.cfg"
+mkdir -p "$work/p/Logs1"
+"${q[@]}" score --no-learn -v "$work/in/spam.eml" >"$work/out"
+check "--no-learn sets QUELTA_NO_LEARN=1 for the plug-in; the report is found there" '[ -s "$work/p/Logs1/Filter.log" ] && grep -q "^Match: " "$work/out"'
+rm "$work/p/Quelta.cfg"
+"${q[@]}" train --no-learn --spam "$work/in/spam.eml" >/dev/null 2>&1
+check "train takes no --no-learn" '[ $? = 2 ]'
 
-echo "host: $pass passed, $fail failed"
-[ $fail = 0 ]
+# Parallel runs on one profile take turns: no training is lost.
+make_profile "$work/par"
+for i in $(seq 1 12); do
+  printf "Subject: offer $i\nFrom: x$i@y.example\n\nword$i other$i\n" | "$quelta" --plugin-dir "$work/par" train --spam - >/dev/null &
+done
+wait
+check "twelve parallel trainings, twelve spam messages" '[ "$("$quelta" --plugin-dir "$work/par" macro Quelta_BayesSpams)" = 12 ]'
+
+# Macros.
+"${q[@]}" macro --list >"$work/out"
+check "macro --list: LF line ends, 18 names" '! grep -q $'"'"'\r'"'"' "$work/out" && [ "$(wc -l < "$work/out")" = 18 ]'
+"${q[@]}" macro quelta_test >/dev/null 2>&1; check "unknown macro exits 2" '[ $? = 2 ]'
+
+# On a terminal the progress bar never shares a line with a result.
+for i in 1 2 3 4; do cp "$work/in/spam.eml" "$work/in/m$i.eml"; done
+script -qec "$(printf '%q ' "${q[@]}") score $work/in" /dev/null >"$work/tty"
+check "result lines on a terminal" '[ "$(grep -ac "SPAM" "$work/tty")" = 5 ]'
+check "bar cleared before each result" '! tr "\r" "\n" < "$work/tty" | grep -aqE "\] [0-9]+/[0-9]+.*(SPAM|HAM)"'
+check "no bar left at the end" '! tr "\r" "\n" < "$work/tty" | tail -1 | grep -aq "\]"'
+
+finish

@@ -116,6 +116,19 @@ std::string HostWorkingDirRaw() {
   return v ? std::string(v) : std::string();
 }
 
+std::string ProfileFolderOverride() {
+  const char* profile = std::getenv("QUELTA_PROFILE");
+  if (!profile || !*profile) return {};
+  std::string dir = profile;
+  if (dir[0] != '/') {
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return {};
+    dir = std::string(cwd) + "/" + dir;
+  }
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
 std::string ModuleFileName() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) == 0 || !info.dli_fname) return {};

@@ -180,6 +180,8 @@ std::string HostWorkingDirRaw() {
   return {};
 }
 
+std::string ProfileFolderOverride() { return {}; }
+
 std::string ModuleFileName() {
   HMODULE module = nullptr;
   if (!::GetModuleHandleExA(
