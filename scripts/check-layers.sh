@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the include graph of src/ and host/ against the layer order:
 # a file may include only headers of its own folder or of folders on a
-# lower row; folders on one row never include each other; the host
-# includes nothing of the plug-in but its ABI header.
+# lower row; folders on one row never include each other; the host (the
+# `quelta` command, above every row) includes nothing of the plug-in's own
+# row but its ABI header.
 #
 # Usage: scripts/check-layers.sh [ROOT]     exit 0 clean, 1 on a violation.
 set -euo pipefail
@@ -38,8 +39,11 @@ while IFS= read -r -d '' file; do
     to=${inc%%/*}
     [ "$to" = "$inc" ] && continue  # a header beside the file (host)
     if [ "$from" = host ]; then
-      if [ "$inc" != plugin/host_abi.h ]; then
-        echo "check-layers: $rel includes \"$inc\": the host may include only plugin/host_abi.h"
+      if [ "$to" = plugin ] && [ "$inc" != plugin/host_abi.h ]; then
+        echo "check-layers: $rel includes \"$inc\": of the plug-in's row the host may include only plugin/host_abi.h"
+        fail=1
+      elif [ -z "${row[$to]+x}" ]; then
+        echo "check-layers: $rel includes \"$inc\": src/$to is not in the layer table"
         fail=1
       fi
       continue
