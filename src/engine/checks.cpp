@@ -305,6 +305,12 @@ const CheckEntry kChecks[] = {
 
 }  // namespace
 
+std::vector<std::string> InternalCheckNames() {
+  std::vector<std::string> names;
+  for (const CheckEntry& check : kChecks) names.emplace_back(check.name);
+  return names;
+}
+
 MessageParser& CheckContext::Parser() { return message.Parser(); }
 std::string CheckContext::Field(const std::string& name) { return message.Parser().GetField(name); }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quelta {
 
@@ -46,5 +47,7 @@ struct CheckContext {
 // Runs the internal check named by the rule's field (any case); an unknown
 // name is a report "ERROR: Internal rule ... not found!".
 bool EvaluateInternal(CheckContext& c);
+// The names EvaluateInternal knows, upper case, in its table's order.
+std::vector<std::string> InternalCheckNames();
 
 }  // namespace quelta

@@ -196,6 +196,19 @@ constexpr FieldName kFieldNames[] = {
     {"RCVIPHOSTS", fRcvIpHosts},
 };
 
+}  // namespace
+
+const std::vector<std::string>& DataFieldNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    for (const auto& f : kFieldNames) v.emplace_back(f.name);
+    return v;
+  }();
+  return names;
+}
+
+namespace {
+
 const std::unordered_map<std::string, FieldId>& FieldIndex() {
   static const std::unordered_map<std::string, FieldId> index = [] {
     std::unordered_map<std::string, FieldId> m;

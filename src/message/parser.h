@@ -41,6 +41,10 @@ class RenderedTextSource {
   virtual std::string RenderedText(std::size_t maxBytes) = 0;
 };
 
+// Every name GetField answers with a data field, upper case, in a fixed
+// order; names ending in ":" (headers) come on top of these.
+const std::vector<std::string>& DataFieldNames();
+
 class MessageParser {
  public:
   explicit MessageParser(std::string raw, const MessageOptions& options = {},

@@ -95,7 +95,7 @@ int LoadEasyModeTable(RuleStore& rules, const std::string& folder) {
 }
 
 int GenerateEasyRules(RuleStore& rules, const EasyModeOptions& o, const RuleFileOptions& ruleFiles,
-                      Log& log) {
+                      Log& log, RuleFileSink* sink) {
   RuleAdder adder{rules, log};
   // Each step is guarded by itself: a failure ends that step only.
   auto step = [](auto&& body) {
@@ -120,7 +120,7 @@ int GenerateEasyRules(RuleStore& rules, const EasyModeOptions& o, const RuleFile
     });
   if (o.ruleFile)
     step([&] {
-      if (!rules.LoadFromFile(o.folder + "EasyRules.dat", ruleFiles, log))
+      if (!rules.LoadFromFile(o.folder + "EasyRules.dat", ruleFiles, log, sink))
         log.Write("ERROR: Loading \"EasyRules.dat\" failed.");
     });
   if (o.ruleTable)

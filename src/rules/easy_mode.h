@@ -16,6 +16,7 @@
 namespace quelta {
 
 class Log;
+class RuleFileSink;
 class RuleStore;
 struct RuleFileOptions;
 
@@ -48,9 +49,10 @@ int LoadEasyModeTable(RuleStore& rules, const std::string& folder);
 // the file does not exist or cannot be read.
 bool ReadEasyListFile(const std::string& path, std::vector<std::string>& items);
 // Generates the rule set into rules, logging each rule that could not be
-// added; includes inside "EasyRules.dat" are found through ruleFiles. The
+// added; includes inside "EasyRules.dat" are found through ruleFiles, and
+// the reading of that file is reported to sink when one is given. The
 // number of rules in the store afterwards.
 int GenerateEasyRules(RuleStore& rules, const EasyModeOptions& options,
-                      const RuleFileOptions& ruleFiles, Log& log);
+                      const RuleFileOptions& ruleFiles, Log& log, RuleFileSink* sink = nullptr);
 
 }  // namespace quelta

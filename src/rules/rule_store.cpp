@@ -67,32 +67,61 @@ bool RuleStore::AddLine(const std::string& line, int scale) {
   return true;
 }
 
-bool RuleStore::LoadFromFile(const std::string& name, const RuleFileOptions& where, Log& log) {
-  return LoadFile(name, where, log, 0);
+// The state of one LoadFromFile: the sink and the files being read, outermost
+// first.
+struct RuleStore::Reading {
+  RuleFileSink* sink = nullptr;
+  std::vector<std::string> open;
+};
+
+bool RuleStore::LoadFromFile(const std::string& name, const RuleFileOptions& where, Log& log,
+                             RuleFileSink* sink) {
+  Reading reading;
+  reading.sink = sink;
+  return LoadFile(name, where, log, reading, std::string(), 0);
 }
 
 bool RuleStore::LoadFile(const std::string& nameIn, const RuleFileOptions& where, Log& log,
-                         int depth) {
+                         Reading& reading, const std::string& includer, int includeLine) {
   std::string name = nameIn;
   if (name.find('%') != std::string::npos) name = ExpandPathVariables(name, where.pluginDir);
   if (!os::IsAbsolutePath(name)) name = where.folder + name;
+  RuleFileSink* const sink = reading.sink;
+  // A problem with the file itself is reported where it was named.
+  auto fileProblem = [&](RuleFileProblem p) {
+    if (sink) sink->Problem(p, includer.empty() ? name : includer, includeLine, name);
+    return false;
+  };
   // A file that includes itself (directly or not) fails its load here
   // instead of recursing without end.
-  if (depth > kMaxIncludeDepth) return false;
+  if (static_cast<int>(reading.open.size()) > kMaxIncludeDepth)
+    return fileProblem(RuleFileProblem::kIncludeTooDeep);
+  if (sink)
+    for (const std::string& open : reading.open)
+      if (open == name) return fileProblem(RuleFileProblem::kIncludeLoop);
+  if (!os::FileExists(name)) return fileProblem(RuleFileProblem::kFileNotFound);
   std::string text;
-  if (!os::FileExists(name) || !os::ReadFile(name, text)) return false;
+  if (!os::ReadFile(name, text)) return fileProblem(RuleFileProblem::kUnreadable);
 
+  reading.open.push_back(name);
+  bool ok = true;
   int scale = 100;
   bool inBlock = false;
+  int blockLine = 0;
+  int lineNo = 0;
   for (const std::string& raw : SplitLines(text)) {
+    ++lineNo;
     std::string line = Trim(raw);
     if (line.empty()) continue;
+    const bool closes = StartsWithNoCase(line, "#RemOFF#") || EndsWithNoCase(line, "#RemOFF#") ||
+                        (line.size() >= 2 && line.compare(line.size() - 2, 2, "*/") == 0);
     if (StartsWithNoCase(line, "#RemON#") || line.compare(0, 2, "/*") == 0) {
+      if (sink && closes) sink->Problem(RuleFileProblem::kSameLineBlock, name, lineNo, line);
+      if (!inBlock) blockLine = lineNo;
       inBlock = true;
       continue;
     }
-    if (StartsWithNoCase(line, "#RemOFF#") || EndsWithNoCase(line, "#RemOFF#") ||
-        (line.size() >= 2 && line.compare(line.size() - 2, 2, "*/") == 0)) {
+    if (closes) {
       inBlock = false;
       continue;
     }
@@ -101,7 +130,10 @@ bool RuleStore::LoadFile(const std::string& nameIn, const RuleFileOptions& where
     if (StartsWithNoCase(line, "IncludeRuleFile ")) {
       // The name starts at the 17th character.
       std::string inc = Trim(line.substr(16));
-      if (!LoadFile(inc, where, log, depth + 1)) return false;
+      if (!LoadFile(inc, where, log, reading, name, lineNo)) {
+        ok = false;
+        if (!sink) break;
+      }
       continue;
     }
     if (StartsWithNoCase(line, "SetSpamScore ")) {
@@ -115,10 +147,16 @@ bool RuleStore::LoadFile(const std::string& nameIn, const RuleFileOptions& where
     }
     if (!AddLine(line, scale)) {
       log.Write("ERROR: Rule file \"" + name + "\", Line: " + line);
-      return false;
+      ok = false;
+      if (!sink) break;
+      sink->Problem(RuleFileProblem::kRejectedLine, name, lineNo, line);
+      continue;
     }
+    if (sink) sink->RuleRead(Count() - 1, name, lineNo);
   }
-  return true;
+  if (sink && inBlock) sink->Problem(RuleFileProblem::kOpenCommentBlock, name, blockLine, std::string());
+  reading.open.pop_back();
+  return ok;
 }
 
 }  // namespace quelta
