@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "PluginLoader.h"
+#include "bayes_tools.h"
 #include "evaluation.h"
 #include "help_text.h"
 #include "json.h"
+#include "lint.h"
 #include "mailbox.h"
 #include "pass_through.h"
 #include "profile.h"
@@ -50,6 +52,8 @@ enum Command : unsigned {
   kMacro = 64,
   kSetup = 128,
   kHelpCmd = 256,
+  kLint = 512,
+  kDb = 1024,
 };
 
 struct CommandName {
@@ -58,7 +62,8 @@ struct CommandName {
 };
 const CommandName kCommands[] = {{"score", kScore},   {"filter", kFilter}, {"train", kTrain},
                                  {"evaluate", kEvaluate}, {"init", kInit}, {"info", kInfo},
-                                 {"macro", kMacro},   {"setup", kSetup},   {"help", kHelpCmd}};
+                                 {"macro", kMacro},   {"setup", kSetup},   {"help", kHelpCmd},
+                                 {"lint", kLint},     {"db", kDb}};
 
 struct Cli {
   Command command = kNone;
@@ -641,6 +646,80 @@ int Init(const Cli& cli) {
 #endif
 }
 
+int Lint(const Cli& cli) {
+  if (!cli.operands.empty()) return UsageError("lint takes no names");
+  Places places;
+  std::string error;
+  LintReport report;
+  if (!ResolvePlaces(cli.places, places, error) || !LintProfile(places.profile, report, error)) {
+    Note(error);
+    return 2;
+  }
+  for (const LintFinding& f : report.findings) std::cout << FormatFinding(f) << "\n";
+  std::cout.flush();
+  const std::size_t n = report.findings.size();
+  Note(std::to_string(report.rules) + " rules from " + std::to_string(report.files) + (report.files == 1 ? " file, " : " files, ") +
+       (n == 0 ? std::string("no problems found") : std::to_string(n) + (n == 1 ? " problem" : " problems")));
+  return n == 0 ? 0 : 1;
+}
+
+int Db(const Cli& cli) {
+  const std::string sub = cli.operands.empty() ? std::string() : cli.operands[0];
+  const bool withFile = sub == "backup" || sub == "restore";
+  if (!(withFile || sub == "stats" || sub == "check") || cli.operands.size() != (withFile ? 2u : 1u))
+    return UsageError("db needs stats, check, backup FILE or restore FILE");
+  Places places;
+  ProfileLock lock;
+  BayesPair pair;
+  std::string error;
+  if (!ResolvePlaces(cli.places, places, error) || !lock.Acquire(places.profile, error) ||
+      !ReadBayesPair(places.profile, pair, error)) {
+    Note(error);
+    return 2;
+  }
+  if (sub == "stats") {
+    std::cout << BayesStatsText(pair);
+    return 0;
+  }
+  if (sub == "check") {
+    const std::vector<std::string> findings = CheckBayesPair(pair);
+    for (const auto& f : findings) std::cout << f << "\n";
+    std::cout.flush();
+    if (findings.empty()) Note("the Bayes databases hold nothing impossible");
+    return findings.empty() ? 0 : 1;
+  }
+  const std::string& file = cli.operands[1];
+  const std::string name = EscapeName(file);
+  if (sub == "backup") {
+    if (!WriteBackupFile(file, pair)) {
+      Note("cannot write " + name);
+      return 2;
+    }
+    std::cout << "Backup " << name << ": Bayes.wdb " << (pair.words.present ? std::to_string(pair.words.data.size()) + " bytes" : "not present")
+              << ", Bayes.udb " << (pair.undo.present ? std::to_string(pair.undo.data.size()) + " bytes" : "not present") << ".\n";
+    return 0;
+  }
+  std::string image;
+  BayesPair contents;
+  if (!ReadInput(file, image)) {
+    Note("cannot read " + name);
+    return 2;
+  }
+  if (!ReadBackup(image, contents, error)) {
+    Note(name + ": " + error + "; nothing was restored");
+    return 2;
+  }
+  if (!RestorePair(pair, contents, error)) {
+    Note(error);
+    return 2;
+  }
+  std::cout << "Restored from " << name << ": " << pair.words.path << " ("
+            << (contents.words.present ? std::to_string(contents.words.data.size()) + " bytes" : "removed") << "), "
+            << pair.undo.path << " ("
+            << (contents.undo.present ? std::to_string(contents.undo.data.size()) + " bytes" : "removed") << ").\n";
+  return 0;
+}
+
 int PluginCommand(const Cli& cli) {
   if (cli.command == kMacro && (cli.list ? !cli.operands.empty() : cli.operands.size() != 1))
     return UsageError("macro needs one NAME, or --list");
@@ -704,6 +783,8 @@ int main(int argc, char** argv) {
     case kFilter: return Filter(cli);
     case kEvaluate: return Evaluate(cli);
     case kInit: return Init(cli);
+    case kLint: return Lint(cli);
+    case kDb: return Db(cli);
     default: return PluginCommand(cli);
   }
 }

@@ -3,37 +3,36 @@
 #include <algorithm>
 #include <cstring>
 
+#include "charset.h"
 #include "mailbox.h"
+#include "rendered_text.h"
 
 namespace quelta_host {
 
 namespace {
 
-// The message handed to the plug-in through the callback.
+// The message handed to the plug-in through the callback. The rendered
+// text is made when the plug-in first asks for it (only rules on TEXT and
+// the Bayes filter's words do).
 struct Message {
-  std::string raw;     // CR LF lines (item 100005)
-  std::string text16;  // the rendered text as UTF-16LE (item 100008)
-};
+  std::string raw;             // CR LF lines (item 100005)
+  mutable std::string text16;  // the rendered text as UTF-16LE (item 100008)
+  mutable bool rendered = false;
 
-// Rendered text: the body as the client would show it, approximated by the
-// raw body widened to UTF-16LE (each byte becomes one code unit).
-std::string RenderedText(const std::string& raw) {
-  const auto p = raw.find("\r\n\r\n");
-  const std::size_t begin = p == std::string::npos ? raw.size() : p + 4;
-  std::string out;
-  out.reserve((raw.size() - begin) * 2);
-  for (std::size_t i = begin; i < raw.size(); ++i) {
-    out += raw[i];
-    out += '\0';
+  const std::string& Text16() const {
+    if (!rendered) {
+      text16 = WidenToUtf16Le(RenderedText(raw));
+      rendered = true;
+    }
+    return text16;
   }
-  return out;
-}
+};
 
 std::int32_t QUELTA_HOST_STDCALL DataRequest(Cookie cookie, std::int32_t item, void* buffer,
                                              std::int32_t size) {
   const Message* m = reinterpret_cast<const Message*>(cookie);
   if (!m) return 0;
-  const std::string* data = item == 100005 ? &m->raw : item == 100008 ? &m->text16 : nullptr;
+  const std::string* data = item == 100005 ? &m->raw : item == 100008 ? &m->Text16() : nullptr;
   if (!data) return 0;
   const auto len = static_cast<std::int32_t>(std::min<std::size_t>(data->size(), 0x7FFFFFFF));
   if (!buffer || size <= 0) return len;
@@ -108,7 +107,6 @@ int Session::Threshold() {
 ScoreResult Session::Score(const std::string& message) {
   Message m;
   m.raw = ToCrLf(message);
-  m.text16 = RenderedText(m.raw);
   ScoreResult r;
   log_.Take();
   r.score = plugin_.GetSpamScore(reinterpret_cast<Cookie>(&m), &DataRequest);
@@ -124,7 +122,6 @@ ScoreResult Session::Score(const std::string& message) {
 void Session::Train(const std::string& message, bool spam) {
   Message m;
   m.raw = ToCrLf(message);
-  m.text16 = RenderedText(m.raw);
   log_.Take();
   plugin_.FeedSpam(reinterpret_cast<Cookie>(&m), spam ? 1 : 0, &DataRequest);
   Scan(LogLines(log_.Take()));
