@@ -64,7 +64,7 @@ after=$(cd "$work/p" && find . -type f ! -path "./Logs/*" -exec sha256sum {} + |
 check "evaluate: the profile untouched" '[ "$before" = "$after" ]'
 
 # Man page and completion name every option of the help.
-help=$("$quelta" help; for c in score filter train evaluate init info macro setup help; do "$quelta" help $c; done)
+help=$("$quelta" help; for c in score filter train evaluate init lint db info macro setup help; do "$quelta" help $c; done)
 for opt in $(printf "%s\n" "$help" | grep -oE -- "--[a-z][a-z-]+" | sort -u); do
   manopt=${opt//-/\\-}
   check "man page names $opt" 'grep -qF -- "$manopt" "$src/host/quelta.1"'
