@@ -130,9 +130,11 @@ std::vector<std::string> CheckBayesPair(const BayesPair& pair) {
     if (first >= 1 && first < i) twice.Add(offset);
   }
   if (spamWithout.count)
-    out.push_back("Bayes.wdb: " + Records("spam counts without a trained spam message", spamWithout.count, spamWithout.first));
+    out.push_back("Bayes.wdb: " + Records("spam counts without a trained spam message",
+                                          spamWithout.count, spamWithout.first));
   if (hamWithout.count)
-    out.push_back("Bayes.wdb: " + Records("ham counts without a trained ham message", hamWithout.count, hamWithout.first));
+    out.push_back("Bayes.wdb: " + Records("ham counts without a trained ham message",
+                                          hamWithout.count, hamWithout.first));
   if (twice.count)
     out.push_back("Bayes.wdb: " + Records("words recorded twice", twice.count, twice.first));
 
@@ -148,14 +150,17 @@ std::vector<std::string> CheckBayesPair(const BayesPair& pair) {
     const std::size_t offset = static_cast<std::size_t>(i) * us;
     const unsigned char classByte = static_cast<unsigned char>(u[offset + 4]);
     if (classByte > 1) badClass.Add(offset);
-    if (!std::isfinite(r.trainedAt) || r.trainedAt < 1 || r.trainedAt >= kLastDay + 1) badDate.Add(offset);
+    if (!std::isfinite(r.trainedAt) || r.trainedAt < 1 || r.trainedAt >= kLastDay + 1)
+      badDate.Add(offset);
     if (undo.IndexOfHash(r.hash) < i) again.Add(offset);
     ++(r.isSpam ? undoSpam : undoHam);
   }
   if (badClass.count)
-    out.push_back("Bayes.udb: " + Records("class bytes other than 0 (ham) or 1 (spam)", badClass.count, badClass.first));
+    out.push_back("Bayes.udb: " + Records("class bytes other than 0 (ham) or 1 (spam)",
+                                          badClass.count, badClass.first));
   if (badDate.count)
-    out.push_back("Bayes.udb: " + Records("impossible training dates", badDate.count, badDate.first));
+    out.push_back("Bayes.udb: " +
+                  Records("impossible training dates", badDate.count, badDate.first));
   if (again.count)
     out.push_back("Bayes.udb: " + Records("messages remembered twice", again.count, again.first));
 
@@ -178,7 +183,8 @@ std::string MakeBackup(const BayesPair& pair) {
   std::string out(kHeaderSize, '\0');
   out.replace(0, 8, kMagic, 8);
   quelta::PutLittleEndian(&out[8], kVersion, 4);
-  quelta::PutLittleEndian(&out[12], (pair.words.present ? 1u : 0u) | (pair.undo.present ? 2u : 0u), 4);
+  quelta::PutLittleEndian(&out[12], (pair.words.present ? 1u : 0u) | (pair.undo.present ? 2u : 0u),
+                          4);
   quelta::PutLittleEndian(&out[16], w.size(), 8);
   quelta::PutLittleEndian(&out[24], u.size(), 8);
   out += w;
@@ -212,14 +218,16 @@ bool ReadBackup(const std::string& image, BayesPair& contents, std::string& erro
     return false;
   }
   const std::size_t end = image.size() - 4;
-  if (quelta::GetLittleEndian(&image[end], 4) != quelta::Crc32(std::string_view(image).substr(0, end))) {
+  if (quelta::GetLittleEndian(&image[end], 4) !=
+      quelta::Crc32(std::string_view(image).substr(0, end))) {
     error = "the backup is damaged (its checksum does not match)";
     return false;
   }
   contents.words.present = (flags & 1) != 0;
   contents.undo.present = (flags & 2) != 0;
   contents.words.data = image.substr(kHeaderSize, static_cast<std::size_t>(wl));
-  contents.undo.data = image.substr(kHeaderSize + static_cast<std::size_t>(wl), static_cast<std::size_t>(ul));
+  contents.undo.data =
+      image.substr(kHeaderSize + static_cast<std::size_t>(wl), static_cast<std::size_t>(ul));
   return true;
 }
 

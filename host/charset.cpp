@@ -7,40 +7,31 @@ namespace quelta_host {
 namespace {
 
 // Windows-1252 0x80..0x9F; the five unassigned bytes keep their number.
-constexpr char16_t k1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Where ISO-8859-15 differs from ISO-8859-1.
 struct Latin9Change {
   unsigned char byte;
   char16_t cp;
 };
-constexpr Latin9Change kLatin9[] = {{0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161},
-                                    {0xB4, 0x017D}, {0xB8, 0x017E}, {0xBC, 0x0152},
-                                    {0xBD, 0x0153}, {0xBE, 0x0178}};
+constexpr Latin9Change kLatin9[] = {{0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161}, {0xB4, 0x017D},
+                                    {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}};
 
-struct Label {
-  const char* name;
+// The names of each charset, in lower case, each followed by a blank.
+struct Labels {
   Charset charset;
+  const char* names;
 };
-constexpr Label kLabels[] = {
-    {"windows-1252", Charset::kWindows1252}, {"cp1252", Charset::kWindows1252},
-    {"x-cp1252", Charset::kWindows1252},     {"us-ascii", Charset::kWindows1252},
-    {"ascii", Charset::kWindows1252},        {"ansi_x3.4-1968", Charset::kWindows1252},
-    {"iso-8859-1", Charset::kWindows1252},   {"iso8859-1", Charset::kWindows1252},
-    {"iso88591", Charset::kWindows1252},     {"iso_8859-1", Charset::kWindows1252},
-    {"iso_8859-1:1987", Charset::kWindows1252}, {"iso-ir-100", Charset::kWindows1252},
-    {"latin1", Charset::kWindows1252},       {"l1", Charset::kWindows1252},
-    {"csisolatin1", Charset::kWindows1252},  {"cp819", Charset::kWindows1252},
-    {"ibm819", Charset::kWindows1252},       {"iso-8859-15", Charset::kLatin9},
-    {"iso8859-15", Charset::kLatin9},        {"iso885915", Charset::kLatin9},
-    {"iso_8859-15", Charset::kLatin9},       {"latin9", Charset::kLatin9},
-    {"latin-9", Charset::kLatin9},           {"l9", Charset::kLatin9},
-    {"csisolatin9", Charset::kLatin9},       {"utf-8", Charset::kUtf8},
-    {"utf8", Charset::kUtf8},                {"unicode-1-1-utf-8", Charset::kUtf8},
-    {"x-unicode20utf8", Charset::kUtf8},
+constexpr Labels kLabels[] = {
+    {Charset::kWindows1252,
+     "windows-1252 cp1252 x-cp1252 us-ascii ascii ansi_x3.4-1968 iso-8859-1 iso8859-1 iso88591 "
+     "iso_8859-1 iso_8859-1:1987 iso-ir-100 latin1 l1 csisolatin1 cp819 ibm819 "},
+    {Charset::kLatin9,
+     "iso-8859-15 iso8859-15 iso885915 iso_8859-15 latin9 latin-9 l9 csisolatin9 "},
+    {Charset::kUtf8, "utf-8 utf8 unicode-1-1-utf-8 x-unicode20utf8 "},
 };
 
 }  // namespace
@@ -52,8 +43,10 @@ Charset CharsetByName(std::string_view name) {
     name.remove_suffix(1);
   std::string lower(name);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const Label& l : kLabels)
-    if (lower == l.name) return l.charset;
+  if (lower.empty() || lower.find(' ') != std::string::npos) return Charset::kUnknown;
+  const std::string key = " " + lower + " ";
+  for (const Labels& l : kLabels)
+    if ((" " + std::string(l.names)).find(key) != std::string::npos) return l.charset;
   return Charset::kUnknown;
 }
 

@@ -30,28 +30,28 @@ struct Entity {
 };
 // The rest of HTML 4 (and &apos;).
 constexpr Entity kEntities[] = {
-    {"quot", 34}, {"amp", 38}, {"lt", 60}, {"gt", 62}, {"apos", 39}, {"OElig", 338},
-    {"oelig", 339}, {"Scaron", 352}, {"scaron", 353}, {"Yuml", 376}, {"fnof", 402},
-    {"circ", 710}, {"tilde", 732}, {"ensp", 8194}, {"emsp", 8195}, {"thinsp", 8201},
-    {"zwnj", 8204}, {"zwj", 8205}, {"lrm", 8206}, {"rlm", 8207}, {"ndash", 8211},
-    {"mdash", 8212}, {"lsquo", 8216}, {"rsquo", 8217}, {"sbquo", 8218}, {"ldquo", 8220},
-    {"rdquo", 8221}, {"bdquo", 8222}, {"dagger", 8224}, {"Dagger", 8225}, {"bull", 8226},
-    {"hellip", 8230}, {"permil", 8240}, {"prime", 8242}, {"Prime", 8243}, {"lsaquo", 8249},
-    {"rsaquo", 8250}, {"oline", 8254}, {"frasl", 8260}, {"euro", 8364}, {"image", 8465},
-    {"weierp", 8472}, {"real", 8476}, {"trade", 8482}, {"alefsym", 8501}, {"larr", 8592},
-    {"uarr", 8593}, {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"crarr", 8629},
-    {"lArr", 8656}, {"uArr", 8657}, {"rArr", 8658}, {"dArr", 8659}, {"hArr", 8660},
-    {"forall", 8704}, {"part", 8706}, {"exist", 8707}, {"empty", 8709}, {"nabla", 8711},
-    {"isin", 8712}, {"notin", 8713}, {"ni", 8715}, {"prod", 8719}, {"sum", 8721},
-    {"minus", 8722}, {"lowast", 8727}, {"radic", 8730}, {"prop", 8733}, {"infin", 8734},
-    {"ang", 8736}, {"and", 8743}, {"or", 8744}, {"cap", 8745}, {"cup", 8746}, {"int", 8747},
-    {"there4", 8756}, {"sim", 8764}, {"cong", 8773}, {"asymp", 8776}, {"ne", 8800},
-    {"equiv", 8801}, {"le", 8804}, {"ge", 8805}, {"sub", 8834}, {"sup", 8835}, {"nsub", 8836},
-    {"sube", 8838}, {"supe", 8839}, {"oplus", 8853}, {"otimes", 8855}, {"perp", 8869},
-    {"sdot", 8901}, {"lceil", 8968}, {"rceil", 8969}, {"lfloor", 8970}, {"rfloor", 8971},
-    {"lang", 9001}, {"rang", 9002}, {"loz", 9674}, {"spades", 9824}, {"clubs", 9827},
-    {"hearts", 9829}, {"diams", 9830}, {"thetasym", 977}, {"upsih", 978}, {"piv", 982},
-    {"sigmaf", 962},
+    {"quot", 34},      {"amp", 38},      {"lt", 60},       {"gt", 62},       {"apos", 39},
+    {"OElig", 338},    {"oelig", 339},   {"Scaron", 352},  {"scaron", 353},  {"Yuml", 376},
+    {"fnof", 402},     {"circ", 710},    {"tilde", 732},   {"ensp", 8194},   {"emsp", 8195},
+    {"thinsp", 8201},  {"zwnj", 8204},   {"zwj", 8205},    {"lrm", 8206},    {"rlm", 8207},
+    {"ndash", 8211},   {"mdash", 8212},  {"lsquo", 8216},  {"rsquo", 8217},  {"sbquo", 8218},
+    {"ldquo", 8220},   {"rdquo", 8221},  {"bdquo", 8222},  {"dagger", 8224}, {"Dagger", 8225},
+    {"bull", 8226},    {"hellip", 8230}, {"permil", 8240}, {"prime", 8242},  {"Prime", 8243},
+    {"lsaquo", 8249},  {"rsaquo", 8250}, {"oline", 8254},  {"frasl", 8260},  {"euro", 8364},
+    {"image", 8465},   {"weierp", 8472}, {"real", 8476},   {"trade", 8482},  {"alefsym", 8501},
+    {"larr", 8592},    {"uarr", 8593},   {"rarr", 8594},   {"darr", 8595},   {"harr", 8596},
+    {"crarr", 8629},   {"lArr", 8656},   {"uArr", 8657},   {"rArr", 8658},   {"dArr", 8659},
+    {"hArr", 8660},    {"forall", 8704}, {"part", 8706},   {"exist", 8707},  {"empty", 8709},
+    {"nabla", 8711},   {"isin", 8712},   {"notin", 8713},  {"ni", 8715},     {"prod", 8719},
+    {"sum", 8721},     {"minus", 8722},  {"lowast", 8727}, {"radic", 8730},  {"prop", 8733},
+    {"infin", 8734},   {"ang", 8736},    {"and", 8743},    {"or", 8744},     {"cap", 8745},
+    {"cup", 8746},     {"int", 8747},    {"there4", 8756}, {"sim", 8764},    {"cong", 8773},
+    {"asymp", 8776},   {"ne", 8800},     {"equiv", 8801},  {"le", 8804},     {"ge", 8805},
+    {"sub", 8834},     {"sup", 8835},    {"nsub", 8836},   {"sube", 8838},   {"supe", 8839},
+    {"oplus", 8853},   {"otimes", 8855}, {"perp", 8869},   {"sdot", 8901},   {"lceil", 8968},
+    {"rceil", 8969},   {"lfloor", 8970}, {"rfloor", 8971}, {"lang", 9001},   {"rang", 9002},
+    {"loz", 9674},     {"spades", 9824}, {"clubs", 9827},  {"hearts", 9829}, {"diams", 9830},
+    {"thetasym", 977}, {"upsih", 978},   {"piv", 982},     {"sigmaf", 962},
 };
 // Greek letters: the capitals from U+0391, the small ones (first letter in
 // small) from U+03B1; "-" marks U+03A2, which has none (its small form is
@@ -118,8 +118,8 @@ std::size_t DecodeReference(std::string_view s, std::size_t i, std::string& out)
     while (q < s.size() && (hex ? std::isxdigit(static_cast<unsigned char>(s[q]))
                                 : std::isdigit(static_cast<unsigned char>(s[q])))) {
       const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[q])));
-      const std::uint32_t d = c >= 'a' ? static_cast<std::uint32_t>(c - 'a' + 10)
-                                       : static_cast<std::uint32_t>(c - '0');
+      const std::uint32_t d =
+          c >= 'a' ? static_cast<std::uint32_t>(c - 'a' + 10) : static_cast<std::uint32_t>(c - '0');
       v = std::min<std::uint32_t>(v * (hex ? 16 : 10) + d, 0x110000);
       ++q;
     }
@@ -194,7 +194,7 @@ std::size_t FindNoCase(std::string_view s, const std::string& lowerNeedle, std::
 
 struct Tag {
   enum Kind { kNone, kElement, kOther } kind = kNone;  // kOther: comment, declaration
-  std::string name;  // lower case
+  std::string name;                                    // lower case
   bool closing = false;
   bool selfClosing = false;
   std::string attributes;  // as written
@@ -238,8 +238,10 @@ Tag ParseTag(std::string_view s, std::size_t i) {
     }
     if (c == '>') break;
     if (afterEquals && (c == '"' || c == '\'')) quote = c;
-    if (c == '=') afterEquals = true;
-    else if (!IsSpace(c)) afterEquals = false;
+    if (c == '=')
+      afterEquals = true;
+    else if (!IsSpace(c))
+      afterEquals = false;
   }
   t.attributes = std::string(s.substr(attrFrom, q - attrFrom));
   t.end = q < s.size() ? q + 1 : s.size();
@@ -267,12 +269,13 @@ bool IsRawSkipped(const std::string& name) {
 // Blocks with an empty line around them, and blocks that only start and
 // end lines.
 int BlockBreaks(const std::string& name) {
-  if (In(name, {"p", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "dl", "table",
-                "blockquote", "pre"}))
+  if (In(name,
+         {"p", "h1", "h2", "h3", "h4", "h5", "h6", "ul", "ol", "dl", "table", "blockquote", "pre"}))
     return 2;
-  if (In(name, {"div", "li", "tr", "dt", "dd", "hr", "address", "center", "section", "article",
-                "header", "footer", "nav", "aside", "form", "fieldset", "figure", "figcaption",
-                "main", "caption", "legend", "details", "summary"}))
+  if (In(name,
+         {"div",     "li",         "tr",     "dt",      "dd",     "hr",      "address", "center",
+          "section", "article",    "header", "footer",  "nav",    "aside",   "form",    "fieldset",
+          "figure",  "figcaption", "main",   "caption", "legend", "details", "summary"}))
     return 1;
   return 0;
 }
@@ -390,7 +393,8 @@ std::string HtmlToText(std::string_view html) {
 
 std::string HtmlMetaCharset(std::string_view html) {
   const std::string lower = Lower(html);
-  for (std::size_t p = lower.find("<meta"); p != std::string::npos; p = lower.find("<meta", p + 1)) {
+  for (std::size_t p = lower.find("<meta"); p != std::string::npos;
+       p = lower.find("<meta", p + 1)) {
     const Tag tag = ParseTag(lower, p);
     if (tag.kind != Tag::kElement || tag.name != "meta") continue;
     const std::size_t c = tag.attributes.find("charset");

@@ -43,7 +43,12 @@ class Collector final : public quelta::RuleFileSink {
     origins[index] = {file, line};
   }
   void Problem(RuleFileProblem problem, const std::string& file, int line,
-               const std::string& detail) override {
+               const std::string& detailIn) override {
+    // File names inside the profile are shown from the profile on.
+    const std::string detail =
+        detailIn.compare(0, folder.size(), folder) == 0 && problem != RuleFileProblem::kRejectedLine
+            ? detailIn.substr(folder.size())
+            : detailIn;
     std::string text;
     switch (problem) {
       case RuleFileProblem::kRejectedLine:
@@ -52,7 +57,9 @@ class Collector final : public quelta::RuleFileSink {
       case RuleFileProblem::kFileNotFound:
         text = line == 0 ? "file not found" : "included file not found: " + detail;
         break;
-      case RuleFileProblem::kUnreadable: text = "cannot read " + detail; break;
+      case RuleFileProblem::kUnreadable:
+        text = "cannot read " + detail;
+        break;
       case RuleFileProblem::kIncludeLoop:
         text = "include loop: " + detail + " is being read already";
         break;
@@ -61,8 +68,9 @@ class Collector final : public quelta::RuleFileSink {
                " files: " + detail;
         break;
       case RuleFileProblem::kSameLineBlock:
-        text = "\"/*\" opens a comment block that the \"*/\" of the same line does not close; "
-               "the lines up to the next closing line are skipped";
+        text =
+            "\"/*\" opens a comment block that the \"*/\" of the same line does not close; "
+            "the lines up to the next closing line are skipped";
         break;
       case RuleFileProblem::kOpenCommentBlock:
         text = "comment block opened here is never closed: the rest of the file is skipped";
@@ -72,6 +80,7 @@ class Collector final : public quelta::RuleFileSink {
   }
 
   const quelta::RuleStore* store = nullptr;
+  std::string folder;  // the profile, ending with the separator
   std::map<int, Origin> origins;
   std::vector<Found> found;
 };
@@ -132,8 +141,10 @@ std::vector<std::string> RuleProblems(const quelta::Rule& rule) {
   const bool header = field.size() > 1 && field.back() == ':';
   if (!header && !Contains(fields, field)) {
     std::string hint;
-    if (Contains(checks, field)) hint = " (an internal check: its code begins with I)";
-    else if (field.find('-') != std::string::npos) hint = " (a header is named with a colon: \"" + rule.field + ":\")";
+    if (Contains(checks, field))
+      hint = " (an internal check: its code begins with I)";
+    else if (field.find('-') != std::string::npos)
+      hint = " (a header is named with a colon: \"" + rule.field + ":\")";
     out.push_back("unknown data field \"" + rule.field + "\"" + hint);
   }
   if (kind == 'R') {
@@ -185,6 +196,7 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
   quelta::RuleStore store;
   Collector collector;
   collector.store = &store;
+  collector.folder = pluginDir;
   std::vector<Found>& found = collector.found;
 
   // The white and black lists, whose rules come first.
@@ -199,7 +211,8 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
       continue;
     }
     if (n < 0) {
-      found.push_back({{path, 0, "cannot be read, or is read-only (start-up fails to load it)"}, {before, 0}});
+      found.push_back(
+          {{path, 0, "cannot be read, or is read-only (start-up fails to load it)"}, {before, 0}});
       continue;
     }
     const std::vector<int> lines = ItemLines(path);
@@ -208,9 +221,11 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
       collector.origins[before + i] = {path, line};
       const std::string& value = store.At(before + i).value;
       if (value.empty() || value == "<" || value == ">")
-        found.push_back({{path, line, "the entry gives an empty address pattern: it never matches"}, {before + i, 1}});
+        found.push_back({{path, line, "the entry gives an empty address pattern: it never matches"},
+                         {before + i, 1}});
       else if (value.find(' ') != std::string::npos)
-        found.push_back({{path, line, "the entry holds a blank: it never matches an address"}, {before + i, 1}});
+        found.push_back({{path, line, "the entry holds a blank: it never matches an address"},
+                         {before + i, 1}});
     }
   }
 
@@ -234,8 +249,9 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
         if (quelta::ParseRuleLine(quelta::EasyTableRowToLine(row), 100, rule))
           tableRows.push_back(n);
         else if (!quelta::Trim(row).empty())
-          found.push_back({{where.easyPath + "EasyMode.rdb", n, "the row makes no rule (start-up skips it)"},
-                           {store.Count(), 0}});
+          found.push_back(
+              {{where.easyPath + "EasyMode.rdb", n, "the row makes no rule (start-up skips it)"},
+               {store.Count(), 0}});
       }
     }
     // Generated rules name the list item or table row they come from.
@@ -246,14 +262,17 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
       const std::string& comment = store.At(i).comment;
       Origin origin{where.easyPath + "(easy mode)", 0};
       for (const GeneratedFrom& g : kGenerated) {
-        if (comment.compare(0, std::char_traits<char>::length(g.commentPrefix), g.commentPrefix) != 0)
+        if (comment.compare(0, std::char_traits<char>::length(g.commentPrefix), g.commentPrefix) !=
+            0)
           continue;
         origin.file = where.easyPath + g.file;
         auto lines = itemLines.find(g.file);
         if (lines == itemLines.end())
-          lines = itemLines.emplace(g.file, g.file == std::string("EasyMode.rdb") ? tableRows
-                                                                                  : ItemLines(origin.file))
-                      .first;
+          lines =
+              itemLines
+                  .emplace(g.file, g.file == std::string("EasyMode.rdb") ? tableRows
+                                                                         : ItemLines(origin.file))
+                  .first;
         const std::size_t k = next[g.file]++;
         if (k < lines->second.size()) origin.line = lines->second[k];
         break;
@@ -287,7 +306,8 @@ bool LintProfile(const std::string& profile, LintReport& report, std::string& er
     return a.finding.line < b.finding.line;
   });
   for (Found& f : found) {
-    if (f.finding.file.compare(0, pluginDir.size(), pluginDir) == 0) f.finding.file.erase(0, pluginDir.size());
+    if (f.finding.file.compare(0, pluginDir.size(), pluginDir) == 0)
+      f.finding.file.erase(0, pluginDir.size());
     report.findings.push_back(std::move(f.finding));
   }
 

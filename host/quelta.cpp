@@ -658,9 +658,15 @@ int Lint(const Cli& cli) {
   for (const LintFinding& f : report.findings) std::cout << FormatFinding(f) << "\n";
   std::cout.flush();
   const std::size_t n = report.findings.size();
-  Note(std::to_string(report.rules) + " rules from " + std::to_string(report.files) + (report.files == 1 ? " file, " : " files, ") +
-       (n == 0 ? std::string("no problems found") : std::to_string(n) + (n == 1 ? " problem" : " problems")));
+  Note(std::to_string(report.rules) + " rules from " + std::to_string(report.files) +
+       (report.files == 1 ? " file, " : " files, ") +
+       (n == 0 ? std::string("no problems found")
+               : std::to_string(n) + (n == 1 ? " problem" : " problems")));
   return n == 0 ? 0 : 1;
+}
+
+std::string Size(const BayesFile& f, const char* absent) {
+  return f.present ? std::to_string(f.data.size()) + " bytes" : absent;
 }
 
 int Db(const Cli& cli) {
@@ -695,8 +701,8 @@ int Db(const Cli& cli) {
       Note("cannot write " + name);
       return 2;
     }
-    std::cout << "Backup " << name << ": Bayes.wdb " << (pair.words.present ? std::to_string(pair.words.data.size()) + " bytes" : "not present")
-              << ", Bayes.udb " << (pair.undo.present ? std::to_string(pair.undo.data.size()) + " bytes" : "not present") << ".\n";
+    std::cout << "Backup " << name << ": Bayes.wdb " << Size(pair.words, "not present")
+              << ", Bayes.udb " << Size(pair.undo, "not present") << ".\n";
     return 0;
   }
   std::string image;
@@ -714,9 +720,8 @@ int Db(const Cli& cli) {
     return 2;
   }
   std::cout << "Restored from " << name << ": " << pair.words.path << " ("
-            << (contents.words.present ? std::to_string(contents.words.data.size()) + " bytes" : "removed") << "), "
-            << pair.undo.path << " ("
-            << (contents.undo.present ? std::to_string(contents.undo.data.size()) + " bytes" : "removed") << ").\n";
+            << Size(contents.words, "removed") << "), " << pair.undo.path << " ("
+            << Size(contents.undo, "removed") << ").\n";
   return 0;
 }
 

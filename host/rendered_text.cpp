@@ -83,8 +83,10 @@ std::string AsShown(std::string_view utf8) {
   for (std::size_t i = 0; i < utf8.size();) {
     char32_t cp = 0;
     const std::size_t n = std::max<std::size_t>(DecodeUtf8At(utf8, i, cp), 1);
-    if (n > 1 && cp == 0xA0) out += ' ';
-    else if (n == 1 || !IsInvisible(cp)) out.append(utf8.data() + i, n);
+    if (n > 1 && cp == 0xA0)
+      out += ' ';
+    else if (n == 1 || !IsInvisible(cp))
+      out.append(utf8.data() + i, n);
     i += n;
   }
   return out;
@@ -124,10 +126,10 @@ std::string RenderedText(const std::string& message) {
   }
   if (!chosen) return std::string();
 
-  const std::string body = chosen->transferEncoding.empty()
-                               ? chosen->rawBody
-                               : quelta::DecodeBody(chosen->rawBody, chosen->transferEncoding,
-                                                    options.maxDataSize);
+  const std::string body =
+      chosen->transferEncoding.empty()
+          ? chosen->rawBody
+          : quelta::DecodeBody(chosen->rawBody, chosen->transferEncoding, options.maxDataSize);
   std::string declared = chosen->charset;
   if (html && Trim(declared).empty()) declared = HtmlMetaCharset(body);
   std::string text = ToUtf8(body, CharsetOf(declared, body));
@@ -135,8 +137,8 @@ std::string RenderedText(const std::string& message) {
     text = HtmlToText(text);
   } else {
     text = WithLfLines(text);
-    const std::string type = quelta::NormaliseContentType(
-        quelta::LookupHeader(chosen->header, "content-type"));
+    const std::string type =
+        quelta::NormaliseContentType(quelta::LookupHeader(chosen->header, "content-type"));
     if (AsciiLower(quelta::ContentTypeParameter(type, "format")) == "flowed")
       text = Unflow(text, AsciiLower(quelta::ContentTypeParameter(type, "delsp")) == "yes");
   }

@@ -7,11 +7,10 @@
 // with its transfer encoding undone and its charset converted to
 // Windows-1252; format=flowed lines are joined; characters a client does
 // not show (soft hyphens, zero-width spaces and joiners, byte-order marks)
-// are left out and no-break spaces become blanks; lines end in CR LF. A message without such a part renders
-// as "". A part without a charset is read as UTF-8 when it is valid UTF-8,
-// else as Windows-1252; a charset this host does not know leaves the bytes
-// as they are.
-// Pure function over the message text; any thread; never fails.
+// are left out and no-break spaces become blanks; lines end in CR LF. A message without such a part
+// renders as "". A part without a charset is read as UTF-8 when it is valid UTF-8, else as
+// Windows-1252; a charset this host does not know leaves the bytes as they are. Pure function over
+// the message text; any thread; never fails.
 #pragma once
 
 #include <string>

@@ -154,7 +154,8 @@ bool RuleStore::LoadFile(const std::string& nameIn, const RuleFileOptions& where
     }
     if (sink) sink->RuleRead(Count() - 1, name, lineNo);
   }
-  if (sink && inBlock) sink->Problem(RuleFileProblem::kOpenCommentBlock, name, blockLine, std::string());
+  if (sink && inBlock)
+    sink->Problem(RuleFileProblem::kOpenCommentBlock, name, blockLine, std::string());
   reading.open.pop_back();
   return ok;
 }

@@ -1,12 +1,13 @@
 // quelta db on byte-exact Bayes files: the statistics, what the check
 // finds, the backup image and its refusal when damaged, the safe restore.
+#include "bayes_tools.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "bayes_tools.h"
 #include "support/scratch_dir.h"
 
 using namespace quelta_host;
@@ -41,7 +42,8 @@ TEST(BayesTools, StatisticsOfAPair) {
   EXPECT_NE(s.find("Bayes.wdb: Bayes.wdb, 48 bytes\n"), std::string::npos) << s;
   EXPECT_NE(s.find("messages:  3 (2 spam, 1 ham)\n"), std::string::npos) << s;
   EXPECT_NE(s.find("words:     3 (3 seen in spam, 1 in ham)\n"), std::string::npos) << s;
-  EXPECT_NE(s.find("trained:   3 messages remembered (2 as spam, 1 as ham)\n"), std::string::npos) << s;
+  EXPECT_NE(s.find("trained:   3 messages remembered (2 as spam, 1 as ham)\n"), std::string::npos)
+      << s;
 }
 
 TEST(BayesTools, CheckFindsWhatNoRunWrites) {
@@ -56,7 +58,8 @@ TEST(BayesTools, CheckFindsWhatNoRunWrites) {
   const Case cases[] = {
       {"word file cut", [](BayesPair& p) { p.words.data += "12345"; },
        "Bayes.wdb: the last record is cut short: 5 bytes after 4 whole records"},
-      {"empty word file", [](BayesPair& p) { p.words.data.clear(); }, "Bayes.wdb: no header record"},
+      {"empty word file", [](BayesPair& p) { p.words.data.clear(); },
+       "Bayes.wdb: no header record"},
       {"no header hash", [](BayesPair& p) { p.words.data.replace(0, 4, Le(0x1234, 4)); },
        "Bayes.wdb: the first record is no header record (its hash is 0x00001234, not 0x0000804F)"},
       {"spam words, no spam message", [](BayesPair& p) { p.words.data.replace(4, 4, Le(0, 4)); },
@@ -68,13 +71,19 @@ TEST(BayesTools, CheckFindsWhatNoRunWrites) {
       {"class byte 2", [](BayesPair& p) { p.undo.data[13 + 4] = 2; },
        "Bayes.udb: class bytes other than 0 (ham) or 1 (spam): 1 record, the first at byte 13"},
       {"NaN date",
-       [](BayesPair& p) { p.undo.data.replace(26, 13, Undo(0xC, 0, std::numeric_limits<double>::quiet_NaN())); },
+       [](BayesPair& p) {
+         p.undo.data.replace(26, 13, Undo(0xC, 0, std::numeric_limits<double>::quiet_NaN()));
+       },
        "Bayes.udb: impossible training dates: 1 record, the first at byte 26"},
       {"a message twice", [](BayesPair& p) { p.undo.data += Undo(0xA, 1, 45003); },
        "Bayes.udb: messages remembered twice: 1 record, the first at byte 39"},
-      {"more ham counted than remembered", [](BayesPair& p) { p.words.data.replace(8, 4, Le(2, 4)); },
+      {"more ham counted than remembered",
+       [](BayesPair& p) { p.words.data.replace(8, 4, Le(2, 4)); },
        "Bayes.wdb: counts 2 ham messages, but Bayes.udb remembers 1 trained as ham"},
-      {"undo file missing", [](BayesPair& p) { p.undo = {"Bayes.udb", false, ""}; },
+      {"undo file missing",
+       [](BayesPair& p) {
+         p.undo = {"Bayes.udb", false, ""};
+       },
        "Bayes.udb: missing beside its partner (start-up warns that the databases are not found)"},
   };
   for (const Case& c : cases) {
@@ -88,8 +97,8 @@ TEST(BayesTools, BackupImageBytes) {
   BayesPair p;
   p.words = {"", true, Word(0x804F, 0, 0)};
   const std::string image = MakeBackup(p);
-  const std::string expected = std::string("QUELTABK") + Le(1, 4) + Le(1, 4) + Le(12, 8) + Le(0, 8) +
-                               Word(0x804F, 0, 0) + Le(0xB96AAAA0, 4);
+  const std::string expected = std::string("QUELTABK") + Le(1, 4) + Le(1, 4) + Le(12, 8) +
+                               Le(0, 8) + Word(0x804F, 0, 0) + Le(0xB96AAAA0, 4);
   EXPECT_EQ(expected, image);
 }
 

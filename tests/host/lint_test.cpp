@@ -1,8 +1,9 @@
 // quelta lint on profiles written byte for byte: every finding at its file
 // and line, in both rule modes.
+#include "lint.h"
+
 #include <gtest/gtest.h>
 
-#include "lint.h"
 #include "support/scratch_dir.h"
 
 using namespace quelta_host;
@@ -38,9 +39,11 @@ TEST(Lint, RulesDatWithIncludesAndLists) {
       "Blacklist.txt: file not found (start-up logs an ERROR line)",
       "Rules.dat:2: unknown data field \"subjct\"",
       "Rules.dat:3: Invalid Pattern '(bulk': error at position 5: missing closing parenthesis",
-      "Rules.dat:4: unknown data field \"X-Spam-Flag\" (a header is named with a colon: \"X-Spam-Flag:\")",
+      "Rules.dat:4: unknown data field \"X-Spam-Flag\" (a header is named with a colon: "
+      "\"X-Spam-Flag:\")",
       "Rules.dat:5: unknown data field \"BayesScore\" (an internal check: its code begins with I)",
-      "Rules.dat:7: the comparison code \"s\" begins with neither I, R nor S (upper case): the rule never matches",
+      "Rules.dat:7: the comparison code \"s\" begins with neither I, R nor S (upper case): the "
+      "rule never matches",
       "Rules.dat:8: BayesAutoLearn takes OFF, DISABLE, 0, ON, ENABLE or 1, not \"never\"",
       "inc.dat:2: unknown internal check \"RAWHEADER\" (a data field: compare it with S or R)",
       "inc.dat:3: not a rule line (start-up stops reading the file here): no rule",
@@ -54,11 +57,15 @@ TEST(Lint, EasyModeNamesTheFileAndRowARuleCameFrom) {
   dir.Write("Whitelist.txt", "");
   dir.Write("Blacklist.txt", "");
   dir.Write("EasyRules.dat", "IncludeRuleFile gone.dat\r\n");
-  dir.Write("EasyMode.rdb", "SUBJECT\x01S\x01win\x01" "10\x01ok\r\n"
-                            "SUBJCT\x01S\x01win\x01" "10\x01typo\r\n"
-                            "\x01S\x01x\x01" "5\x01no field\r\n");
+  dir.Write("EasyMode.rdb",
+            "SUBJECT\x01S\x01win\x01"
+            "10\x01ok\r\n"
+            "SUBJCT\x01S\x01win\x01"
+            "10\x01typo\r\n"
+            "\x01S\x01x\x01"
+            "5\x01no field\r\n");
   const std::vector<std::string> expected = {
-      "EasyRules.dat:1: included file not found: " + dir.File("gone.dat"),
+      "EasyRules.dat:1: included file not found: gone.dat",
       "EasyMode.rdb:2: unknown data field \"SUBJCT\"",
       "EasyMode.rdb:3: the row makes no rule (start-up skips it)",
   };

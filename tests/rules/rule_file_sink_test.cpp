@@ -19,7 +19,8 @@ struct Heard final : quelta::RuleFileSink {
   void RuleRead(int index, const std::string& file, int line) override {
     rules[index] = Where(file, line);
   }
-  void Problem(RuleFileProblem p, const std::string& file, int line, const std::string& detail) override {
+  void Problem(RuleFileProblem p, const std::string& file, int line,
+               const std::string& detail) override {
     problems.push_back({p, Where(file, line), detail});
   }
   // "name:line" with the folder left out.
@@ -39,17 +40,17 @@ TEST(RuleFileSink, PlacesOfRulesAndOfEveryProblem) {
   testing_support::ScratchDir dir;
   dir.Write("Rules.dat",
             "# comment\r\n"
-            "A 1 S \"a\"\r\n"                   // 2
+            "A 1 S \"a\"\r\n"  // 2
             "\r\n"
-            "IncludeRuleFile inc.dat\r\n"       // 4
-            "broken\r\n"                        // 5: start-up stops here
-            "B 1 S \"b\"\r\n"                   // 6
-            "IncludeRuleFile missing.dat\r\n"   // 7
-            "/* one line */\r\n"                // 8: opens a block
-            "C 1 S \"c\"\r\n"                   // 9: inside it
+            "IncludeRuleFile inc.dat\r\n"      // 4
+            "broken\r\n"                       // 5: start-up stops here
+            "B 1 S \"b\"\r\n"                  // 6
+            "IncludeRuleFile missing.dat\r\n"  // 7
+            "/* one line */\r\n"               // 8: opens a block
+            "C 1 S \"c\"\r\n"                  // 9: inside it
             "#RemOFF#\r\n"
-            "D 1 S \"d\"\r\n"                   // 11
-            "#RemON#\r\n");                     // 12: never closed
+            "D 1 S \"d\"\r\n"  // 11
+            "#RemON#\r\n");    // 12: never closed
   dir.Write("inc.dat", "I 1 S \"i\"\nIncludeRuleFile Rules.dat\nJ 1 S \"j\"\n");
   quelta::NullLog log;
   Heard heard;
@@ -57,8 +58,11 @@ TEST(RuleFileSink, PlacesOfRulesAndOfEveryProblem) {
   RuleStore rules;
   EXPECT_FALSE(rules.LoadFromFile("Rules.dat", {dir.Folder(), dir.Folder()}, log, &heard));
 
-  const std::map<int, std::string> expectedRules = {
-      {0, "Rules.dat:2"}, {1, "inc.dat:1"}, {2, "inc.dat:3"}, {3, "Rules.dat:6"}, {4, "Rules.dat:11"}};
+  const std::map<int, std::string> expectedRules = {{0, "Rules.dat:2"},
+                                                    {1, "inc.dat:1"},
+                                                    {2, "inc.dat:3"},
+                                                    {3, "Rules.dat:6"},
+                                                    {4, "Rules.dat:11"}};
   EXPECT_EQ(expectedRules, heard.rules);
   const std::vector<std::pair<RuleFileProblem, std::string>> expected = {
       {RuleFileProblem::kIncludeLoop, "inc.dat:2"},
@@ -96,7 +100,8 @@ TEST(RuleFileSink, MissingTopFileAndTooDeepIncludes) {
   // A chain of distinct files one longer than the bound.
   const int n = RuleStore::kMaxIncludeDepth + 1;
   for (int i = 0; i < n; ++i)
-    dir.Write("f" + std::to_string(i) + ".dat", "IncludeRuleFile f" + std::to_string(i + 1) + ".dat\r\n");
+    dir.Write("f" + std::to_string(i) + ".dat",
+              "IncludeRuleFile f" + std::to_string(i + 1) + ".dat\r\n");
   dir.Write("f" + std::to_string(n) + ".dat", "X 1 S \"x\"\r\n");
   Heard deep;
   deep.folder = dir.Folder();
