@@ -1,6 +1,6 @@
 // The rendered text of a message: what a mail client shows as its text,
-// which the host hands to the plug-in as data item 100008 (rule field
-// "TEXT", and the body words of the Bayes filter).
+// which the host hands to the plug-in as data item 100008 (the rule field
+// "TEXT"; the Bayes filter's body words with its option NoHtmlPart).
 //
 // The text is the message's first text part that is not an attachment
 // (text/plain; else text/html converted to text as a browser lays it out),
