@@ -392,22 +392,24 @@ std::string HtmlToText(std::string_view html) {
 }
 
 std::string HtmlMetaCharset(std::string_view html) {
+  // Each <meta ...> up to its first ">", so that the search stays linear.
   const std::string lower = Lower(html);
   for (std::size_t p = lower.find("<meta"); p != std::string::npos;
        p = lower.find("<meta", p + 1)) {
-    const Tag tag = ParseTag(lower, p);
-    if (tag.kind != Tag::kElement || tag.name != "meta") continue;
-    const std::size_t c = tag.attributes.find("charset");
-    if (c == std::string::npos) continue;
+    const std::size_t end = lower.find('>', p);
+    if (end == std::string::npos) break;
+    const std::string tag = lower.substr(p + 5, end - p - 5);
+    p = end;
+    const std::size_t c = tag.find("charset");
+    if (tag.empty() || !IsSpace(tag[0]) || c == std::string::npos) continue;
     std::size_t v = c + 7;
-    while (v < tag.attributes.size() && (IsSpace(tag.attributes[v]) || tag.attributes[v] == '=' ||
-                                         tag.attributes[v] == '"' || tag.attributes[v] == '\''))
+    while (v < tag.size() && (IsSpace(tag[v]) || tag[v] == '=' || tag[v] == '"' || tag[v] == '\''))
       ++v;
     std::size_t e = v;
-    while (e < tag.attributes.size() && !IsSpace(tag.attributes[e]) &&
-           std::string_view("\"';/>").find(tag.attributes[e]) == std::string_view::npos)
+    while (e < tag.size() && !IsSpace(tag[e]) &&
+           std::string_view("\"';/").find(tag[e]) == std::string_view::npos)
       ++e;
-    if (e > v) return tag.attributes.substr(v, e - v);
+    if (e > v) return tag.substr(v, e - v);
   }
   return std::string();
 }
