@@ -287,7 +287,10 @@ def stream_scores(data_dir, junk, name, ini=None):
     result = []
     for line in out.stdout.decode("latin-1").splitlines():
         score, _, path = line.split("\t", 2)
-        result.append((int(score), labels[os.path.basename(path)]))
+        # A corpus file that starts with "From " is read as a one-message
+        # mbox, named FILE:1.
+        name = re.sub(r":\d+$", "", os.path.basename(path))
+        result.append((int(score), labels[name]))
     ini_text = open(os.path.join(profile, "Quelta.ini"), "rb").read().decode("latin-1")
     learned = {k: int(v) for k, v in re.findall(r"(BayesLearnAs\w+)=(\d+)", ini_text)}
     return result, learned
