@@ -118,9 +118,10 @@ bool BuildMxQuery(std::uint16_t id, const std::string& domain, std::string& out)
   return true;
 }
 
-DnsReplyStatus ParseMxReply(const std::string& reply, std::uint16_t id, const std::string& domain,
-                            std::vector<MxRecord>& records) {
-  records.clear();
+namespace {
+
+DnsReplyStatus ReadMxReply(const std::string& reply, std::uint16_t id, const std::string& domain,
+                           std::vector<MxRecord>& records) {
   const Reader r(reply);
   std::uint16_t gotId, flags, qdCount, anCount;
   if (!r.U16(0, gotId) || !r.U16(2, flags) || !r.U16(4, qdCount) || !r.U16(6, anCount) ||
@@ -171,6 +172,16 @@ DnsReplyStatus ParseMxReply(const std::string& reply, std::uint16_t id, const st
     }
   }
   return DnsReplyStatus::kAnswer;
+}
+
+}  // namespace
+
+DnsReplyStatus ParseMxReply(const std::string& reply, std::uint16_t id, const std::string& domain,
+                            std::vector<MxRecord>& records) {
+  records.clear();
+  const DnsReplyStatus status = ReadMxReply(reply, id, domain, records);
+  if (status != DnsReplyStatus::kAnswer) records.clear();
+  return status;
 }
 
 std::string ChooseExchange(const std::vector<MxRecord>& records) {

@@ -40,7 +40,8 @@ bool BuildMxQuery(std::uint16_t id, const std::string& domain, std::string& out)
 // MX and class IN. The MX records of the answer section whose owner is the
 // domain (or an alias a CNAME record of the answer gave it) go to
 // `records` in their order. A reply with the truncation flag keeps the
-// records read before its data ends.
+// records read before its data ends. On any other status `records` is
+// empty.
 DnsReplyStatus ParseMxReply(const std::string& reply, std::uint16_t id, const std::string& domain,
                             std::vector<MxRecord>& records);
 

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs a command in a private mount and network namespace whose system
+# resolver asks 127.0.0.1 (port 53) only: loopback up, resolv.conf, hosts
+# and nsswitch.conf bind-mounted over the machine's, and a private
+# /tmp/.wine-UID so that a Wine program there gets a wineserver of its own
+# (Wine's sockets live in the wineserver's namespace).
+#
+#   netns.sh COMMAND [ARGS...]
+#
+# Exits 77 with one line when namespaces are not permitted here.
+set -euo pipefail
+
+if [ -z "${QUELTA_IN_NETNS:-}" ]; then
+  if ! unshare --mount --net true 2>/dev/null; then
+    echo "SKIP: the system-resolver tests need a private network namespace (unshare --mount --net, as root), which is not permitted here"
+    exit 77
+  fi
+  export QUELTA_IN_NETNS=1
+  exec unshare --mount --net --propagation private "$0" "$@"
+fi
+
+ip link set lo up
+etc="$(mktemp -d)"
+trap 'rm -rf "$etc"' EXIT
+printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$etc/resolv.conf"
+printf '127.0.0.1 localhost\n' >"$etc/hosts"
+printf 'hosts: files dns\n' >"$etc/nsswitch.conf"
+for f in resolv.conf hosts nsswitch.conf; do mount --bind "$etc/$f" "/etc/$f"; done
+winetmp="/tmp/.wine-$(id -u)"
+mkdir -p "$winetmp"
+mount -t tmpfs -o mode=0700 tmpfs "$winetmp"
+"$@"
