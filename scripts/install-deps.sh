@@ -19,12 +19,14 @@ for a in "$@"; do
 done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
-        libpcre2-dev googletest libgtest-dev libbenchmark-dev)
+        libpcre2-dev libcurl4-openssl-dev googletest libgtest-dev libbenchmark-dev)
+# The network tests' loopback peers (DNS, SMTP) and their private namespace.
+netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
 
-wanted=("${native[@]}")
+wanted=("${native[@]}" "${netpeers[@]}")
 [ "$want_windows" = 1 ] && wanted+=("${windows[@]}")
 
 is_installed() {
