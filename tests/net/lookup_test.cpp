@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "os/network.h"
@@ -109,10 +108,10 @@ TEST(Resolver, SilentServerGivesNltoWithinTheTimeOut) {
 
 TEST(Resolver, LateAnswerNeverReachesALaterLookup) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
-  // The answer 127.0.0.66 comes after 700 ms, long after the caller left.
+  // The answer 127.0.0.66 comes after 700 ms, long after the caller left,
+  // while the next look-up (whose server never answers) still waits.
   EXPECT_EQ(BlockListLookup("late", "slow.test", 250), "NLTO");
-  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 1000), "127.0.0.2");
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the late worker has its answer now
+  EXPECT_EQ(BlockListLookup("silent", "slow.test", 800), "NLTO");
   EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 1000), "127.0.0.2");
   EXPECT_EQ(ReverseLookup("127.0.0.5", 1000), "relay.quelta.test");
   EXPECT_TRUE(WaitForLookupWorkers(3000));
