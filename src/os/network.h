@@ -155,8 +155,9 @@ enum class HttpStatus {
 // system's proxy settings, redirects followed, at most timeoutMs for the
 // whole transfer. Reads the body in blocks and stops as soon as it would
 // pass maxBytes, so a hostile server cannot make it hold more. Windows:
-// WinINet (InternetOpenA, InternetOpenUrlA, InternetReadFile with 1024-byte
-// blocks). POSIX: libcurl.
+// WinINet (InternetOpenA, InternetConnectA, HttpOpenRequestA with the
+// time-outs set on the request itself, HttpSendRequestA, InternetReadFile
+// in 1024-byte blocks). POSIX: libcurl.
 HttpStatus HttpGet(const std::string& url, const std::string& agent, std::size_t maxBytes,
                    int timeoutMs, std::string& body);
 

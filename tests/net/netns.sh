@@ -22,7 +22,7 @@ fi
 ip link set lo up
 etc="$(mktemp -d)"
 trap 'rm -rf "$etc"' EXIT
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$etc/resolv.conf"
+printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' >"$etc/resolv.conf"
 printf '127.0.0.1 localhost\n' >"$etc/hosts"
 printf 'hosts: files dns\n' >"$etc/nsswitch.conf"
 for f in resolv.conf hosts nsswitch.conf; do mount --bind "$etc/$f" "/etc/$f"; done

@@ -403,27 +403,51 @@ HttpStatus HttpGet(const std::string& url, const std::string& agent, std::size_t
   body.clear();
   if (!IsHttpUrl(url)) return HttpStatus::kFailed;
   const auto deadline = DeadlineIn(timeoutMs);
-  InternetHandle inet, file;
+  char host[256] = {}, path[2048] = {}, extra[2048] = {};
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof host;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = sizeof path;
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = sizeof extra;
+  if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return HttpStatus::kFailed;
+  const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+
+  // The time-outs are set on every handle: some WinINet implementations
+  // take them only from the request handle.
+  DWORD ms = static_cast<DWORD>(std::max(timeoutMs, 1));
+  const auto limit = [&](HINTERNET h) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+      ::InternetSetOptionA(h, option, &ms, sizeof ms);
+  };
+  InternetHandle inet, connection, request;
   inet.h = ::InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (inet.h == nullptr) return HttpStatus::kFailed;
-  DWORD ms = static_cast<DWORD>(std::max(timeoutMs, 1));
-  ::InternetSetOptionA(inet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
-  ::InternetSetOptionA(inet.h, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
-  ::InternetSetOptionA(inet.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-  file.h = ::InternetOpenUrlA(inet.h, url.c_str(), nullptr, 0,
-                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                  INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                                  INTERNET_FLAG_NO_COOKIES,
-                              0);
-  if (file.h == nullptr) return HttpStatus::kFailed;
+  limit(inet.h);
+  connection.h = ::InternetConnectA(inet.h, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  if (connection.h == nullptr) return HttpStatus::kFailed;
+  limit(connection.h);
+  const std::string object = std::string(path[0] != 0 ? path : "/") + extra;
+  const char* accept[] = {"*/*", nullptr};
+  request.h = ::HttpOpenRequestA(connection.h, "GET", object.c_str(), nullptr, nullptr, accept,
+                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                     INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+                                     (secure ? INTERNET_FLAG_SECURE : 0),
+                                 0);
+  if (request.h == nullptr) return HttpStatus::kFailed;
+  limit(request.h);
+  if (!::HttpSendRequestA(request.h, nullptr, 0, nullptr, 0)) return HttpStatus::kFailed;
   DWORD code = 0, len = sizeof code;
-  if (::HttpQueryInfoA(file.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &len, nullptr) &&
+  if (::HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &len, nullptr) &&
       code >= 400)
     return HttpStatus::kFailed;
   char block[1024];
   for (;;) {
     DWORD got = 0;
-    if (!::InternetReadFile(file.h, block, sizeof block, &got)) {
+    if (!::InternetReadFile(request.h, block, sizeof block, &got)) {
       body.clear();
       return HttpStatus::kFailed;
     }
