@@ -30,15 +30,30 @@ struct LookupBlock {
 };
 
 // The count of running workers, for the cap and for WaitForLookupWorkers.
-std::mutex workersMutex;
-std::condition_variable workersGone;
-int workers = 0;
+// Never destroyed: an abandoned worker may still finish while the process
+// runs its static destructors.
+struct Workers {
+  std::mutex mutex;
+  std::condition_variable gone;
+  int running = 0;
+};
+Workers& TheWorkers() {
+  static Workers* const workers = new Workers;
+  return *workers;
+}
+
+void WorkerDone() {
+  Workers& w = TheWorkers();
+  std::lock_guard<std::mutex> lock(w.mutex);
+  if (--w.running == 0) w.gone.notify_all();
+}
 
 std::string RunOnWorker(std::string request, int timeoutMs, std::string (*resolve)(const std::string&)) {
   {
-    std::lock_guard<std::mutex> lock(workersMutex);
-    if (workers >= kMaxLookupWorkers) return {};
-    ++workers;
+    Workers& w = TheWorkers();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (w.running >= kMaxLookupWorkers) return {};
+    ++w.running;
   }
   auto block = std::make_shared<LookupBlock>(std::move(request));
   try {
@@ -50,12 +65,10 @@ std::string RunOnWorker(std::string request, int timeoutMs, std::string (*resolv
         block->done = true;
       }
       block->finished.notify_all();
-      std::lock_guard<std::mutex> lock(workersMutex);
-      if (--workers == 0) workersGone.notify_all();
+      WorkerDone();
     }).detach();
   } catch (...) {  // the thread could not be started: do not wait
-    std::lock_guard<std::mutex> lock(workersMutex);
-    if (--workers == 0) workersGone.notify_all();
+    WorkerDone();
     return {};
   }
   std::unique_lock<std::mutex> lock(block->mutex);
@@ -94,9 +107,10 @@ std::string BlockListLookup(const std::string& item, const std::string& zone, in
 }
 
 bool WaitForLookupWorkers(int timeoutMs) {
-  std::unique_lock<std::mutex> lock(workersMutex);
-  return workersGone.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
-                              [] { return workers == 0; });
+  Workers& w = TheWorkers();
+  std::unique_lock<std::mutex> lock(w.mutex);
+  return w.gone.wait_for(lock, std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0),
+                         [&] { return w.running == 0; });
 }
 
 std::string MxLookup(const std::string& domain, int timeoutMs, const DnsServer& server) {

@@ -83,20 +83,20 @@ TEST(Lookup, MxFromDnsmasq) {
 TEST(Resolver, ReadsTheConfiguredServer) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
   EXPECT_EQ(os::FirstDnsServer(), "127.0.0.1");
-  EXPECT_EQ(MxLookup("mail.test", 1000), "mx1.mail.test");
+  EXPECT_EQ(MxLookup("mail.test", 3000), "mx1.mail.test");
 }
 
 TEST(Resolver, BlockListsAndHostNames) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
-  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 1000), "127.0.0.2");
-  EXPECT_EQ(BlockListLookup("192.0.2.10", "bl.test", 1000), "127.0.0.10");
-  EXPECT_EQ(BlockListLookup("shop.test", "uribl.test", 1000), "127.0.0.3");
-  EXPECT_EQ(BlockListLookup("127.0.0.9", "bl.test", 1000), "NLTO");
-  EXPECT_EQ(ForwardLookup("relay.quelta.test", 1000), "127.0.0.5");
-  EXPECT_EQ(ForwardLookup("", 1000), "");
-  EXPECT_EQ(ReverseLookup("127.0.0.5", 1000), "relay.quelta.test");
-  EXPECT_EQ(ReverseLookup("127.0.0.9", 1000), "");
-  EXPECT_EQ(ReverseLookup("not an address", 1000), "");
+  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 3000), "127.0.0.2");
+  EXPECT_EQ(BlockListLookup("192.0.2.10", "bl.test", 3000), "127.0.0.10");
+  EXPECT_EQ(BlockListLookup("shop.test", "uribl.test", 3000), "127.0.0.3");
+  EXPECT_EQ(BlockListLookup("127.0.0.9", "bl.test", 3000), "NLTO");
+  EXPECT_EQ(ForwardLookup("relay.quelta.test", 3000), "127.0.0.5");
+  EXPECT_EQ(ForwardLookup("", 3000), "");
+  EXPECT_EQ(ReverseLookup("127.0.0.5", 3000), "relay.quelta.test");
+  EXPECT_EQ(ReverseLookup("127.0.0.9", 3000), "");
+  EXPECT_EQ(ReverseLookup("not an address", 3000), "");
 }
 
 TEST(Resolver, SilentServerGivesNltoWithinTheTimeOut) {
@@ -112,22 +112,22 @@ TEST(Resolver, LateAnswerNeverReachesALaterLookup) {
   // while the next look-up (whose server never answers) still waits.
   EXPECT_EQ(BlockListLookup("late", "slow.test", 250), "NLTO");
   EXPECT_EQ(BlockListLookup("silent", "slow.test", 800), "NLTO");
-  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 1000), "127.0.0.2");
-  EXPECT_EQ(ReverseLookup("127.0.0.5", 1000), "relay.quelta.test");
-  EXPECT_TRUE(WaitForLookupWorkers(12000));
+  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 3000), "127.0.0.2");
+  EXPECT_EQ(ReverseLookup("127.0.0.5", 3000), "relay.quelta.test");
+  EXPECT_TRUE(WaitForLookupWorkers(15000));
 }
 
 TEST(Resolver, AbandonedWorkersAreCapped) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
   // The resolver waits 5 s for the silent server (netns.sh's resolv.conf):
   // time enough to start every worker even on a slow, busy machine.
-  ASSERT_TRUE(WaitForLookupWorkers(12000));
+  ASSERT_TRUE(WaitForLookupWorkers(15000));
   for (int i = 0; i < kMaxLookupWorkers; ++i) EXPECT_EQ(ForwardLookup("silent.slow.test", 0), "");
   const auto start = Clock::now();
   EXPECT_EQ(ForwardLookup("relay.quelta.test", 1000), "");  // no worker left: fails at once
   EXPECT_LT(MsSince(start), 500);
-  ASSERT_TRUE(WaitForLookupWorkers(12000));
-  EXPECT_EQ(ForwardLookup("relay.quelta.test", 1000), "127.0.0.5");
+  ASSERT_TRUE(WaitForLookupWorkers(15000));
+  EXPECT_EQ(ForwardLookup("relay.quelta.test", 3000), "127.0.0.5");
 }
 
 // ---- ICMP echo, in the private namespace --------------------------------------

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command in a private mount and network namespace whose system
 # resolver asks 127.0.0.1 (port 53) only: loopback up, resolv.conf, hosts
-# and nsswitch.conf bind-mounted over the machine's, and a private
-# /tmp/.wine-UID so that a Wine program there gets a wineserver of its own
-# (Wine's sockets live in the wineserver's namespace).
+# and nsswitch.conf bind-mounted over the machine's, and a private /tmp, so
+# that a Wine program there starts a wineserver of its own instead of
+# finding the machine's (Wine's sockets live in the wineserver's namespace).
 #
 #   netns.sh COMMAND [ARGS...]
 #
@@ -20,13 +20,10 @@ if [ -z "${QUELTA_IN_NETNS:-}" ]; then
 fi
 
 ip link set lo up
+mount -t tmpfs -o mode=1777 tmpfs /tmp
 etc="$(mktemp -d)"
-trap 'rm -rf "$etc"' EXIT
 printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:1\n' >"$etc/resolv.conf"
 printf '127.0.0.1 localhost\n' >"$etc/hosts"
 printf 'hosts: files dns\n' >"$etc/nsswitch.conf"
 for f in resolv.conf hosts nsswitch.conf; do mount --bind "$etc/$f" "/etc/$f"; done
-winetmp="/tmp/.wine-$(id -u)"
-mkdir -p "$winetmp"
-mount -t tmpfs -o mode=0700 tmpfs "$winetmp"
 "$@"
