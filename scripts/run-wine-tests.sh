@@ -99,6 +99,11 @@ if [ -x /usr/lib/wine/wine ] || [ -x /usr/lib/i386-linux-gnu/wine/wine ]; then
     echo "run-wine-tests: i686 ${exe#"$ROOT"/}"
     (cd "$(dirname "$exe")" && timeout "$timeout_s" wine "$exe" </dev/null 9>&-) || rc=1
   done
+  # The network tests bring their loopback peers (tests/net/CMakeLists.txt).
+  if [ -f "$ROOT/build/win32/CTestTestfile.cmake" ] && [ -f "$ROOT/build/win32/quelta_net_tests.exe" ]; then
+    echo "run-wine-tests: i686 network tests"
+    (cd "$ROOT/build/win32" && ctest -R '^net' --output-on-failure --timeout "$timeout_s" </dev/null 9>&-) || rc=1
+  fi
 else
   echo "run-wine-tests: i686 test run skipped: no wine32 (i686 is checked by build and check-exports.sh)"
 fi
