@@ -1,5 +1,6 @@
 #include "net/smtp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -98,11 +99,9 @@ std::string HeloName(const SmtpOptions& options) {
   return name.empty() ? os::LocalHostName() : name;
 }
 
-std::string WithoutLineBreaks(const std::string& s) {
-  std::string out;
-  for (char c : s)
-    if (c != '\r' && c != '\n' && c != '\0') out.push_back(c);
-  return out;
+std::string WithoutLineBreaks(std::string s) {
+  s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }), s.end());
+  return s;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "net/update_check.h"
 
 #include <cmath>
-#include <vector>
 
 #include "common/DateTime.h"
 #include "common/fMain.h"
@@ -19,17 +18,6 @@ const char kMsgCurrentText[] =
 const char kMsgErrorText[] = "W\xE4hrend der Pr\xFC" "fung ist ein Fehler aufgetreten!";
 
 constexpr int kEchoDataSize = 32;
-
-std::vector<std::string> VersionParts(const std::string& v) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = v.find('.', start);
-    parts.push_back(v.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-    if (dot == std::string::npos) return parts;
-    start = dot + 1;
-  }
-}
 
 }  // namespace
 
@@ -50,10 +38,10 @@ std::string UpdateHostName(const std::string& baseAddress) {
 }
 
 bool IsNewerVersion(const std::string& running, const std::string& newest) {
-  const auto a = VersionParts(running), b = VersionParts(newest);
-  if (a.size() != 4 || b.size() != 4) return true;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::int64_t x = StrToInt64Def(Trim(a[i]), 0), y = StrToInt64Def(Trim(b[i]), 0);
+  if (CountOf(running, ".") != 3 || CountOf(newest, ".") != 3) return true;
+  for (int i = 1; i <= 4; ++i) {
+    const std::int64_t x = StrToInt64Def(Trim(GetToken(running, ".", i)), 0);
+    const std::int64_t y = StrToInt64Def(Trim(GetToken(newest, ".", i)), 0);
     if (x != y) return y > x;
   }
   return false;
