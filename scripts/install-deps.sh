@@ -24,8 +24,10 @@ for a in "$@"; do
 done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
-        libpcre2-dev googletest libgtest-dev libbenchmark-dev
+        libpcre2-dev libcurl4-openssl-dev googletest libgtest-dev libbenchmark-dev
         procmail maildrop groff-base)  # the host's tests: delivery agents, man page
+# The network tests' loopback peers (DNS, SMTP) and their private namespace.
+netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
@@ -34,7 +36,7 @@ bench=(spamassassin bogofilter time python3)
 # npm comes with some Node.js builds; Debian's own package only where it is missing.
 command -v npm >/dev/null 2>&1 || bench+=(npm)
 
-wanted=("${native[@]}")
+wanted=("${native[@]}" "${netpeers[@]}")
 [ "$want_windows" = 1 ] && wanted+=("${windows[@]}")
 [ "$want_bench" = 1 ] && wanted+=("${bench[@]}")
 

@@ -12,6 +12,8 @@
 #include "lists/address_book.h"
 #include "lists/auto_white_list.h"
 #include "message/urls.h"
+#include "net/lookup.h"
+#include "net/network_checks.h"
 #include "os/env.h"
 #include "regex/regex.h"
 #include "rules/address_list_rules.h"
@@ -23,6 +25,9 @@ namespace quelta {
 namespace {
 
 std::string NowText() { return os::FormatDateTime(os::LocalNow()); }
+
+// How long shutdown waits for abandoned look-ups to end.
+constexpr int kShutdownLookupWaitMs = 3000;
 
 }  // namespace
 
@@ -123,8 +128,9 @@ bool Session::Startup() {
   settings_.message.twoLevelDomains = subDomains_.get();
   addressBooks_ = std::make_unique<AddressBookSet>(hostDir_);
   regexCache_ = std::make_unique<RegexCache>();
+  network_ = std::make_unique<SystemNetwork>();
 
-  if (settings_.update.enabled) CheckForUpdate(settings_.update, false);
+  if (settings_.update.enabled) CheckForUpdate(*this, false);
 
   log_.Write("Quelta: Started at " + NowText() + ".");
   return result;
@@ -192,6 +198,10 @@ int Session::Shutdown() {
   subDomains_.reset();
   addressBooks_.reset();
   regexCache_.reset();
+  network_.reset();
+  // Look-ups abandoned at their time-out may still be running; they must
+  // not outlive the module's code.
+  WaitForLookupWorkers(kShutdownLookupWaitMs);
   log_.Write("Quelta: Shutdown at " + NowText() + ".\r\n");
   return 1;
 }
@@ -213,6 +223,7 @@ std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered
   services.autoWhiteList = autoWhiteList_.get();
   services.addressBooks = addressBooks_.get();
   services.regexCache = regexCache_.get();
+  services.network = network_.get();
   services.log = &log_;
   MessageEvaluator evaluator(message, settings_.engine, services);
   const std::int32_t score = evaluator.Evaluate();

@@ -31,6 +31,7 @@ class RegexCache;
 class RenderedTextSource;
 class RuleStore;
 class SubDomainList;
+class SystemNetwork;
 
 class Session {
  public:
@@ -93,6 +94,7 @@ class Session {
   std::unique_ptr<SubDomainList> subDomains_;
   std::unique_ptr<AddressBookSet> addressBooks_;
   std::unique_ptr<RegexCache> regexCache_;
+  std::unique_ptr<SystemNetwork> network_;
 };
 
 }  // namespace quelta

@@ -27,9 +27,9 @@ struct CountKey : Key<std::uint32_t> {
 #define QUELTA_FIELD(member) [](Settings& s) -> auto& { return s.member; }
 
 const Key<bool> kBoolKeys[] = {
-    {"Main", "DnsblExtendedLogging", QUELTA_FIELD(network.dnsblExtendedLogging), true},
-    {"Main", "UrlblExtendedLogging", QUELTA_FIELD(network.urlblExtendedLogging), true},
-    {"Main", "MXCheckSavExtendedLogging", QUELTA_FIELD(network.mxCheckSavExtendedLogging), false},
+    {"Main", "DnsblExtendedLogging", QUELTA_FIELD(engine.network.dnsblExtendedLogging), true},
+    {"Main", "UrlblExtendedLogging", QUELTA_FIELD(engine.network.urlblExtendedLogging), true},
+    {"Main", "MXCheckSavExtendedLogging", QUELTA_FIELD(engine.network.mxCheckSavExtendedLogging), false},
     {"Bayes", "Enabled", QUELTA_FIELD(engine.bayesEnabled), true},
     {"Bayes", "ExtendedLogging", QUELTA_FIELD(engine.bayesExtendedLogging), false},
     {"Bayes", "AddMarkSpam", QUELTA_FIELD(engine.addMarkSpam), true},

@@ -20,19 +20,12 @@
 
 namespace quelta {
 
-struct NetworkLogOptions {
-  bool dnsblExtendedLogging = true;
-  bool urlblExtendedLogging = true;
-  bool mxCheckSavExtendedLogging = false;
-};
-
 struct Settings {
   std::string language = "English";
   std::uint32_t maxMsgSize = 10u * 1048576u;  // training fetches at most this much
   std::int32_t awlDays = 60;                  // auto-white-list entries older than this go
   bool easyEnabled = true;                    // easy mode instead of "Rules.dat"
   bool scripting = false;
-  NetworkLogOptions network;
   MessageOptions message;
   EngineOptions engine;
   BayesOptions bayes;

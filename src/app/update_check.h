@@ -1,10 +1,14 @@
-// The check for a newer plug-in version on the maker's server.
+// The check for a newer plug-in version on the maker's server: the
+// application's side of it (settings, log, settings file, language texts,
+// message boxes) around the network layer's check.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace quelta {
+
+class Session;
 
 // The update check's settings ("Update" section of "Quelta.ini").
 struct UpdateSettings {
@@ -15,7 +19,10 @@ struct UpdateSettings {
   bool showMessage = true;
 };
 
-// 0: no check made or the check failed; 1: current; 2: newer available.
-int CheckForUpdate(UpdateSettings& settings, bool manual);
+// One check for the session's plug-in: 0 when no check was made or it
+// failed, 1 when the running version is current, 2 when a newer one exists.
+// In manual mode (the options dialog's button) the interval is not waited
+// for and the outcome is shown in a message box.
+int CheckForUpdate(Session& session, bool manual);
 
 }  // namespace quelta

@@ -274,8 +274,7 @@ struct CheckEntry {
   CheckFunction run;
 };
 
-// Every internal check by its name. The network checks are not part of
-// this build: their names answer with the not-found text.
+// Every internal check by its name.
 const CheckEntry kChecks[] = {
     {"BAYESSCORE", CheckBayesScore},
     {"BETWBRACKCNT", CheckBetwBrackCnt},
@@ -301,6 +300,14 @@ const CheckEntry kChecks[] = {
     {"FROMADDRINAUTOWL", CheckFromAddrInAutoWhiteList},
     {"REPLYTOADDRINAUTOWL", CheckReplyToAddrInAutoWhiteList},
     {"SENDERINAUTOWL", CheckSenderInAutoWhiteList},
+    {"DNSBL", CheckDnsblRule},
+    {"URLBL", CheckUrlblRule},
+    {"MXCHECK", CheckMxRule},
+    {"SENDERADDRVERIFY", CheckSenderAddressRule},
+    {"GETRCVIPHOSTS", CheckGetRcvIpHosts},
+    {"RCVALLIPSINRANGE", CheckRcvAllIpsInRange},
+    {"RCVFROMIPINRANGE", CheckRcvFromIpInRange},
+    {"RCVIPINRANGE", CheckRcvIpInRange},
 };
 
 }  // namespace

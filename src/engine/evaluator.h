@@ -14,6 +14,7 @@
 
 #include "base/log.h"
 #include "bayes/tokenizer.h"
+#include "net/network_checks.h"
 
 namespace quelta {
 
@@ -40,6 +41,7 @@ struct EngineOptions {
   std::int32_t addHigherValue = 99;
   std::int32_t addLowerValue = 40;
   TokenizerOptions tokenizer;
+  NetworkCheckOptions network;
 };
 
 // The objects evaluation borrows; any of them may be null where the
@@ -50,6 +52,7 @@ struct EngineServices {
   const AutoWhiteList* autoWhiteList = nullptr;
   AddressBookSet* addressBooks = nullptr;
   RegexCache* regexCache = nullptr;
+  NetworkQueries* network = nullptr;
   Log* log = nullptr;
 };
 

@@ -1,5 +1,5 @@
 // The internal checks defined outside the dispatcher's own file: the Bayes
-// score and the known-sender look-ups. Each takes the rule's context and
+// score, the known-sender look-ups and the network checks. Each takes the rule's context and
 // answers whether the rule matches, setting its score and report text.
 #pragma once
 
@@ -26,5 +26,15 @@ bool CheckRecipientInAddressBook(CheckContext& c);
 bool CheckFromAddrInAutoWhiteList(CheckContext& c);
 bool CheckReplyToAddrInAutoWhiteList(CheckContext& c);
 bool CheckSenderInAutoWhiteList(CheckContext& c);
+// The network: block lists, the mail exchanger, sender verification,
+// address ranges and the reverse look-ups that fill RCVIPHOSTS.
+bool CheckDnsblRule(CheckContext& c);
+bool CheckUrlblRule(CheckContext& c);
+bool CheckMxRule(CheckContext& c);
+bool CheckSenderAddressRule(CheckContext& c);
+bool CheckRcvAllIpsInRange(CheckContext& c);
+bool CheckRcvFromIpInRange(CheckContext& c);
+bool CheckRcvIpInRange(CheckContext& c);
+bool CheckGetRcvIpHosts(CheckContext& c);
 
 }  // namespace quelta
