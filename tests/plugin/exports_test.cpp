@@ -1,22 +1,151 @@
+// The binary interface as the mail client uses it: the twelve names (the
+// loader binds them all), the text copy rule, the constant answers, the
+// macro receiver's references, the host's data and the busy flag.
+#include <thread>
+
 #include "support/plugin_harness.h"
 
+using harness::HostMessage;
 using harness::PluginFolder;
 
-TEST(Exports, IdentificationAndCopyRule) {
+namespace {
+
+struct Receiver : quelta_host::MacroReceiver {
+  std::string text;
+  int refs = 0, calls = 0, refsDuringSetText = 0;
+  Receiver* context = nullptr;  // whose references SetText records too
+  int contextRefsDuringSetText = 0;
+  std::int32_t QUELTA_HOST_STDCALL QueryInterface(const void*, void**) override { return -1; }
+  std::uint32_t QUELTA_HOST_STDCALL AddRef() override { return static_cast<std::uint32_t>(++refs); }
+  std::uint32_t QUELTA_HOST_STDCALL Release() override { return static_cast<std::uint32_t>(--refs); }
+  std::int32_t QUELTA_HOST_STDCALL SetText(std::int32_t zero, const char* t, std::int32_t n) override {
+    ++calls;
+    EXPECT_EQ(0, zero);
+    refsDuringSetText = refs;
+    contextRefsDuringSetText = context ? context->refs : -1;
+    text.assign(t, static_cast<std::size_t>(n));
+    return 0;
+  }
+};
+
+TEST(Exports, CopyRuleAndConstantAnswers) {
   PluginFolder f;
+  f.UseRulesDat("");
   auto& p = f.Load();
   ASSERT_EQ(1, p.Initialize() & 0xFF);
-  EXPECT_EQ(6, p.GetName(nullptr, 0));
-  char buf[16];
-  std::memset(buf, '#', sizeof buf);
-  EXPECT_EQ(3, p.GetName(buf, 3));
-  EXPECT_EQ("Que", std::string(buf, 3));  // exactly 3 bytes copied
-  EXPECT_EQ('#', buf[3]);                 // and no terminating zero
-  EXPECT_EQ(0, p.GetName(buf, 0));
-  EXPECT_EQ(6, p.GetName(buf, -1));
-  EXPECT_EQ("Quelta", p.Text(p.GetName));
+  const struct {
+    bool buffer;
+    std::int32_t size, result;
+    const char* copied;
+  } cases[] = {{false, 0, 6, ""}, {false, 3, 6, ""}, {true, 3, 3, "Que"}, {true, 0, 0, ""},
+               {true, -1, 6, ""}, {true, 16, 6, "Quelta"}};
+  for (const auto& c : cases) {
+    char buf[16];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(c.result, p.GetName(c.buffer ? buf : nullptr, c.size)) << c.size;
+    EXPECT_EQ(std::string(c.copied) + std::string(16 - std::strlen(c.copied), '#'), std::string(buf, 16));
+  }
+  EXPECT_EQ("1.0.0.1", p.Text(p.GetVersion));
+  const std::string info = p.Text(p.GetInfo);
+  EXPECT_EQ(0u, info.find("<html><body background=\"#f0f0e8\"><font size=5><b>Quelta</b></font><br>"));
+  EXPECT_NE(std::string::npos, info.find("<font size=4><b>Version 1.0.0.1</b></font><br>"));
+  EXPECT_EQ(0u, p.Text(p.GetMacroList).find("Quelta_DebugInfo\r\nQuelta_PlugPath\r\n"));
   EXPECT_EQ(0, p.GetStatus());
   EXPECT_EQ(1, p.NeedConfig());
   EXPECT_EQ(0, p.Setup());
+  EXPECT_EQ(0, p.Setup());
   EXPECT_EQ(1, p.Finalize());
 }
+
+TEST(Exports, MacroReceiverIsReferencedForTheWholeCall) {
+  PluginFolder f;
+  f.UseRulesDat("");
+  harness::WriteBytes(f.HostDir() / "TBPlugin.INI", "[AntiSpam]\r\nJunkScore=42\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  Receiver r, ctx;
+  r.context = &ctx;
+  const std::string sep(80, '=');
+  std::string host = f.HostDir().string();
+  host += (host.find('\\') != std::string::npos || host.find(':') == 1) ? '\\' : '/';
+  EXPECT_EQ(0, p.ExecMacro("Quelta_DebugInfo", 16, &r, &ctx));
+  EXPECT_EQ("QUELTA DEBUG INFO\r\n" + sep + "\r\nTB! WorkDir:   " + host + "\r\nTB! SpamValue: 42\r\n" + sep + "\r\n", r.text);
+  EXPECT_EQ(1, r.refsDuringSetText);
+  EXPECT_EQ(1, r.contextRefsDuringSetText);
+  EXPECT_EQ(0, r.refs);
+  EXPECT_EQ(0, ctx.refs);
+  const struct {
+    const char* name;
+    std::int32_t length, result;
+    int calls;
+  } cases[] = {{"Quelta_Test", 11, 0, 1}, {"quelta_test", 11, -1, 0}, {"Quelta_Test", 0, -1, 0}, {"Nothing", 7, -1, 0}};
+  for (const auto& c : cases) {
+    r.calls = 0;
+    EXPECT_EQ(c.result, p.ExecMacro(c.name, c.length, &r, &ctx)) << c.name;
+    EXPECT_EQ(c.calls, r.calls) << c.name;
+    EXPECT_EQ(0, r.refs + ctx.refs) << c.name;
+  }
+  EXPECT_EQ(0, p.ExecMacro("Quelta_PlugName", 15, &r, nullptr));
+  EXPECT_EQ("Quelta", r.text);
+  EXPECT_EQ(0, p.ExecMacro("Quelta_PlugName", 15, nullptr, &ctx));
+  EXPECT_EQ(-1, p.ExecMacro(nullptr, 15, &r, &ctx));
+  EXPECT_EQ(0, r.refs + ctx.refs);
+  p.Finalize();
+}
+
+TEST(Exports, TheHostsDataIsFetchedInTwoCalls) {
+  PluginFolder f;
+  f.UseRulesDat("SUBJECT 10 SN \"x\" [no subject]\r\nTEXT 5 S \"buy\" [rendered]\r\n", "[Bayes]\r\nEnabled=0\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  HostMessage m;
+  m.raw = "Subject: x\r\n\r\nbody\r\n";
+  m.text16 = std::string("B\0u\0y\0!", 7);  // a lone last byte is dropped
+  EXPECT_EQ(5, p.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&m), &harness::DataRequest));
+  HostMessage none;  // the host has nothing: size asked, nothing filled
+  EXPECT_EQ(10, p.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&none), &harness::DataRequest));
+  EXPECT_EQ(0, none.fillCalls.load());
+  EXPECT_GE(none.sizeCalls.load(), 1);
+  p.Finalize();
+}
+
+TEST(Exports, TheBusyFlagSerialisesScoring) {
+  PluginFolder f;
+  f.UseRulesDat("SUBJECT 10 S \"x\"\r\n");
+  auto& p = f.Load();
+  p.Initialize();
+  // A host callback that holds the first call inside the plug-in for a while.
+  struct Slow {
+    static std::int32_t QUELTA_HOST_STDCALL Request(quelta_host::Cookie c, std::int32_t item, void* buf, std::int32_t) {
+      auto* flag = reinterpret_cast<std::atomic<int>*>(c);
+      static const std::string raw = "Subject: x\r\n\r\nbody\r\n";
+      if (item != 100005) return 0;
+      if (!buf) {
+        flag->store(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        flag->store(2);
+      } else {
+        std::memcpy(buf, raw.data(), raw.size());
+      }
+      return static_cast<std::int32_t>(raw.size());
+    }
+  };
+  struct Probe {
+    static std::int32_t QUELTA_HOST_STDCALL Request(quelta_host::Cookie c, std::int32_t item, void*, std::int32_t) {
+      auto* pair = reinterpret_cast<std::pair<std::atomic<int>*, int*>*>(c);
+      if (item == 100005) *pair->second = pair->first->load();
+      return 0;
+    }
+  };
+  std::atomic<int> first{0};
+  std::thread t([&] { p.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&first), &Slow::Request); });
+  while (first.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  int stateSeen = -1;
+  std::pair<std::atomic<int>*, int*> probe{&first, &stateSeen};
+  p.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&probe), 1, &Probe::Request);
+  t.join();
+  EXPECT_EQ(2, stateSeen);  // the second call began only after the first was done
+  p.Finalize();
+}
+
+}  // namespace
