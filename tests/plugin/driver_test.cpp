@@ -75,13 +75,6 @@ const DriverCase kCases[] = {
      "Final score is: 0 (0), 3 rules matched >>> HAM.\r\nQuelta: Debug mode active! (Result is 0)\r\n"},
 };
 
-std::string IniValue(const std::string& ini, const std::string& key) {
-  const auto at = ini.find("\r\n" + key + "=");
-  if (at == std::string::npos) return "<none>";
-  const auto b = at + 3 + key.size();
-  return ini.substr(b, ini.find("\r\n", b) - b);
-}
-
 TEST(Driver, ReportScoreAndStatistics) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -97,10 +90,9 @@ TEST(Driver, ReportScoreAndStatistics) {
     const auto end = log.find("Message processed in ", begin);
     EXPECT_EQ(std::string(kHeaderBlock) + c.report, log.substr(begin + 6, end - begin - 6));
     const bool debug = std::string(c.ini) == "DebugMode=1\r\n";
-    const std::string ini = f.Read("Quelta.ini");
-    EXPECT_EQ(debug ? "0" : "1", IniValue(ini, "MessagesFiltered"));
-    EXPECT_EQ(!debug && c.score > 99 ? "1" : "0", IniValue(ini, "ClassAsSpam"));
-    EXPECT_EQ(!debug && c.score <= 99 ? "1" : "0", IniValue(ini, "ClassAsHam"));
+    const std::string stats = std::string("MessagesFiltered=") + (debug ? "0" : "1") + "\r\nClassAsSpam=" +
+                              (!debug && c.score > 99 ? "1" : "0") + "\r\nClassAsHam=" + (!debug && c.score <= 99 ? "1" : "0");
+    EXPECT_NE(std::string::npos, f.Read("Quelta.ini").find(stats));
   }
 }
 

@@ -5,21 +5,11 @@
 #include "support/plugin_harness.h"
 
 using harness::PluginFolder;
+using harness::TextReceiver;
 using testing_support::BayesHeader;
 using testing_support::BayesWord;
 
 namespace {
-
-struct TextReceiver : quelta_host::MacroReceiver {
-  std::string text;
-  std::int32_t QUELTA_HOST_STDCALL QueryInterface(const void*, void**) override { return -1; }
-  std::uint32_t QUELTA_HOST_STDCALL AddRef() override { return 1; }
-  std::uint32_t QUELTA_HOST_STDCALL Release() override { return 1; }
-  std::int32_t QUELTA_HOST_STDCALL SetText(std::int32_t, const char* t, std::int32_t n) override {
-    text.assign(t, static_cast<std::size_t>(n));
-    return 0;
-  }
-};
 
 TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
   PluginFolder f;

@@ -148,6 +148,22 @@ class PluginFolder {
   quelta_host::Plugin plugin_;
 };
 
+// A macro receiver that keeps the text it was given and counts the
+// references the plug-in holds on it.
+struct TextReceiver : quelta_host::MacroReceiver {
+  std::string text;
+  int refs = 0, calls = 0, refsInSetText = 0;
+  std::int32_t QUELTA_HOST_STDCALL QueryInterface(const void*, void**) override { return -1; }
+  std::uint32_t QUELTA_HOST_STDCALL AddRef() override { return static_cast<std::uint32_t>(++refs); }
+  std::uint32_t QUELTA_HOST_STDCALL Release() override { return static_cast<std::uint32_t>(--refs); }
+  std::int32_t QUELTA_HOST_STDCALL SetText(std::int32_t zero, const char* t, std::int32_t n) override {
+    ++calls;
+    refsInSetText = zero == 0 ? refs : -1;
+    text.assign(t, static_cast<std::size_t>(n));
+    return 0;
+  }
+};
+
 // Lines of a CR LF text (the last line may lack its CR LF).
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
