@@ -88,16 +88,7 @@ TEST(Statistics, CountersAddUpAndRoundTripInTheirOrder) {
   ASSERT_TRUE(LoadStatistics(ini, s));
   EXPECT_EQ(4294967295u, s.messagesFiltered);
   EXPECT_EQ(0u, s.classAsSpam);
-  UsageCounts c;
-  c.messagesFiltered = 2;  // wraps
-  c.classAsSpam = 3;
-  c.classAsHam = 4;
-  c.bayesMessagesChecked = 5;
-  c.bayesReClassAsSpam = 6;
-  c.bayesReClassAsHam = 7;
-  c.bayesLearnAsSpam = 8;
-  c.bayesLearnAsHam = 9;
-  s.Add(c);
+  s.Add(UsageCounts{2, 3, 4, 5, 6, 7, 8, 9});  // MessagesFiltered wraps
   ASSERT_TRUE(SaveStatistics(ini, s));
   EXPECT_EQ("[Statistics]\r\nMessagesFiltered=1\r\nClassAsSpam=3\r\nClassAsHam=4\r\nBayesMessagesChecked=5\r\n"
             "BayesReClassAsSpam=6\r\nBayesReClassAsHam=7\r\nBayesLearnAsSpam=8\r\nBayesLearnAsHam=9\r\n",

@@ -25,7 +25,7 @@ TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
   const std::string hello = "Subject: Hello\r\n\r\nalpha alpha bravo\r\n";
   // Marked spam after the Bayes rule: only the significant words are learned.
   EXPECT_EQ(100, f.Score("Subject: go\r\n\r\ndddd cccc bbbb aaaa eeee\r\n"));
-  f.Feed(hello, 1);   // the host trains it as spam ...
+  EXPECT_EQ(0, f.Feed(hello, 1));  // the host trains it as spam ...
   EXPECT_EQ(0, f.Score(hello));  // ... a rule marks it ham: moved over
   EXPECT_EQ(0, f.Score(hello));  // already ham: nothing changes
   f.Feed("Subject: q\r\n\r\nxray\r\n", 2);  // any indicator but 1 trains as ham

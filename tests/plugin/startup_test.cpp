@@ -39,6 +39,14 @@ const StartupCase kCases[] = {
       "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
       "Quelta: Whitelist loaded successfully (R=1).", "ERROR: Blacklist not found!", "ERROR: Loading of rulesets failed!",
       "Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
+    {"easy mode by default: no rule file is read",
+     [](PluginFolder& f) { f.Write("Rules.dat", "not a rule\r\n"); },
+     1,
+     {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
+      "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
+      "ERROR: Whitelist not found!", "ERROR: Blacklist not found!", "ERROR: Loading \"EasyRules.dat\" failed.",
+      "Quelta: EasyMode rules loaded successfully (R=2).", "ERROR: Subdomain list not found!", "Quelta: Started at <T>.",
+      "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
     {"every file present",
      [](PluginFolder& f) {
        f.UseRulesDat("SUBJECT 10 S \"x\"\r\n");

@@ -136,10 +136,10 @@ class PluginFolder {
     m.raw = raw;
     return plugin_.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&m), &DataRequest);
   }
-  void Feed(const std::string& raw, int isSpam) {
+  int Feed(const std::string& raw, int isSpam) {
     HostMessage m;
     m.raw = raw;
-    plugin_.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
+    return plugin_.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
   }
 
  private:
