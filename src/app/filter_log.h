@@ -24,7 +24,6 @@ class FilterLog final : public Log {
  public:
   // folder ends with the separator ("" until the folders are known).
   void SetFolder(std::string folder) { folder_ = std::move(folder); }
-  const std::string& Folder() const { return folder_; }
   std::string FileName() const { return folder_ + "Filter.log"; }
 
   void Write(const std::string& text) override;

@@ -17,7 +17,6 @@ class LanguageTable {
   // holds the values separated by the byte 0x01 ("" = none).
   std::string Text(const std::string& key, const std::string& builtin,
                    const std::string& params = std::string()) const;
-  const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
   std::vector<std::string> lines_;

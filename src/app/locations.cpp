@@ -7,12 +7,18 @@
 
 namespace quelta {
 
+namespace {
+
+// A folder from an INI file: value, environment expanded, trimmed,
+// %QUELTADIR% replaced by pluginDir, separator appended.
 std::string ReadIniFolder(const std::string& file, const std::string& section,
                           const std::string& key, const std::string& def,
                           const std::string& pluginDir) {
   return WithTrailingSeparator(
       Trim(ExpandPathVariables(ReadIniString(file, section, key, def), pluginDir)));
 }
+
+}  // namespace
 
 bool LoadLocations(const std::string& pluginDir, Locations& c) {
   try {

@@ -18,10 +18,4 @@ struct Locations {
 // False when reading "Quelta.cfg" failed.
 bool LoadLocations(const std::string& pluginDir, Locations& out);
 
-// A folder from an INI file: value, environment expanded, trimmed,
-// %QUELTADIR% replaced by pluginDir, separator appended.
-std::string ReadIniFolder(const std::string& file, const std::string& section,
-                          const std::string& key, const std::string& def,
-                          const std::string& pluginDir);
-
 }  // namespace quelta

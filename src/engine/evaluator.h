@@ -70,7 +70,6 @@ class MessageEvaluator {
 
   std::int32_t Evaluate();
 
-  std::int32_t Total() const { return total_; }
   const UsageCounts& Counts() const { return counts_; }
 
  private:
