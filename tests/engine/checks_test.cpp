@@ -42,11 +42,7 @@ struct Rendered final : RenderedTextSource {
   std::string RenderedText(std::size_t) override { return text; }
 };
 
-struct Outcome {
-  bool match = false;
-  std::int32_t score = 0;
-  std::string text;
-};
+struct Outcome { bool match = false; std::int32_t score = 0; std::string text; };
 
 // The checks with the host's default book (known@example.org,
 // me@example.org), a second book "two.abd" and an auto-white-list.
@@ -89,11 +85,7 @@ struct Probe {
   const char* text;  // the report; null: none
   std::int32_t total;
 };
-struct CheckCase {
-  const char* field;
-  std::string raw;
-  std::vector<Probe> probes;
-};
+struct CheckCase { const char* field; std::string raw; std::vector<Probe> probes; };
 
 // A Received line; host is the name in the comment (default: from).
 std::string Hop(const std::string& from, const std::string& by, std::string host = "",
@@ -206,12 +198,7 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
 }
 
 TEST_F(Checks, ChecksOnTheRenderedText) {
-  const struct {
-    const char* field;
-    const char* value;
-    const char* rendered;
-    bool match;
-  } cases[] = {
+  const struct { const char* field; const char* value; const char* rendered; bool match; } cases[] = {
       {"TextPartsDiv", "", "hello, world", false}, {"TextPartsDiv", "", "Buy pills", true},
       {"TextPartsDiv", "", "12345 !!", false},     {"IsEnglish", "", "the cat and you", true},
       {"IsEnglish", "", "the cat and", false},     {"IsEnglish", "4", "the cat and you", false},
@@ -228,12 +215,9 @@ TEST_F(Checks, ChecksOnTheRenderedText) {
 // ---- The Bayes score ---------------------------------------------------------------
 
 TEST(BayesRuleScore, OptionLettersShapeTheScore) {
-  const struct {
-    std::int32_t r;
-    const char* flags;
-    std::int32_t score;
-  } rows[] = {{73, "IP", 73},  {73, "I", 46},   {50, "I", 0},      {80, "ID", 120}, {50, "IC", 0},
-              {51, "IC", 100}, {80, "ic", 100}, {80, "ipd", 160}, {80, "ICD", 100}, {0, "ID", -200}};
+  const struct { std::int32_t r; const char* flags; std::int32_t score; } rows[] = {
+      {73, "IP", 73},  {73, "I", 46},   {50, "I", 0},      {80, "ID", 120}, {50, "IC", 0},
+      {51, "IC", 100}, {80, "ic", 100}, {80, "ipd", 160}, {80, "ICD", 100}, {0, "ID", -200}};
   for (const auto& row : rows) EXPECT_EQ(row.score, BayesRuleScore(row.r, row.flags)) << row.r << row.flags;
 }
 
@@ -279,12 +263,10 @@ TEST_F(Checks, ABookThatFailsToLoadNeverMatches) {
   const std::string known = "known@example.org";
   const std::string raw = Mail(known, known, "<" + known + ">");
   ASSERT_TRUE(Run(raw, MakeRule("ToAddrInAB", "I", "")).match);
-  const struct {
-    const char* book;
-    std::string text;
-  } books2[] = {{"none.abd", "ERROR: Address book file \"none.abd\" not found!\r\n"},
-                {"bad.abd", "ERROR: Address book file \"bad.abd\" has a wrong format!\r\n"},
-                {"empty.abd", "WARNING: Address book file \"empty.abd\" is empty!\r\n"}};
+  const struct { const char* book; std::string text; } books2[] = {
+      {"none.abd", "ERROR: Address book file \"none.abd\" not found!\r\n"},
+      {"bad.abd", "ERROR: Address book file \"bad.abd\" has a wrong format!\r\n"},
+      {"empty.abd", "WARNING: Address book file \"empty.abd\" is empty!\r\n"}};
   for (const auto& b : books2)
     for (const char* check : {"FromAddrInAB", "ReplyToAddrInAB", "SenderInAB", "ToAddrInAB"})
       for (const char* flags : {"I", "IC"}) {
@@ -305,12 +287,7 @@ TEST_F(Checks, WithoutAnAutoWhiteListNoSenderIsOnIt) {
 // ---- Simple and regular-expression rules --------------------------------------------
 
 TEST(SimpleRule, ComparisonsByFlagsCaseAndFolding) {
-  const struct {
-    const char* field;
-    const char* flags;
-    std::string term, text;
-    bool match;
-  } cases[] = {
+  const struct { const char* field; const char* flags; std::string term, text; bool match; } cases[] = {
       {"SUBJECT", "S", "viagra", "Buy VIAGRA now", true},   {"SUBJECT", "SC", "viagra", "Buy VIAGRA now", false},
       {"SUBJECT", "SC", "VIAGRA", "Buy VIAGRA now", true},  {"SUBJECT", "S", "cialis", "Buy VIAGRA", false},
       {"SUBJECT", "SM", "hello", "HELLO", true},            {"SUBJECT", "SM", "hello", "HELLO there", false},

@@ -16,12 +16,9 @@ TEST(Exports, CopyRuleAndConstantAnswers) {
   f.UseRulesDat("");
   auto& p = f.Load();
   ASSERT_EQ(1, p.Initialize() & 0xFF);
-  const struct {
-    bool buffer;
-    std::int32_t size, result;
-    const char* copied;
-  } cases[] = {{false, 0, 6, ""}, {false, 3, 6, ""}, {true, 3, 3, "Que"}, {true, 0, 0, ""},
-               {true, -1, 6, ""}, {true, 16, 6, "Quelta"}};
+  const struct { bool buffer; std::int32_t size, result; const char* copied; } cases[] = {
+      {false, 0, 6, ""}, {false, 3, 6, ""}, {true, 3, 3, "Que"}, {true, 0, 0, ""},
+      {true, -1, 6, ""}, {true, 16, 6, "Quelta"}};
   for (const auto& c : cases) {
     char buf[16];
     std::memset(buf, '#', sizeof buf);
@@ -53,11 +50,8 @@ TEST(Exports, MacroReceiverIsReferencedForTheWholeCall) {
   const std::string sep(80, '=');
   EXPECT_EQ("QUELTA DEBUG INFO\r\n" + sep + "\r\nTB! WorkDir:   " + host + "\r\nTB! SpamValue: 42\r\n" + sep + "\r\n", r.text);
   EXPECT_EQ(2, r.refsInSetText);
-  const struct {
-    const char* name;
-    std::int32_t length, result;
-    int calls;
-  } cases[] = {{"Quelta_Test", 11, 0, 1}, {"quelta_test", 11, -1, 0}, {"Quelta_Test", 0, -1, 0}, {nullptr, 11, -1, 0}};
+  const struct { const char* name; std::int32_t length, result; int calls; } cases[] = {
+      {"Quelta_Test", 11, 0, 1}, {"quelta_test", 11, -1, 0}, {"Quelta_Test", 0, -1, 0}, {nullptr, 11, -1, 0}};
   for (const auto& c : cases) {
     r.calls = 0;
     r.text = "unset";

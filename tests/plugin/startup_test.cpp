@@ -12,12 +12,7 @@ using testing_support::BayesWord;
 
 namespace {
 
-struct StartupCase {
-  const char* name;
-  void (*prepare)(PluginFolder&);
-  int result;
-  std::vector<std::string> lines;
-};
+struct StartupCase { const char* name; void (*prepare)(PluginFolder&); int result; std::vector<std::string> lines; };
 
 const StartupCase kCases[] = {
     {"a bare folder with a rule file",
