@@ -84,42 +84,31 @@ TEST(Exports, TheHostsDataIsFetchedInTwoCalls) {
   p.Finalize();
 }
 
-TEST(Exports, TheBusyFlagSerialisesScoring) {
+TEST(Exports, TheBusyFlagSerialisesScoringAndTraining) {
   PluginFolder f;
   f.UseRulesDat("SUBJECT 10 S \"x\"\r\n");
   auto& p = f.Load();
   p.Initialize();
-  // A host callback that holds the first call inside the plug-in for a while.
-  struct Slow {
-    static std::int32_t QUELTA_HOST_STDCALL Request(quelta_host::Cookie c, std::int32_t item, void* buf, std::int32_t) {
-      auto* flag = reinterpret_cast<std::atomic<int>*>(c);
-      static const std::string raw = "Subject: x\r\n\r\nbody\r\n";
-      if (item != 100005) return 0;
-      if (!buf) {
-        flag->store(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        flag->store(2);
-      } else {
-        std::memcpy(buf, raw.data(), raw.size());
+  // The host holds the first call (cookie 1) inside the plug-in for a while;
+  // the second call (cookie 2) records how far the first had come.
+  static std::atomic<int> first{0}, seen{-1};
+  struct Host {
+    static std::int32_t QUELTA_HOST_STDCALL Request(quelta_host::Cookie c, std::int32_t, void*, std::int32_t) {
+      if (c == 2) {
+        seen = first.load();
+        return 0;
       }
-      return static_cast<std::int32_t>(raw.size());
-    }
-  };
-  struct Probe {
-    static std::int32_t QUELTA_HOST_STDCALL Request(quelta_host::Cookie c, std::int32_t item, void*, std::int32_t) {
-      auto* pair = reinterpret_cast<std::pair<std::atomic<int>*, int*>*>(c);
-      if (item == 100005) *pair->second = pair->first->load();
+      first = 1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      first = 2;
       return 0;
     }
   };
-  std::atomic<int> first{0};
-  std::thread t([&] { p.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&first), &Slow::Request); });
+  std::thread t([&] { p.GetSpamScore(1, &Host::Request); });
   while (first.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  int stateSeen = -1;
-  std::pair<std::atomic<int>*, int*> probe{&first, &stateSeen};
-  p.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&probe), 1, &Probe::Request);
+  p.FeedSpam(2, 1, &Host::Request);
   t.join();
-  EXPECT_EQ(2, stateSeen);  // the second call began only after the first was done
+  EXPECT_EQ(2, seen.load());  // the second call began only after the first was done
   p.Finalize();
 }
 
