@@ -51,8 +51,8 @@ class Checks : public ::testing::Test {
   void SetUp() override {
     int y, m, d;
     DecodeDate(std::floor(os::LocalNow()), y, m, d);
-    const std::string today = std::to_string(y * 10000 + m * 100 + d);
-    dir_.Write("AutoWL.lst", "<pal@example.org>|" + today + "\r\n<two@example.org> <mate@example.org>|" + today + "\r\n");
+    today_ = std::to_string(y * 10000 + m * 100 + d);
+    dir_.Write("AutoWL.lst", "<pal@example.org>|" + today_ + "\r\n<two@example.org> <mate@example.org>|" + today_ + "\r\n");
     ASSERT_EQ(2, whiteList_.Load(dir_.File("AutoWL.lst"), 60, os::LocalNow()));
     dir_.Write("TheBat.ABD", AddressBookFile({"Known@Example.org", "", "me@example.org"}));
     dir_.Write("two.abd", AddressBookFile({"two@example.org"}));
@@ -69,6 +69,7 @@ class Checks : public ::testing::Test {
     return o;
   }
   ScratchDir dir_;
+  std::string today_;  // as the auto-white-list writes dates
   AddressBookSet books_{dir_.Folder()};
   AutoWhiteList whiteList_;
   NullLog log_;
@@ -278,7 +279,12 @@ TEST_F(Checks, ABookThatFailsToLoadNeverMatches) {
   EXPECT_EQ("ERROR: Intern rule FromAddrInAB [c] failed.\r\n", Run(raw, MakeRule("FromAddrInAB", "I", "")).text);
 }
 
-TEST_F(Checks, WithoutAnAutoWhiteListNoSenderIsOnIt) {
+TEST_F(Checks, AutoWhiteListsOfOneAndOfNoEntry) {
+  dir_.Write("One.lst", "<pal@example.org>|" + today_ + "\r\n");
+  AutoWhiteList one;
+  ASSERT_EQ(1, one.Load(dir_.File("One.lst"), 60, os::LocalNow()));
+  services_.autoWhiteList = &one;
+  EXPECT_TRUE(Run(Mail("x@example.net", "pal@example.org"), MakeRule("ReplyToAddrInAutoWL", "I", "")).match);
   services_.autoWhiteList = nullptr;
   for (const char* check : {"FromAddrInAutoWL", "ReplyToAddrInAutoWL", "SenderInAutoWL"})
     EXPECT_FALSE(Run(Mail("pal@example.org", "pal@example.org"), MakeRule(check, "I", "")).match) << check;
