@@ -297,7 +297,7 @@ TEST(SimpleRule, ComparisonsByFlagsCaseAndFolding) {
       {"SUBJECT", "S", "viagra", "Buy VIAGRA now", true},   {"SUBJECT", "SC", "viagra", "Buy VIAGRA now", false},
       {"SUBJECT", "SC", "VIAGRA", "Buy VIAGRA now", true},  {"SUBJECT", "S", "cialis", "Buy VIAGRA", false},
       {"SUBJECT", "SM", "hello", "HELLO", true},            {"SUBJECT", "SM", "hello", "HELLO there", false},
-      {"SUBJECT", "SMC", "hello", "HELLO", false},          {"SUBJECT", "SB", "re:", "RE: your mail", true},
+      {"SUBJECT", "SMC", "hello", "HELLO", false}, {"SUBJECT", "SMC", "HELLO", "HELLO", true},          {"SUBJECT", "SB", "re:", "RE: your mail", true},
       {"SUBJECT", "SB", "your", "RE: your mail", false},    {"SUBJECT", "SBC", "re:", "RE: your mail", false},
       {"SUBJECT", "SB", "re: your mail!", "RE: your mail", false}, {"SUBJECT", "SE", "MAIL", "RE: your mail", true},
       {"SUBJECT", "SE", "your", "RE: your mail", false},    {"SUBJECT", "SEC", "MAIL", "RE: your mail", false},

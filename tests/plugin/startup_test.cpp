@@ -27,20 +27,23 @@ const StartupCase kCases[] = {
      [](PluginFolder& f) {
        f.Write("Quelta.ini", "[EasyMode]\r\nEnabled=0\r\n");
        f.Write("SubDomains.lst", "co.uk\r\n");
-       f.Write("Whitelist.txt", "a@b.example\r\n");
+       f.Write("Whitelist.txt", "# nobody yet\r\n");
      },
      0,
      {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
       "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
-      "Quelta: Whitelist loaded successfully (R=1).", "ERROR: Blacklist not found!", "ERROR: Loading of rulesets failed!",
+      "Quelta: Whitelist loaded successfully (R=0).", "ERROR: Blacklist not found!", "ERROR: Loading of rulesets failed!",
       "Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
-    {"easy mode by default: no rule file is read",
-     [](PluginFolder& f) { f.Write("Rules.dat", "not a rule\r\n"); },
+    {"easy mode with every part off: no rule file is read",
+     [](PluginFolder& f) {
+       f.Write("Rules.dat", "not a rule\r\n");
+       f.Write("Quelta.ini", "[EasyMode]\r\nAutoWL=0\r\nAddrBooks=0\r\nRules=0\r\nBayes=0\r\nDNSBL=0\r\nURLBL=0\r\n");
+     },
      1,
      {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
       "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
-      "ERROR: Whitelist not found!", "ERROR: Blacklist not found!", "ERROR: Loading \"EasyRules.dat\" failed.",
-      "Quelta: EasyMode rules loaded successfully (R=2).", "ERROR: Subdomain list not found!", "Quelta: Started at <T>.",
+      "ERROR: Whitelist not found!", "ERROR: Blacklist not found!",
+      "Quelta: EasyMode rules loaded successfully (R=0).", "ERROR: Subdomain list not found!", "Quelta: Started at <T>.",
       "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
     {"every file present",
      [](PluginFolder& f) {
