@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/strings.h"
 #include "bayes/classifier.h"
 #include "engine/message_context.h"
 #include "rules/rule_store.h"
@@ -88,14 +89,8 @@ TEST(Evaluator, AutomaticLearning) {
     MessageEvaluator evaluator(message, options, services);
     const std::int32_t result = evaluator.Evaluate();
     std::string lines;
-    for (const std::string& entry : log.entries)
-      for (std::size_t at = 0; at < entry.size();) {
-        std::size_t end = entry.find("\r\n", at);
-        if (end == std::string::npos) end = entry.size();
-        const std::string line = entry.substr(at, end - at);
-        if (line.rfind("Bayes ", 0) == 0 || line.rfind("ERROR: Rule", 0) == 0) lines += line + "\n";
-        at = end + 2;
-      }
+    for (const std::string& line : SplitLines(log.Text()))
+      if (line.rfind("Bayes ", 0) == 0 || line.rfind("ERROR: Rule", 0) == 0) lines += line + "\n";
     EXPECT_EQ(c.lines, lines);
     const UsageCounts& n = evaluator.Counts();
     EXPECT_EQ(c.asSpam, n.bayesLearnAsSpam);
