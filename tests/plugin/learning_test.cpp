@@ -29,11 +29,12 @@ TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
   EXPECT_EQ(0, f.Score(hello));  // ... a rule marks it ham: moved over
   EXPECT_EQ(0, f.Score(hello));  // already ham: nothing changes
   f.Feed("Subject: q\r\n\r\nxray\r\n", 2);  // any indicator but 1 trains as ham
+  f.Feed(hello, 1);  // the host moves it back
 
   const std::pair<const char*, std::string> expected[] = {
-      {"Quelta_BayesWords", "8"},        {"Quelta_BayesMails", "503"},      {"Quelta_BayesSpams", "201"},
-      {"Quelta_BayesHams", "302"},       {"Quelta_BayesReclassified", "1"}, {"Quelta_BayesSpam2Ham", "1"},
-      {"Quelta_BayesHam2Spam", "0"},     {"Quelta_BayesLearned", "1"},      {"Quelta_BayesLearnSpam", "1"},
+      {"Quelta_BayesWords", "8"},        {"Quelta_BayesMails", "503"},      {"Quelta_BayesSpams", "202"},
+      {"Quelta_BayesHams", "301"},       {"Quelta_BayesReclassified", "2"}, {"Quelta_BayesSpam2Ham", "1"},
+      {"Quelta_BayesHam2Spam", "1"},     {"Quelta_BayesLearned", "1"},      {"Quelta_BayesLearnSpam", "1"},
       {"Quelta_BayesLearnHam", "0"},     {"Quelta_BayesChecked", "1"},      {"Quelta_MsgFiltered", "3"},
       {"Quelta_LoadedRules", "3"},       {"Quelta_PlugVersion", "1.0.0.1"},
       {"Quelta_PlugPath", (f.Dir() / "").string()},
@@ -44,15 +45,15 @@ TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
     EXPECT_EQ(e.second, r.text) << e.first;
   }
   EXPECT_EQ(1, p.Finalize());
-  EXPECT_EQ(BayesHeader(201, 302) + BayesWord("aaaa", 31, 0) + BayesWord("bbbb", 3, 30) + BayesWord("cccc", 1, 1) +
-                BayesWord("dddd", 4, 6) + BayesWord("S:hello", 0, 1) + BayesWord("alpha", 0, 2) + BayesWord("xray", 0, 1),
+  EXPECT_EQ(BayesHeader(202, 301) + BayesWord("aaaa", 31, 0) + BayesWord("bbbb", 3, 30) + BayesWord("cccc", 1, 1) +
+                BayesWord("dddd", 4, 6) + BayesWord("S:hello", 1, 0) + BayesWord("alpha", 2, 0) + BayesWord("xray", 0, 1),
             f.Read("Bayes.wdb"));
   EXPECT_EQ(3u * 13u, f.Read("Bayes.udb").size());
   const std::string ini = f.Read("Quelta.ini");
   for (const char* line : {"MessagesFiltered=3\r\n", "ClassAsSpam=1\r\n", "ClassAsHam=2\r\n", "BayesMessagesChecked=1\r\n",
-                           "BayesReClassAsSpam=0\r\n", "BayesReClassAsHam=1\r\n", "BayesLearnAsSpam=1\r\n", "BayesLearnAsHam=0\r\n"})
+                           "BayesReClassAsSpam=1\r\n", "BayesReClassAsHam=1\r\n", "BayesLearnAsSpam=1\r\n", "BayesLearnAsHam=0\r\n"})
     EXPECT_NE(std::string::npos, ini.find(line)) << line;
-  EXPECT_NE(std::string::npos, f.Log().find("Quelta: Bayes databases saved successfully (W=8/S=201/H=302).\r\n"));
+  EXPECT_NE(std::string::npos, f.Log().find("Quelta: Bayes databases saved successfully (W=8/S=202/H=301).\r\n"));
 }
 
 }  // namespace
