@@ -14,7 +14,7 @@ namespace {
 TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
   PluginFolder f;
   f.UseRulesDat("SUBJECT 0 SW \"hello\" [w]\r\nBayesScore 0 IP \"\" [b]\r\nSUBJECT 0 SH \"go\" [h]\r\n",
-                "[Bayes]\r\nAddLower=0\r\nAddHigher=0\r\n");
+                "[Bayes]\r\nAddLower=0\r\nAddHigher=0\r\n[Main]\r\nMaxMsgSize=1\r\nMaxDataSize=2048\r\n");
   // S = 200, H = 300; of the words below only aaaa and bbbb are significant.
   const std::string sample = BayesWord("aaaa", 30, 0) + BayesWord("bbbb", 2, 30) + BayesWord("cccc", 1, 1);
   f.Write("Bayes.wdb", BayesHeader(200, 300) + sample + BayesWord("dddd", 4, 6));
@@ -28,7 +28,8 @@ TEST(Learning, VerdictsTrainTheFilterAndTheFiguresFollow) {
   EXPECT_EQ(0, f.Feed(hello, 1));  // the host trains it as spam ...
   EXPECT_EQ(0, f.Score(hello));  // ... a rule marks it ham: moved over
   EXPECT_EQ(0, f.Score(hello));  // already ham: nothing changes
-  f.Feed("Subject: q\r\n\r\nxray\r\n", 2);  // any indicator but 1 trains as ham
+  // Any indicator but 1 trains as ham; training reads the first MaxMsgSize (1 MB) of a message.
+  f.Feed("Subject: q\r\n\r\nxray" + std::string(1 << 20, ' ') + "yankee\r\n", 2);
   f.Feed(hello, 1);  // the host moves it back
 
   const std::pair<const char*, std::string> expected[] = {

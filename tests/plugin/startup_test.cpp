@@ -81,3 +81,36 @@ TEST(Startup, LogBlocksInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// What start-up reads reaches the evaluation: the easy-mode folder from
+// "Quelta.cfg", the two-level domains, the host's threshold, and the
+// auto-white-list re-read while scoring when its size changed.
+TEST(Startup, WhatStartUpReadsReachesScoring) {
+  PluginFolder f;
+  f.Write("Quelta.cfg", "[Locations]\r\nEasyPath=%QUELTADIR%easy\r\n");
+  f.Write("Quelta.ini", "[EasyMode]\r\nAutoWL=1\r\nAddrBooks=0\r\nRules=1\r\nBayes=0\r\nDNSBL=0\r\nURLBL=0\r\n"
+                        "[Bayes]\r\nEnabled=0\r\n");
+  f.Write("easy/EasyRules.dat", "URLDOMAINLIST 5 S \"example.co.uk\" [two-level]\r\n");
+  f.Write("SubDomains.lst", "co.uk\r\n");
+  harness::WriteBytes(f.HostDir() / "TBPlugin.INI", "[AntiSpam]\r\nJunkScore=4\r\n");
+  f.Write("AutoWL.lst", "<old@example.org>|?\r\n");  // no date: seen today, rewritten with the date
+  auto& p = f.Load();
+  ASSERT_EQ(1, p.Initialize() & 0xFF);
+  const std::string today = f.Read("AutoWL.lst").substr(18, 8);
+  const std::string msg = "From: <pal@example.org>\r\n\r\nsee http://www.shop.example.co.uk/x\r\n";
+  EXPECT_EQ(5, f.Score(msg));
+  EXPECT_EQ("Match: Simple rule \"URLDOMAINLIST\" (two-level), score: 5.\r\n"
+            "Final score is: 5 (5), 1 rules matched >>> SPAM.\r\n", harness::Report(f.Log()));
+  f.Write("AutoWL.lst", "<pal@example.org><x@example.org>|" + today + "\r\n");
+  EXPECT_EQ(0, f.Score(msg));
+  f.Write("AutoWL.lst", "<abc@example.org><x@example.org>|" + today + "\r\n");  // the same size: not re-read
+  EXPECT_EQ(0, f.Score(msg));
+  p.Finalize();
+  const std::string log = f.Log();
+  EXPECT_NE(std::string::npos, log.find("Quelta: 1 lines reloaded from \"AutoWL.lst\".\r\n\r\n=== BEGIN MESSAGE at "));
+  EXPECT_EQ(log.find(" lines reloaded"), log.rfind(" lines reloaded"));
+}
+
+}  // namespace
