@@ -198,6 +198,13 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
     }
 }
 
+TEST_F(Checks, EveryListedNameIsDispatched) {
+  const std::vector<std::string> names = InternalCheckNames();
+  EXPECT_EQ(24u, names.size());
+  for (const std::string& n : names)
+    EXPECT_EQ(std::string::npos, Run(Subj("x"), MakeRule(n, "I", "")).text.find("not found")) << n;
+}
+
 TEST_F(Checks, ChecksOnTheRenderedText) {
   const struct { const char* field; const char* value; const char* rendered; bool match; } cases[] = {
       {"TextPartsDiv", "", "hello, world", false}, {"TextPartsDiv", "", "Buy pills", true},
