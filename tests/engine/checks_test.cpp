@@ -117,7 +117,7 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       {"NoSuchCheck", Subj("x"), {{"IN", "", 0, "ERROR: Internal rule \"NoSuchCheck\" (c) not found!\r\n"}}},
       {"DNSBL", Subj("x"), {{"I", "zen.example", 0, "ERROR: Internal rule \"DNSBL\" (c) not found!\r\n"}}},
       {"BetwBrackCnt", Html("a", 10), {{"I", "", 1}}},  // 1|4|10
-      {"BetwBrackCnt", Html("abcde", 10), {{"I", "", 0}}},
+      {"BetwBrackCnt", Html("abcde", 10), {{"I", "", 0}, {"I", "1|5|1", 1}}},
       {"BetwBrackCnt", Html("ab", 9), {{"I", "", 0}, {"I", "x|y|9", 1}, {"I", "3|4|1", 0}}},
       {"BetwBrackCnt", Msg("Content-Type: TEXT/HTML", "<B>AB</B><I>CD</I>"), {{"I", "1|4|2", 1}}},
       {"BetwBrackCnt", Subj("<td>ab</td>"), {{"I", "1|4|0", 0}}},
