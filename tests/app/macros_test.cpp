@@ -26,8 +26,10 @@ TEST(Macros, EveryListedNameAndNoOther) {
   EXPECT_FALSE(MacroText(session, "quelta_test", text));
   EXPECT_FALSE(MacroText(session, "Quelta_Tes", text));
   EXPECT_EQ("unset", text);
-  EXPECT_TRUE(MacroText(session, "Quelta_BayesMails", text));
-  EXPECT_EQ("0", text);  // no filter before start-up
+  for (const char* figure : {"Quelta_BayesMails", "Quelta_BayesWords"}) {
+    EXPECT_TRUE(MacroText(session, figure, text));
+    EXPECT_EQ("0", text) << figure;  // no filter before start-up
+  }
   const std::string rule(80, '=');
   EXPECT_TRUE(MacroText(session, "Quelta_DebugInfo", text));
   EXPECT_EQ("QUELTA DEBUG INFO\r\n" + rule + "\r\nTB! WorkDir:   \r\nTB! SpamValue: 99\r\n" + rule + "\r\n", text);
