@@ -87,6 +87,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
   >/dev/null 2>&1 </dev/null 9>&-
+# Wine draws the windows' frames and captions itself (Xvfb has no window
+# manager), so the dialog screenshots show them.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null 9>&-
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 printf 'run-wine-tests: Wine ready in %d.%01d s (%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) \
   "$(wine --version 2>/dev/null)"

@@ -11,6 +11,7 @@
 using namespace quelta;
 using testing_support::RecordingServices;
 using testing_support::ScratchDir;
+using testing_support::AddressBookBytes;
 using testing_support::TestHost;
 
 namespace {
@@ -218,39 +219,12 @@ TEST(ListEditor, AFailedSaveTellsAndLeavesTheFile) {
   EXPECT_EQ(dir.Read("EasyDNSBL.dat"), "zen.example\n");
 }
 
-// A book of the host's format holding the given addresses.
-std::string Book(const std::vector<std::string>& addresses) {
-  auto le32 = [](std::string& s, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  std::string records;
-  std::vector<std::uint32_t> offsets;
-  for (const std::string& a : addresses) {
-    std::string data = "xxxxx\x9D\xFF\xFF\xFF";
-    le32(data, static_cast<std::uint32_t>(a.size()));
-    data += a;
-    offsets.push_back(static_cast<std::uint32_t>(records.size()));
-    records += std::string(16, '\x11');
-    le32(records, static_cast<std::uint32_t>(data.size()));
-    records += std::string(8, '\x22') + data;
-  }
-  std::string book;
-  for (std::uint32_t v : {0x19988991u, 24u, 7u, 9u}) le32(book, v);
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  for (std::uint32_t off : offsets) {
-    for (std::uint32_t v : {0xABCDEF01u, 1u, off}) le32(book, v);
-    book += '\x33';
-  }
-  return book + records;
-}
-
 TEST(AddressBooks, RowsShowTheFourStates) {
   ScratchDir dir;
   TestHost host(dir);
-  dir.Write("full.abd", Book({"friend@example.org"}));
-  dir.Write("empty.abd", Book({}));
-  dir.Write("host/inhost.abd", Book({"a@example.org"}));
+  dir.Write("full.abd", AddressBookBytes({"friend@example.org"}));
+  dir.Write("empty.abd", AddressBookBytes({}));
+  dir.Write("host/inhost.abd", AddressBookBytes({"a@example.org"}));
   dir.Write("broken.abd", "not a book at all, not at all");
   const std::string list = "missing.abd\r\n" + dir.File("broken.abd") + "\r\n" +
                            dir.File("empty.abd") + "\r\n" + dir.File("full.abd") + "\r\ninhost.abd\r\n";
