@@ -1,5 +1,6 @@
 #include "ui/options_model.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/language.h"
@@ -53,6 +54,10 @@ std::string TwoDecimals(double v) {
 
 std::string Dec(std::uint64_t v) { return std::to_string(v); }
 
+// A figure in hundredths, as the report shows it: its colour follows the
+// shown value, the same on every processor.
+long Hundredths(double v) { return std::lround(v * 100.0); }
+
 }  // namespace
 
 const NumberFieldInfo& Info(NumberField field) { return kNumberFields[static_cast<int>(field)]; }
@@ -88,9 +93,10 @@ std::vector<ReportLine> BuildStatisticsReport(const Statistics& st, BayesMessage
   if (st.bayesMessagesChecked > 0) {
     const double reclassified = static_cast<double>(st.bayesReClassAsSpam) + st.bayesReClassAsHam;
     const double efficiency = 100.0 - 100.0 * reclassified / st.bayesMessagesChecked;
-    const ReportColour c = efficiency >= 90   ? ReportColour::Green
-                           : efficiency >= 75 ? ReportColour::Olive
-                                              : ReportColour::Red;
+    const long shown = Hundredths(efficiency);
+    const ReportColour c = shown >= 9000   ? ReportColour::Green
+                           : shown >= 7500 ? ReportColour::Olive
+                                           : ReportColour::Red;
     line("Opt|StatEfficiency", TwoDecimals(efficiency), c);
   }
 
@@ -113,9 +119,10 @@ std::vector<ReportLine> BuildStatisticsReport(const Statistics& st, BayesMessage
     const double num = moreSpam ? bayes.spam : bayes.ham;
     const double den = moreSpam ? bayes.ham : bayes.spam;
     const double ratio = den > 0 ? num / den : 0.0;
-    const ReportColour c = (ratio >= 1.75 || ratio == 0.0) ? ReportColour::Red
-                           : ratio > 1.4                   ? ReportColour::Olive
-                                                           : ReportColour::Green;
+    const long shown = Hundredths(ratio);
+    const ReportColour c = (shown >= 175 || shown == 0) ? ReportColour::Red
+                           : shown > 140                ? ReportColour::Olive
+                                                        : ReportColour::Green;
     line(moreSpam ? "Opt|StatBayesSpamHamRelation1" : "Opt|StatBayesSpamHamRelation2",
          TwoDecimals(ratio), c);
   }
