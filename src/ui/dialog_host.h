@@ -57,8 +57,8 @@ class DialogHost {
   virtual bool DeleteDataFile(const std::string& path) = 0;
 
   // ---- Other services of the plug-in ----
-  // The update check in manual mode: 0 failed, 1 current, 2 newer (the
-  // check has then told the user itself when its settings ask for it).
+  // The update check in manual mode; it tells the user its outcome
+  // itself. 0 failed, 1 current, 2 newer.
   virtual int CheckForUpdate() = 0;
   virtual void Log(const std::string& line) = 0;
 };

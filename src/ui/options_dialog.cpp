@@ -39,7 +39,7 @@ class SessionHost final : public DialogHost {
     return os::WriteFileAtomic(path, data);
   }
   bool DeleteDataFile(const std::string& path) override { return os::DeleteFile(path); }
-  int CheckForUpdate() override { return quelta::CheckForUpdate(s_.Config().update, true); }
+  int CheckForUpdate() override { return quelta::CheckForUpdate(s_, true); }
   void Log(const std::string& line) override { s_.LogFile().Write(line); }
 
  private:

@@ -155,8 +155,8 @@ OptionsModel::OptionsModel(DialogHost& host) : host_(host) {
     numbers_[i] = UpDownPosition(values[i], kNumberFields[i].range);
 
   const bool checks[kCheckBoxCount] = {
-      s.engine.bayesExtendedLogging, s.network.dnsblExtendedLogging,
-      s.network.urlblExtendedLogging, s.network.mxCheckSavExtendedLogging,
+      s.engine.bayesExtendedLogging, s.engine.network.dnsblExtendedLogging,
+      s.engine.network.urlblExtendedLogging, s.engine.network.mxCheckSavExtendedLogging,
       s.engine.debugMode,            s.update.enabled,
       s.easyEnabled,                 s.easy.autoWhiteList,
       s.easy.addressBooks,           s.easy.ruleFile,
@@ -262,9 +262,9 @@ bool OptionsModel::Confirm() {
 
   auto c = [&](CheckBox b) { return Checked(b); };
   s.engine.bayesExtendedLogging = c(CheckBox::LogExtBayes);
-  s.network.dnsblExtendedLogging = c(CheckBox::LogExtDnsbl);
-  s.network.urlblExtendedLogging = c(CheckBox::LogExtUrlbl);
-  s.network.mxCheckSavExtendedLogging = c(CheckBox::LogExtMXSAV);
+  s.engine.network.dnsblExtendedLogging = c(CheckBox::LogExtDnsbl);
+  s.engine.network.urlblExtendedLogging = c(CheckBox::LogExtUrlbl);
+  s.engine.network.mxCheckSavExtendedLogging = c(CheckBox::LogExtMXSAV);
   s.engine.debugMode = c(CheckBox::DebugMode);
   s.update.enabled = c(CheckBox::Update);
   s.easyEnabled = c(CheckBox::EasyEnabled);
@@ -313,14 +313,7 @@ bool OptionsModel::DeleteBayesDatabases(DialogServices& services) {
   return true;
 }
 
-void OptionsModel::CheckForUpdate(DialogServices& services) {
-  const int result = host_.CheckForUpdate();
-  if (result == 1)
-    services.Tell(host_.ProductName(), Text("Plugin|MsgCurrentText", host_.FileVersion()),
-                  os::MsgIcon::Information);
-  else if (result == 0)
-    services.Tell(host_.ProductName(), Text("Plugin|MsgErrorText"), os::MsgIcon::Error);
-}
+void OptionsModel::CheckForUpdate() { host_.CheckForUpdate(); }
 
 std::string OptionsModel::HelpTarget(OptionsPage page) const {
   const char* anchor = "";

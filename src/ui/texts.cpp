@@ -17,9 +17,6 @@ struct BuiltinEntry {
 const BuiltinEntry kBuiltin[] = {
     {"Font|Name", "Tahoma"},
     {"Font|Size", "8"},
-    {"Plugin|MsgCurrentText",
-     "Es ist keine neue Version verf\374gbar.%r%%n%%r%%n%Sie verwenden bereits die neueste Version (%s1%)."},
-    {"Plugin|MsgErrorText", "W\344hrend der Pr\374fung ist ein Fehler aufgetreten!"},
     {"Opt|frmTitle", "Quelta - Einstellungen"},
     {"Opt|tabStats", "Statistik"},
     {"Opt|tabGeneral", "Allgemein"},

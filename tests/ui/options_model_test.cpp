@@ -268,35 +268,6 @@ TEST(OptionsCommands, DeletingTheBayesDatabasesKeepsShutdownFromWritingThem) {
   EXPECT_EQ(host.markedUnchanged, 2);
 }
 
-TEST(OptionsCommands, UpdateCheckTellsTheOutcomeOfAManualCheck) {
-  struct Case {
-    int result;
-    std::size_t boxes;
-    const char* text;
-    os::MsgIcon icon;
-  };
-  const Case cases[] = {
-      {1, 1,
-       "Es ist keine neue Version verf\xFCgbar.\r\n\r\nSie verwenden bereits die neueste Version "
-       "(1.2.3.4).",
-       os::MsgIcon::Information},
-      {0, 1, "W\xE4hrend der Pr\xFC" "fung ist ein Fehler aufgetreten!", os::MsgIcon::Error},
-      {2, 0, "", os::MsgIcon::Information},
-  };
-  for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
-    host.updateResult = c.result;
-    RecordingServices s;
-    OptionsModel(host).CheckForUpdate(s);
-    ASSERT_EQ(s.told.size(), c.boxes);
-    if (c.boxes == 0) continue;
-    EXPECT_EQ(s.told[0].title, "Quelta");
-    EXPECT_EQ(s.told[0].text, c.text);
-    EXPECT_EQ(s.told[0].icon, c.icon);
-  }
-}
-
 TEST(OptionsCommands, HelpOpensThePageOfTheTab) {
   ScratchDir dir;
   TestHost host(dir);

@@ -60,7 +60,10 @@ class TestHost : public quelta::DialogHost {
   bool DeleteDataFile(const std::string& path) override {
     return !failWrites && quelta::os::DeleteFile(path);
   }
-  int CheckForUpdate() override { return updateResult; }
+  int CheckForUpdate() override {
+    ++updateChecks;
+    return 1;
+  }
   void Log(const std::string& line) override { log.Write(line); }
 
   quelta::Settings settings;
@@ -71,7 +74,7 @@ class TestHost : public quelta::DialogHost {
   std::unique_ptr<quelta::BayesFilter> filter;
   quelta::BayesMessageCounts bayesCounts;
   std::int32_t junkScore = 50;
-  int updateResult = 1;
+  int updateChecks = 0;
   bool failWrites = false;
   int markedUnchanged = 0;
   StringLog log;

@@ -415,16 +415,15 @@ TEST_F(Win32Dialogs, AnotherLanguageRelabelsTheDialogAtOnce) {
   EXPECT_FALSE(dir.Exists("Quelta.ini"));
 }
 
-TEST_F(Win32Dialogs, HelpOpensThePageOfTheTabAndTheUpdateCheckTellsItsOutcome) {
+TEST_F(Win32Dialogs, HelpOpensThePageOfTheTabAndTheUpdateButtonChecks) {
   Open([&](Driver& d, HWND dlg) {
     for (int i : {1, 2, 3, 0}) {
       ChooseTab(dlg, i);
       Click(Ctl(dlg, "btnHelp"));
     }
     ChooseTab(dlg, 1);
-    ClickLater(Ctl(dlg, "btnUpdateCheck"));
-    d.Answer("Quelta", IDOK, IDOK,
-             "Es ist keine neue Version verf\xFCgbar.\r\n\r\nSie verwenden bereits die neueste Version (1.2.3.4).");
+    Click(Ctl(dlg, "btnUpdateCheck"));
+    EXPECT_EQ(host.updateChecks, 1);
     Click(Ctl(dlg, "btnCancel"));
   });
   const std::string chm = dir.Folder() + "Quelta.chm::/installdialog.html";
