@@ -104,6 +104,7 @@ class ListEditorView : public ModalDialog {
   void OnInit() override {
     SetText(dlg_, model_.Caption());
     SetText(Ctrl("lblDescription"), model_.Description());
+    SendMessageW(Ctrl("txtList"), EM_SETLIMITTEXT, 0, 0);  // no limit: lists can be long
     SetText(Ctrl("txtList"), model_.Text());
     for (const char* b : {"btnOk", "btnCancel"}) SetText(Ctrl(b), model_.ButtonCaption(b));
   }
