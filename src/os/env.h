@@ -158,4 +158,19 @@ enum class MsgIcon { Information, Error, Warning };
 // A modal message box without owner. POSIX: the text goes to standard error.
 void ShowMessage(const std::string& title, const std::string& text, MsgIcon icon);
 
+// Opens `page` ("installdialog.html#bayes": a file name, optionally with an
+// anchor) of the help, whose compiled form is the file `chm` (the plug-in
+// folder's "Quelta.chm"). Returns true when a viewer was started; it runs
+// on its own, the call does not wait for it.
+// Windows: runs "hh.exe" with chm + "::/" + page through the shell (verb
+// "open"); `file` is left empty.
+// POSIX: the help's HTML pages lie beside the plug-in (its folder's "help"
+// sub-folder) or where the install put them (share/doc/quelta/html, found
+// relative to the plug-in). `file` becomes the page's full file name (no
+// anchor), or empty when no help folder holds it. When found, a display is
+// set (DISPLAY or WAYLAND_DISPLAY) and "xdg-open" is on the path, the page
+// is handed to it as a file:// address with its anchor; otherwise false,
+// and the caller shows `file` to the user.
+bool OpenHelp(const std::string& chm, const std::string& page, std::string& file);
+
 }  // namespace quelta::os

@@ -7,9 +7,12 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +22,8 @@
 #include <iostream>
 #include <mutex>
 #include <thread>
+
+extern char** environ;
 
 namespace quelta::os {
 
@@ -456,6 +461,78 @@ int AnsiCompareStr(const std::string& a, const std::string& b) {
 
 void ShowMessage(const std::string& title, const std::string& text, MsgIcon icon) {
   std::cerr << title << ": " << text << std::endl;
+}
+
+namespace {
+
+// A file:// address of an absolute path and an anchor; every byte but the
+// unreserved ones and "/" is percent-encoded.
+std::string FileUrl(const std::string& path, const std::string& anchor) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/-._~", c)) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 15];
+    }
+  }
+  return anchor.empty() ? url : url + "#" + anchor;
+}
+
+bool OnSearchPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+    if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
+}  // namespace
+
+bool OpenHelp(const std::string& chm, const std::string& page, std::string& file) {
+  file.clear();
+  const std::size_t hash = page.find('#');
+  const std::string name = page.substr(0, hash);
+  const std::string anchor = hash == std::string::npos ? std::string() : page.substr(hash + 1);
+  const std::string moduleDir = FolderOf(ModuleFileName());
+  if (moduleDir.empty() || name.empty()) return false;
+  // The build puts the pages beside the plug-in, the install under share/.
+  for (const std::string& dir : {moduleDir + "help/", moduleDir + QUELTA_HELP_REL}) {
+    if (FileExists(dir + name)) {
+      file = dir + name;
+      break;
+    }
+  }
+  if (file.empty()) return false;
+  char full[4096];
+  if (::realpath(file.c_str(), full)) file = full;
+  if ((!EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY")) || !OnSearchPath("xdg-open")) return false;
+  // A shell starts the viewer in the background and ends at once, so no
+  // child is left behind to wait for and the caller is not blocked.
+  const std::string url = FileUrl(file, anchor);
+  const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" </dev/null >/dev/null 2>&1 &", "sh",
+                        url.c_str(), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace quelta::os

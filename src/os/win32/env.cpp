@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -510,6 +512,15 @@ void ShowMessage(const std::string& title, const std::string& text, MsgIcon icon
     case MsgIcon::Warning: flags |= MB_ICONWARNING; break;
   }
   ::MessageBoxA(nullptr, text.c_str(), title.c_str(), flags);
+}
+
+bool OpenHelp(const std::string& chm, const std::string& page, std::string& file) {
+  file.clear();
+  const std::string target = chm + "::/" + page;
+  // ShellExecute reports success as a value above 32.
+  const auto rc = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteA(nullptr, "open", "hh.exe", target.c_str(), nullptr, SW_SHOWNORMAL));
+  return rc > 32;
 }
 
 }  // namespace quelta::os
