@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build and test Quelta,
-# natively and for Windows (MinGW-w64 cross compilers, Wine, Xvfb).
+# natively and for Windows (MinGW-w64 cross compilers, Wine, Xvfb, the CHM
+# compiler).
 # Quiet and fast when everything is present: only the missing packages are
 # installed, and apt-get update runs once, only when something is missing.
 #
@@ -25,13 +26,16 @@ done
 
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
         libpcre2-dev libcurl4-openssl-dev googletest libgtest-dev libbenchmark-dev
-        procmail maildrop groff-base)  # the host's tests: delivery agents, man page
+        libncurses-dev  # the dialogs on a terminal
+        procmail maildrop groff-base  # the host's tests: delivery agents, man page
+        tmux)  # the terminal dialogs' tests
 # The network tests' loopback peers (DNS, SMTP) and their private namespace.
 netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
 fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
-windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth)
+windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth
+         fp-utils libchm-bin)  # the help: chmcmd compiles Quelta.chm, extract_chmLib checks it
 bench=(spamassassin bogofilter time python3)
 # npm comes with some Node.js builds; Debian's own package only where it is missing.
 command -v npm >/dev/null 2>&1 || bench+=(npm)

@@ -1,6 +1,7 @@
 // The platform's dialogs over the models. Exactly one view is linked:
-// src/ui/win32 (Windows: real dialogs with common controls) or src/ui/posix
-// (no dialogs yet; a terminal view can take its place).
+// src/ui/win32 (Windows: real dialogs with common controls) or src/ui/ncurses
+// (POSIX: the same dialogs as a full-screen text interface on the
+// controlling terminal; without one, RunOptionsDialog logs why and returns).
 //
 // A view shows each model's state, feeds every user edit into it and calls
 // its commands; it keeps no settings of its own. The options dialog opens
