@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -173,8 +174,9 @@ inline BOOL CALLBACK CancelVisibleWindow(HWND w, LPARAM) {
 #endif
 
 // The host's setup call. On Windows it shows the options dialog modally;
-// a helper thread cancels it as soon as it appears (the dialogs themselves
-// are tested in tests/ui).
+// a helper thread cancels it as soon as it appears. On POSIX the dialog
+// would take the terminal the tests run in: without TERM it logs why and
+// returns at once. (The dialogs themselves are tested in tests/ui.)
 inline std::int32_t SetupCancelled(quelta_host::Plugin& p) {
 #if defined(_WIN32)
   const DWORD thread = GetCurrentThreadId();
@@ -190,7 +192,12 @@ inline std::int32_t SetupCancelled(quelta_host::Plugin& p) {
   closer.join();
   return result;
 #else
-  return p.Setup();
+  const char* term = std::getenv("TERM");
+  const std::string saved = term ? term : "";
+  unsetenv("TERM");
+  const std::int32_t result = p.Setup();
+  if (term) setenv("TERM", saved.c_str(), 1);
+  return result;
 #endif
 }
 

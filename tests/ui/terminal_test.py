@@ -43,8 +43,8 @@ class Screen:
         if os.path.exists(self.rc_file):
             os.remove(self.rc_file)
         setting = " ".join("%s=%s" % (k, sh(v)) for k, v in (env or {}).items())
-        cmd = "env LANG=C.UTF-8 LC_ALL=C.UTF-8 %s %s setup >%s 2>&1; echo $? >%s" % (
-            setting, " ".join(sh(a) for a in args), sh(self.rc_file + ".out"), sh(self.rc_file))
+        cmd = "env LANG=C.UTF-8 LC_ALL=C.UTF-8 %s %s setup; echo $? >%s" % (
+            setting, " ".join(sh(a) for a in args), sh(self.rc_file))
         r = self.tmux("-f", "/dev/null", "new-session", "-d", "-x", str(WIDTH), "-y", str(HEIGHT),
                       "-c", self.work, "sh", "-c", cmd)
         if r.returncode != 0:
@@ -100,7 +100,8 @@ class Screen:
             if cx in (x - 3, x):
                 return True
             start, close = t.rfind("[", 0, cx + 1), t.find("]", cx)
-            if cx > end and start >= end and close - start > 4 and "[" not in t[end:start]:
+            between = t[end:start]
+            if cx > end and start >= end and close - start > 4 and not set("[]>") & set(between):
                 return True
         return False
 
@@ -251,7 +252,8 @@ class Test:
 
     def general_page_and_ok(self):
         s = self.screen
-        p = self.profile("general")
+        # An update server that is not there: the check fails at once.
+        p = self.profile("general", "[Main]\r\nLanguage=Deutsch (intern)\r\n[Update]\r\nServer=http://127.0.0.1:1/\r\n")
         self.run(p)
         s.keys("Right")
         s.see("[Allgemein]")
@@ -275,6 +277,12 @@ class Test:
         s.wait("the interval to be enabled", lambda: not s.attrs_of("Intervall (Tage)")["dim"])
         s.keys("Tab")
         s.wait("Tab to reach the enabled interval", lambda: s.focused("Intervall (Tage)"))
+        # The manual update check tells its outcome on the plain terminal; Enter comes back.
+        s.tab_to("Jetzt pr")
+        s.keys("Enter")
+        s.see("ist ein Fehler aufgetreten!", "Enter: Ok")
+        s.keys("Enter")
+        s.see("[Allgemein]", "Jetzt pr")
         # The Bayes page: switching the filter off dims and skips its options.
         s.to_tabs()
         s.keys("Right", "Right")

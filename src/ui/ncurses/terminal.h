@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,11 @@ class Terminal {
   // Brings the screen up to date.
   void Show();
   KeyPress Read();
+
+  // Leaves the full screen while run writes to the terminal itself (a
+  // message on standard error), then shows prompt, waits for Enter and
+  // brings the screen back.
+  void Outside(const std::function<void()>& run, const std::string& prompt);
 
   // ---- Modal boxes (drawn over the screen; the caller redraws after) ----
   void Message(const std::string& title, const std::string& text, os::MsgIcon icon);
