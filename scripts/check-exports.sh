@@ -23,6 +23,7 @@ expected="$(tr ' \n' '\n\n' <<<"$expected" | sort)"
 system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comctl32.dll comdlg32.dll
  version.dll wininet.dll iphlpapi.dll ws2_32.dll wsock32.dll msvcrt.dll ole32.dll oleaut32.dll
  shlwapi.dll ntdll.dll winmm.dll uxtheme.dll crypt32.dll secur32.dll bcrypt.dll ucrtbase.dll "
+system_dlls="${system_dlls//$'\n'/ }"  # one blank-separated list, also across the line ends
 
 objdump_for() {
   local f="$1" fmt

@@ -87,6 +87,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
   >/dev/null 2>&1 </dev/null 9>&-
+# Xvfb has no window manager: Wine draws the windows' frames and captions
+# itself (the dialog screenshots show them) and does not wait for a window
+# manager to map and unmap each dialog and message box.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null 9>&-
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null 9>&-
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 printf 'run-wine-tests: Wine ready in %d.%01d s (%s)\n' $((ms / 1000)) $((ms % 1000 / 100)) \
   "$(wine --version 2>/dev/null)"

@@ -36,6 +36,8 @@ Session::~Session() = default;
 
 int Session::RuleCount() const { return rules_ ? rules_->Count() : 0; }
 
+bool Session::SaveConfig() { return SaveSettings(locations_.iniFile, settings_); }
+
 void Session::LoadExceptedWords() {
   exceptedWords_.reset();
   const std::string file = locations_.bayesDb + "ExceptedWords.txt";

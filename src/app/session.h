@@ -66,12 +66,18 @@ class Session {
   Settings& Config() { return settings_; }
   const Settings& Config() const { return settings_; }
   const Statistics& Stats() const { return stats_; }
+  Statistics& Stats() { return stats_; }
   const LanguageTable& Language() const { return language_; }
+  LanguageTable& Language() { return language_; }
   int RuleCount() const;
   // Null before start-up and after shutdown.
   BayesFilter* Bayes() { return bayes_.get(); }
   const BayesFilter* Bayes() const { return bayes_.get(); }
   FilterLog& LogFile() { return log_; }
+
+  // Writes the settings to "Quelta.ini" (the options dialog's Ok); false
+  // when that failed.
+  bool SaveConfig();
 
  private:
   void LoadExceptedWords();

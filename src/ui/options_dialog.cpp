@@ -1,9 +1,57 @@
 #include "ui/options_dialog.h"
 
+#include "app/session.h"
+#include "app/update_check.h"
+#include "bayes/classifier.h"
+#include "ui/view.h"
+
 namespace quelta {
 
-// The dialog itself is built in its own unit later; until then the setup
-// call opens nothing.
-void ShowOptionsDialog(Session& /*session*/) {}
+namespace {
+
+// The running plug-in as the dialogs see it.
+class SessionHost final : public DialogHost {
+ public:
+  explicit SessionHost(Session& session) : s_(session) {}
+
+  Settings& Config() override { return s_.Config(); }
+  Statistics& Stats() override { return s_.Stats(); }
+  LanguageTable& Language() override { return s_.Language(); }
+  const Locations& Folders() const override { return s_.Folders(); }
+  std::string PluginDir() const override { return s_.PluginDir(); }
+  std::string HostDir() const override { return s_.HostDir(); }
+  std::string ProductName() const override { return s_.ProductName(); }
+  std::string FileVersion() const override { return s_.FileVersion(); }
+  std::int32_t JunkScore() const override { return s_.JunkScore(); }
+  BayesMessageCounts BayesMessages() const override {
+    BayesMessageCounts c;
+    if (const BayesFilter* b = s_.Bayes()) {
+      c.spam = b->SpamMessages();
+      c.ham = b->HamMessages();
+    }
+    return c;
+  }
+  void MarkBayesUnchanged() override {
+    if (BayesFilter* b = s_.Bayes()) b->MarkUnchanged();
+  }
+  bool SaveConfig() override { return s_.SaveConfig(); }
+  bool ReplaceDataFile(const std::string& path, const std::string& data) override {
+    return os::WriteFileAtomic(path, data);
+  }
+  bool DeleteDataFile(const std::string& path) override { return os::DeleteFile(path); }
+  int CheckForUpdate() override { return quelta::CheckForUpdate(s_, true); }
+  void Log(const std::string& line) override { s_.LogFile().Write(line); }
+
+ private:
+  Session& s_;
+};
+
+}  // namespace
+
+void ShowOptionsDialog(Session& session) {
+  SessionHost host(session);
+  const std::unique_ptr<DialogServices> services = MakePlatformServices();
+  RunOptionsDialog(host, *services);
+}
 
 }  // namespace quelta

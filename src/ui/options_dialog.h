@@ -6,7 +6,7 @@ namespace quelta {
 class Session;
 
 // Shows the options dialog for the session's settings and returns when it
-// is closed. On systems without a dialog implementation it returns at once.
+// is closed. Where the platform has no dialogs it returns at once.
 void ShowOptionsDialog(Session& session);
 
 }  // namespace quelta

@@ -32,8 +32,8 @@ TEST(Exports, CopyRuleAndConstantAnswers) {
   EXPECT_EQ(0u, p.Text(p.GetMacroList).find("Quelta_DebugInfo\r\nQuelta_PlugPath\r\n"));
   EXPECT_EQ(0, p.GetStatus());
   EXPECT_EQ(1, p.NeedConfig());
-  EXPECT_EQ(0, p.Setup());
-  EXPECT_EQ(0, p.Setup());
+  EXPECT_EQ(0, harness::SetupCancelled(p));
+  EXPECT_EQ(0, harness::SetupCancelled(p));
   EXPECT_EQ(1, p.Finalize());
 }
 

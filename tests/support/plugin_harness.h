@@ -14,6 +14,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "PluginLoader.h"
 
@@ -163,6 +164,35 @@ struct TextReceiver : quelta_host::MacroReceiver {
     return 0;
   }
 };
+
+#if defined(_WIN32)
+inline BOOL CALLBACK CancelVisibleWindow(HWND w, LPARAM) {
+  if (IsWindowVisible(w)) PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+#endif
+
+// The host's setup call. On Windows it shows the options dialog modally;
+// a helper thread cancels it as soon as it appears (the dialogs themselves
+// are tested in tests/ui).
+inline std::int32_t SetupCancelled(quelta_host::Plugin& p) {
+#if defined(_WIN32)
+  const DWORD thread = GetCurrentThreadId();
+  std::atomic<bool> done{false};
+  std::thread closer([&] {
+    while (!done) {
+      EnumThreadWindows(thread, &CancelVisibleWindow, 0);
+      Sleep(50);
+    }
+  });
+  const std::int32_t result = p.Setup();
+  done = true;
+  closer.join();
+  return result;
+#else
+  return p.Setup();
+#endif
+}
 
 // Lines of a CR LF text (the last line may lack its CR LF).
 inline std::vector<std::string> Lines(const std::string& text) {

@@ -1,0 +1,209 @@
+// The editors' models: "EasyMode.rdb" rows through the rule list and the
+// single-rule dialog, the list editor's five files, the address-book
+// dialog's states, and saves that fail without losing the user's edits.
+#include <gtest/gtest.h>
+
+#include "ui/address_books_model.h"
+#include "ui/list_editor_model.h"
+#include "ui/rule_editor_model.h"
+#include "ui/ui_test_support.h"
+
+using namespace quelta;
+using testing_support::RecordingServices;
+using testing_support::ScratchDir;
+using testing_support::AddressBookBytes;
+using testing_support::TestHost;
+
+namespace {
+
+const std::string kRows =
+    "Subject\x01sbn\x01" "cheap\x01" "32767\x01lower-case code\r\n"
+    "From\x01R\x01@spam\\.example$\x01-32768\x01" "ham rule\n"
+    "To\x01XY\x01me\x01" "15\x01unknown code\r\n"
+    "Header\x01SE\x01x\r\n";
+
+TEST(RuleList, RowsShowTheirTextsAndGoBackWithUpperCaseCodes) {
+  ScratchDir dir;
+  TestHost host(dir);
+  dir.Write("EasyMode.rdb", kRows);
+  RuleListModel m(host);
+  ASSERT_EQ(m.Count(), 4);
+  const std::vector<std::vector<std::string>> cells = {
+      {"Subject", "beginnt nicht mit", "cheap", "Spam", "lower-case code"},
+      {"From", "entspricht (RegEx)", "@spam\\.example$", "Ham", "ham rule"},
+      {"To", "", "me", "15", "unknown code"},
+      {"Header", "endet mit", "x", "", ""},
+  };
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < RuleListModel::kColumnCount; ++c) EXPECT_EQ(m.Cell(r, c), cells[r][c]) << r << c;
+
+  RecordingServices s;
+  ASSERT_TRUE(m.Save(s));
+  EXPECT_EQ(dir.Read("EasyMode.rdb"),
+            "Subject\x01SBN\x01" "cheap\x01" "32767\x01lower-case code\r\n"
+            "From\x01R\x01@spam\\.example$\x01-32768\x01" "ham rule\r\n"
+            "To\x01XY\x01me\x01" "15\x01unknown code\r\n"
+            "Header\x01SE\x01x\x01\x01\r\n");
+}
+
+TEST(RuleList, AFailedSaveTellsAndKeepsTheRowsAndTheFile) {
+  ScratchDir dir;
+  TestHost host(dir);
+  dir.Write("EasyMode.rdb", kRows);
+  RuleListModel m(host);
+  m.Add({"Text", "S", "x", "5", "c"});
+  host.failWrites = true;
+  RecordingServices s;
+  EXPECT_FALSE(m.Save(s));
+  ASSERT_EQ(s.told.size(), 1u);
+  EXPECT_EQ(s.told[0].title, "Fehler beim Speichern");
+  EXPECT_NE(s.told[0].text.find(m.Path()), std::string::npos);
+  EXPECT_EQ(m.Count(), 5);
+  EXPECT_EQ(dir.Read("EasyMode.rdb"), kRows);
+  host.failWrites = false;
+  EXPECT_TRUE(m.Save(s));
+  EXPECT_EQ(ParseEasyRules(dir.Read("EasyMode.rdb")).size(), 5u);
+}
+
+TEST(RuleEdit, OkIsRefusedUntilTheRowIsSafe) {
+  struct Case {
+    const char* field;
+    int compare;
+    const char* term;
+    const char* comment;
+    const char* title;  // "" when accepted
+    const char* named;  // the field a bad byte is reported in
+  };
+  const Case cases[] = {
+      {"Subject", 0, "x", "a]", "Falscher Wert"},
+      {"", -1, "", "[", "Falscher Wert"},  // brackets are tested first
+      {"Subject", 0, "x\x01y", "c", "Ung\xFCltiges Zeichen", "\"Suchbegriff\""},
+      {"Sub\r\nject", 0, "x", "c", "Ung\xFCltiges Zeichen", "\"Datenfeld\""},
+      {"Subject", 0, "x", "two\nlines", "Ung\xFCltiges Zeichen", "\"Kommentar\""},
+      {"Subject", -1, "x", "c", "Fehlende Werte"},
+      {"Subject", 0, "", "c", "Fehlende Werte"},
+      {"Subject", 0, "x", "", "Fehlende Werte"},
+      {"Subject", 3, "x", "c", ""},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    TestHost host(dir);
+    RuleEditModel m(host, nullptr);
+    m.field = c.field;
+    m.compare = c.compare;
+    m.term = c.term;
+    m.comment = c.comment;
+    RecordingServices s;
+    EasyRule rule;
+    const bool accepted = m.Confirm(s, rule);
+    EXPECT_EQ(accepted, *c.title == '\0') << c.field << "|" << c.term << "|" << c.comment;
+    if (accepted) {
+      EXPECT_TRUE(s.told.empty());
+      EXPECT_EQ(rule.code, "SBN");
+    } else {
+      ASSERT_EQ(s.told.size(), 1u);
+      EXPECT_EQ(s.told[0].title, c.title);
+      EXPECT_EQ(s.told[0].icon, os::MsgIcon::Warning);
+      if (c.named) EXPECT_NE(s.told[0].text.find(c.named), std::string::npos) << s.told[0].text;
+    }
+  }
+}
+
+TEST(RuleEdit, ScoreChoicesBecomeTheScoreField) {
+  struct Case {
+    const char* stored;
+    RuleEditModel::ScoreKind kind;
+    std::int32_t user;
+  };
+  const Case cases[] = {
+      {"32767", RuleEditModel::ScoreKind::Spam, 0},
+      {"-32768", RuleEditModel::ScoreKind::Ham, 0},
+      {"15", RuleEditModel::ScoreKind::User, 15},
+      {"-40", RuleEditModel::ScoreKind::User, -40},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    TestHost host(dir);
+    const EasyRule row{"Subject", "s", "x", c.stored, "c"};
+    RuleEditModel m(host, &row);
+    EXPECT_EQ(m.Caption(), "Regel bearbeiten");
+    EXPECT_EQ(m.scoreKind, c.kind) << c.stored;
+    EXPECT_EQ(m.UserScoreEnabled(), c.kind == RuleEditModel::ScoreKind::User);
+    EXPECT_EQ(m.userScore, c.user);
+    RecordingServices s;
+    EasyRule out;
+    ASSERT_TRUE(m.Confirm(s, out));
+    EXPECT_EQ(out, (EasyRule{"Subject", "S", "x", c.stored, "c"}));
+  }
+  ScratchDir dir;
+  TestHost host(dir);
+  RuleEditModel m(host, nullptr);
+  EXPECT_EQ(m.Caption(), "Neue Regel erstellen");
+  EXPECT_EQ(m.StepUserScore(1), 5);
+  EXPECT_EQ(m.SetUserScoreText("32766"), 32766);
+  EXPECT_EQ(m.StepUserScore(1), 32767);
+  EXPECT_EQ(m.SetUserScoreText("zz"), 32767);
+}
+
+TEST(ListEditor, EachModeEditsItsFileWithItsTexts) {
+  struct Case {
+    ListMode mode;
+    const char* file;
+    const char* caption;
+  };
+  const Case cases[] = {
+      {ListMode::Whitelist, "Whitelist.txt", "Whitelist.txt bearbeiten"},
+      {ListMode::AddressBooks, "EasyAddrBooks.dat", "Adressb\xFC" "cher bearbeiten"},
+      {ListMode::Dnsbl, "EasyDNSBL.dat", "DNSBL-Server bearbeiten"},
+      {ListMode::Urlbl, "EasyURLBL.dat", "URLBL-Server bearbeiten"},
+      {ListMode::Blacklist, "Blacklist.txt", "Blacklist.txt bearbeiten"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    TestHost host(dir);
+    ListEditorModel m(host, c.mode);
+    EXPECT_EQ(m.Path(), dir.File(c.file));
+    EXPECT_EQ(m.Caption(), c.caption);
+    EXPECT_GT(m.Description().size(), 60u) << c.file;
+    EXPECT_EQ(m.Text(), "");
+    RecordingServices s;
+    ASSERT_TRUE(m.Save("a\r\n#b\nc", s));  // Ok creates the file
+    EXPECT_EQ(dir.Read(c.file), "a\r\n#b\r\nc\r\n");
+    EXPECT_EQ(m.Text(), "a\r\n#b\r\nc\r\n");
+  }
+}
+
+TEST(AddressBooks, RowsShowTheFourStates) {
+  ScratchDir dir;
+  TestHost host(dir);
+  dir.Write("full.abd", AddressBookBytes({"friend@example.org"}));
+  dir.Write("empty.abd", AddressBookBytes({}));
+  dir.Write("host/inhost.abd", AddressBookBytes({"a@example.org"}));
+  dir.Write("broken.abd", "not a book at all, not at all");
+  const std::string list = "missing.abd\r\n" + dir.File("broken.abd") + "\r\n" +
+                           dir.File("empty.abd") + "\r\n" + dir.File("full.abd") + "\r\ninhost.abd\r\n";
+  dir.Write("EasyAddrBooks.dat", list);
+  AddressBooksModel m(host);
+  const std::vector<std::string> states = {"Nicht gefunden", "Falsches Format", "Leer", "OK", "OK"};
+  ASSERT_EQ(m.Rows().size(), states.size());
+  for (std::size_t i = 0; i < states.size(); ++i) EXPECT_EQ(m.StateText(m.Rows()[i].state), states[i]) << i;
+
+  RecordingServices s;
+  EXPECT_EQ(m.Add(s), -1);  // cancelled
+  s.chosenFile = dir.File("empty.abd");
+  EXPECT_EQ(m.Add(s), 5);
+  EXPECT_EQ(m.Rows()[5].state, BookState::Empty);
+  EXPECT_EQ(s.asked[0],
+            "Addressbuchdatei ausw\xE4hlen|The Bat! Adressbuch (*.ABD)|*.abd|Alle Dateien (*.*)|*.*");
+  EXPECT_TRUE(AddressBooksModel::CanRemove(1));
+  EXPECT_FALSE(AddressBooksModel::CanRemove(0));
+  EXPECT_FALSE(AddressBooksModel::CanRemove(2));
+  m.Remove(0);
+  ASSERT_TRUE(m.Save(s));
+  EXPECT_EQ(dir.Read("EasyAddrBooks.dat"), list.substr(list.find("\r\n") + 2) + dir.File("empty.abd") + "\r\n");
+  for (int i = 0; i < 5; ++i) m.Remove(0);
+  ASSERT_TRUE(m.Save(s));
+  EXPECT_EQ(dir.Read("EasyAddrBooks.dat"), "");
+}
+
+}  // namespace

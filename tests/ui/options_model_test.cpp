@@ -1,0 +1,297 @@
+// The options dialog's model: number fields with the up-down control's
+// 16-bit position, enabling rules, Ok and cancel, the language choice, the
+// statistics report and the commands with their questions and boxes.
+#include <gtest/gtest.h>
+
+#include "bayes/word_table.h"
+#include "ui/options_model.h"
+#include "ui/texts.h"
+#include "ui/ui_test_support.h"
+
+using namespace quelta;
+using testing_support::RecordingServices;
+using testing_support::ScratchDir;
+using testing_support::TestHost;
+
+namespace {
+
+struct TextCase {
+  NumberField field;
+  std::int32_t previous;
+  const char* text;
+  std::int32_t expected;
+};
+
+TEST(OptionsNumbers, TextIsReadThroughTheSixteenBitPositionAndClamped) {
+  const TextCase cases[] = {
+      {NumberField::MaxMsgSize, 10, "50", 30},
+      {NumberField::MaxMsgSize, 10, "abc", 10},
+      {NumberField::MaxMsgSize, 10, "", 10},
+      {NumberField::MaxMsgSize, 10, "0", 1},
+      {NumberField::MaxMsgSize, 10, " 7 ", 7},
+      {NumberField::MaxMsgSize, 10, "65537", 1},        // low 16 bits: 1
+      {NumberField::MaxMsgSize, 10, "99999999999", 10}, // not a 32-bit number
+      {NumberField::BreakAtScore, 300, "40000", -25536},
+      {NumberField::BreakAtScore, 300, "-32768", -32768},
+      {NumberField::MaxLogSize, 250, "5", 10},
+      {NumberField::OldLogAge, 3, "100", 99},
+      {NumberField::EasyBayesIsScore, 50, "-1", 0},
+      {NumberField::MaxWords, 200, "1001", 1000},
+      {NumberField::UpdateInterval, 3, "12x", 3},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    TestHost host(dir);
+    OptionsModel m(host);
+    m.SetNumberText(c.field, std::to_string(c.previous));
+    ASSERT_EQ(m.Number(c.field), c.previous) << Info(c.field).control;
+    EXPECT_EQ(m.SetNumberText(c.field, c.text), c.expected) << Info(c.field).control << " " << c.text;
+  }
+}
+
+TEST(OptionsNumbers, ArrowsStopAtTheRange) {
+  const NumberRange r{1, 30};
+  EXPECT_EQ(StepNumber(29, 1, r), 30);
+  EXPECT_EQ(StepNumber(30, 1, r), 30);
+  EXPECT_EQ(StepNumber(30, -40, r), 1);
+  EXPECT_EQ(StepNumber(-32768, -1, {-32768, 32767, 5}), -32768);
+}
+
+TEST(OptionsModel, OkWritesTheValuesInTheirUnits) {
+  ScratchDir dir;
+  TestHost host(dir);
+  host.settings.maxMsgSize = 5u << 20;
+  host.settings.log.maxLogSize = 100000u << 10;  // 100000 & 0xFFFF = 34464: -31072 as a position
+  OptionsModel m(host);
+  EXPECT_EQ(m.Number(NumberField::MaxMsgSize), 5);
+  EXPECT_EQ(m.Number(NumberField::MaxLogSize), 10);
+  m.SetNumberText(NumberField::MaxDataSize, "2000");
+  m.SetNumberText(NumberField::AddLowerValue, "-12");
+  m.SetChecked(CheckBox::NoHtmlPart, true);
+  m.SetChecked(CheckBox::EasyEnabled, false);
+  ASSERT_TRUE(m.Confirm());
+  EXPECT_EQ(host.settings.maxMsgSize, 5u * 1048576u);
+  EXPECT_EQ(host.settings.message.maxDataSize, 2000u * 1024u);
+  EXPECT_EQ(host.settings.engine.addLowerValue, -12);
+  EXPECT_TRUE(host.settings.engine.tokenizer.noHtmlPart);
+  EXPECT_FALSE(host.settings.easyEnabled);
+  const std::string ini = dir.Read("Quelta.ini");
+  for (const char* line : {"MaxMsgSize=5\r\n", "MaxDataSize=2000\r\n", "MaxLogSize=10\r\n", "NoHtmlPart=1\r\n"})
+    EXPECT_NE(ini.find(line), std::string::npos) << line;
+  host.failWrites = true;
+  EXPECT_FALSE(OptionsModel(host).Confirm());
+  EXPECT_EQ(host.log.Text(), "ERROR: Saving the configuration failed!\r\n");
+}
+
+TEST(OptionsModel, SwitchingAFeatureOffDisablesWhatDependsOnIt) {
+  struct Case {
+    CheckBox off;
+    std::vector<NumberField> fields;
+    std::vector<CheckBox> boxes;
+  };
+  const Case cases[] = {
+      {CheckBox::BayesEnabled,
+       {NumberField::MaxSigWords, NumberField::MaxWords, NumberField::MinWordCount,
+        NumberField::AddHigherValue, NumberField::AddLowerValue},
+       {CheckBox::AddMarkSpam, CheckBox::AddMarkHam, CheckBox::AddMaxScore, CheckBox::AddHigher,
+        CheckBox::AddLower, CheckBox::NoHtmlPart, CheckBox::NoNumbersOnly}},
+      {CheckBox::AddHigher, {NumberField::AddHigherValue}, {}},
+      {CheckBox::AddLower, {NumberField::AddLowerValue}, {}},
+      {CheckBox::EasyEnabled,
+       {NumberField::EasyBayesIsScore},
+       {CheckBox::EasyAutoWL, CheckBox::EasyAddrBooks, CheckBox::EasyRules, CheckBox::EasyIntern,
+        CheckBox::EasyBayes, CheckBox::EasyBayesIsScore, CheckBox::EasyDnsbl, CheckBox::EasyUrlbl}},
+      {CheckBox::Update, {NumberField::UpdateInterval}, {}},
+      {CheckBox::EasyBayesIsScore, {NumberField::EasyBayesIsScore}, {}},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    TestHost host(dir);
+    OptionsModel m(host);
+    for (int i = 0; i < kCheckBoxCount; ++i) m.SetChecked(static_cast<CheckBox>(i), true);
+    m.SetChecked(c.off, false);
+    for (int i = 0; i < kNumberFieldCount; ++i) {
+      const auto f = static_cast<NumberField>(i);
+      const bool dependent = std::find(c.fields.begin(), c.fields.end(), f) != c.fields.end();
+      EXPECT_EQ(m.Enabled(f), !dependent) << Info(c.off).control << " / " << Info(f).control;
+    }
+    for (int i = 0; i < kCheckBoxCount; ++i) {
+      const auto b = static_cast<CheckBox>(i);
+      const bool dependent = std::find(c.boxes.begin(), c.boxes.end(), b) != c.boxes.end();
+      EXPECT_EQ(m.Enabled(b), !dependent) << Info(c.off).control << " / " << Info(b).control;
+    }
+  }
+}
+
+TEST(OptionsModel, LanguageChoiceActsAtOnceAndStaysInMemoryWhenCancelled) {
+  ScratchDir dir;
+  TestHost host(dir);
+  dir.Write("Language/English.lng",
+            testing_support::ReadBytes(std::string(QUELTA_SOURCE_DIR) + "/data/Language/English.lng"));
+  host.settings.language = "ENGLISH";
+  {
+    OptionsModel m(host);
+    ASSERT_EQ(m.Languages(), (std::vector<std::string>{"Deutsch (intern)", "English"}));
+    EXPECT_EQ(m.LanguageIndex(), 1);
+    m.ChooseLanguage(0);  // names no file: the built-in texts show
+    EXPECT_EQ(m.Caption("lblLanguage"), "Sprache: / Language:");
+    m.ChooseLanguage(1);
+    EXPECT_EQ(m.Caption("lblLanguage"), "Language:");
+    EXPECT_EQ(m.Caption("tabEasy"), "Filtering");
+  }  // cancelled
+  EXPECT_EQ(host.settings.language, "English");
+  EXPECT_EQ(UiText(host.language, "Opt|tabEasy"), "Filtering");
+  EXPECT_FALSE(dir.Exists("Quelta.ini"));
+}
+
+TEST(StatisticsReport, EmptyStatisticsHaveNeitherDensityNorEfficiency) {
+  LanguageTable german;
+  const auto r = BuildStatisticsReport(Statistics(), {}, 50, german);
+  using C = ReportColour;
+  const std::vector<std::pair<std::string, C>> expected = {
+      {"Allgemein", C::Blue},
+      {"  Gefilterte Nachrichten: 0 (0 Spam, 0 Ham)", C::Normal},
+      {"", C::Normal},
+      {"Bayes", C::Blue},
+      {"  Mails in der Datenbank: 0 (0 Spam, 0 Ham)", C::Red},
+      {"  Gepr\xFC" "fte Nachrichten:   0", C::Normal},
+      {"  Automatisch gelernt:    0 (0 Spam, 0 Ham)", C::Normal},
+      {"  Umgelernte Nachrichten: 0 (0 zu Spam, 0 zu Ham)", C::Normal},
+      {"", C::Normal},
+      {"Sonstiges", C::Blue},
+      {"  TB! Junk-Score: 50", C::Normal},
+  };
+  ASSERT_EQ(r.size(), expected.size());
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    EXPECT_EQ(r[i].text, expected[i].first) << i;
+    EXPECT_EQ(r[i].colour, expected[i].second) << i;
+    EXPECT_EQ(r[i].bold, expected[i].second == C::Blue) << i;
+  }
+}
+
+TEST(StatisticsReport, FullStatisticsShowEveryLine) {
+  LanguageTable german;
+  Statistics s;
+  s.messagesFiltered = 4000;
+  s.classAsSpam = 1000;
+  s.classAsHam = 3000;
+  s.bayesMessagesChecked = 400;
+  s.bayesReClassAsSpam = 30;
+  s.bayesReClassAsHam = 10;
+  s.bayesLearnAsSpam = 5;
+  s.bayesLearnAsHam = 6;
+  const auto r = BuildStatisticsReport(s, {3000, 2000}, 99, german);
+  ASSERT_EQ(r.size(), 14u);
+  EXPECT_EQ(r[1].text, "  Gefilterte Nachrichten: 4000 (1000 Spam, 3000 Ham)");
+  EXPECT_EQ(r[2].text, "  Spam-Aufkommen:         25.00%");
+  EXPECT_EQ(r[3].text, "  Filtereffizienz:        90.00%");
+  EXPECT_EQ(r[3].colour, ReportColour::Green);
+  EXPECT_EQ(r[6].text, "  Mails in der Datenbank: 5000 (3000 Spam, 2000 Ham)");
+  EXPECT_EQ(r[6].colour, ReportColour::Green);
+  EXPECT_EQ(r[7].text, "  Spam/Ham-Verh\xE4ltnis:    1.50 / 1");
+  EXPECT_EQ(r[7].colour, ReportColour::Olive);
+  EXPECT_EQ(r[9].text, "  Automatisch gelernt:    11 (5 Spam, 6 Ham)");
+  EXPECT_EQ(r[10].text, "  Umgelernte Nachrichten: 40 (30 zu Spam, 10 zu Ham)");
+  EXPECT_EQ(r[13].text, "  TB! Junk-Score: 99");
+}
+
+TEST(StatisticsReport, ColoursFollowTheThresholds) {
+  LanguageTable german;
+  struct Case {
+    std::uint32_t checked, reclassified;
+    BayesMessageCounts db;
+    ReportColour efficiency, count, ratio;
+    const char* ratioText;
+  };
+  using C = ReportColour;
+  const Case cases[] = {
+      {100, 10, {300, 300}, C::Green, C::Green, C::Green, "1 / 1.00"},
+      {100, 11, {150, 300}, C::Olive, C::Olive, C::Red, "1 / 2.00"},
+      {100, 25, {141, 100}, C::Olive, C::Olive, C::Olive, "1.41 / 1"},
+      {100, 26, {99, 300}, C::Red, C::Red, C::Red, "1 / 3.03"},
+      {100, 0, {500, 0}, C::Green, C::Red, C::Red, "0.00 / 1"},
+      {100, 0, {21000, 15000}, C::Green, C::Red, C::Green, "1.40 / 1"},
+      {100, 0, {12000, 8000}, C::Green, C::Green, C::Olive, "1.50 / 1"},
+      {100, 0, {11000, 10000}, C::Green, C::Olive, C::Green, "1.10 / 1"},
+  };
+  for (const auto& c : cases) {
+    Statistics s;
+    s.bayesMessagesChecked = c.checked;
+    s.bayesReClassAsHam = c.reclassified;
+    const auto r = BuildStatisticsReport(s, c.db, 0, german);
+    ASSERT_EQ(r.size(), 13u);
+    EXPECT_EQ(r[2].colour, c.efficiency) << c.reclassified;
+    EXPECT_EQ(r[5].colour, c.count) << c.db.spam << "/" << c.db.ham;
+    EXPECT_EQ(r[6].colour, c.ratio) << c.db.spam << "/" << c.db.ham;
+    EXPECT_NE(r[6].text.find(c.ratioText), std::string::npos) << r[6].text;
+  }
+}
+
+TEST(OptionsCommands, StatisticsResetAsksAndZeroesInMemoryOnly) {
+  ScratchDir dir;
+  TestHost host(dir);
+  host.stats.messagesFiltered = 7;
+  RecordingServices s;
+  s.answers = {false, true};
+  OptionsModel m(host);
+  EXPECT_FALSE(m.ResetStatistics(s));
+  EXPECT_EQ(host.stats.messagesFiltered, 7u);
+  EXPECT_TRUE(m.ResetStatistics(s));
+  EXPECT_EQ(host.stats.messagesFiltered, 0u);
+  EXPECT_FALSE(dir.Exists("Quelta.ini"));
+}
+
+TEST(OptionsCommands, DeletingTheBayesDatabasesKeepsShutdownFromWritingThem) {
+  ScratchDir dir;
+  TestHost host(dir);
+  WordTable words;
+  words.Add("cheap");
+  host.Filter().Learn("Subject: x\r\n", words, true, 45000.0);
+  ASSERT_TRUE(host.Filter().Save(host.log) && dir.Exists("Bayes.wdb") && dir.Exists("Bayes.udb"));
+  host.Filter().Learn("Subject: y\r\n", words, false, 45000.0);  // changed again
+  OptionsModel m(host);
+  RecordingServices s;
+  s.answers = {true, true};
+  EXPECT_TRUE(m.DeleteBayesDatabases(s));
+  EXPECT_FALSE(dir.Exists("Bayes.wdb") || dir.Exists("Bayes.udb"));
+  host.Filter().Save(host.log);  // what shutdown does
+  EXPECT_FALSE(dir.Exists("Bayes.wdb"));
+
+  dir.Write("Bayes.wdb", "x");
+  host.failWrites = true;
+  m.DeleteBayesDatabases(s);
+  ASSERT_EQ(s.told.size(), 2u);
+  EXPECT_EQ(s.told[0].icon, os::MsgIcon::Information);
+  EXPECT_EQ(s.told[1].text, "Die Bayes-Datenbanken konnten nicht gel\xF6scht werden!\r\nWeitere Information "
+                            "entnehmen Sie bitte der Online-Hilfe.");
+  EXPECT_EQ(s.told[1].icon, os::MsgIcon::Error);
+  EXPECT_EQ(host.markedUnchanged, 2);
+}
+
+TEST(OptionsCommands, HelpOpensThePageOfTheTab) {
+  ScratchDir dir;
+  TestHost host(dir);
+  OptionsModel m(host);
+  RecordingServices s;
+  for (int p = 0; p < kOptionsPageCount; ++p) m.OpenHelp(static_cast<OptionsPage>(p), s);
+  const std::string chm = dir.Folder() + "Quelta.chm::/installdialog.html";
+  EXPECT_EQ(s.helpTargets,
+            (std::vector<std::string>{chm, chm + "#general", chm + "#easy", chm + "#bayes"}));
+  EXPECT_TRUE(s.told.empty());
+  s.helpStarts = false;
+  m.OpenHelp(OptionsPage::Bayes, s);
+  ASSERT_EQ(s.told.size(), 1u);
+  EXPECT_EQ(s.told[0].title, "HTML-Hilfe nicht gefunden");
+  EXPECT_EQ(s.told[0].icon, os::MsgIcon::Error);
+}
+
+TEST(DialogTexts, TheEnglishLanguageFileTranslatesEveryKey) {
+  LanguageTable english;
+  ASSERT_GT(english.Load(std::string(QUELTA_SOURCE_DIR) + "/data/Language/English.lng"), 0);
+  for (const auto& [key, german] : BuiltinTexts()) {
+    EXPECT_FALSE(german.empty()) << key;
+    EXPECT_NE(english.Text(key, std::string()), "") << key << " is missing from English.lng";
+  }
+}
+
+}  // namespace
