@@ -4,7 +4,8 @@
 # Helpers: make build (native only), make windows, make bench, make accuracy, make fuzz.
 #   make bench     the Google Benchmark programs are built; the large-rule-set
 #                  benchmark (SpamAssassin's rules, public corpus, beside
-#                  bogofilter) and the accuracy check of the shipped profile run
+#                  bogofilter), the accuracy check of the shipped profile and the
+#                  network checks' share of the time per message run
 #   make accuracy  the accuracy check alone
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -50,6 +51,7 @@ bench-build: deps-bench
 bench: bench-build
 	@bench/spam_bench.py speed
 	@bench/spam_bench.py accuracy
+	@bench/net_profile.sh build/bench/quelta
 
 accuracy: bench-build
 	@bench/spam_bench.py accuracy

@@ -194,6 +194,7 @@ void ShowReport(HWND richEdit, const std::vector<ReportLine>& lines, WORD pointS
   StreamSource src{&rtf, 0};
   EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&src), 0, &ReadStream};
   SendMessageW(richEdit, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
+  SendMessageW(richEdit, EM_SETSEL, 0, 0);
 }
 
 void AddColumns(HWND list, const std::vector<std::pair<std::string, int>>& columns) {

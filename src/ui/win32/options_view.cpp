@@ -139,7 +139,11 @@ class OptionsView {
     auto* self = reinterpret_cast<OptionsView*>(GetWindowLongPtrW(dlg, DWLP_USER));
     if (!self) return FALSE;
     switch (msg) {
-      case WM_INITDIALOG: self->Init(dlg); return TRUE;
+      case WM_INITDIALOG:
+        self->Init(dlg);
+        // The Ok button starts with the focus, so the report is not shown selected.
+        SetFocus(self->Find("btnOk"));
+        return FALSE;
       case WM_COMMAND: return self->OnCommand(LOWORD(wp), HIWORD(wp));
       case WM_NOTIFY: return self->OnNotify(dlg, reinterpret_cast<NMHDR*>(lp));
       case WM_CLOSE: EndDialog(dlg, IDCANCEL); return TRUE;
