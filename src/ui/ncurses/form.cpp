@@ -97,6 +97,17 @@ void Form::TypedNumber(Widget& w) {
 Outcome Form::Run() {
   if (focus_ < 0 || !Usable(widgets_[static_cast<std::size_t>(focus_)])) Move(1);
   for (;;) {
+    if (term_.Rows() < kMinRows || term_.Cols() < kMinCols) {
+      // Too small for the layout: only resizing or Esc helps.
+      term_.Clear();
+      term_.HideCursor();
+      term_.Put(term_.Rows() / 2, 1, "Terminal: " + std::to_string(term_.Cols()) + " x " +
+                std::to_string(term_.Rows()) + " < " + std::to_string(kMinCols) + " x " +
+                std::to_string(kMinRows), -1, Style::Bold);
+      term_.Show();
+      if (term_.Read().key == tui::Key::Escape) return Outcome::Cancel;
+      continue;
+    }
     Draw();
     const Outcome o = Key(term_.Read());
     if (o != Outcome::Stay) return o;

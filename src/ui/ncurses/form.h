@@ -29,6 +29,11 @@ namespace tui {
 
 enum class Outcome { Stay, Ok, Cancel };
 
+// The smallest screen the dialogs are laid out for; on a smaller one a form
+// says so until the terminal grows (or Esc).
+constexpr int kMinRows = 24;
+constexpr int kMinCols = 80;
+
 struct Column {
   std::function<std::string()> title;
   int share;  // of the table's width

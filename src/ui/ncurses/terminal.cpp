@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +146,12 @@ std::unique_ptr<Terminal> Terminal::Open(std::string& whyNot) {
     if (iconv(cd, &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && ol == 0) s->wide[b] = out;
   }
   if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  // A character the terminal's code set lacks shows as "?".
+  for (wchar_t& w : s->wide) {
+    char mb[MB_LEN_MAX];
+    std::mbstate_t st{};
+    if (std::wcrtomb(mb, w, &st) == static_cast<std::size_t>(-1)) w = L'?';
+  }
   s->screen = newterm(term, s->tty, s->tty);
   if (!s->screen) {
     std::setlocale(LC_CTYPE, s->oldLocale.c_str());

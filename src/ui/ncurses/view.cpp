@@ -116,10 +116,9 @@ Widget Check(int y, int x, std::function<std::string()> caption, std::function<b
 // x positions of buttons laid out in a row from x, by their captions.
 int After(int x, const std::string& caption) { return x + static_cast<int>(caption.size()) + 6; }
 
+// The keys of a form for its last row (captions in the dialog's language).
 std::string KeysHint(const std::string& ok, const std::string& cancel, const std::string& help) {
-  std::string h = "Tab: +1  Shift-Tab: -1  Space: [x]  Enter: " + ok + "  Esc: " + cancel;
-  if (!help.empty()) h += "  F1: " + help;
-  return h;
+  return "Tab, Shift-Tab, Space, PgUp/PgDn  Enter: " + ok + "  Esc: " + cancel + "  F1: " + help;
 }
 
 // ---- The single rule ----
@@ -130,8 +129,7 @@ bool RunRuleEdit(Terminal& term, DialogHost& host, DialogServices& services, con
   auto cap = [&m](const char* c) { return [&m, c] { return m.ControlCaption(c); }; };
   Form form(term, [&m] { return m.Caption(); }, 16, 76);
   form.hint = [&] {
-    return "PgUp/PgDn: +/-  " + KeysHint(m.ControlCaption("btnOk"), m.ControlCaption("btnCancel"),
-                                         m.ControlCaption("btnHelp"));
+    return KeysHint(m.ControlCaption("btnOk"), m.ControlCaption("btnCancel"), m.ControlCaption("btnHelp"));
   };
   form.help = [&] { m.OpenHelp(services); };
   const int lw = 16;
@@ -150,12 +148,12 @@ bool RunRuleEdit(Terminal& term, DialogHost& host, DialogServices& services, con
   compare.index = [&m] { return m.compare; };
   compare.choose = [&m](int i) { m.compare = i; };
   form.Add(compare);
-  Widget term2 = field;
-  term2.y = 4, term2.width = 0;
-  term2.caption = cap("lblRule");
-  term2.text = &m.term;
-  term2.options.clear();
-  form.Add(term2);
+  Widget ruleTerm = field;
+  ruleTerm.y = 4, ruleTerm.width = 0;
+  ruleTerm.caption = cap("lblRule");
+  ruleTerm.text = &m.term;
+  ruleTerm.options.clear();
+  form.Add(ruleTerm);
   form.Add(Label(6, 0, cap("lblScore"), lw));
   using K = RuleEditModel::ScoreKind;
   const std::pair<K, const char*> kinds[] = {{K::Spam, "rbScoreSpam"}, {K::Ham, "rbScoreHam"}, {K::User, "rbScoreUser"}};
@@ -175,7 +173,7 @@ bool RunRuleEdit(Terminal& term, DialogHost& host, DialogServices& services, con
   score.step = [&m](int d) { m.StepUserScore(d); };
   score.enabled = [&m] { return m.UserScoreEnabled(); };
   form.Add(score);
-  Widget comment = term2;
+  Widget comment = ruleTerm;
   comment.y = 10;
   comment.caption = cap("lblComment");
   comment.text = &m.comment;
@@ -272,7 +270,7 @@ void RunListEditor(Terminal& term, DialogHost& host, DialogServices& services, L
   }
   Form form(term, [&m] { return m.Caption(); });
   const std::string ok = m.ButtonCaption("btnOk"), cancel = m.ButtonCaption("btnCancel");
-  form.hint = [&] { return "Tab: +1  Shift-Tab: -1  Esc: " + cancel; };
+  form.hint = [&] { return "Tab, Shift-Tab  Esc: " + cancel; };
   const int descLines = static_cast<int>(tui::WrapText(m.Description(), term.Cols() - 4).size());
   form.Add(Label(0, 1, [&m] { return m.Description(); }, -1, descLines));
   Widget memo;
@@ -344,7 +342,7 @@ void RunOptions(Terminal& term, DialogHost& host, DialogServices& services) {
   auto page = [&form] { return static_cast<OptionsPage>(form.Page()); };
   form.help = [&] { m.OpenHelp(page(), services); };
   form.hint = [&] {
-    return "PgUp/PgDn: +/-  " + KeysHint(m.Caption("btnOk"), m.Caption("btnCancel"), m.Caption("btnHelp"));
+    return KeysHint(m.Caption("btnOk"), m.Caption("btnCancel"), m.Caption("btnHelp"));
   };
   Widget tabs;
   tabs.kind = Kind::Tabs;
@@ -383,8 +381,8 @@ void RunOptions(Terminal& term, DialogHost& host, DialogServices& services) {
       return Outcome::Stay;
     }));
   };
-  // The sub-dialogs take the screen and give it back when closed.
-  auto& sub = button;
+
+
 
   using P = OptionsPage;
   // Statistik
@@ -447,20 +445,20 @@ void RunOptions(Terminal& term, DialogHost& host, DialogServices& services) {
   onPage(P::Easy, Heading(5, cap("grpEasyFilters")));
   check(P::Easy, CheckBox::EasyAutoWL, 6, 3);
   check(P::Easy, CheckBox::EasyAddrBooks, 7, 3).width = 54;
-  sub(P::Easy, "btnEasyAddrBooks", 7, 58, [&] { RunAddressBooks(term, host, services); });
+  button(P::Easy, "btnEasyAddrBooks", 7, 58, [&] { RunAddressBooks(term, host, services); });
   check(P::Easy, CheckBox::EasyRules, 8, 3);
   check(P::Easy, CheckBox::EasyIntern, 9, 3).width = 54;
-  sub(P::Easy, "btnEasyIntern", 9, 58, [&] { RunRuleList(term, host, services); });
+  button(P::Easy, "btnEasyIntern", 9, 58, [&] { RunRuleList(term, host, services); });
   check(P::Easy, CheckBox::EasyBayes, 10, 3);
   check(P::Easy, CheckBox::EasyBayesIsScore, 11, 5).width = 46;
   number(NumberField::EasyBayesIsScore, 11, 52, false);
   check(P::Easy, CheckBox::EasyDnsbl, 12, 3).width = 54;
-  sub(P::Easy, "btnEasyDnsbl", 12, 58, [&] { RunListEditor(term, host, services, ListMode::Dnsbl); });
+  button(P::Easy, "btnEasyDnsbl", 12, 58, [&] { RunListEditor(term, host, services, ListMode::Dnsbl); });
   check(P::Easy, CheckBox::EasyUrlbl, 13, 3).width = 54;
-  sub(P::Easy, "btnEasyUrlbl", 13, 58, [&] { RunListEditor(term, host, services, ListMode::Urlbl); });
+  button(P::Easy, "btnEasyUrlbl", 13, 58, [&] { RunListEditor(term, host, services, ListMode::Urlbl); });
   onPage(P::Easy, Heading(14, cap("grpEasyLists")));
-  sub(P::Easy, "btnEasyWhitelist", 15, 3, [&] { RunListEditor(term, host, services, ListMode::Whitelist); });
-  sub(P::Easy, "btnEasyBlacklist", 15, After(3, m.Caption("btnEasyWhitelist")),
+  button(P::Easy, "btnEasyWhitelist", 15, 3, [&] { RunListEditor(term, host, services, ListMode::Whitelist); });
+  button(P::Easy, "btnEasyBlacklist", 15, After(3, m.Caption("btnEasyWhitelist")),
       [&] { RunListEditor(term, host, services, ListMode::Blacklist); });
 
   // Bayes
