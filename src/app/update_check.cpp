@@ -13,7 +13,8 @@ namespace {
 // The session's side of one check: its log, settings file and language table.
 class SessionUpdateHost final : public UpdateCheckHost {
  public:
-  explicit SessionUpdateHost(Session& session) : session_(session) {}
+  SessionUpdateHost(Session& session, const UpdateMessageFn& show)
+      : session_(session), show_(show) {}
   void Log(const std::string& line) override { session_.LogFile().Write(line); }
   double Now() override { return os::LocalNow(); }
   bool SaveLastUpdate(double when) override {
@@ -26,17 +27,21 @@ class SessionUpdateHost final : public UpdateCheckHost {
     return session_.Language().Text(key, builtin, params);
   }
   void ShowMessage(const std::string& title, const std::string& text, bool error) override {
-    os::ShowMessage(title, text, error ? os::MsgIcon::Error : os::MsgIcon::Information);
+    if (show_)
+      show_(title, text, error);
+    else
+      os::ShowMessage(title, text, error ? os::MsgIcon::Error : os::MsgIcon::Information);
   }
   std::string FormatDateTime(double when) override { return os::FormatDateTime(when); }
 
  private:
   Session& session_;
+  const UpdateMessageFn& show_;
 };
 
 }  // namespace
 
-int CheckForUpdate(Session& session, bool manual) {
+int CheckForUpdate(Session& session, bool manual, const UpdateMessageFn& show) {
   try {
     const UpdateSettings& u = session.Config().update;
     UpdateCheckOptions o;
@@ -48,7 +53,7 @@ int CheckForUpdate(Session& session, bool manual) {
     o.productName = session.ProductName();
     o.fileVersion = session.FileVersion();
     o.agent = session.ProductName() + "/" + session.FileVersion();
-    SessionUpdateHost host(session);
+    SessionUpdateHost host(session, show);
     const int result = quelta::CheckForUpdate(o, host);
     if (manual) ShowManualCheckOutcome(result, o, host);
     return result;

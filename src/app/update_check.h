@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace quelta {
@@ -19,10 +20,15 @@ struct UpdateSettings {
   bool showMessage = true;
 };
 
+// Shows a message of the check: title, text, and whether it is an error.
+using UpdateMessageFn =
+    std::function<void(const std::string& title, const std::string& text, bool error)>;
+
 // One check for the session's plug-in: 0 when no check was made or it
 // failed, 1 when the running version is current, 2 when a newer one exists.
 // In manual mode (the options dialog's button) the interval is not waited
-// for and the outcome is shown in a message box.
-int CheckForUpdate(Session& session, bool manual);
+// for and the outcome is shown. Messages go to show, or (when it is empty)
+// to the system's message box.
+int CheckForUpdate(Session& session, bool manual, const UpdateMessageFn& show = {});
 
 }  // namespace quelta

@@ -27,6 +27,8 @@ struct BayesMessageCounts {
   std::uint32_t ham = 0;
 };
 
+class DialogServices;
+
 class DialogHost {
  public:
   virtual ~DialogHost() = default;
@@ -57,9 +59,9 @@ class DialogHost {
   virtual bool DeleteDataFile(const std::string& path) = 0;
 
   // ---- Other services of the plug-in ----
-  // The update check in manual mode; it tells the user its outcome
-  // itself. 0 failed, 1 current, 2 newer.
-  virtual int CheckForUpdate() = 0;
+  // The update check in manual mode; it tells the user its outcome through
+  // services. 0 failed, 1 current, 2 newer.
+  virtual int CheckForUpdate(DialogServices& services) = 0;
   virtual void Log(const std::string& line) = 0;
 };
 

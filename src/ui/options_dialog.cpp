@@ -39,7 +39,12 @@ class SessionHost final : public DialogHost {
     return os::WriteFileAtomic(path, data);
   }
   bool DeleteDataFile(const std::string& path) override { return os::DeleteFile(path); }
-  int CheckForUpdate() override { return quelta::CheckForUpdate(s_, true); }
+  int CheckForUpdate(DialogServices& services) override {
+    return quelta::CheckForUpdate(s_, true, [&](const std::string& title, const std::string& text,
+                                                 bool error) {
+      services.Tell(title, text, error ? os::MsgIcon::Error : os::MsgIcon::Information);
+    });
+  }
   void Log(const std::string& line) override { s_.LogFile().Write(line); }
 
  private:

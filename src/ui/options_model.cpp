@@ -313,7 +313,7 @@ bool OptionsModel::DeleteBayesDatabases(DialogServices& services) {
   return true;
 }
 
-void OptionsModel::CheckForUpdate() { host_.CheckForUpdate(); }
+void OptionsModel::CheckForUpdate(DialogServices& services) { host_.CheckForUpdate(services); }
 
 std::string OptionsModel::HelpTarget(OptionsPage page) const {
   const char* anchor = "";

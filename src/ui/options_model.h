@@ -149,8 +149,8 @@ class OptionsModel {
   // Yes/No question, then deletes both database files and marks the
   // databases unchanged; tells the outcome.
   bool DeleteBayesDatabases(DialogServices& services);
-  // The update check in manual mode (it tells its outcome itself).
-  void CheckForUpdate();
+  // The update check in manual mode; its messages go through services.
+  void CheckForUpdate(DialogServices& services);
   // Help for the page; an error box when the viewer cannot be started.
   void OpenHelp(OptionsPage page, DialogServices& services);
   // The help target of a page: plug-in folder + "Quelta.chm::/" + page.

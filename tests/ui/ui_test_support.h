@@ -60,7 +60,7 @@ class TestHost : public quelta::DialogHost {
   bool DeleteDataFile(const std::string& path) override {
     return !failWrites && quelta::os::DeleteFile(path);
   }
-  int CheckForUpdate() override {
+  int CheckForUpdate(quelta::DialogServices&) override {
     ++updateChecks;
     return 1;
   }

@@ -300,27 +300,6 @@ KeyPress Terminal::Read() {
   }
 }
 
-void Terminal::Outside(const std::function<void()>& run, const std::string& prompt) {
-  def_prog_mode();
-  endwin();
-  std::fputs("\n", s_->tty);
-  std::fflush(s_->tty);
-  run();
-  std::wstring w;
-  for (unsigned char c : prompt) w += s_->wide[c];
-  std::string shown(w.size() * MB_CUR_MAX + 1, '\0');
-  const std::size_t n = std::wcstombs(&shown[0], w.c_str(), shown.size());
-  shown.resize(n == static_cast<std::size_t>(-1) ? 0 : n);
-  std::fprintf(s_->tty, "\n%s ", shown.c_str());
-  std::fflush(s_->tty);
-  // Out of the full screen the terminal reads whole lines.
-  for (int c = std::fgetc(s_->tty); c != EOF && c != '\n'; c = std::fgetc(s_->tty)) {
-  }
-  reset_prog_mode();
-  clearok(curscr, TRUE);
-  refresh();
-}
-
 // ---- Modal boxes ----
 
 int Terminal::Box(const std::string& title, const std::string& text, os::MsgIcon icon,

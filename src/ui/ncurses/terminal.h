@@ -88,11 +88,6 @@ class Terminal {
   void Show();
   KeyPress Read();
 
-  // Leaves the full screen while run writes to the terminal itself (a
-  // message on standard error), then shows prompt, waits for Enter and
-  // brings the screen back.
-  void Outside(const std::function<void()>& run, const std::string& prompt);
-
   // ---- Modal boxes (drawn over the screen; the caller redraws after) ----
   void Message(const std::string& title, const std::string& text, os::MsgIcon icon);
   // Yes/No, No being the default (Enter on it, Esc); true on Yes.

@@ -434,10 +434,7 @@ void RunOptions(Terminal& term, DialogHost& host, DialogServices& services) {
   onPage(P::General, Heading(16, cap("grpUpdate")));
   check(P::General, CheckBox::Update, 17, 1);
   number(NumberField::UpdateInterval, 18, 1);
-  // The check tells its outcome itself, on standard error: the terminal
-  // leaves the full screen for it.
-  button(P::General, "btnUpdateCheck", 18, 58,
-         [&] { term.Outside([&] { m.CheckForUpdate(); }, "Enter: " + m.Caption("btnOk")); });
+  button(P::General, "btnUpdateCheck", 18, 58, [&] { m.CheckForUpdate(services); });
 
   // Filterung
   check(P::Easy, CheckBox::EasyEnabled, 2, 1);

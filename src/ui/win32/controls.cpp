@@ -1,5 +1,7 @@
 #include "ui/win32/controls.h"
 
+#include "os/env.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -321,9 +323,11 @@ bool Win32Services::ChooseFile(const std::string& title, const std::string& filt
 }
 
 bool Win32Services::OpenHelp(const std::string& target) {
-  const auto r = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", L"hh.exe", Widen(target).c_str(), nullptr, SW_SHOWNORMAL));
-  return r > 32;
+  // target is chm + "::/" + page.
+  const std::size_t sep = target.find("::/");
+  std::string unused;
+  return os::OpenHelp(target.substr(0, sep),
+                      sep == std::string::npos ? std::string() : target.substr(sep + 3), unused);
 }
 
 }  // namespace quelta::win32ui

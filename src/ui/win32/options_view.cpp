@@ -341,7 +341,7 @@ class OptionsView {
     } else if (id == ControlId("btnBayesDelete")) {
       if (model_.DeleteBayesDatabases(services_)) FillReport();
     } else if (id == ControlId("btnUpdateCheck")) {
-      model_.CheckForUpdate();
+      model_.CheckForUpdate(services_);
     } else if (id == ControlId("btnEasyWhitelist")) {
       SubDialog([&] { RunListEditor(dlg_, host_, services_, ListMode::Whitelist); });
     } else if (id == ControlId("btnEasyBlacklist")) {
