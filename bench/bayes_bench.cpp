@@ -11,12 +11,12 @@
 #include <random>
 #include <string>
 
+#include "base/crc32.h"
+#include "base/log.h"
 #include "bayes/classifier.h"
 #include "bayes/word_database.h"
 #include "bayes/word_table.h"
-#include "base/strings.h"
 #include "os/env.h"
-#include "app/session.h"
 
 namespace fs = std::filesystem;
 using namespace quelta;
@@ -25,23 +25,20 @@ namespace {
 
 constexpr int kMessageWords = 200;
 
-// A scratch folder for the databases and the log, removed at exit.
+// A scratch folder for the databases, removed at exit.
 struct Scratch {
   fs::path path;
   Scratch() {
     std::random_device rd;
     path = fs::temp_directory_path() / ("quelta_bayes_bench_" + std::to_string(rd()));
     fs::create_directories(path);
-    PluginState& p = Plugin();
-    p.Config.BayesDB = path.string() + os::kPathSep;
-    p.Config.LogPath = p.Config.BayesDB;
-    p.BayesUnchanged = true;
   }
   ~Scratch() {
     std::error_code ec;
     fs::remove_all(path, ec);
   }
   std::string File(const std::string& name) const { return (path / name).string(); }
+  std::string Folder() const { return path.string() + os::kPathSep; }
 };
 
 Scratch& TheScratch() {
@@ -63,14 +60,16 @@ WordDatabase MakeBase(int records) {
 
 // One filter per database size, built from a file as at start-up.
 BayesFilter& FilterWith(int records) {
-  TheScratch();  // first, so that it and the plug-in record outlive the filters
+  TheScratch();  // first, so that it outlives the filters
+  static const BayesOptions options;
+  static NullLog log;
   static std::map<int, std::unique_ptr<BayesFilter>> filters;
   auto& slot = filters[records];
   if (!slot) {
     Scratch& s = TheScratch();
     MakeBase(records).SaveToFile(s.File("Bayes.wdb"));
     os::WriteFileAtomic(s.File("Bayes.udb"), std::string());
-    slot = std::make_unique<BayesFilter>();
+    slot = std::make_unique<BayesFilter>(s.Folder(), options, log);
   }
   return *slot;
 }
@@ -92,11 +91,10 @@ void BM_Classify(benchmark::State& state) {
   const int records = static_cast<int>(state.range(0));
   BayesFilter& bayes = FilterWith(records);
   const WordTable message = MakeMessage(records);
-  Plugin().Settings.BayesExtendedLogging = false;
   std::string debug;
   for (auto _ : state) {
     WordTable t = message;  // Classify prunes the table it is given
-    benchmark::DoNotOptimize(bayes.Classify(t, debug));
+    benchmark::DoNotOptimize(bayes.Classify(t, false, debug).percent);
   }
 }
 BENCHMARK(BM_Classify)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
@@ -119,10 +117,10 @@ void BM_Learn(benchmark::State& state) {
   const WordTable message = MakeMessage(records);
   bool asSpam = true;
   for (auto _ : state) {
-    bayes.Learn("Subject: benchmark\r\n", message, asSpam, false);
+    bayes.Learn("Subject: benchmark\r\n", message, asSpam, 0.0);
     asSpam = !asSpam;
   }
-  Plugin().BayesUnchanged = true;
+  bayes.MarkUnchanged();
 }
 BENCHMARK(BM_Learn)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 

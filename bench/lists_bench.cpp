@@ -20,7 +20,6 @@
 
 #include "base/date_time.h"
 #include "os/env.h"
-#include "app/session.h"
 #include "lists/auto_white_list.h"
 #include "lists/angle_index.h"
 
@@ -90,16 +89,16 @@ std::string BookText(int n) {
 }
 
 void BookContains(benchmark::State& state) {
-  quelta::listtext::AngleIndex index;
+  quelta::AngleIndex index;
   index.Assign(BookText(5000));
   for (auto _ : state) benchmark::DoNotOptimize(index.Contains("<stranger@example.net>"));
 }
 BENCHMARK(BookContains);
 
 void BookSubstringSearch(benchmark::State& state) {
-  const std::string folded = quelta::listtext::Fold(BookText(5000));
+  const std::string folded = quelta::FoldCase(BookText(5000));
   for (auto _ : state)
-    benchmark::DoNotOptimize(quelta::listtext::FoldedContains(folded, "<stranger@example.net>"));
+    benchmark::DoNotOptimize(quelta::FoldedContains(folded, "<stranger@example.net>"));
 }
 BENCHMARK(BookSubstringSearch);
 

@@ -19,16 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The index over the text must agree with a plain search for needles
   // taken from the text itself.
-  quelta::listtext::AngleIndex index;
+  quelta::AngleIndex index;
   index.Assign(text);
-  const std::string folded = quelta::listtext::Fold(text);
+  const std::string folded = quelta::FoldCase(text);
   for (std::size_t i = 0; i + 1 < text.size() && i < 64; ++i) {
     const std::size_t len = 1 + (static_cast<unsigned char>(text[i]) % 24);
     const std::string needle = text.substr(i, len);
-    const bool plain = folded.find(quelta::listtext::Fold(needle)) != std::string::npos;
+    const bool plain = folded.find(quelta::FoldCase(needle)) != std::string::npos;
     if (index.Contains(needle) != plain) std::abort();
     const std::string angled = "<" + needle + ">";
-    const bool plainAngled = folded.find(quelta::listtext::Fold(angled)) != std::string::npos;
+    const bool plainAngled = folded.find(quelta::FoldCase(angled)) != std::string::npos;
     if (index.Contains(angled) != plainAngled) std::abort();
   }
   return 0;
