@@ -1,0 +1,185 @@
+// The address-book reader over hand-built books (valid, empty, truncated,
+// hostile, randomly damaged) and the set of books the checks read, shared
+// or private.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lists/address_book.h"
+#include "support/scratch_dir.h"
+
+namespace quelta {
+namespace {
+
+std::string Le32(std::uint32_t v) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+// Record data holding an address field: `lead` filler bytes, the marker
+// 9D FF FF FF, the length, the text and `tail` filler bytes.
+std::string AddressData(const std::string& text, std::size_t lead = 5, std::size_t tail = 3,
+                        std::int64_t length = -1) {
+  return std::string(lead, 'x') + "\x9D\xFF\xFF\xFF" +
+         Le32(static_cast<std::uint32_t>(length >= 0 ? length : static_cast<std::int64_t>(text.size()))) +
+         text + std::string(tail, 'y');
+}
+
+struct BookRecord {
+  std::string data;
+  std::uint32_t size = 1;  // the index entry's record size (0 and -1: skipped)
+};
+
+// Header, one index slot per record, then the records; `after` at the end.
+std::string BuildBook(const std::vector<BookRecord>& recs, const std::string& after = "",
+                      std::uint32_t magic = kAddrBookMagic) {
+  std::string index, records;
+  for (const BookRecord& r : recs) {
+    index += Le32(0xABCDEF01u) + Le32(r.size) + Le32(static_cast<std::uint32_t>(records.size())) + "\x33";
+    records += std::string(16, '\x11') + Le32(static_cast<std::uint32_t>(r.data.size())) +
+               std::string(8, '\x22') + r.data;
+  }
+  const std::uint32_t k = static_cast<std::uint32_t>(recs.size());
+  return Le32(magic) + Le32(24) + Le32(7) + Le32(9) + Le32(k) + Le32(k) + index + records + after;
+}
+
+std::string Book(const std::vector<std::string>& addresses) {
+  std::vector<BookRecord> recs;
+  for (const auto& a : addresses) recs.push_back({AddressData(a)});
+  return BuildBook(recs);
+}
+
+const std::string& kWrong = AddrBookWrongFormat();
+
+TEST(AddressBookReader, Books) {
+  std::string big = AddressData("big@example.org");
+  big.resize(kAddrBookMaxData, 'z');
+  std::string tooBig = big + "z";
+  const std::string lastEight = std::string(6, 'x') + "\x9D\xFF\xFF\xFF" + Le32(11);
+  const std::string oneLater = "x" + lastEight.substr(0, lastEight.size() - 1);
+  std::string wrapped = Book({"a@b.cd"});
+  wrapped.replace(4, 4, Le32(0xFFFFFFFFu));
+  wrapped.replace(20, 4, Le32(0xFFFFFFFFu));
+  std::string farOffset = Book({"a@b.cd"});
+  farOffset.replace(24 + 8, 4, Le32(0xFFFFFFF0u));
+  std::string manyEntries = Book({"a@b.cd"});
+  manyEntries.replace(16, 4, Le32(0xFFFFFFFFu));
+  const std::pair<std::string, std::string> cases[] = {
+      {BuildBook({{AddressData("  Ann@Example.org \t")},
+                  {AddressData("")},
+                  {"no marker in this record at all"},
+                  {AddressData("x", 0, 0), 0},
+                  {AddressData("y", 0, 0), 0xFFFFFFFFu},
+                  {AddressData(std::string("bob@example.net\0junk", 20))},
+                  {AddressData("carol@example.com")}}),
+       "<Ann@Example.org><bob@example.net><carol@example.com>"},
+      {BuildBook({}), ""},
+      {Book({"", "   "}), ""},
+      {Book({"a@b.cd\r\nc@d.ef", "x"}), "<a@b.cd><c@d.ef><x>"},
+      {Book({"<a@b.cd>"}), "<<a@b.cd>>"},
+      {Book({"<", ">"}), "<>"},
+      {BuildBook({{AddressData("a@b.cd")}}, "", kAddrBookMagic + 1), kWrong},
+      {"", kWrong},
+      {BuildBook({{big}}), "<big@example.org>"},
+      {BuildBook({{AddressData("ok@example.org")}, {tooBig}}), kWrong},
+      // An address length reaching past the record reads on in the file,
+      // but never past its end nor beyond the limit.
+      {BuildBook({{AddressData("a@b.cd", 5, 3, 10)}}, "Z"), "<a@b.cdyyyZ>"},
+      {BuildBook({{AddressData("a@b.cd", 5, 3, 11)}}, "Z"), kWrong},
+      {BuildBook({{AddressData("a@b.cd", 5, 3, kAddrBookMaxData + 1)}}, std::string(11000, 'q')), kWrong},
+      // Marker and length in the last eight bytes of the record data.
+      {BuildBook({{lastEight}}, "end@example"), "<end@example>"},
+      {BuildBook({{oneLater}}, "end@example."), ""},
+      {BuildBook({{"xxx\x9D\xFF\xFF"}}), ""},
+      {wrapped, kWrong},
+      {farOffset, kWrong},
+      {manyEntries, kWrong},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadAddressBookBytes(c.first), c.second);
+  const std::string good = Book({"a@example.org", "b@example.org"});
+  for (std::size_t cut = 0; cut < good.size(); ++cut)
+    EXPECT_EQ(ReadAddressBookBytes(good.substr(0, cut)), kWrong) << cut;
+}
+
+// Randomly damaged books: the reader ends with the marker or an angle list
+// made of bytes of the book.
+TEST(AddressBookReader, RandomlyDamagedBooks) {
+  const std::string good = Book({"ann@example.org", "bob@example.net", "carol@example.com"});
+  std::mt19937 rng(99);
+  for (int round = 0; round < 3000; ++round) {
+    std::string book = good;
+    const int flips = 1 + static_cast<int>(rng() % 6);
+    for (int k = 0; k < flips; ++k) book[rng() % book.size()] = static_cast<char>(rng() % 4 == 0 ? 0xFF : rng());
+    const std::string text = ReadAddressBookBytes(book);
+    if (text == kWrong || text.empty()) continue;
+    ASSERT_EQ(text.front(), '<');
+    ASSERT_EQ(text.back(), '>');
+    ASSERT_LE(text.size(), 2 * book.size());
+  }
+}
+
+class AddressBookSetTest : public ::testing::Test {
+ protected:
+  testing_support::ScratchDir dir_;
+  AddressBookSet set_{dir_.Folder()};
+};
+
+TEST_F(AddressBookSetTest, SharedReadsMergeEachBookOnce) {
+  dir_.Write("a.abd", Book({"ann@example.org"}));
+  dir_.Write("b.abd", Book({"bob@example.org", "bea@example.org"}));
+  std::string report;
+  set_.Merge(dir_.File("a.abd"), report);
+  set_.Merge(" b.abd ", report);  // a bare name: the host's folder
+  EXPECT_EQ(report, "");
+  EXPECT_TRUE(set_.Contains("<BEA@example.ORG>"));
+  EXPECT_TRUE(set_.Contains("<ann@example.org>"));
+  // A merged book is not read again, even under another letter case or
+  // after it changed.
+  dir_.Write("a.abd", Book({"new@example.org"}));
+  dir_.Write("A.ABD", Book({"new@example.org"}));
+  set_.Merge(dir_.File("a.abd"), report);
+  set_.Merge(dir_.File("A.ABD"), report);
+  EXPECT_EQ(report, "");
+  EXPECT_FALSE(set_.Contains("<new@example.org>"));
+  EXPECT_EQ(set_.Merged(), "<ann@example.org><bob@example.org><bea@example.org>");
+}
+
+TEST_F(AddressBookSetTest, PrivateReadsAndTheDefaultBook) {
+  dir_.Write("TheBat.ABD", Book({"def@example.org"}));
+  dir_.Write("b.abd", Book({"bob@example.org"}));
+  std::string text = "before", report;
+  EXPECT_TRUE(set_.ReadPrivate("   ", text, report));
+  EXPECT_EQ(text, "<def@example.org>");
+  EXPECT_TRUE(set_.ReadPrivate(dir_.File("b.abd"), text, report));
+  EXPECT_EQ(text, "<bob@example.org>");
+  EXPECT_EQ(report, "");
+  EXPECT_FALSE(set_.Contains("<bob@example.org>"));  // the shared text stays empty
+}
+
+TEST_F(AddressBookSetTest, ProblemsAreReportedAtEveryUse) {
+  dir_.Write("bad.abd", "not a book");
+  dir_.Write("empty.abd", BuildBook({}));
+  for (int round = 0; round < 2; ++round) {
+    std::string report;
+    set_.Merge("bad.abd", report);
+    set_.Merge(" empty.abd", report);
+    set_.Merge("nosuch.abd", report);
+    EXPECT_EQ(report,
+              "ERROR: Address book file \"bad.abd\" has a wrong format!\r\n"
+              "WARNING: Address book file \"empty.abd\" is empty!\r\n"
+              "ERROR: Address book file \"nosuch.abd\" not found!\r\n");
+  }
+  EXPECT_EQ(set_.Merged(), "");
+  std::string text = "kept", report;
+  EXPECT_FALSE(set_.ReadPrivate("bad.abd", text, report));
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(report, "ERROR: Address book file \"bad.abd\" has a wrong format!\r\n");
+  EXPECT_EQ(ReadAddressBook(dir_.File("nosuch.abd")), kWrong);
+}
+
+}  // namespace
+}  // namespace quelta
