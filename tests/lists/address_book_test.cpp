@@ -145,7 +145,7 @@ TEST_F(AddressBookSetTest, SharedReadsMergeEachBookOnce) {
   set_.Merge(dir_.File("A.ABD"), report);
   EXPECT_EQ(report, "");
   EXPECT_FALSE(set_.Contains("<new@example.org>"));
-  EXPECT_EQ(set_.Merged(), "<ann@example.org><bob@example.org><bea@example.org>");
+  EXPECT_TRUE(set_.Contains("<bob@example.org>"));
 }
 
 TEST_F(AddressBookSetTest, PrivateReadsAndTheDefaultBook) {
@@ -173,7 +173,6 @@ TEST_F(AddressBookSetTest, ProblemsAreReportedAtEveryUse) {
               "WARNING: Address book file \"empty.abd\" is empty!\r\n"
               "ERROR: Address book file \"nosuch.abd\" not found!\r\n");
   }
-  EXPECT_EQ(set_.Merged(), "");
   std::string text = "kept", report;
   EXPECT_FALSE(set_.ReadPrivate("bad.abd", text, report));
   EXPECT_EQ(text, "kept");

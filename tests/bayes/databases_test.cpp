@@ -1,0 +1,177 @@
+// The two Bayes database files byte for byte, and the hash index behind
+// both held to plain scans under random appends, rewrites and reloads.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bayes/undo_database.h"
+#include "bayes/word_database.h"
+#include "os/env.h"
+#include "support/scratch_dir.h"
+
+namespace quelta {
+namespace {
+
+std::string Le32(std::uint32_t v) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+std::string WordRec(std::uint32_t hash, std::uint32_t spam, std::uint32_t ham) {
+  return Le32(hash) + Le32(spam) + Le32(ham);
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+class BayesFiles : public ::testing::Test {
+ protected:
+  testing_support::ScratchDir dir_;
+};
+
+TEST_F(BayesFiles, WordDatabaseBytes) {
+  ASSERT_TRUE(WordDatabase().SaveToFile(dir_.File("new.wdb")));
+  EXPECT_EQ(Hex(dir_.Read("new.wdb")), "4F 80 00 00 00 00 00 00 00 00 00 00");
+  // Counts above two billion are divided by ten in the file only; the file
+  // replaces a longer one completely.
+  dir_.Write("Bayes.wdb", std::string(120, '\x55'));
+  WordDatabase db;
+  db.PutRecord(0, WordRecord{0x804F, 40, 2000000005u});
+  db.AddRecord(0x11223344, 2000000001u, 7);
+  db.AddRecord(0x55667788, 2000000000u, 9);
+  db.AddRecord(0x99AABBCC, 3, 4000000000u);
+  ASSERT_TRUE(db.SaveToFile(dir_.File("Bayes.wdb")));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"), WordRec(0x804F, 4, 200000000u) + WordRec(0x11223344, 200000000u, 0) +
+                                        WordRec(0x55667788, 2000000000u, 9) + WordRec(0x99AABBCC, 0, 400000000u));
+  EXPECT_EQ(db.GetRecord(1).spamCount, 2000000001u);
+  EXPECT_FALSE(db.SaveToFile(dir_.File("no-such-folder") + os::kPathSep + "Bayes.wdb"));
+  EXPECT_THROW(db.GetRecord(4), std::out_of_range);
+  EXPECT_THROW(db.PutRecord(-1, WordRecord{}), std::out_of_range);
+}
+
+TEST_F(BayesFiles, WordDatabaseLoad) {
+  // Whole records only; a trailing piece is ignored.
+  dir_.Write("Bayes.wdb", WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 5, 1) + "\x01\x02\x03\x04\x05\x06");
+  WordDatabase db;
+  ASSERT_TRUE(db.LoadFromFile(dir_.File("Bayes.wdb")));
+  ASSERT_EQ(db.Count(), 2);
+  EXPECT_EQ(db.GetRecord(1).hash, 0xDEADBEEFu);
+  EXPECT_EQ(db.GetRecord(1).spamCount, 5u);
+  EXPECT_EQ(db.GetRecord(1).hamCount, 1u);
+  // A missing file fails and leaves the list alone.
+  EXPECT_FALSE(db.LoadFromFile(dir_.File("missing.wdb")));
+  EXPECT_EQ(db.IndexOfHash(0xDEADBEEF), 1);
+  // A file without a whole record starts from a new header record.
+  for (std::size_t size : {0u, 11u}) {
+    dir_.Write("short.wdb", std::string(size, '\x7F'));
+    EXPECT_TRUE(db.LoadFromFile(dir_.File("short.wdb"))) << size;
+    ASSERT_EQ(db.Count(), 1) << size;
+    EXPECT_EQ(db.GetRecord(0).hash, 0x804Fu);
+    EXPECT_EQ(db.GetRecord(0).spamCount, 0u);
+    EXPECT_EQ(db.IndexOfHash(0xDEADBEEF), -1);
+  }
+}
+
+TEST_F(BayesFiles, HeaderHashAnswersPositionZero) {
+  WordDatabase db;
+  db.AddRecord(0x1234, 1, 1);
+  db.AddRecord(0x804F, 5, 0);
+  db.AddRecord(0x804F, 0, 5);
+  EXPECT_EQ(db.IndexOfHash(0x804F), 0);
+  EXPECT_EQ(db.LastWordIndexOfHash(0x804F), 3);
+  EXPECT_EQ(db.LastWordIndexOfHash(0x9999), -1);
+  EXPECT_EQ(WordDatabase().LastWordIndexOfHash(0x804F), -1);  // the header is no word
+}
+
+TEST_F(BayesFiles, UndoDatabaseBytes) {
+  UndoDatabase undo;
+  EXPECT_FALSE(undo.LoadFromFile(dir_.File("Bayes.udb")));
+  EXPECT_EQ(undo.AddRecord(0x11223344, true, 1.0), 0);
+  EXPECT_EQ(undo.AddRecord(0xA0B0C0D0, false, -2.5), 1);
+  ASSERT_TRUE(undo.SaveToFile(dir_.File("Bayes.udb")));
+  EXPECT_EQ(Hex(dir_.Read("Bayes.udb")),
+            "44 33 22 11 01 00 00 00 00 00 00 F0 3F D0 C0 B0 A0 00 00 00 00 00 00 00 04 C0");
+  ASSERT_TRUE(UndoDatabase().SaveToFile(dir_.File("empty.udb")));
+  EXPECT_EQ(dir_.Read("empty.udb"), "");
+  // Loaded records are written back byte for byte, odd bytes included (an
+  // IsSpam byte of 2, a signalling NaN); a trailing piece is ignored.
+  const std::string image = std::string("\x01\0\0\0\x02\x01\0\0\0\0\0\xF0\x7F", 13) +
+                            std::string("\xFF\xFF\xFF\xFF\0\x12\x34\x56\x78\x9A\xBC\xDE\x40", 13);
+  dir_.Write("odd.udb", image + "\x01\x02\x03");
+  ASSERT_TRUE(undo.LoadFromFile(dir_.File("odd.udb")));
+  ASSERT_EQ(undo.Count(), 2);
+  EXPECT_TRUE(undo.GetRecord(0).isSpam);
+  EXPECT_FALSE(undo.GetRecord(1).isSpam);
+  EXPECT_EQ(undo.IndexOfHash(0xFFFFFFFF), 1);
+  ASSERT_TRUE(undo.SaveToFile(dir_.File("copy.udb")));
+  EXPECT_EQ(Hex(dir_.Read("copy.udb")), Hex(image));
+}
+
+// The first (and, given `last`, the last from position 1) position of every
+// hash of a pool, by plain scans of the records.
+template <class HashAt, class First, class Last>
+void ExpectScansAgree(int count, HashAt hashAt, const std::vector<std::uint32_t>& pool, First first,
+                      Last* last) {
+  std::map<std::uint32_t, int> f, l;
+  for (int i = 0; i < count; ++i) {
+    if (!f.count(hashAt(i))) f[hashAt(i)] = i;
+    if (i >= 1) l[hashAt(i)] = i;
+  }
+  for (std::uint32_t h : pool) {
+    ASSERT_EQ(first(h), f.count(h) ? f[h] : -1) << h;
+    if (last) ASSERT_EQ((*last)(h), l.count(h) ? l[h] : -1) << h;
+  }
+}
+
+TEST_F(BayesFiles, IndexAgreesWithScansUnderRandomChanges) {
+  std::mt19937 rng(20240611);
+  for (int poolSize : {5, 60, 3000}) {
+    std::vector<std::uint32_t> pool{0x804F, 0};  // a CRC of zero is an ordinary hash
+    for (int i = 0; i < poolSize; ++i) pool.push_back(static_cast<std::uint32_t>(rng()));
+    auto pick = [&] { return pool[rng() % pool.size()]; };
+    WordDatabase db;
+    UndoDatabase undo;
+    for (int step = 0; step < 5000; ++step) {
+      const unsigned op = rng() % 1000;
+      if (op < 600) {
+        db.AddRecord(pick(), 1, 2);
+        undo.AddRecord(pick(), true, 0);
+      } else if (op < 996) {
+        db.PutRecord(static_cast<int>(rng() % static_cast<unsigned>(db.Count())), WordRecord{pick(), 3, 4});
+        if (undo.Count() > 0)
+          undo.PutRecord(static_cast<int>(rng() % static_cast<unsigned>(undo.Count())), UndoRecord{pick(), false, 1});
+      } else {  // reload from the file, or start over from an empty one
+        const bool empty = op == 999;
+        ASSERT_TRUE(empty ? WordDatabase().SaveToFile(dir_.File("w")) : db.SaveToFile(dir_.File("w")));
+        ASSERT_TRUE(empty ? UndoDatabase().SaveToFile(dir_.File("u")) : undo.SaveToFile(dir_.File("u")));
+        ASSERT_TRUE(db.LoadFromFile(dir_.File("w")));
+        ASSERT_TRUE(undo.LoadFromFile(dir_.File("u")));
+      }
+      if (step % 500 == 0 || step < 40 || op >= 996) {
+        auto lastWord = [&](std::uint32_t h) { return db.LastWordIndexOfHash(h); };
+        ExpectScansAgree(
+            db.Count(), [&](int i) { return db.At(i).hash; }, pool,
+            [&](std::uint32_t h) { return db.IndexOfHash(h); }, &lastWord);
+        ExpectScansAgree(
+            undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, pool,
+            [&](std::uint32_t h) { return undo.IndexOfHash(h); }, static_cast<decltype(lastWord)*>(nullptr));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quelta

@@ -1,0 +1,103 @@
+// The Bayes tokeniser: the bounds of a word (length, digits, edges,
+// delimiters, the exception list) and the sources of a message's words.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/crc32.h"
+#include "base/strings.h"
+#include "bayes/tokenizer.h"
+#include "bayes/word_table.h"
+#include "message/parser.h"
+
+namespace quelta {
+namespace {
+
+using Words = std::vector<std::string>;
+
+// Words of a table as "word=count", table order.
+Words Dump(const WordTable& table) {
+  Words r;
+  for (const WordEntry& e : table.Items()) r.push_back(e.word + "=" + std::to_string(e.count));
+  return r;
+}
+
+Words Tokens(const std::string& text, const std::string& delims, bool noNumbersOnly = true,
+             const ExceptedWords* excepted = nullptr, const std::string& prefix = "") {
+  WordTable table;
+  AddWords(table, text, prefix, true, delims, noNumbersOnly, excepted);
+  return Dump(table);
+}
+
+TEST(Tokenizer, WordBounds) {
+  const std::string w30(30, 'x'), w31(31, 'y');
+  const struct {
+    std::string text, delims;
+    Words words;
+  } cases[] = {
+      {"abc abcd " + w30 + " " + w31, "", {"abcd=1", w30 + "=1"}},
+      {"2007 12345 2007a", "", {"2007a=1"}},
+      {"--hello-- 'quoted' ...", "", {"hello=1", "quoted=1"}},
+      {"a.b.c.d", ",;\"<>", {"a.b.c.d=1"}},
+      {"a.b.c.d", kBayesDelimSubject, {}},
+      {"\xA0word\xA0\tnext\r\nline\x01item\x02more\x03" "four", "",
+       {"word=1", "next=1", "line=1", "item=1", "more=1", "four=1"}},
+      {std::string("zero\0ones", 9), "", {"zero=1", "ones=1"}},
+      {"\xF1oooo\xF1", "", {"oooo=1"}},
+      {"caf\xE9s \xC4RGER", "", {"caf\xE9s=1", "\xC4rger=1"}},
+      {"<john@example.com>", kBayesDelimFrom, {"john@example.com=1"}},
+      {"!!!!", "", {}},
+      {"  SPAM spam\tSpam  ", "", {"spam=3"}},
+      {"Cheap pills, CHEAP!", kBayesDelimSubject, {"cheap=2", "pills=1"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Tokens(c.text, c.delims), c.words) << c.text;
+  EXPECT_EQ(Tokens("2007 12345", "", false), (Words{"2007=1", "12345=1"}));
+  // The digits test looks at the word without its prefix.
+  EXPECT_EQ(Tokens("2007 abcd", "", true, nullptr, "S:"), Words{"S:abcd=1"});
+  WordTable one;
+  AddWords(one, "Free", "S:", true, "", true);
+  EXPECT_EQ(one.At(0).hash, Crc32("S:free"));
+}
+
+TEST(Tokenizer, ExceptedWordsIgnoreCaseAndTheLastLine) {
+  // The list as the session reads it: lines, the last one without a line
+  // end. A prefixed word is excepted with its prefix.
+  const ExceptedWords excepted(SplitLines("S:FREE\r\ncheap\r\n\xC4RGER\r\nlast"));
+  EXPECT_EQ(excepted.Size(), 4u);
+  EXPECT_EQ(Tokens("free cheap pills", kBayesDelimSubject, true, &excepted, "S:"), (Words{"S:cheap=1", "S:pills=1"}));
+  EXPECT_EQ(Tokens("\xC4rger \xE4rger cheap LAST lasting", "", true, &excepted), Words{"lasting=1"});
+  EXPECT_FALSE(ExceptedWords().Contains("free"));
+}
+
+// A message's words: the subject, sender, mailer and Received words with
+// their prefixes (each source trimmed), then the text's words.
+TEST(Tokenizer, MessageSources) {
+  const std::string raw =
+      "Received: from -relay.example- ([192.0.2.1]) by mx.example; Mon\r\n"
+      "From: \"Seller\" <seller@example.com>\r\nX-Mailer: (Mailer/2.0)\r\nSubject: Cheap offer!\r\n"
+      "Content-Type: multipart/alternative; boundary=b\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\nplainwords\r\n"
+      "--b\r\nContent-Type: text/html\r\n\r\nhypertext\r\n--b--\r\n";
+  MessageOptions options;
+  options.maxDataSize = 5;
+  struct Rendered : RenderedTextSource {
+    std::string RenderedText(std::size_t) override { return "rendered text"; }
+  } rendered;
+  MessageParser parser(raw, options, &rendered);
+  WordTable table;
+  TokenizeMessage(parser, TokenizerOptions{}, table);
+  EXPECT_EQ(Dump(table), (Words{"S:cheap=1", "S:offer=1", "F:seller=1", "F:seller@example.com=1",
+                                "M:mailer=1", "R:relay.example=1", "R:192.0.2.1=1", "R:mx.example=1",
+                                "plain=1", "hyper=1"}));
+  TokenizerOptions text;
+  text.noHtmlPart = true;
+  WordTable fromText;
+  TokenizeMessage(parser, text, fromText);
+  EXPECT_EQ(Dump(fromText), (Words{"S:cheap=1", "S:offer=1", "F:seller=1", "F:seller@example.com=1",
+                                   "M:mailer=1", "R:relay.example=1", "R:192.0.2.1=1", "R:mx.example=1",
+                                   "rende=1"}));  // the rendered text, cut to five bytes
+}
+
+}  // namespace
+}  // namespace quelta
