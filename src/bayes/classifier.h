@@ -75,14 +75,6 @@ class BayesFilter {
   std::uint32_t SpamMessages() const { return spamMessages_.load(); }
   std::uint32_t HamMessages() const { return hamMessages_.load(); }
 
-  // The bounds of every word probability, fixed at construction.
-  double MinProb() const { return minProb_; }
-  double MaxProb() const { return maxProb_; }
-  const BayesOptions& Options() const { return options_; }
-  // The in-memory databases (for tools and tests).
-  WordDatabase& Words() { return words_; }
-  UndoDatabase& Undo() { return undo_; }
-
  private:
   double WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsgs, std::uint32_t s,
                          std::uint32_t h) const;
@@ -93,6 +85,7 @@ class BayesFilter {
   std::string wordFile_, undoFile_;
   WordDatabase words_;
   UndoDatabase undo_;
+  // The bounds of every word probability, fixed at construction.
   double minProb_ = 0;
   double maxProb_ = 0;
   std::atomic<bool> changed_{false};

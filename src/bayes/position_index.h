@@ -35,7 +35,6 @@ class PositionIndex {
   // oldHash's range, then a scan to its next occurrence.
   template <class HashAt>
   void Rewrite(std::uint32_t oldHash, std::uint32_t newHash, std::int32_t pos, HashAt hashAt);
-  std::size_t Size() const { return used_; }
 
  private:
   struct Slot {

@@ -39,15 +39,11 @@ class UndoDatabase {
   UndoRecord GetRecord(int i) const;
   void PutRecord(int i, const UndoRecord& r);
   int Count() const { return records_.Count(); }
-  void Clear() { records_.Clear(); }
 
   // False when the file is missing (list untouched) or cannot be read.
   bool LoadFromFile(const std::string& path) { return records_.Load(path); }
   // False when the file could not be written; the old file then stays.
   bool SaveToFile(const std::string& path) const { return records_.Save(path); }
-
-  std::string Serialize() const { return records_.Serialize(); }
-  void Deserialize(const std::string& data) { records_.Deserialize(data); }
 
  private:
   // The stored form keeps the file's bytes (IsSpam byte, TrainedAt bits).

@@ -53,18 +53,11 @@ class WordDatabase {
   const WordRecord& At(int i) const { return records_.At(i); }
   void PutRecord(int i, const WordRecord& r) { records_.Put(i, r); }
   int Count() const { return records_.Count(); }
-  // Removes every record, the header record included.
-  void Clear() { records_.Clear(); }
 
   // False when the file is missing (list untouched) or cannot be read.
   bool LoadFromFile(const std::string& path);
   // False when the file could not be written; the old file then stays.
   bool SaveToFile(const std::string& path) const { return records_.Save(path); }
-
-  // The file image of the records (scaled as SaveToFile writes it) and the
-  // records of a file image (whole records only).
-  std::string Serialize() const { return records_.Serialize(); }
-  void Deserialize(const std::string& data);
 
  private:
   struct Codec {

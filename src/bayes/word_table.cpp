@@ -22,28 +22,6 @@ void WordTable::Add(const std::string& word, std::uint32_t hash, std::int32_t co
   items_.push_back(WordEntry{word, hash, count == 0 ? 1 : count, distance, probability});
 }
 
-int WordTable::IndexOfHash(std::uint32_t hash) const {
-  FreshIndex();
-  auto it = index_.find(hash);
-  return it == index_.end() ? -1 : it->second;
-}
-
-void WordTable::Put(int i, const WordEntry& e) {
-  auto& slot = items_.at(static_cast<std::size_t>(i));
-  if (slot.hash != e.hash) {
-    slot = e;
-    MarkIndexStale();
-  } else {
-    slot = e;
-  }
-}
-
-void WordTable::Delete(int i) {
-  if (i < 0 || i >= Count()) throw std::out_of_range("word table index");
-  items_.erase(items_.begin() + i);
-  MarkIndexStale();
-}
-
 void WordTable::Truncate(int n) {
   if (n < Count()) {
     items_.resize(static_cast<std::size_t>(std::max(0, n)));
@@ -68,12 +46,6 @@ void WordTable::RemoveInsignificant() {
     items_.erase(end, items_.end());
     MarkIndexStale();
   }
-}
-
-void WordTable::Clear() {
-  items_.clear();
-  index_.clear();
-  stale_ = false;
 }
 
 void WordTable::SortByDistance() {

@@ -2,9 +2,8 @@
 // with their hash, count and, after classification, probability and
 // distance. Insertion order is kept until SortByDistance.
 //
-// Promises: at most one entry per Hash; IndexOfHash is O(1) through an index
-// kept in step with the list and answers the first (only) position.
-// SortByDistance orders exactly as repeated passes of adjacent swaps of a
+// Promises: at most one entry per Hash; Add finds an existing hash in O(1)
+// through an index kept in step with the list. SortByDistance orders exactly as repeated passes of adjacent swaps of a
 // smaller Distance before a larger one would (equal distances keep their
 // order); re-ordering and pruning only mark the index stale, and it is
 // rebuilt once, at the next look-up or Add.
@@ -31,13 +30,8 @@ class WordTable {
   // exactly 1; a new one is appended with count 0 taken as 1.
   void Add(const std::string& word, std::uint32_t hash = 0, std::int32_t count = 1,
            double distance = 0, double probability = 0);
-  int IndexOfHash(std::uint32_t hash) const;
   int Count() const { return static_cast<int>(items_.size()); }
-  WordEntry Get(int i) const { return items_.at(static_cast<std::size_t>(i)); }
   const WordEntry& At(int i) const { return items_[static_cast<std::size_t>(i)]; }
-  // Overwrites entry i; its Hash must stay the same.
-  void Put(int i, const WordEntry& e);
-  void Delete(int i);
   // Keeps the first n entries (none when n is negative).
   void Truncate(int n);
   // Sets the classification result of entry i.
@@ -45,7 +39,6 @@ class WordTable {
   // Removes, in one pass, every entry whose Distance lies within 0.0000001
   // of zero (below it when positive, above its negative when not).
   void RemoveInsignificant();
-  void Clear();
   // Stable sort by Distance, largest first (equal distances keep order).
   void SortByDistance();
   const std::vector<WordEntry>& Items() const { return items_; }

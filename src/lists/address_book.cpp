@@ -15,6 +15,14 @@ std::uint32_t Le32(const unsigned char* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+// Random access to the bytes of a book.
+class AddressBookSource {
+ public:
+  virtual ~AddressBookSource() = default;
+  // Exactly `size` bytes at `offset` into buf; false when fewer exist.
+  virtual bool ReadAt(std::uint64_t offset, void* buf, std::size_t size) = 0;
+};
+
 class FileSource : public AddressBookSource {
  public:
   explicit FileSource(std::unique_ptr<os::RandomAccessFile> file) : file_(std::move(file)) {}
@@ -65,6 +73,8 @@ const std::string& AddrBookWrongFormat() {
   static const std::string marker(1, '\0');
   return marker;
 }
+
+namespace {
 
 std::string ReadAddressBookFrom(AddressBookSource& src) {
   const std::string& marker = AddrBookWrongFormat();
@@ -118,6 +128,8 @@ std::string ReadAddressBookFrom(AddressBookSource& src) {
     return marker;
   }
 }
+
+}  // namespace
 
 std::string ReadAddressBookBytes(const std::string& bytes) {
   MemorySource src(bytes);

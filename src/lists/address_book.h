@@ -30,19 +30,10 @@ constexpr std::size_t kAddrBookMaxText = 64u * 1024u * 1024u;
 // The wrong-format marker: one byte 0x00 (never a valid angle list).
 const std::string& AddrBookWrongFormat();
 
-// Random access to the bytes of a book.
-class AddressBookSource {
- public:
-  virtual ~AddressBookSource() = default;
-  // Exactly `size` bytes at `offset` into buf; false when fewer exist.
-  virtual bool ReadAt(std::uint64_t offset, void* buf, std::size_t size) = 0;
-};
-
 // Reads a book from the file at `path` (opened read-only).
 std::string ReadAddressBook(const std::string& path);
 // The same reader over bytes in memory (tests, fuzzing).
 std::string ReadAddressBookBytes(const std::string& bytes);
-std::string ReadAddressBookFrom(AddressBookSource& src);
 
 // The host's books that the shared-read checks test, each merged once into
 // one address text; and the private reads of single books. A book name is
@@ -59,7 +50,6 @@ class AddressBookSet {
   bool ReadPrivate(const std::string& bookName, std::string& addrText, std::string& report) const;
   // Whether the merged text contains needle, ignoring case.
   bool Contains(const std::string& needle) const { return index_.Contains(needle); }
-  const std::string& Merged() const { return merged_; }
 
  private:
   bool Resolve(const std::string& bookName, std::string& path, std::string& report) const;

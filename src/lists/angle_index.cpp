@@ -17,11 +17,6 @@ void AngleIndex::Assign(const std::string& text) {
   CollectTokens(folded_, tokens_);
 }
 
-void AngleIndex::Clear() {
-  folded_.clear();
-  tokens_.clear();
-}
-
 void AngleIndex::CollectTokens(const std::string& folded, std::unordered_set<std::string>& out) {
   std::size_t open = std::string::npos;  // position of the "<" that may start a token
   for (std::size_t i = 0; i < folded.size(); ++i) {

@@ -27,9 +27,7 @@ bool FoldedContains(const std::string& folded, const std::string& needle);
 class AngleIndex {
  public:
   void Assign(const std::string& text);
-  void Clear();
   bool Contains(const std::string& needle) const;
-  const std::string& Folded() const { return folded_; }
 
   // The inside of every angle token of folded into out.
   static void CollectTokens(const std::string& folded, std::unordered_set<std::string>& out);
