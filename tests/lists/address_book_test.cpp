@@ -9,16 +9,13 @@
 #include <vector>
 
 #include "lists/address_book.h"
+#include "support/records.h"
 #include "support/scratch_dir.h"
 
 namespace quelta {
 namespace {
 
-std::string Le32(std::uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  return s;
-}
+using testing_support::Le32;
 
 // Record data holding an address field: `lead` filler bytes, the marker
 // 9D FF FF FF, the length, the text and `tail` filler bytes.
@@ -53,21 +50,19 @@ std::string Book(const std::vector<std::string>& addresses) {
   return BuildBook(recs);
 }
 
+// The book with the 32-bit value at `at` replaced.
+std::string With(std::string book, std::size_t at, std::uint32_t value) {
+  return book.replace(at, 4, Le32(value));
+}
+
 const std::string& kWrong = AddrBookWrongFormat();
 
 TEST(AddressBookReader, Books) {
   std::string big = AddressData("big@example.org");
   big.resize(kAddrBookMaxData, 'z');
-  std::string tooBig = big + "z";
   const std::string lastEight = std::string(6, 'x') + "\x9D\xFF\xFF\xFF" + Le32(11);
   const std::string oneLater = "x" + lastEight.substr(0, lastEight.size() - 1);
-  std::string wrapped = Book({"a@b.cd"});
-  wrapped.replace(4, 4, Le32(0xFFFFFFFFu));
-  wrapped.replace(20, 4, Le32(0xFFFFFFFFu));
-  std::string farOffset = Book({"a@b.cd"});
-  farOffset.replace(24 + 8, 4, Le32(0xFFFFFFF0u));
-  std::string manyEntries = Book({"a@b.cd"});
-  manyEntries.replace(16, 4, Le32(0xFFFFFFFFu));
+  const std::string one = Book({"a@b.cd"});
   const std::pair<std::string, std::string> cases[] = {
       {BuildBook({{AddressData("  Ann@Example.org \t")},
                   {AddressData("")},
@@ -77,27 +72,20 @@ TEST(AddressBookReader, Books) {
                   {AddressData(std::string("bob@example.net\0junk", 20))},
                   {AddressData("carol@example.com")}}),
        "<Ann@Example.org><bob@example.net><carol@example.com>"},
-      {BuildBook({}), ""},
-      {Book({"", "   "}), ""},
-      {Book({"a@b.cd\r\nc@d.ef", "x"}), "<a@b.cd><c@d.ef><x>"},
-      {Book({"<a@b.cd>"}), "<<a@b.cd>>"},
-      {Book({"<", ">"}), "<>"},
-      {BuildBook({{AddressData("a@b.cd")}}, "", kAddrBookMagic + 1), kWrong},
-      {"", kWrong},
-      {BuildBook({{big}}), "<big@example.org>"},
-      {BuildBook({{AddressData("ok@example.org")}, {tooBig}}), kWrong},
+      {BuildBook({}), ""}, {Book({"", "   "}), ""}, {Book({"a@b.cd\r\nc@d.ef", "x"}), "<a@b.cd><c@d.ef><x>"},
+      {Book({"<a@b.cd>"}), "<<a@b.cd>>"}, {Book({"<", ">"}), "<>"}, {With(one, 0, kAddrBookMagic + 1), kWrong},
+      {"", kWrong}, {BuildBook({{big}}), "<big@example.org>"}, {BuildBook({{AddressData("ok@x.org")}, {big + "z"}}), kWrong},
       // An address length reaching past the record reads on in the file,
       // but never past its end nor beyond the limit.
       {BuildBook({{AddressData("a@b.cd", 5, 3, 10)}}, "Z"), "<a@b.cdyyyZ>"},
       {BuildBook({{AddressData("a@b.cd", 5, 3, 11)}}, "Z"), kWrong},
       {BuildBook({{AddressData("a@b.cd", 5, 3, kAddrBookMaxData + 1)}}, std::string(11000, 'q')), kWrong},
       // Marker and length in the last eight bytes of the record data.
-      {BuildBook({{lastEight}}, "end@example"), "<end@example>"},
-      {BuildBook({{oneLater}}, "end@example."), ""},
+      {BuildBook({{lastEight}}, "end@example"), "<end@example>"}, {BuildBook({{oneLater}}, "end@example."), ""},
       {BuildBook({{"xxx\x9D\xFF\xFF"}}), ""},
-      {wrapped, kWrong},
-      {farOffset, kWrong},
-      {manyEntries, kWrong},
+      // Index base, slot count, entry count and record offset near 2^32.
+      {With(With(one, 4, 0xFFFFFFFFu), 20, 0xFFFFFFFFu), kWrong}, {With(one, 16, 0xFFFFFFFFu), kWrong},
+      {With(one, 24 + 8, 0xFFFFFFF0u), kWrong},
   };
   for (const auto& c : cases) EXPECT_EQ(ReadAddressBookBytes(c.first), c.second);
   const std::string good = Book({"a@example.org", "b@example.org"});
@@ -128,36 +116,27 @@ class AddressBookSetTest : public ::testing::Test {
   AddressBookSet set_{dir_.Folder()};
 };
 
-TEST_F(AddressBookSetTest, SharedReadsMergeEachBookOnce) {
+TEST_F(AddressBookSetTest, SharedAndPrivateReads) {
   dir_.Write("a.abd", Book({"ann@example.org"}));
   dir_.Write("b.abd", Book({"bob@example.org", "bea@example.org"}));
-  std::string report;
+  dir_.Write("TheBat.ABD", Book({"def@example.org"}));
+  std::string text = "before", report;
+  EXPECT_TRUE(set_.ReadPrivate("   ", text, report));  // the default book
+  EXPECT_EQ(text, "<def@example.org>");
+  EXPECT_TRUE(set_.ReadPrivate(dir_.File("b.abd"), text, report));
+  EXPECT_EQ(text, "<bob@example.org><bea@example.org>");
+  EXPECT_FALSE(set_.Contains("<bob@example.org>"));  // private reads merge nothing
   set_.Merge(dir_.File("a.abd"), report);
   set_.Merge(" b.abd ", report);  // a bare name: the host's folder
-  EXPECT_EQ(report, "");
-  EXPECT_TRUE(set_.Contains("<BEA@example.ORG>"));
-  EXPECT_TRUE(set_.Contains("<ann@example.org>"));
+  EXPECT_TRUE(set_.Contains("<BEA@example.ORG>") && set_.Contains("<ann@example.org>"));
   // A merged book is not read again, even under another letter case or
   // after it changed.
   dir_.Write("a.abd", Book({"new@example.org"}));
   dir_.Write("A.ABD", Book({"new@example.org"}));
   set_.Merge(dir_.File("a.abd"), report);
   set_.Merge(dir_.File("A.ABD"), report);
-  EXPECT_EQ(report, "");
   EXPECT_FALSE(set_.Contains("<new@example.org>"));
-  EXPECT_TRUE(set_.Contains("<bob@example.org>"));
-}
-
-TEST_F(AddressBookSetTest, PrivateReadsAndTheDefaultBook) {
-  dir_.Write("TheBat.ABD", Book({"def@example.org"}));
-  dir_.Write("b.abd", Book({"bob@example.org"}));
-  std::string text = "before", report;
-  EXPECT_TRUE(set_.ReadPrivate("   ", text, report));
-  EXPECT_EQ(text, "<def@example.org>");
-  EXPECT_TRUE(set_.ReadPrivate(dir_.File("b.abd"), text, report));
-  EXPECT_EQ(text, "<bob@example.org>");
   EXPECT_EQ(report, "");
-  EXPECT_FALSE(set_.Contains("<bob@example.org>"));  // the shared text stays empty
 }
 
 TEST_F(AddressBookSetTest, ProblemsAreReportedAtEveryUse) {

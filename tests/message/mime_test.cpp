@@ -9,83 +9,48 @@
 #include <vector>
 
 #include "message/mime.h"
+#include "support/table.h"
 
 namespace quelta {
 namespace {
 
-struct TextCase {
-  std::string in, want;
-};
+using testing_support::ExpectEach;
 
-TEST(Mime, RawHeaderAndBody) {
-  const struct {
-    std::string msg, header, body;
-  } cases[] = {
-      {"A: 1\r\nB: 2\r\n\r\nbody\r\n", "A: 1\r\nB: 2\r\n", "body\r\n"},
-      {"A: 1\r\nB: 2\r\n", "A: 1\r\nB: 2\r\n", ""},
-      {"A: 1\nB: 2\n\nbody", "A: 1\nB: 2\n\nbody", ""},  // LF alone is no blank line
-      {"\r\n\r\nbody", "\r\n", "body"},
-      {"A: 1\r\n\r\n\r\n\r\nx", "A: 1\r\n", "\r\n\r\nx"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(RawHeaderOf(c.msg), c.header) << c.msg;
-    EXPECT_EQ(RawBodyOf(c.msg), c.body) << c.msg;
-  }
-}
-
-TEST(Mime, UnfoldHeader) {
-  const TextCase cases[] = {
-      {"Subject: a\r\n b\r\nX: y\r\n", "Subject: a b\r\nX: y\r\n"},
-      {"Subject: a\r\n\tb\r\n", "Subject: a b\r\n"},
-      {"S:  a   b \r\n", "S: a b\r\n"},
-      {"S:\ta\t\tb\r\n", "S: a b\r\n"},
-      {"  S: a  \r\n", "S: a\r\n"},
-      {"S: a\r\n  b\r\n   c\r\nT: d\r\n", "S: a b c\r\nT: d\r\n"},
-      {"S: a\r\nT: b", "S: a\r\n"},  // text after the last CR LF is dropped
-      {"S: a\nT: b\r\n", "S: a\nT: b\r\n"},
-      {"S: a\r\n b", "S: a "},
-  };
-  for (const auto& c : cases) EXPECT_EQ(UnfoldHeader(c.in), c.want) << c.in;
-}
-
-TEST(Mime, LookupHeader) {
-  const std::string h =
-      "Subject: Hello World\r\nX-Mailer:   Tool 1\r\nX-Empty:\r\nContent-Type-X: no\r\n"
-      "Foo : spaced\r\nA: First\r\nA: second\r\n";
-  const std::pair<const char*, const char*> cases[] = {
-      {"subject", "Hello World"}, {"SUBJECT", "Hello World"}, {"x-mailer", "Tool 1"},
-      {"X-Empty", ""},            {"Type-X", ""},             {"Foo", ""},
-      {"Foo ", "spaced"},         {"a", "First"},             {"Content-Type", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LookupHeader(h, c.first), c.second) << c.first;
+TEST(Mime, HeaderBodyAndUnfolding) {
+  ExpectEach([](const std::string& m) { return RawHeaderOf(m) + "|" + RawBodyOf(m); },
+             {{"A: 1\r\nB: 2\r\n\r\nbody\r\n", "A: 1\r\nB: 2\r\n|body\r\n"}, {"A: 1\r\n", "A: 1\r\n|"},
+              {"A: 1\nB: 2\n\nbody", "A: 1\nB: 2\n\nbody|"}, {"\r\n\r\nbody", "\r\n|body"},
+              {"A: 1\r\n\r\n\r\n\r\nx", "A: 1\r\n|\r\n\r\nx"}});
+  ExpectEach([](const std::string& h) { return UnfoldHeader(h); },
+             {{"Subject: a\r\n b\r\nX: y\r\n", "Subject: a b\r\nX: y\r\n"}, {"Subject: a\r\n\tb\r\n", "Subject: a b\r\n"},
+              {"S:  a   b \r\n", "S: a b\r\n"}, {"S:\ta\t\tb\r\n", "S: a b\r\n"}, {"  S: a  \r\n", "S: a\r\n"},
+              {"S: a\r\n  b\r\n   c\r\nT: d\r\n", "S: a b c\r\nT: d\r\n"}, {"S: a\r\nT: b", "S: a\r\n"},
+              {"S: a\nT: b\r\n", "S: a\nT: b\r\n"}, {"S: a\r\n b", "S: a "}});
+  const std::string h = "Subject: Hello World\r\nX-Mailer:   Tool 1\r\nX-Empty:\r\nContent-Type-X: no\r\n"
+                        "Foo : spaced\r\nA: First\r\nA: second\r\n";
+  ExpectEach([&](const std::string& name) { return LookupHeader(h, name); },
+             {{"subject", "Hello World"}, {"SUBJECT", "Hello World"}, {"x-mailer", "Tool 1"}, {"X-Empty", ""},
+              {"Type-X", ""}, {"Foo", ""}, {"Foo ", "spaced"}, {"a", "First"}, {"Content-Type", ""}});
 }
 
 TEST(Mime, ContentTypeParameters) {
   EXPECT_EQ(NormaliseContentType("text/plain; charset=\"iso 1\""), "text/plain\x01" "charset=iso 1");
-  const std::string n =
-      NormaliseContentType("multipart/Mixed; BOUNDARY=\"a b;c\"; Charset = UTF-8 ;name=\"x.txt\"");
+  const std::string n = NormaliseContentType("multipart/Mixed; BOUNDARY=\"a b;c\"; Charset = UTF-8 ;name=\"x.txt\"");
   EXPECT_EQ(ContentTypeMediaType(n), "multipart/Mixed");
-  EXPECT_EQ(ContentTypeParameter(n, "boundary"), "a b;c");
-  EXPECT_EQ(ContentTypeParameter(n, "charset"), "UTF-8");
-  EXPECT_EQ(ContentTypeParameter(n, "name"), "x.txt");
-  EXPECT_EQ(ContentTypeParameter(n, "ame"), "");
+  ExpectEach([&](const std::string& name) { return ContentTypeParameter(n, name); },
+             {{"boundary", "a b;c"}, {"charset", "UTF-8"}, {"name", "x.txt"}, {"ame", ""}});
   EXPECT_EQ(ContentTypeMediaType(NormaliseContentType("  text/html  ")), "text/html");
   EXPECT_EQ(ContentTypeParameter(NormaliseContentType("a; charsetx=1"), "charset"), "");
   EXPECT_EQ(ContentTypeParameter(NormaliseContentType("a; b=\"x; y"), "b"), "x; y");
 }
 
 TEST(Mime, Decoders) {
-  const TextCase qp[] = {
-      {"a=3Db", "a=b"},   {"ab=\r\ncd", "abcd"}, {"ab=\ncd", "abcd"}, {"a=XYb", "a=XYb"},
-      {"=fc=FC", "\xfc\xfc"}, {"a=F", "a=F"},    {"a=", "a="},         {"a_b", "a_b"},
-      {"=3D41", "=41"},   {"a=\rb", "a=\rb"},
-  };
-  for (const auto& c : qp) EXPECT_EQ(QuotedPrintableDecode(c.in), c.want) << c.in;
-  const TextCase b64[] = {
-      {"SGVsbG8=", "Hello"}, {"QUJD", "ABC"}, {"QQ==", "A"},       {"QUI=", "AB"},
-      {"Q U\r\nJ*D", "ABC"}, {"QQ==QUI=", "AAB"}, {"QUI", "AB"}, {"Q", ""},
-  };
-  for (const auto& c : b64) EXPECT_EQ(Base64Decode(c.in), c.want) << c.in;
+  ExpectEach([](const std::string& t) { return QuotedPrintableDecode(t); },
+             {{"a=3Db", "a=b"}, {"ab=\r\ncd", "abcd"}, {"ab=\ncd", "abcd"}, {"a=XYb", "a=XYb"}, {"=fc=FC", "\xfc\xfc"},
+              {"a=F", "a=F"}, {"a=", "a="}, {"a_b", "a_b"}, {"=3D41", "=41"}, {"a=\rb", "a=\rb"}});
+  ExpectEach([](const std::string& t) { return Base64Decode(t); },
+             {{"SGVsbG8=", "Hello"}, {"QUJD", "ABC"}, {"QQ==", "A"}, {"QUI=", "AB"}, {"Q U\r\nJ*D", "ABC"},
+              {"QQ==QUI=", "AAB"}, {"QUI", "AB"}, {"Q", ""}});
   EXPECT_EQ(DecodeBody("a=3Db", "Quoted-Printable", 100), "a=b");
   EXPECT_EQ(DecodeBody(" SGVs\r\nbG8 \r\n", "BASE64", 100), "Hello");
   EXPECT_EQ(DecodeBody("a=3Db", "8bit", 2), "a=3Db");             // not cut
@@ -95,26 +60,17 @@ TEST(Mime, Decoders) {
 }
 
 TEST(Mime, EncodedWords) {
-  const TextCase cases[] = {
-      {"=?iso-8859-1?Q?Gr=FC=DFe_aus?=", "Gr\xfc\xdf" "e aus"},
-      {"=?x?q?a_b?= =?x?b?QQ==?=", "a b A"},
-      {"=?a?Q?x?==?a?Q?y?=", "xy"},
-      {"Re: =?a?Q?Hi?= there", "Re: Hi there"},
-      {"=?a?X?abc?= z", "abc z"},  // unknown encoding: the bare text
-      {"=?a?Q?=C4rger?= =?a?Q?x?=", "=?a?Q?=C4rger?= =?a?Q?x?="},  // early "?=" stops
-      {"=?a?Q?b?c?= =?a?Q?x?=", "=?a?Q?b?c?= =?a?Q?x?="},          // three "?" stop
-      {"=?a?Q?x?= =?a?Q=?= =?a?Q?y?=", "x =?a?Q=?= =?a?Q?y?="},
-      {"=?a?Q?x", "=?a?Q?x"},
-      {"=?=abc", "=?=abc"},
-      {"=?a?B? QUI ?=", "AB"},
-      {"=?a?B?PT9hP1E/ej89?=", "z"},  // the decoded word is a new word
-      // A decoded word starting with "?" after a text ending in "=": the
-      // marker formed across the seam starts the next word.
-      {"==?a?B?P2E/UT93?=?=", "w"},
-      {"a==?a?B?P2E/UT93?=?=", "aw"},
-      {"x=?a?B?P2E/UT93?=?=", "x?a?Q?w?="},
-  };
-  for (const auto& c : cases) EXPECT_EQ(DecodeHeaderWords(c.in), c.want) << c.in;
+  ExpectEach([](const std::string& t) { return DecodeHeaderWords(t); },
+             {{"=?iso-8859-1?Q?Gr=FC=DFe_aus?=", "Gr\xfc\xdf" "e aus"}, {"=?x?q?a_b?= =?x?b?QQ==?=", "a b A"},
+              {"=?a?Q?x?==?a?Q?y?=", "xy"}, {"Re: =?a?Q?Hi?= there", "Re: Hi there"},
+              {"=?a?X?abc?= z", "abc z"},                                  // unknown encoding: the bare text
+              {"=?a?Q?=C4rger?= =?a?Q?x?=", "=?a?Q?=C4rger?= =?a?Q?x?="},  // an early "?=" stops decoding
+              {"=?a?Q?b?c?= =?a?Q?x?=", "=?a?Q?b?c?= =?a?Q?x?="},          // so do three "?"
+              {"=?a?Q?x?= =?a?Q=?= =?a?Q?y?=", "x =?a?Q=?= =?a?Q?y?="}, {"=?a?Q?x", "=?a?Q?x"}, {"=?=abc", "=?=abc"},
+              {"=?a?B? QUI ?=", "AB"}, {"=?a?B?PT9hP1E/ej89?=", "z"},  // the decoded text is a new word
+              // A decoded word starting with "?" after a text ending in "=":
+              // the marker formed across the seam starts the next word.
+              {"==?a?B?P2E/UT93?=?=", "w"}, {"a==?a?B?P2E/UT93?=?=", "aw"}, {"x=?a?B?P2E/UT93?=?=", "x?a?Q?w?="}});
 }
 
 // The literal procedure: restart at the beginning after every word.
@@ -174,24 +130,21 @@ TEST(MimeMultipart, NestedPartsFlattenedWithPlainAndHtml) {
   ASSERT_EQ(m.parts.size(), 3u);
   EXPECT_EQ(m.plainIndex, 0);
   EXPECT_EQ(m.htmlIndex, 1);
-  const MimePart& p = m.parts[0];
-  EXPECT_EQ(p.rawHeader,
-            "Content-Type: text/plain; charset=\"us-ascii\"\r\n"
-            "Content-Transfer-Encoding: quoted-printable\r\n");
-  EXPECT_EQ(p.charset, "us-ascii");
-  EXPECT_EQ(p.transferEncoding, "quoted-printable");
-  EXPECT_EQ(p.rawBody, "Hi =3D there");
-  EXPECT_EQ(p.decodedBody, "Hi = there");
-  // Later parts begin with the CR LF that ends the delimiter line.
-  EXPECT_EQ(m.parts[1].header, "\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n");
-  EXPECT_EQ(m.parts[1].contentType, "text/HTML");
-  EXPECT_EQ(m.parts[1].decodedBody, "<b>Hi</b>");
-  const MimePart& pdf = m.parts[2];
-  EXPECT_EQ(pdf.contentType, "application/pdf");
-  EXPECT_EQ(pdf.name, "a.pdf");
-  EXPECT_EQ(pdf.contentId, "<id1>");
-  EXPECT_EQ(pdf.rawBody, "JVBERg==");
-  EXPECT_EQ(pdf.decodedBody, "");  // neither plain nor HTML: not decoded
+  // Later parts begin with the CR LF that ends the delimiter line; a part
+  // neither plain nor HTML is not decoded.
+  const std::vector<std::string> want[] = {
+      {"Content-Type: text/plain; charset=\"us-ascii\"\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+       "text/plain", "us-ascii", "quoted-printable", "", "", "Hi =3D there", "Hi = there"},
+      {"\r\nContent-Type: text/HTML\r\nContent-Transfer-Encoding: base64\r\n", "text/HTML", "", "base64", "",
+       "", "PGI+SGk8L2I+", "<b>Hi</b>"},
+      {"\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\nContent-ID: <id1>\r\nContent-Transfer-Encoding: "
+       "base64\r\n", "application/pdf", "", "base64", "a.pdf", "<id1>", "JVBERg==", ""}};
+  for (int i = 0; i < 3; ++i) {
+    const MimePart& p = m.parts[static_cast<std::size_t>(i)];
+    EXPECT_EQ(std::vector<std::string>({p.header, p.contentType, p.charset, p.transferEncoding, p.name, p.contentId,
+                                        p.rawBody, p.decodedBody}),
+              want[i]);
+  }
 }
 
 TEST(MimeMultipart, PlainPartChoice) {

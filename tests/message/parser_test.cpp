@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/date_time.h"
 #include "message/parser.h"
@@ -41,70 +43,46 @@ const std::string kSample =
     "<a href=\"https://shop.example.net/x\">x</a>\r\n"
     "--XX--\r\n";
 
+using Fields = std::vector<std::pair<const char*, std::string>>;
+
+void ExpectFields(MessageParser& p, const Fields& fields) {
+  for (const auto& f : fields) EXPECT_EQ(p.GetField(f.first), f.second) << f.first;
+}
+
 TEST(Parser, FieldsOfASampleMessage) {
   MessageParser p(kSample);
   const std::string plain = "Visit http://www.example.com/a?b=1 or mail info@Example.COM now!";
   const std::string rawPlain = "Visit http://www.example.com/a?b=3D1 or mail info@Example.COM now=\r\n!";
   const std::string html = "<a href=\"https://shop.example.net/x\">x</a>";
-  const std::pair<const char*, std::string> cases[] = {
-      {"RAWMSG", kSample},
-      {"RAWSUBJECT", "=?iso-8859-1?Q?Gr=FC=DFe?= folded"},
-      {"SUBJECT", "Gr\xfc\xdf" "e folded"},
-      {"  subj ", "Gr\xfc\xdf" "e folded"},
-      {"Subject:", "=?iso-8859-1?Q?Gr=FC=DFe?= folded"},
-      {"x-mailer:", "Tool 1.0"},
-      {"Content:", ""},
-      {"MAILER", "Tool 1.0"},
-      {"MSGID", "<1@example.org>"},
-      {"INREPLYTO", "<0@example.org>"},
-      {"REFERENCES", "<a@x> <b@y>"},
-      {"RETURNPATH", "<bounce@example.org>"},
-      {"ORGANIZATION", "Example Org"},
-      {"RAWDATE", "Mon, 1 Jan 2007 10:00:00 +0100"},
-      {"RAWFROM", "=?iso-8859-1?Q?J=FCrgen?= <juergen@example.org>"},
-      {"FROM", "J\xfcrgen <juergen@example.org>"},
-      {"SENDER", "J\xfcrgen <juergen@example.org>"},
-      {"RAWFROMADDR", "<juergen@example.org>"},
-      {"RAWFROMNAME", "\"=?iso-8859-1?Q?J=FCrgen?=\""},
-      {"FROMADDR", "<juergen@example.org>"},
-      {"FROMNAME", "\"J\xfcrgen\""},
-      {"REPLYTO", "Help Desk <help@example.org>"},
-      {"REPLYTOADDR", "<help@example.org>"},
+  const std::string parts = "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
+                            "quoted-printable\r\n\r\n\r\nContent-Type: text/html\r\n\r\n";
+  const std::string subject = "Gr\xfc\xdf" "e folded", from = "J\xfcrgen <juergen@example.org>";
+  const std::string urls = "http://www.example.com/a\"\"https://shop.example.net/x\"\"www.example.com/a\"\"";
+  const std::string argUrls = "http://www.example.com/a?b=1\"\"https://shop.example.net/x\"\"www.example.com/a?b=1\"\"";
+  ExpectFields(p, {
+      {"RAWMSG", kSample}, {"RAWSUBJECT", "=?iso-8859-1?Q?Gr=FC=DFe?= folded"}, {"SUBJECT", subject},
+      {"  subj ", subject}, {"Subject:", "=?iso-8859-1?Q?Gr=FC=DFe?= folded"}, {"x-mailer:", "Tool 1.0"},
+      {"Content:", ""}, {"MAILER", "Tool 1.0"}, {"MSGID", "<1@example.org>"}, {"INREPLYTO", "<0@example.org>"},
+      {"REFERENCES", "<a@x> <b@y>"}, {"RETURNPATH", "<bounce@example.org>"}, {"ORGANIZATION", "Example Org"},
+      {"RAWDATE", "Mon, 1 Jan 2007 10:00:00 +0100"}, {"RAWFROM", "=?iso-8859-1?Q?J=FCrgen?= <juergen@example.org>"},
+      {"FROM", from}, {"SENDER", from}, {"RAWFROMADDR", "<juergen@example.org>"},
+      {"RAWFROMNAME", "\"=?iso-8859-1?Q?J=FCrgen?=\""}, {"FROMADDR", "<juergen@example.org>"},
+      {"FROMNAME", "\"J\xfcrgen\""}, {"REPLYTO", "Help Desk <help@example.org>"}, {"REPLYTOADDR", "<help@example.org>"},
       {"RAWTO", "\"Doe, John\" <john@example.net>, jane@example.net, =?x?Q?B=F6b?= <bob@example.com>"},
       {"TO", "\"Doe, John\" <john@example.net>, jane@example.net, B\xf6" "b <bob@example.com>"},
-      {"RAWTONAME", "\"Doe, John\"\"=?x?Q?B=F6b?=\""},
-      {"TONAME", "\"Doe, John\"\"B\xf6" "b\""},
+      {"RAWTONAME", "\"Doe, John\"\"=?x?Q?B=F6b?=\""}, {"TONAME", "\"Doe, John\"\"B\xf6" "b\""},
       {"RAWTOADDR", "<john@example.net><jane@example.net><bob@example.com>"},
       {"TOADDR", "<john@example.net><jane@example.net><bob@example.com>"},
-      {"CONTENTTYPE", "multipart/alternative"},
-      {"BOUNDARY", "XX"},
-      {"CHARSET", ""},
-      {"PARTTYPE", "\"text/plain\"text/html\""},
-      {"PARTCHARSET", "\"iso-8859-1\"\""},
-      {"PARTENCODE", "\"quoted-printable\"\""},
-      {"PARTBOUNDARY", "\"\"\""},
-      {"PARTNAME", "\"\"\""},
-      {"PARTID", "\"\"\""},
-      {"PARTRAWHEADER", "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
-                        "quoted-printable\r\n\r\n\r\nContent-Type: text/html\r\n\r\n"},
-      {"PARTHEADER", "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: "
-                     "quoted-printable\r\n\r\n\r\nContent-Type: text/html\r\n\r\n"},
-      {"PLAINPART", plain},
-      {"RAWPLAINPART", rawPlain},
-      {"HTMLPART", html},
-      {"RAWHTMLPART", html},
-      {"TEXTPART", plain + "\r\n" + html},
+      {"CONTENTTYPE", "multipart/alternative"}, {"BOUNDARY", "XX"}, {"CHARSET", ""},
+      {"PARTTYPE", "\"text/plain\"text/html\""}, {"PARTCHARSET", "\"iso-8859-1\"\""},
+      {"PARTENCODE", "\"quoted-printable\"\""}, {"PARTBOUNDARY", "\"\"\""}, {"PARTNAME", "\"\"\""},
+      {"PARTID", "\"\"\""}, {"PARTRAWHEADER", parts}, {"PARTHEADER", parts}, {"PLAINPART", plain},
+      {"RAWPLAINPART", rawPlain}, {"HTMLPART", html}, {"RAWHTMLPART", html}, {"TEXTPART", plain + "\r\n" + html},
       {"RAWTEXTPART", rawPlain + "\r\n" + html},
       {"PLAINWORD", "\"visit\"http://www.example.com/a?b=1\"or\"mail\"info@example.com\"now\""},
-      {"SPAMPLAIN", " visii hipiwexampiecomabi or maii infoaexampiecom nowi "},
-      {"RAWURLLIST", "http://www.example.com/a\"\"https://shop.example.net/x\"\"www.example.com/a\"\""},
-      {"RAWURLARGLIST",
-       "http://www.example.com/a?b=1\"\"https://shop.example.net/x\"\"www.example.com/a?b=1\"\""},
-      {"URLLIST", "\"http://www.example.com/a\"\"https://shop.example.net/x\"\"www.example.com/a\"\""},
-      {"URLARGLIST",
-       "\"http://www.example.com/a?b=1\"\"https://shop.example.net/x\"\"www.example.com/a?b=1\"\""},
-      {"URLDOMAINLIST", "\"example.com\"example.net\""},
-      {"EMLLIST", "<info@example.com>"},
+      {"SPAMPLAIN", " visii hipiwexampiecomabi or maii infoaexampiecom nowi "}, {"RAWURLLIST", urls},
+      {"RAWURLARGLIST", argUrls}, {"URLLIST", "\"" + urls}, {"URLARGLIST", "\"" + argUrls},
+      {"URLDOMAINLIST", "\"example.com\"example.net\""}, {"EMLLIST", "<info@example.com>"},
       {"EMLDOMAINLIST", "\"example.com\""},
       {"RECEIVED", "mail.example.org\x02\x02mail.example.org\x02" "192.0.2.1\x02\x02mx.example.net\x02"
                    "ESMTP\x02to@example.net\x02Mon, 1 Jan 2007 10:00:00 +0100\r\n"
@@ -112,104 +90,80 @@ TEST(Parser, FieldsOfASampleMessage) {
       {"RCVALLIPS", "\"192.0.2.1\"192.0.2.9\""},
       {"RCVALLHOSTS", "\"mail.example.org\"mail.example.org\"mx.example.net\"foo\"\"mail.example.org\""},
       {"RCVALLDOMAINS", "\"example.org\"example.org\"example.net\"to@example.net\"foo\"example.org\""},
-      {"RCVFROM", "\"mail.example.org\"192.0.2.9\""},
-      {"RCVFROMIP", "\"192.0.2.9\""},
-      {"RCVFROMNAME", "\"mail.example.org\""},
-      {"RCVHELO", "\"foo\""},
-      {"RCVHOST", "\"mail.example.org\""},
-      {"RCVIP", "\"192.0.2.1\""},
-      {"RCVIPIP", "\"192.0.2.1\""},
-      {"RCVSENDER", "\"\""},
-      {"RCVBY", "\"mx.example.net\"mail.example.org\""},
-      {"RCVWITH", "\"ESMTP\"smtp\""},
-      {"RCVFOR", "\"to@example.net\""},
-      {"RCVRAWDATE", "\"Mon, 1 Jan 2007 10:00:00 +0100\""},
-      {"PARSEONLY_MESSAGEPARTS", ""},
-      {"PARSEONLY_RECIPIENTLIST", ""},
-      {"NOSUCHFIELD", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(p.GetField(c.first), c.second) << c.first;
+      {"RCVFROM", "\"mail.example.org\"192.0.2.9\""}, {"RCVFROMIP", "\"192.0.2.9\""},
+      {"RCVFROMNAME", "\"mail.example.org\""}, {"RCVHELO", "\"foo\""}, {"RCVHOST", "\"mail.example.org\""},
+      {"RCVIP", "\"192.0.2.1\""}, {"RCVIPIP", "\"192.0.2.1\""}, {"RCVSENDER", "\"\""},
+      {"RCVBY", "\"mx.example.net\"mail.example.org\""}, {"RCVWITH", "\"ESMTP\"smtp\""},
+      {"RCVFOR", "\"to@example.net\""}, {"RCVRAWDATE", "\"Mon, 1 Jan 2007 10:00:00 +0100\""},
+      {"PARSEONLY_MESSAGEPARTS", ""}, {"PARSEONLY_RECIPIENTLIST", ""}, {"NOSUCHFIELD", ""}});
   EXPECT_EQ(p.PlainPartIndex(), 0);
   EXPECT_EQ(p.HtmlPartIndex(), 1);
   ASSERT_EQ(p.Recipients().size(), 3u);
-  EXPECT_EQ(p.Recipients()[2].rawName, "=?x?Q?B=F6b?=");
-  EXPECT_EQ(p.Recipients()[2].name, "B\xf6" "b");
-  EXPECT_EQ(p.Recipients()[2].addr, "bob@example.com");
+  const Recipient& bob = p.Recipients()[2];
+  EXPECT_EQ(bob.rawName + "|" + bob.name + "|" + bob.rawAddr + "|" + bob.addr,
+            "=?x?Q?B=F6b?=|B\xf6" "b|bob@example.com|bob@example.com");
 }
 
-TEST(Parser, HeaderFieldsAndSizes) {
+TEST(Parser, HeadersSizesAndDefaults) {
   const std::string msg = "Subject: a\r\n b\r\nX-Tab:\tq  r\r\n\r\nbody\r\n\r\nmore";
   MessageParser p(msg);
-  EXPECT_EQ(p.GetField("RAWHEADER"), "Subject: a\r\n b\r\nX-Tab:\tq  r\r\n");
-  EXPECT_EQ(p.GetField("RAWBODY"), "body\r\n\r\nmore");
-  EXPECT_EQ(p.GetField("HEADER"), "Subject: a b\r\nX-Tab: q r\r\n");
-  EXPECT_EQ(p.GetField("LOWERHEADER"), "subject: a b\r\nx-tab: q r\r\n");
-  EXPECT_EQ(p.GetField("x-tab:"), "q r");
+  ExpectFields(p, {{"RAWHEADER", "Subject: a\r\n b\r\nX-Tab:\tq  r\r\n"}, {"RAWBODY", "body\r\n\r\nmore"},
+                   {"HEADER", "Subject: a b\r\nX-Tab: q r\r\n"}, {"LOWERHEADER", "subject: a b\r\nx-tab: q r\r\n"},
+                   {"x-tab:", "q r"}});
   EXPECT_EQ(p.GetSizeField(" rawMessageSize"), static_cast<std::int64_t>(msg.size()));
   EXPECT_EQ(p.GetSizeField("RAWMSG"), -1);
-
   MessageParser empty("");
-  const std::pair<const char*, const char*> defaults[] = {
-      {"RCVALLIPS", "\""}, {"RAWTONAME", "\""}, {"TEXTPART", "\r\n"}, {"PRIORITY", "3"},
-      {"URLDOMAINLIST", ""}, {"EMLDOMAINLIST", ""}, {"TEXTWORD", "\""}, {"SPAMTEXT", "  "},
-      {"RAWFROMADDR", "<>"}};
-  for (const auto& c : defaults) EXPECT_EQ(empty.GetField(c.first), c.second) << c.first;
+  ExpectFields(empty, {{"RCVALLIPS", "\""}, {"RAWTONAME", "\""}, {"TEXTPART", "\r\n"}, {"PRIORITY", "3"},
+                       {"URLDOMAINLIST", ""}, {"EMLDOMAINLIST", ""}, {"TEXTWORD", "\""}, {"SPAMTEXT", "  "},
+                       {"RAWFROMADDR", "<>"}, {"TEXT", ""}});
 }
 
-TEST(Parser, MailerPriorityAndRecipientsText) {
-  const std::pair<const char*, const char*> mailer[] = {
-      {"User-Agent: UA\r\n\r\n", "UA"}, {"X-Mailer:\r\nUser-Agent: UA\r\n\r\n", "UA"},
-      {"X-Mailer-Info: no\r\n\r\n", ""}};
-  for (const auto& c : mailer) EXPECT_EQ(MessageParser(c.first).GetField("MAILER"), c.second) << c.first;
-  const std::pair<const char*, const char*> priority[] = {
-      {"Subject: x\r\n\r\n", "3"},
-      {"Importance: very high\r\n\r\n", "1"},
-      {"Importance: High\r\n\r\n", "2"},
-      {"X-Priority: 2 (High)\r\n\r\n", "2"},
-      {"X-Priority: 9\r\n\r\n", "3"},
-      {"X-Priority: 5\r\n\r\n", "5"},
-      {"X-MSMail-Priority: Low\r\n\r\n", "4"},
-      {"X-Priority: 0\r\nImportance: VERY LOW\r\n\r\n", "5"},
-      {"X-Priority: high\r\nImportance: low\r\n\r\n", "4"},
-      {"X-Priority: -1\r\nImportance: very high\r\n\r\n", "1"},
-  };
-  for (const auto& c : priority) EXPECT_EQ(MessageParser(c.first).GetField("PRIORITY"), c.second) << c.first;
-  // To + ", " + CC, trimmed, then one trailing and one leading comma removed.
-  const std::pair<const char*, const char*> rawTo[] = {
-      {"To: a@b.c\r\n\r\n", "a@b.c"},     {"CC: c@d.e\r\n\r\n", " c@d.e"},
-      {"To: ,a@b\r\n\r\n", "a@b"},        {"To: a@b,\r\nCC: c@d\r\n\r\n", "a@b,, c@d"},
-      {"To: a@b,,\r\n\r\n", "a@b,,"},     {"Subject: none\r\n\r\n", ""},
-  };
-  for (const auto& c : rawTo) EXPECT_EQ(MessageParser(c.first).GetField("RAWTO"), c.second) << c.first;
-}
-
-TEST(Parser, SinglePartMessages) {
-  const char* html = "Content-Type: TEXT/HTML; charset=\"utf-8\"\r\nContent-ID: <x@y>\r\n"
-                     "Content-Transfer-Encoding: Base64\r\n\r\nPGI+SGk8L2I+\r\n";
-  const char* untyped = "Subject: s\r\n\r\nbody";
-  const char* unmet = "Content-Type: multipart/mixed; boundary=zz\r\n\r\nhello\r\n";
-  const char* image = "Content-Type: image/gif; name=n\r\n\r\nGIF89a";
+TEST(Parser, ComposedHeaderFields) {
   const struct {
     const char* msg;
     const char* field;
     const char* want;
   } cases[] = {
-      {html, "HTMLPART", "<b>Hi</b>"},         {html, "RAWHTMLPART", "PGI+SGk8L2I+\r\n"},
-      {html, "PLAINPART", ""},                 {html, "TEXTPART", "<b>Hi</b>"},
-      {html, "PARTTYPE", "\"TEXT/HTML\""},     {html, "PARTID", "\"\""},
-      {html, "PARTCHARSET", "\"utf-8\""},      {html, "PARTENCODE", "\"Base64\""},
-      {untyped, "PARTTYPE", "\"\""},           {untyped, "TEXTPART", "body\r\n"},
-      {unmet, "PARTTYPE", "\"multipart/mixed\""}, {unmet, "PLAINPART", "hello\r\n"},
-      {image, "PLAINPART", "GIF89a"},          {image, "PARTNAME", "\"\""},
+      {"User-Agent: UA\r\n\r\n", "MAILER", "UA"}, {"X-Mailer:\r\nUser-Agent: UA\r\n\r\n", "MAILER", "UA"},
+      {"X-Mailer-Info: no\r\n\r\n", "MAILER", ""}, {"Importance: very high\r\n\r\n", "PRIORITY", "1"},
+      {"Importance: High\r\n\r\n", "PRIORITY", "2"}, {"X-Priority: 2 (High)\r\n\r\n", "PRIORITY", "2"},
+      {"X-Priority: 9\r\n\r\n", "PRIORITY", "3"}, {"X-Priority: 5\r\n\r\n", "PRIORITY", "5"},
+      {"X-MSMail-Priority: Low\r\n\r\n", "PRIORITY", "4"},
+      {"X-Priority: 0\r\nImportance: VERY LOW\r\n\r\n", "PRIORITY", "5"},
+      {"X-Priority: high\r\nImportance: low\r\n\r\n", "PRIORITY", "4"},
+      {"X-Priority: -1\r\nImportance: very high\r\n\r\n", "PRIORITY", "1"},
+      // To + ", " + CC, trimmed, then one trailing and one leading comma removed.
+      {"To: a@b.c\r\n\r\n", "RAWTO", "a@b.c"}, {"CC: c@d.e\r\n\r\n", "RAWTO", " c@d.e"},
+      {"To: ,a@b\r\n\r\n", "RAWTO", "a@b"}, {"To: a@b,\r\nCC: c@d\r\n\r\n", "RAWTO", "a@b,, c@d"},
+      {"To: a@b,,\r\n\r\n", "RAWTO", "a@b,,"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MessageParser(c.msg).GetField(c.field), c.want) << c.msg;
+}
+
+TEST(Parser, SinglePartMessages) {
+  const char* html = "Content-Type: TEXT/HTML; charset=\"utf-8\"\r\nContent-ID: <x@y>\r\n"
+                     "Content-Transfer-Encoding: Base64\r\n\r\nPGI+SGk8L2I+\r\n";
+  MessageParser h(html);
+  ExpectFields(h, {{"HTMLPART", "<b>Hi</b>"}, {"RAWHTMLPART", "PGI+SGk8L2I+\r\n"}, {"PLAINPART", ""},
+                   {"TEXTPART", "<b>Hi</b>"}, {"PARTTYPE", "\"TEXT/HTML\""}, {"PARTID", "\"\""},
+                   {"PARTCHARSET", "\"utf-8\""}, {"PARTENCODE", "\"Base64\""}});
+  EXPECT_EQ(h.PlainPartIndex(), -1);
+  EXPECT_EQ(h.HtmlPartIndex(), 0);
+  const struct {
+    const char* msg;
+    const char* field;
+    const char* want;
+  } cases[] = {
+      {"Subject: s\r\n\r\nbody", "PARTTYPE", "\"\""},  {"Subject: s\r\n\r\nbody", "TEXTPART", "body\r\n"},
+      {"Content-Type: multipart/mixed; boundary=zz\r\n\r\nhello\r\n", "PARTTYPE", "\"multipart/mixed\""},
+      {"Content-Type: multipart/mixed; boundary=zz\r\n\r\nhello\r\n", "PLAINPART", "hello\r\n"},
+      {"Content-Type: image/gif; name=n\r\n\r\nGIF89a", "PLAINPART", "GIF89a"},
+      {"Content-Type: image/gif; name=n\r\n\r\nGIF89a", "PARTNAME", "\"\""},
       {"Content-Transfer-Encoding: 7bit\r\n\r\na=3D", "PLAINPART", "a=3D"},
       {"Content-Transfer-Encoding: quoted-printable\r\n\r\na=3D", "PLAINPART", "a="},
       {"Subject: x\r\nContent-Type: text/plain\r\nbody?", "TEXTPART", "\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(MessageParser(c.msg).GetField(c.field), c.want) << c.field << " of " << c.msg;
-  MessageParser h(html);
-  EXPECT_EQ(h.PlainPartIndex(), -1);
-  EXPECT_EQ(h.HtmlPartIndex(), 0);
-  EXPECT_EQ(h.Parts().size(), 1u);
 }
 
 TEST(Parser, DateFields) {
@@ -228,9 +182,7 @@ TEST(Parser, DateFields) {
 TEST(Parser, CachesAndTheOutsideField) {
   MessageParser p(kSample);
   std::string out = "untouched";
-  p.GetField("SUBJECT", true, out);
-  p.GetField("NOSUCHFIELD", true, out);
-  p.GetField("x-mailer:", true, out);
+  for (const char* name : {"SUBJECT", "NOSUCHFIELD", "x-mailer:", "RAWMSG"}) p.GetField(name, true, out);
   EXPECT_EQ(out, "untouched");
   p.GetField("x-mailer:", false, out);
   EXPECT_EQ(out, "Tool 1.0");
@@ -258,71 +210,50 @@ TEST(Parser, RenderedTextIsFetchedOnceWithTheLimit) {
   MessageOptions options;
   options.maxDataSize = 1234;
   MessageParser p("Subject: V1AGRA\r\n\r\nbody", options, &host);
-  EXPECT_EQ(p.GetField("TEXT"), "Hello World");
-  EXPECT_EQ(p.GetField("SUBJTEXT"), "V1AGRA\r\nHello World");
-  EXPECT_EQ(p.GetField("TEXTWORD"), "\"hello\"world\"");
-  EXPECT_EQ(p.GetField("SPAMTEXT"), " heio worid ");
-  EXPECT_EQ(p.GetField("SPAMSUBJTEXT"), " viagra   heio worid ");
+  ExpectFields(p, {{"TEXT", "Hello World"}, {"SUBJTEXT", "V1AGRA\r\nHello World"}, {"TEXTWORD", "\"hello\"world\""},
+                   {"SPAMTEXT", " heio worid "}, {"SPAMSUBJTEXT", " viagra   heio worid "}});
   EXPECT_EQ(host.calls, 1);
   EXPECT_EQ(host.lastMax, 1234u);
-  EXPECT_EQ(MessageParser("").GetField("TEXT"), "");  // no host text at all
 }
 
 TEST(Parser, BodiesCutToMaxDataSize) {
   MessageOptions options;
   options.maxDataSize = 4;
-  MessageParser p(
-      "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
-      "plain text\r\n--b\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: "
-      "quoted-printable\r\n\r\n<i>=3D</i>\r\n--b--\r\n",
-      options);
-  EXPECT_EQ(p.GetField("PLAINPART"), "plain text");  // not cut
-  EXPECT_EQ(p.GetField("RAWPLAINPART"), "plai");
-  EXPECT_EQ(p.GetField("HTMLPART"), "<i>=");  // cut before decoding: the "=" stays
-  EXPECT_EQ(p.GetField("TEXTPART"), "plai\r\n<i>=");
-  EXPECT_EQ(p.GetField("RAWTEXTPART"), "plai\r\n<i>=");
-  MessageParser single("Content-Transfer-Encoding: base64\r\n\r\nQUJDREVG", options);
-  EXPECT_EQ(single.GetField("PLAINPART"), "ABC");
+  MessageParser p("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+                  "plain text\r\n--b\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: "
+                  "quoted-printable\r\n\r\n<i>=3D</i>\r\n--b--\r\n",
+                  options);
+  // The plain part is not cut; the HTML part is cut before decoding.
+  ExpectFields(p, {{"PLAINPART", "plain text"}, {"RAWPLAINPART", "plai"}, {"HTMLPART", "<i>="},
+                   {"TEXTPART", "plai\r\n<i>="}, {"RAWTEXTPART", "plai\r\n<i>="}});
+  EXPECT_EQ(MessageParser("Content-Transfer-Encoding: base64\r\n\r\nQUJDREVG", options).GetField("PLAINPART"), "ABC");
 }
 
-// Every field of messages glued from fragments of headers, MIME structure,
+// Fields of messages glued from fragments of headers, MIME structure,
 // encodings and Received lines; nothing may fail or hang.
 TEST(Parser, TokenSoupNeverBreaksTheParser) {
   const std::string pieces[] = {
-      "\r\n", "\r\n\r\n", " ", "\t", ":", ";", "\"", "(", ")", "[", "]", "<", ">", "@", "=", "?",
-      "=?", "?=", "--b", "--b--", "Content-Type: multipart/mixed; boundary=b",
-      "Content-Type: text/plain", "Content-Type: text/html", "boundary=\"b\"",
-      "Content-Transfer-Encoding: base64", "Content-Transfer-Encoding: quoted-printable",
-      "Received: from ", " by ", " with ", " for <", "(helo=", "(envelope-sender <", "1.2.3.4",
-      "Subject: ", "From: ", "To: ", "CC: ", "Date: Mon, 1 Jan 2007 10:00:00 +0100", "=?a?Q?",
-      "=?a?B?", "=3D", "=\r\n", "QUJD", "http://", "www.", "a.b.c", "x@y.zz", "\x02", "\x01",
-      "\xfc", std::string(1, '\0'), "X-Priority: ", "Importance: high", "%4", "&amp;"};
+      "\r\n", "\r\n\r\n", " ", ":", ";", "\"", "(", ")", "[", "<", ">", "@", "=", "?", "=?", "?=", "--b", "--b--",
+      "Content-Type: multipart/mixed; boundary=b", "Content-Type: text/html", "boundary=\"b\"",
+      "Content-Transfer-Encoding: base64", "Content-Transfer-Encoding: quoted-printable", "Received: from ",
+      " by ", " with ", " for <", "(helo=", "(envelope-sender <", "1.2.3.4", "Subject: ", "From: ", "CC: ",
+      "Date: Mon, 1 Jan 2007 10:00:00 +0100", "=?a?Q?", "=?a?B?", "=3D", "=\r\n", "QUJD", "http://", "www.",
+      "x@y.zz", "\x02", "\xfc", std::string(1, '\0'), "X-Priority: ", "%4"};
   const std::size_t n = sizeof(pieces) / sizeof(pieces[0]);
   FakeRendered host;
   unsigned seed = 2024;
   for (int m = 0; m < 300; ++m) {
     std::string msg;
-    seed = seed * 1103515245u + 12345u;
-    const int len = static_cast<int>((seed >> 16) % 120);
-    for (int k = 0; k < len; ++k) {
-      seed = seed * 1103515245u + 12345u;
-      msg += pieces[(seed >> 16) % n];
-    }
+    for (int k = static_cast<int>((seed = seed * 1103515245u + 12345u) >> 16) % 120; k > 0; --k)
+      msg += pieces[((seed = seed * 1103515245u + 12345u) >> 16) % n];
     host.text = msg;
     MessageParser p(msg, MessageOptions{}, &host);
-    for (const char* f : {"TEXTWORD", "SPAMSUBJTEXT", "SPAMPLAIN", "PRIORITY", "MAILER", "RCVALLDOMAINS",
-                          "RCVFROM", "RCVRAWDATE", "PARTRAWHEADER", "PARTNAME", "FROMNAME", "REPLYTOADDR",
-                          "TONAME", "RAWTOADDR", "RAWTEXTPART", "URLARGLIST", "URLDOMAINLIST",
-                          "EMLDOMAINLIST", "LOWERHEADER", "Subject:"})
+    for (const char* f : {"SPAMSUBJTEXT", "SPAMPLAIN", "PRIORITY", "RCVALLDOMAINS", "RCVFROM", "RCVRAWDATE",
+                          "PARTNAME", "FROMNAME", "TONAME", "RAWTEXTPART", "URLARGLIST", "URLDOMAINLIST",
+                          "EMLDOMAINLIST", "Subject:"})
       p.GetField(f);
     p.GetDateField("DATEUTC");
   }
-}
-
-TEST(Parser, ManyEncodedWordsStayLinear) {
-  std::string subject = "Subject: ";
-  for (int i = 0; i < 20000; ++i) subject += "=?a?Q?x?= ";
-  EXPECT_EQ(MessageParser(subject + "\r\n\r\n").GetField("SUBJECT").size(), 20000u * 2 - 1);
 }
 
 }  // namespace
