@@ -27,7 +27,6 @@ extern const char* const kBayesDelimReceived;
 // case.
 class ExceptedWords {
  public:
-  ExceptedWords() = default;
   explicit ExceptedWords(const std::vector<std::string>& words);
   bool Contains(const std::string& word) const;
   std::size_t Size() const { return count_; }

@@ -67,7 +67,7 @@ TEST(Tokenizer, ExceptedWordsIgnoreCaseAndTheLastLine) {
   EXPECT_EQ(excepted.Size(), 4u);
   EXPECT_EQ(Tokens("free cheap pills", kBayesDelimSubject, true, &excepted, "S:"), (Words{"S:cheap=1", "S:pills=1"}));
   EXPECT_EQ(Tokens("\xC4rger \xE4rger cheap LAST lasting", "", true, &excepted), Words{"lasting=1"});
-  EXPECT_FALSE(ExceptedWords().Contains("free"));
+  EXPECT_FALSE(ExceptedWords({}).Contains("free"));
 }
 
 // A message's words: the subject, sender, mailer and Received words with
@@ -75,7 +75,7 @@ TEST(Tokenizer, ExceptedWordsIgnoreCaseAndTheLastLine) {
 TEST(Tokenizer, MessageSources) {
   const std::string raw =
       "Received: from -relay.example- ([192.0.2.1]) by mx.example; Mon\r\n"
-      "From: \"Seller\" <seller@example.com>\r\nX-Mailer: (Mailer/2.0)\r\nSubject: Cheap offer!\r\n"
+      "From: \"Seller\" <seller@example.com>\r\nX-Mailer: (Mailer/2.0)\r\nSubject: Cheap offer 2007!\r\n"
       "Content-Type: multipart/alternative; boundary=b\r\n\r\n"
       "--b\r\nContent-Type: text/plain\r\n\r\nplainwords\r\n"
       "--b\r\nContent-Type: text/html\r\n\r\nhypertext\r\n--b--\r\n";

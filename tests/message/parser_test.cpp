@@ -227,6 +227,9 @@ TEST(Parser, BodiesCutToMaxDataSize) {
   ExpectFields(p, {{"PLAINPART", "plain text"}, {"RAWPLAINPART", "plai"}, {"HTMLPART", "<i>="},
                    {"TEXTPART", "plai\r\n<i>="}, {"RAWTEXTPART", "plai\r\n<i>="}});
   EXPECT_EQ(MessageParser("Content-Transfer-Encoding: base64\r\n\r\nQUJDREVG", options).GetField("PLAINPART"), "ABC");
+  // 100 KiB when no limit is given.
+  EXPECT_EQ(MessageParser("Content-Type: text/html\r\n\r\n" + std::string(200000, 'x')).GetField("HTMLPART").size(),
+            102400u);
 }
 
 // Fields of messages glued from fragments of headers, MIME structure,

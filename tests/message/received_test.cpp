@@ -42,6 +42,7 @@ TEST(Received, LineItems) {
                "x.example|y|||bounce@x.example|z|QMQP||"},
               {"by mx.example.net with LMTP id 7; Tue, 2 Jan 2007", "|||||mx.example.net|LMTP||Tue, 2 Jan 2007"},
               {"from a by b with c for <d@e>; the date", "a|||||b|c|d@e|the date"},
+              {"from a by b;with c; d", "a|||||b|c||"},
               {"from lonely", "lonely||||||||"}, {"from [] by x ", "[]||||||||"},
               {"from a (helo b by c with d; e", "a|||||c|d||"}, {"", "||||||||"}, {"; Mon", "||||||||Mon"}});
   EXPECT_EQ(Bars(CollectReceived("Received: from a by b with c;\r\nSubject: x\r\nreceived: by d with e;\r\n"
