@@ -33,6 +33,11 @@ int WordDatabase::LastWordIndexOfHash(std::uint32_t hash) const {
   return last >= 1 ? last : -1;
 }
 
+void WordDatabase::Deserialize(const std::string& data) {
+  records_.Deserialize(data);
+  if (records_.Count() == 0) AddRecord(kHeaderHash, 0, 0);
+}
+
 bool WordDatabase::LoadFromFile(const std::string& path) {
   if (!os::FileExists(path)) return false;
   const bool ok = records_.Load(path);

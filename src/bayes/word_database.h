@@ -58,6 +58,9 @@ class WordDatabase {
   bool LoadFromFile(const std::string& path);
   // False when the file could not be written; the old file then stays.
   bool SaveToFile(const std::string& path) const { return records_.Save(path); }
+  // The records of a file image (whole records only; as LoadFromFile, never
+  // without a header record).
+  void Deserialize(const std::string& data);
 
  private:
   struct Codec {
