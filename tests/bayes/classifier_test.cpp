@@ -89,7 +89,8 @@ TEST_F(BayesFilterTest, StartUpReportsWhatItLoaded) {
     const char* undo;  // null: no undo file
     Lines log;  // then the figures W/S/H
   } cases[] = {
-      {WordRec(0x804F, 200, 300) + Rec("a", 1, 1), "", {"Quelta: Bayes databases loaded successfully (W=2/S=200/H=300).", "2/200/300"}},
+      {WordRec(0x804F, 200, 300) + Rec("a", 1, 1), "",
+       {"Quelta: Bayes databases loaded successfully (W=2/S=200/H=300).", "2/200/300"}},
       {WordRec(0x804F, 49, 300), "0123456789abc", {"Quelta: Bayes databases loaded successfully (W=1/S=49/H=300).",
                                                    "WARNING: Bayes database not trained (S=49, H=300)!", "1/49/300"}},
       {WordRec(0x804F, 50, 50), nullptr, {"WARNING: Bayes databases not found!", "1/50/50"}},
@@ -98,14 +99,16 @@ TEST_F(BayesFilterTest, StartUpReportsWhatItLoaded) {
     Open(c.words, c.undo ? c.undo : "");
     if (!c.undo) std::remove(dir_.File("Bayes.udb").c_str());
     const BayesFilter& f = Reopen();
-    log_.Write(std::to_string(f.WordRecords()) + "/" + std::to_string(f.SpamMessages()) + "/" + std::to_string(f.HamMessages()));
+    log_.Write(std::to_string(f.WordRecords()) + "/" + std::to_string(f.SpamMessages()) + "/" +
+               std::to_string(f.HamMessages()));
     EXPECT_EQ(log_.entries, c.log);
   }
   // Without files: both warnings, and the bounds stay 0, so trained words get
   // probability 0.
   testing_support::ScratchDir empty;
   BayesFilter none(empty.Folder(), options_, log_ = testing_support::StringLog());
-  EXPECT_EQ(log_.entries, Lines({"WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!"}));
+  EXPECT_EQ(log_.entries,
+            Lines({"WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!"}));
   EXPECT_EQ(none.WordRecords(), 1u);
   WordTable t = Table({"alpha"}, 4);
   t.Add("beta", 0, 2);

@@ -51,7 +51,8 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
   // leaves the list alone.
   const std::string two = WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 5, 1);
   const std::pair<std::string, std::string> cases[] = {
-      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", WordRec(0x804F, 0, 0)}, {std::string(11, '\x7F'), WordRec(0x804F, 0, 0)}};
+      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", WordRec(0x804F, 0, 0)},
+      {std::string(11, '\x7F'), WordRec(0x804F, 0, 0)}};
   for (const auto& c : cases) {
     WordDatabase db;
     db.AddRecord(7, 1, 2);

@@ -74,7 +74,8 @@ TEST(AddressBookReader, Books) {
        "<Ann@Example.org><bob@example.net><carol@example.com>"},
       {BuildBook({}), ""}, {Book({"", "   "}), ""}, {Book({"a@b.cd\r\nc@d.ef", "x"}), "<a@b.cd><c@d.ef><x>"},
       {Book({"<a@b.cd>"}), "<<a@b.cd>>"}, {Book({"<", ">"}), "<>"}, {With(one, 0, kAddrBookMagic + 1), kWrong},
-      {"", kWrong}, {BuildBook({{big}}), "<big@example.org>"}, {BuildBook({{AddressData("ok@x.org")}, {big + "z"}}), kWrong},
+      {"", kWrong}, {BuildBook({{big}}), "<big@example.org>"},
+      {BuildBook({{AddressData("ok@x.org")}, {big + "z"}}), kWrong},
       // An address length reaching past the record reads on in the file,
       // but never past its end nor beyond the limit.
       {BuildBook({{AddressData("a@b.cd", 5, 3, 10)}}, "Z"), "<a@b.cdyyyZ>"},

@@ -111,7 +111,8 @@ TEST_F(AutoWhiteListFile, ContainsEqualsASubstringSearch) {
       for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) needle += pieces[rng() % 11];
       if (rng() % 2) needle = "<" + needle + ">";
       bool found = false;
-      for (const std::string& e : list_.Entries()) found = found || FoldCase(e).find(FoldCase(needle)) != std::string::npos;
+      for (const std::string& e : list_.Entries())
+        found = found || FoldCase(e).find(FoldCase(needle)) != std::string::npos;
       ASSERT_EQ(list_.Contains(needle), found) << needle << " in\n" << File();
     }
   }

@@ -22,7 +22,8 @@ TEST(Mime, HeaderBodyAndUnfolding) {
               {"A: 1\nB: 2\n\nbody", "A: 1\nB: 2\n\nbody|"}, {"\r\n\r\nbody", "\r\n|body"},
               {"A: 1\r\n\r\n\r\n\r\nx", "A: 1\r\n|\r\n\r\nx"}});
   ExpectEach([](const std::string& h) { return UnfoldHeader(h); },
-             {{"Subject: a\r\n b\r\nX: y\r\n", "Subject: a b\r\nX: y\r\n"}, {"Subject: a\r\n\tb\r\n", "Subject: a b\r\n"},
+             {{"Subject: a\r\n b\r\nX: y\r\n", "Subject: a b\r\nX: y\r\n"},
+              {"Subject: a\r\n\tb\r\n", "Subject: a b\r\n"},
               {"S:  a   b \r\n", "S: a b\r\n"}, {"S:\ta\t\tb\r\n", "S: a b\r\n"}, {"  S: a  \r\n", "S: a\r\n"},
               {"S: a\r\n  b\r\n   c\r\nT: d\r\n", "S: a b c\r\nT: d\r\n"}, {"S: a\r\nT: b", "S: a\r\n"},
               {"S: a\nT: b\r\n", "S: a\nT: b\r\n"}, {"S: a\r\n b", "S: a "}});

@@ -52,7 +52,8 @@ TEST(Received, LineItems) {
 }
 
 TEST(Received, Selectors) {
-  const std::string hops = Hops("mail.example.org||mail.example.org|192.0.2.1||mx.example.net|ESMTP|u@example.net|Mon\r\n"
+  const std::string hops = Hops(
+      "mail.example.org||mail.example.org|192.0.2.1||mx.example.net|ESMTP|u@example.net|Mon\r\n"
                                 "192.0.2.5|helo.test||10.0.0.1|env@x|relay.test.co.uk|smtp||\r\n");
   ExpectEach([&](const std::string& selector) { return SelectFromHops(hops, selector, "\"", nullptr); },
              {{"IPS", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""}, {"ips", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""},
@@ -65,7 +66,8 @@ TEST(Received, Selectors) {
               {"DOMS", "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\""},
               {"NONE", "\""}, {"IP|FROMIP", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""}, {"XIP|IPX", "\""}});
   const SubDomainList none("no-such-file.lst");
-  EXPECT_EQ(SelectFromHops(hops, "DOMS", "\"", &none), "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\"");
+  EXPECT_EQ(SelectFromHops(hops, "DOMS", "\"", &none),
+            "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\"");
   EXPECT_EQ(SelectFromHops(hops, "IP", "<>", nullptr), "<>192.0.2.1<>10.0.0.1<>");
   // Hops with an empty helo give runs of separators; each pair becomes one
   // in a single pass.

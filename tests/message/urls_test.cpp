@@ -80,7 +80,8 @@ TEST(Urls, FindUrls) {
   const std::string text = "Visit http://www.Shop.com/%41 or https://secure.org/?a=1&b=%32";
   const std::string raw = RawUrlList(text, false);
   EXPECT_EQ(raw, "http://www.Shop.com/%41" + Q + Q + "https://secure.org/" + Q + Q + "www.Shop.com/%41" + Q + Q);
-  EXPECT_EQ(UrlListFromRaw(raw), Q + "http://www.Shop.com/A" + Q + Q + "https://secure.org/" + Q + Q + "www.Shop.com/A" + Q + Q);
+  EXPECT_EQ(UrlListFromRaw(raw),
+            Q + "http://www.Shop.com/A" + Q + Q + "https://secure.org/" + Q + Q + "www.Shop.com/A" + Q + Q);
   EXPECT_EQ(UrlListFromRaw(RawUrlList(text, true)),
             Q + "http://www.Shop.com/A" + Q + Q + "https://secure.org/?a=1&b=2" + Q + Q + "www.Shop.com/A" + Q + Q);
   EXPECT_EQ(UrlListFromRaw(RawUrlList("nothing", false)), Q + Q + Q);
