@@ -89,7 +89,7 @@ TEST(Urls, FindUrls) {
 
 TEST(Urls, EmailsAndAddressHeaders) {
   ExpectEach(FindEmails, {{"Mail John.Doe@Example.COM now", "<john.doe@example.com>"}, {"x a@bcd.ef", "<a@bcd.ef>"},
-                          {"a@b.c", ""}, {"a@bc.d", ""}, {"a@bcde", ""}, {"user1@x.com", "<@x.com>"},
+                          {"a@b.c", ""}, {"a@b.cd", "<a@b.cd>"}, {"a@bc.d", ""}, {"a@bcde", ""}, {"user1@x.com", "<@x.com>"},
                           {"a@1bc.com", "<a@1bc.com>"}, {"a@b1.com", ""},
                           {"a@bcd.ef, c@def.gh A@BCD.EF", "<a@bcd.ef><c@def.gh>"}, {"x@y.z.com.", ""},
                           {"a@@bc.de", "<a@@bc.de><@bc.de>"}, {"a@>bc.de a@>bc.de", "<a@>bc.de>"}, {"@", ""}});
