@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "regex/PCRE.h"
+#include "regex/regex.h"
 #include "regex/required_literals.h"
 
 namespace {
