@@ -258,6 +258,8 @@ struct MessageParser::Impl {
   std::array<std::optional<std::string>, kDerivedCount> cache;
   std::unordered_map<std::string, std::string> headerCache;
   std::optional<std::string> rcvIpHosts;
+  std::optional<std::string> lowerHeader;
+  const std::string empty;  // the text of unknown fields
   std::string contentTypeNorm;  // normalised Content-Type of the message
 
   int priority = -1, recipientCount = -1, partCount = -1, plainIndex = -1, htmlIndex = -1;
@@ -510,55 +512,61 @@ MessageParser::MessageParser(std::string raw, const MessageOptions& options,
 
 MessageParser::~MessageParser() = default;
 
-std::string MessageParser::GetField(const std::string& name) {
-  std::string out;
-  GetField(name, false, out);
-  return out;
+namespace {
+
+// Handle ids beside the parser's own fields.
+constexpr int kUnknownField = -1;
+constexpr int kHeaderField = -2;
+
+}  // namespace
+
+FieldHandle MessageParser::ResolveField(const std::string& name) {
+  FieldHandle h;
+  const std::string key = NormaliseName(name);
+  if (!key.empty() && key.back() == ':') {
+    h.id = kHeaderField;
+    h.header = key.substr(0, key.size() - 1);
+    return h;
+  }
+  const auto& index = FieldIndex();
+  const auto f = index.find(key);
+  h.id = f == index.end() ? kUnknownField : f->second;
+  return h;
 }
 
-void MessageParser::GetField(const std::string& name, bool noResult, std::string& out) {
+const std::string& MessageParser::FieldText(const FieldHandle& field) {
   Impl& m = *impl_;
   try {
-    const std::string key = NormaliseName(name);
-    if (!key.empty() && key.back() == ':') {
-      std::string headerName = key.substr(0, key.size() - 1);
-      auto it = m.headerCache.find(headerName);
-      if (it == m.headerCache.end())
-        it = m.headerCache.emplace(headerName, LookupHeader(m.header, m.framedLower, headerName))
-                 .first;
-      if (!noResult) out = it->second;
-      return;
-    }
-    const auto& index = FieldIndex();
-    auto f = index.find(key);
-    if (f == index.end()) {
-      if (!noResult) out.clear();
-      return;
-    }
-    const std::string* value = nullptr;
-    std::string lower;
-    switch (f->second) {
-      case fRawMsg: value = &m.raw; break;
-      case fRawBody: value = &m.rawBody; break;
-      case fRawHeader: value = &m.rawHeader; break;
-      case fHeader: value = &m.header; break;
+    switch (field.id) {
+      case kUnknownField: return m.empty;
+      case kHeaderField: {
+        auto it = m.headerCache.find(field.header);
+        if (it == m.headerCache.end())
+          it = m.headerCache
+                   .emplace(field.header, LookupHeader(m.header, m.framedLower, field.header))
+                   .first;
+        return it->second;
+      }
+      case fRawMsg: return m.raw;
+      case fRawBody: return m.rawBody;
+      case fRawHeader: return m.rawHeader;
+      case fHeader: return m.header;
       case fLowerHeader:
-        lower = m.LowerHeader();
-        value = &lower;
-        break;
+        if (!m.lowerHeader) m.lowerHeader = m.LowerHeader();
+        return *m.lowerHeader;
       case fRcvIpHosts:
-        lower = m.rcvIpHosts.value_or(std::string());
-        value = &lower;
-        break;
-      default: value = &m.Get(f->second); break;
+        if (!m.rcvIpHosts) m.rcvIpHosts.emplace();
+        return *m.rcvIpHosts;
+      default: return m.Get(static_cast<FieldId>(field.id));
     }
-    if (!noResult) out = *value;
   } catch (...) {
     // Analysis never fails towards its caller (only memory exhaustion can
     // get here); the field reads as empty.
-    if (!noResult) out.clear();
+    return m.empty;
   }
 }
+
+std::string MessageParser::GetField(const std::string& name) { return FieldText(ResolveField(name)); }
 
 std::int64_t MessageParser::GetSizeField(const std::string& name) const {
   if (NormaliseName(name) == "RAWMESSAGESIZE") return static_cast<std::int64_t>(impl_->raw.size());

@@ -45,18 +45,31 @@ class RenderedTextSource {
 // order; names ending in ":" (headers) come on top of these.
 const std::vector<std::string>& DataFieldNames();
 
+// A data field named once: a rule resolves its field's name when the rules
+// are loaded and reads the text through the handle for every message,
+// without looking the name up again.
+struct FieldHandle {
+  int id = -1;         // the parser's field, or one of the two kinds below
+  std::string header;  // for a header field: its name without the ":"
+};
+
 class MessageParser {
  public:
+  // The handle of a field name (trimmed, any case; "Name:" reads a header;
+  // an unknown name gives a handle whose text is always empty).
+  static FieldHandle ResolveField(const std::string& name);
+
   explicit MessageParser(std::string raw, const MessageOptions& options = {},
                          RenderedTextSource* rendered = nullptr);
   ~MessageParser();
   MessageParser(const MessageParser&) = delete;
   MessageParser& operator=(const MessageParser&) = delete;
 
+  // The text of a field, computed on first use; the reference stays valid
+  // (its text may change only for RCVIPHOSTS) as long as the parser lives.
+  const std::string& FieldText(const FieldHandle& field);
   // The field accessor: name trimmed and upper-cased; unknown names give "".
   std::string GetField(const std::string& name);
-  // As above; with noResult set the field is only computed and cached.
-  void GetField(const std::string& name, bool noResult, std::string& out);
   // Raw message length for "RAWMESSAGESIZE", -1 for any other name.
   std::int64_t GetSizeField(const std::string& name) const;
   // "DATESENDER" / "DATEUTC" (computes RAWDATE first); 0 otherwise or when
