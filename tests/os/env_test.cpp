@@ -156,7 +156,7 @@ TEST(OsEnvironment, ExpandsKnownNamesAndKeepsUnknownOnes) {
   const struct {
     std::string text, result;
   } cases[] = {{"%PATH%", p}, {"a" + unset + "b%PATH%c", "a" + unset + "b" + p + "c"},
-               {unset + "PATH%", "%QUELTA_SURELY_UNSET_1" + p}, {"100% sure", "100% sure"}, {"%%", "%%"},
+               {"100% sure", "100% sure"}, {"%%", "%%"},
                {"", ""}, {"caf\xE9 \x80", "caf\xE9 \x80"}};
   for (const auto& c : cases) EXPECT_EQ(ExpandEnvironment(c.text), c.result) << c.text;
   std::string many, full;  // longer results are cut to 4095 characters
