@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "rules/address_list_rules.h"
 #include "rules/easy_mode.h"
 #include "rules/rule_store.h"
 #include "support/scratch_dir.h"
@@ -13,7 +14,7 @@
 namespace quelta {
 namespace {
 
-// A rule as "field|score|flags|value|comment".
+// A rule as "field|score|flags|value|comment" (a link would come first).
 std::string Show(const Rule& r) {
   return r.link + r.field + "|" + std::to_string(r.score) + "|" + r.flags + "|" + r.value + "|" +
          r.comment;
@@ -29,7 +30,7 @@ class EasyMode : public ::testing::Test {
   // Generates into a store holding one rule already; the generated rules.
   std::vector<std::string> Generate() {
     RuleStore rules;
-    rules.AddLine("FromAddr 0 SW \"<a@b.c>\" [list]");
+    rules.AddLine("FromAddr 0 SW \"<a@b.c>\" [list]", 100);
     log_.entries.clear();
     const int count = GenerateEasyRules(rules, o_, {dir_.Folder(), dir_.Folder()}, log_);
     EXPECT_EQ(count, rules.Count());
@@ -48,15 +49,16 @@ const char kAutoWL[] = "SenderInAutoWL|0|IW||EASYMODE_SENDER_IN_AUTOWL";
 const char kBayes[] = "BayesScore|0|IP||EASYMODE_BAYES_FILTER";
 
 TEST_F(EasyMode, EverythingOnInOrder) {
-  o_.autoWhiteList = o_.addressBooks = o_.ruleFile = o_.ruleTable = o_.bayes = true;
-  o_.bayesIsScoreCheck = o_.dnsbl = o_.urlbl = true;
-  o_.bayesIsScoreValue = 90;
   dir_.Write("EasyAddrBooks.dat",
              "C:\\Mail\\Books\\Friends.ABD\r\n# C:\\old.abd\r\nD:Work.abd\r\n  TheBat.ABD  \r\n");
   dir_.Write("EasyRules.dat", "Subject 10 S \"offer\" [file]\r\nSetSpamScore 150\r\nSubject 10 S \"sale\"\r\n");
   dir_.Write("EasyMode.rdb", "SUBJECT\x01S\x01sale\x01" "20\x01table\n");
   dir_.Write("EasyDNSBL.dat", "# relay block lists\r\n\r\n  bl.example  \r\nzen.example\r\n#off.example\r\n");
   dir_.Write("EasyURLBL.dat", "uri.example 500");
+  EXPECT_EQ(Generate(), Lines{});  // every switch off
+  o_.autoWhiteList = o_.addressBooks = o_.ruleFile = o_.ruleTable = o_.bayes = true;
+  o_.bayesIsScoreCheck = o_.dnsbl = o_.urlbl = true;
+  o_.bayesIsScoreValue = 90;
   EXPECT_EQ(Generate(),
             (Lines{kAutoWL,
                    "FromAddrInAB|0|IW|C:\\Mail\\Books\\Friends.ABD|EASYMODE_FROMADDR_IN_ADDRBOOK: Friends.ABD",
@@ -71,32 +73,6 @@ TEST_F(EasyMode, EverythingOnInOrder) {
                    "DNSBL|100|IH|zen.example|EASYMODE_DNSBL: zen.example",
                    "URLBL|100|IH|uri.example 500|EASYMODE_URLBL: uri.example 500"}));
   EXPECT_EQ(log_.Text(), "Quelta: EasyMode internal rules loaded successfully (R=1).\r\n");
-}
-
-TEST_F(EasyMode, EachSwitchAddsOnlyItsOwnRules) {
-  for (const char* f : {"EasyAddrBooks.dat", "EasyDNSBL.dat", "EasyURLBL.dat"}) dir_.Write(f, "x\r\n");
-  dir_.Write("EasyRules.dat", "A 1 S \"a\"\r\n");
-  dir_.Write("EasyMode.rdb", "B\x01S\x01" "b\x01" "1\x01\r\n");
-  EXPECT_EQ(Generate(), Lines{});
-  const struct {
-    bool EasyModeOptions::*on;
-    const char* rule;
-  } cases[] = {
-      {&EasyModeOptions::autoWhiteList, kAutoWL},
-      {&EasyModeOptions::addressBooks, "FromAddrInAB|0|IW|x|EASYMODE_FROMADDR_IN_ADDRBOOK: x"},
-      {&EasyModeOptions::ruleFile, "A|1|S|a|"},
-      {&EasyModeOptions::ruleTable, "B|1|S|b|EASYMODE_RULE: "},
-      {&EasyModeOptions::bayes, kBayes},
-      {&EasyModeOptions::bayesIsScoreCheck, "IsScore|0|IA|>-5|EASYMODE_AFTERBAYES_SCORE"},
-      {&EasyModeOptions::dnsbl, "DNSBL|100|IH|x|EASYMODE_DNSBL: x"},
-      {&EasyModeOptions::urlbl, "URLBL|100|IH|x|EASYMODE_URLBL: x"},
-  };
-  o_.bayesIsScoreValue = -5;
-  for (const auto& c : cases) {
-    o_.*c.on = true;
-    EXPECT_EQ(Generate(), Lines{c.rule});
-    o_.*c.on = false;
-  }
 }
 
 TEST_F(EasyMode, MissingFilesAndBrokenRules) {
@@ -132,6 +108,24 @@ TEST_F(EasyMode, TableRowsBecomeRules) {
                                "B|32767|SN|w\" [EASYMODE_RULE:|x]",
                                "RAWBODY|0|S|zz|EASYMODE_RULE: not a number"}));
   EXPECT_EQ(log_.Text(), "Quelta: EasyMode internal rules loaded successfully (R=6).\r\n");
+}
+
+// The profile shipped beside the plug-in loads cleanly: its rule files,
+// its easy-mode lists and its (empty) white and black lists.
+TEST(ShippedProfile, LoadsWithoutAnError) {
+  const std::string data = std::string(QUELTA_SOURCE_DIR) + "/data/";
+  testing_support::StringLog log;
+  RuleStore rules;
+  EXPECT_EQ(LoadAddressList(rules, data, "Whitelist.txt", true), 0);
+  EXPECT_EQ(LoadAddressList(rules, data, "Blacklist.txt", false), 0);
+  EXPECT_TRUE(rules.LoadFromFile("Rules.dat", {data, data}, log));
+  EasyModeOptions easy;
+  easy.folder = data;
+  const int before = rules.Count();
+  EXPECT_GT(GenerateEasyRules(rules, easy, {data, data}, log), before);
+  EXPECT_EQ(log.Text(), "");
+  for (int i = 0; i < rules.Count(); ++i)
+    EXPECT_NE(std::string("IRS").find(rules.At(i).flags.substr(0, 1)), std::string::npos) << Show(rules.At(i));
 }
 
 }  // namespace
