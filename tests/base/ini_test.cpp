@@ -20,20 +20,14 @@ TEST(TypedIni, ReadersTakeWholeNumbersInRangeOrTheDefault) {
     std::uint32_t asCounter;
     bool asBool;
   } cases[] = {
-      {nullptr, -7, 9, true},
-      {"42", 42, 42, false},
-      {"-5", -5, 4294967291u, false},
-      {"2147483647", 2147483647, 2147483647u, false},
-      {"-2147483648", INT32_MIN, 2147483648u, false},
-      {"2147483648", -7, 2147483648u, false},
-      {"4294967295", -7, 4294967295u, false},
-      {"4294967296", -7, 0, false},
-      {"-2147483649", -7, 2147483647u, false},
+      {nullptr, -7, 9, true},                          {"42", 42, 42, false},
+      {"-5", -5, 4294967291u, false},                  {"2147483647", 2147483647, 2147483647u, false},
+      {"-2147483648", INT32_MIN, 2147483648u, false},  {"2147483648", -7, 2147483648u, false},
+      {"4294967295", -7, 4294967295u, false},          {"4294967296", -7, 0, false},
+      {"-2147483649", -7, 2147483647u, false},         {"abc", -7, 9, false},
+      {"", -7, 9, false},                              {"yes", -7, 9, false},
+      {"1x", -7, 9, true},  // only the first character counts
       {"1234567890123456789", -7, 1942892530u, true},  // 14 characters are read
-      {"abc", -7, 9, false},
-      {"", -7, 9, false},
-      {"1x", -7, 9, true},                           // only the first character counts
-      {"yes", -7, 9, false},
   };
   for (const auto& c : cases) {
     if (c.text) ASSERT_TRUE(WriteIniString(file, "S", "K", c.text));
