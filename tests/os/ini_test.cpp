@@ -86,13 +86,14 @@ TEST_F(IniFiles, LinesMayEndInLineFeedOnlyAndValuesMayBeLong) {
 
 TEST_F(IniFiles, WriteChangesItsKeyInPlaceOrAppendsItAndKeepsEveryOtherLine) {
   const std::string file =
-      Put("; settings of the test\r\n[One]\r\nA=1\r\nB=2\r\nC=\"3\"\r\n[Two]\r\nB=9\r\nD=caf\xE9\r\n");
+      Put("; settings of the test\r\n[Empty]\r\n[One]\r\nA=1\r\nB=2\r\nC=\"3\"\r\n[Two]\r\nB=9\r\nD=caf\xE9\r\n");
   ASSERT_TRUE(IniWrite(file, "ONE", "b", "two"));  // the names keep their spelling
+  ASSERT_TRUE(IniWrite(file, "Empty", "E", "e"));
   ASSERT_TRUE(IniWrite(file, "one", "New", "n"));
   ASSERT_TRUE(IniWrite(file, "Two", "Y", "2"));
   ASSERT_TRUE(IniWrite(file, "Three", "K", "v"));
   EXPECT_EQ(testing_support::ReadBytes(file),
-            "; settings of the test\r\n[One]\r\nA=1\r\nB=two\r\nC=\"3\"\r\nNew=n\r\n"
+            "; settings of the test\r\n[Empty]\r\nE=e\r\n[One]\r\nA=1\r\nB=two\r\nC=\"3\"\r\nNew=n\r\n"
             "[Two]\r\nB=9\r\nD=caf\xE9\r\nY=2\r\n[Three]\r\nK=v\r\n");
 }
 

@@ -107,6 +107,10 @@ TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
   text[2 * n] = 'a';
   EXPECT_FALSE(Matches("\\Ga|zz", text));
   EXPECT_TRUE(Matches("\\Gx|zz", text));
+  // A search in one piece after a sliced one that stopped in its first slice
+  // still reaches the end of its text.
+  EXPECT_TRUE(Matches("[ab]bc", "abc" + text));
+  EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
 }
 
 // ---- Cache ---------------------------------------------------------------------
