@@ -146,6 +146,8 @@ TEST(RegexCache, DropsTheLeastRecentlyUsedAndCompilesItAgainWhenAsked) {
   EXPECT_NE(p2, held[2]);
   EXPECT_TRUE(IsMatch(p2, "p2"));
   EXPECT_TRUE(IsMatch(held[0], "p0"));  // a dropped pattern still referenced stays usable
+  cache.Clear();
+  EXPECT_NE(cache.Acquire(pattern(0)), again);
 }
 
 }  // namespace
