@@ -83,7 +83,7 @@ std::vector<quelta::RequiredLiterals> Literals() {
 
 std::vector<quelta::RegexRef> Compiled() {
   std::vector<quelta::RegexRef> c;
-  for (const auto& p : Patterns()) c.push_back(quelta::CreateRegex(p, quelta::kRuleRegexOptions));
+  for (const auto& p : Patterns()) c.push_back(quelta::CreateRegex(p));
   return c;
 }
 

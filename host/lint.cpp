@@ -149,7 +149,7 @@ std::vector<std::string> RuleProblems(const quelta::Rule& rule) {
   }
   if (kind == 'R') {
     try {
-      quelta::CreateRegex(rule.value, quelta::kRuleRegexOptions);
+      quelta::CreateRegex(rule.value);
     } catch (const std::exception& e) {
       out.push_back(e.what());
     }

@@ -99,14 +99,6 @@ void DecodeTime(double dt, int& hour, int& min, int& sec, int& msec) {
   msec = static_cast<int>(ms % 1000);
 }
 
-int DayOfWeek(double dt) {
-  if (!std::isfinite(dt)) return 1;
-  // 1899-12-30 was a Saturday (7).
-  auto d = static_cast<std::int64_t>(std::trunc(dt));
-  std::int64_t r = ((d + 6) % 7 + 7) % 7;  // 0 = Sunday
-  return static_cast<int>(r) + 1;
-}
-
 double UnixToDateTime(std::int64_t secs) {
   return static_cast<double>(secs) / kSecsPerDay + kUnixDateDelta;
 }

@@ -35,8 +35,6 @@ double EncodeDate(int year, int month, int day);
 bool DecodeDate(double dt, int& year, int& month, int& day);
 // Time of day of a value, rounded to the nearest millisecond.
 void DecodeTime(double dt, int& hour, int& min, int& sec, int& msec);
-// Day of week of a value, 1 = Sunday .. 7 = Saturday.
-int DayOfWeek(double dt);
 
 // Date-time value of seconds since 1970-01-01 00:00 on the same clock.
 double UnixToDateTime(std::int64_t secs);

@@ -53,18 +53,6 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-std::string TrimLeft(const std::string& s) {
-  std::size_t b = 0;
-  while (b < s.size() && U(s[b]) <= ' ') ++b;
-  return s.substr(b);
-}
-
-std::string TrimRight(const std::string& s) {
-  std::size_t e = s.size();
-  while (e > 0 && U(s[e - 1]) <= ' ') --e;
-  return s.substr(0, e);
-}
-
 std::string_view TrimView(std::string_view s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
@@ -153,84 +141,12 @@ int CountOf(const std::string& text, const std::string& sub) {
   return n;
 }
 
-std::string LeftStr(const std::string& s, int n) {
-  if (n <= 0) return std::string();
-  return s.substr(0, static_cast<std::size_t>(n));
-}
-
-std::string RightStr(const std::string& s, int n) {
-  if (n <= 0) return std::string();
-  const std::size_t k = static_cast<std::size_t>(n);
-  return k >= s.size() ? s : s.substr(s.size() - k);
-}
-
 std::string MidStr(const std::string& s, int pos, int count) {
   if (count <= 0) return std::string();
   if (pos < 0) pos = 0;
   const std::size_t p = static_cast<std::size_t>(pos);
   if (p >= s.size()) return std::string();
   return s.substr(p, static_cast<std::size_t>(count));
-}
-
-std::string ReplaceAll(const std::string& text, const std::string& find, const std::string& repl,
-                       bool ignoreCase) {
-  const std::string src = ignoreCase ? AsciiLower(text) : text;
-  if (find.empty()) return src;
-  const std::string f = ignoreCase ? AsciiLower(find) : find;
-  const std::size_t n = src.size(), fl = f.size();
-  // Resuming one character after the start of the inserted text would find
-  // the replacement's own copy of find again, forever; resume after it then.
-  const bool resumeAfter = repl.size() > 1 && repl.find(f, 1) != std::string::npos;
-
-  // The working string is out + pend + src[idx..]; out is final. pend is the
-  // tail of the last replacement still to be searched; it never holds a
-  // whole match of its own (see resumeAfter), so a match that starts in it
-  // always reaches into src.
-  std::string out;
-  out.reserve(n);
-  std::string pend;
-  std::size_t idx = 0;
-  auto afterMatch = [&](std::size_t next) {
-    idx = next;
-    pend.clear();
-    if (resumeAfter) {
-      out += repl;
-    } else if (!repl.empty()) {
-      out += repl[0];
-      pend.assign(repl, 1, std::string::npos);
-    } else if (idx < n) {
-      out += src[idx++];  // resume one past where the (empty) replacement went
-    }
-  };
-  for (;;) {
-    bool matched = false;
-    for (std::size_t k = 0; k < pend.size(); ++k) {
-      const std::size_t L = pend.size() - k;  // < fl by construction
-      if (L >= fl) continue;
-      if (pend.compare(k, L, f, 0, L) == 0 && idx + (fl - L) <= n &&
-          src.compare(idx, fl - L, f, L, fl - L) == 0) {
-        out.append(pend, 0, k);
-        afterMatch(idx + (fl - L));
-        matched = true;
-        break;
-      }
-    }
-    if (matched) continue;
-    out += pend;
-    pend.clear();
-    const std::size_t j = src.find(f, idx);
-    if (j == std::string::npos) {
-      out.append(src, idx, std::string::npos);
-      return out;
-    }
-    out.append(src, idx, j - idx);
-    afterMatch(j + fl);
-  }
-}
-
-int FirstDelimiter(const std::string& delimiters, const std::string& text) {
-  const std::size_t p = text.find_first_of(delimiters);
-  return p == std::string::npos ? -1 : static_cast<int>(p);
 }
 
 std::string ReplaceEach(const std::string& text, const std::string& what, const std::string& with) {
@@ -247,12 +163,6 @@ std::string ReplaceEach(const std::string& text, const std::string& what, const 
   }
   out.append(text, pos, std::string::npos);
   return out;
-}
-
-bool IsDigitsOnly(const std::string& text) {
-  for (char c : text)
-    if (!IsDigitC(c)) return false;
-  return true;
 }
 
 int HexPairToByte(char hi, char lo) {

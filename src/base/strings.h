@@ -24,10 +24,6 @@ namespace quelta {
 // s without leading and trailing bytes <= ' ' (blanks and controls).
 std::string Trim(const std::string& s);
 std::string_view TrimView(std::string_view s);
-// s without leading bytes <= ' '.
-std::string TrimLeft(const std::string& s);
-// s without trailing bytes <= ' '.
-std::string TrimRight(const std::string& s);
 
 inline char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 inline char AsciiUpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
@@ -60,28 +56,11 @@ std::int64_t StrToInt64Def(const std::string& s, std::int64_t def);
 std::string GetToken(const std::string& text, const std::string& delim, int n);
 // Number of occurrences of sub in text, overlapping ones included; 0 for "".
 int CountOf(const std::string& text, const std::string& sub);
-// The first n characters of s (all of s when shorter; "" for n <= 0).
-std::string LeftStr(const std::string& s, int n);
-// The last n characters of s (all of s when shorter; "" for n <= 0).
-std::string RightStr(const std::string& s, int n);
 // Up to count characters of s from the 0-based position pos (clamped).
 std::string MidStr(const std::string& s, int pos, int count);
-// text with every occurrence of find replaced by repl; after each
-// replacement the search resumes one character after the start of the
-// inserted text (so "  " -> " " leaves no run longer than two). With
-// ignoreCase the text is ASCII-lowered first (the result is lower case
-// apart from repl). When repl itself contains find after its first
-// character, the search resumes after the inserted text instead (which
-// would otherwise never end).
-std::string ReplaceAll(const std::string& text, const std::string& find,
-                       const std::string& repl, bool ignoreCase = false);
 // Every occurrence of what replaced by with in one left-to-right pass (the
 // search resumes after the inserted text); an empty what changes nothing.
 std::string ReplaceEach(const std::string& text, const std::string& what, const std::string& with);
-// 0-based position of the first character of text that is in delimiters; -1 if none.
-int FirstDelimiter(const std::string& delimiters, const std::string& text);
-// True when every character is '0'..'9' (also for "").
-bool IsDigitsOnly(const std::string& text);
 // The byte spelled by two hexadecimal digits (either case); -1 when either
 // is not a hexadecimal digit.
 int HexPairToByte(char hi, char lo);
@@ -114,9 +93,6 @@ class ByteSet {
   explicit ByteSet(std::string_view chars) { Add(chars); }
   void Add(std::string_view chars) {
     for (char c : chars) in_[static_cast<unsigned char>(c)] = true;
-  }
-  void AddRange(unsigned char from, unsigned char to) {
-    for (unsigned c = from; c <= to; ++c) in_[c] = true;
   }
   bool Has(char c) const { return in_[static_cast<unsigned char>(c)]; }
 

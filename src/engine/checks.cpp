@@ -368,8 +368,7 @@ bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t 
   try {
     // Compiled patterns come from the cache: the outcome (and any error) is
     // the same as compiling the term for this evaluation.
-    const RegexRef re = cache ? cache->Acquire(rule.value, kRuleRegexOptions)
-                              : CreateRegex(rule.value, kRuleRegexOptions);
+    const RegexRef re = cache ? cache->Acquire(rule.value) : CreateRegex(rule.value);
     std::string_view subject(fieldText);
     if (subject.size() > maxSize) subject = subject.substr(0, maxSize);
     return IsMatch(re, subject);

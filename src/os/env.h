@@ -91,18 +91,15 @@ std::string FormatDateTime(double dt);
 
 // ---- Files ----------------------------------------------------------------
 
-bool FileExists(const std::string& path);      // a regular file
-bool DirectoryExists(const std::string& path);
+bool FileExists(const std::string& path);  // a regular file
 // Size in bytes of an existing file; 0 when missing or unreadable.
 std::int64_t FileSize(const std::string& path);
 // Names (without folder) of the regular files in `folder` whose names match
 // the wildcard `mask` ("*" and "?", case-insensitive on Windows, as the
 // file system lists them).
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& mask);
+// Renames a file; false (nothing changed) when `to` exists already.
 bool RenameFile(const std::string& from, const std::string& to);
-// Replaces `to` with `from` in one step where the system allows it (used
-// for write-then-replace saving). `to` may or may not exist.
-bool ReplaceFile(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& path);
 
 // Whole file into `out`; false when it cannot be opened or read.

@@ -1,5 +1,7 @@
 #include "rules/easy_mode.h"
 
+#include <vector>
+
 #include "base/log.h"
 #include "base/strings.h"
 #include "os/env.h"
@@ -18,25 +20,8 @@ std::string BareFileName(const std::string& path) {
   return p == std::string::npos ? path : path.substr(p + 1);
 }
 
-// Adds one generated line, logging failText when the store rejects it.
-struct RuleAdder {
-  RuleStore& rules;
-  Log& log;
-  void Add(const std::string& line, const std::string& failText) {
-    if (!rules.AddLine(line, 100)) log.Write(failText);
-  }
-};
-
-// Calls add for every item of the list file folder + file (none when it is missing).
-template <class Add>
-void ForEachListItem(const std::string& folder, const char* file, Add add) {
-  std::vector<std::string> items;
-  if (!ReadEasyListFile(folder + file, items)) return;
-  for (const std::string& item : items) add(item);
-}
-
-}  // namespace
-
+// Trimmed lines of a list file without empty and "#" lines; false when
+// the file does not exist or cannot be read.
 bool ReadEasyListFile(const std::string& path, std::vector<std::string>& items) {
   items.clear();
   if (!os::FileExists(path)) return false;
@@ -49,6 +34,8 @@ bool ReadEasyListFile(const std::string& path, std::vector<std::string>& items) 
   }
   return true;
 }
+
+}  // namespace
 
 std::string EasyTableRowToLine(const std::string& row) {
   std::string f[5];
@@ -80,6 +67,10 @@ std::string EasyTableRowToLine(const std::string& row) {
   return line;
 }
 
+namespace {
+
+// Adds the rules of folder + "EasyMode.rdb": the store's rule count
+// afterwards, 0 when the file does not exist, -1 when it cannot be read.
 int LoadEasyModeTable(RuleStore& rules, const std::string& folder) {
   const std::string path = folder + "EasyMode.rdb";
   try {
@@ -93,6 +84,25 @@ int LoadEasyModeTable(RuleStore& rules, const std::string& folder) {
     return -1;
   }
 }
+
+// Adds one generated line, logging failText when the store rejects it.
+struct RuleAdder {
+  RuleStore& rules;
+  Log& log;
+  void Add(const std::string& line, const std::string& failText) {
+    if (!rules.AddLine(line, 100)) log.Write(failText);
+  }
+};
+
+// Calls add for every item of the list file folder + file (none when it is missing).
+template <class Add>
+void ForEachListItem(const std::string& folder, const char* file, Add add) {
+  std::vector<std::string> items;
+  if (!ReadEasyListFile(folder + file, items)) return;
+  for (const std::string& item : items) add(item);
+}
+
+}  // namespace
 
 int GenerateEasyRules(RuleStore& rules, const EasyModeOptions& o, const RuleFileOptions& ruleFiles,
                       Log& log, RuleFileSink* sink) {

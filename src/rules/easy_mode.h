@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace quelta {
 
@@ -42,12 +41,7 @@ constexpr const char* kEasyScoreHam = "-32768";
 
 // The rule line of one "EasyMode.rdb" row.
 std::string EasyTableRowToLine(const std::string& row);
-// Adds the rules of folder + "EasyMode.rdb": the store's rule count
-// afterwards, 0 when the file does not exist, -1 when it cannot be read.
-int LoadEasyModeTable(RuleStore& rules, const std::string& folder);
-// Trimmed lines of a list file without empty and "#" lines; false when
-// the file does not exist or cannot be read.
-bool ReadEasyListFile(const std::string& path, std::vector<std::string>& items);
+
 // Generates the rule set into rules, logging each rule that could not be
 // added; includes inside "EasyRules.dat" are found through ruleFiles, and
 // the reading of that file is reported to sink when one is given. The

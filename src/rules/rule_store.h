@@ -2,7 +2,7 @@
 // rule-line format and the rule-file format (includes, comment blocks,
 // score scale). Filled once at start-up, read-only afterwards.
 //
-// Promises: the store hands out copies only; a rejected rule line is logged
+// Promises: the store hands out read-only rules; a rejected rule line is logged
 // once for the innermost file; includes nest at most kMaxIncludeDepth deep.
 // A RuleFileSink, when given, learns where every rule came from and every
 // problem the reader met, with file and line.
@@ -63,7 +63,6 @@ class RuleStore {
  public:
   static constexpr int kMaxIncludeDepth = 16;
 
-  void Clear() { rules_.clear(); }
   void AddRecord(const Rule& r) { rules_.push_back(r); }
   // Parses one rule line with the given score scale (percent) and appends
   // it; false (nothing appended, nothing logged) when it is not valid.
@@ -78,7 +77,7 @@ class RuleStore {
   bool LoadFromFile(const std::string& name, const RuleFileOptions& where, Log& log,
                     RuleFileSink* sink = nullptr);
   int Count() const { return static_cast<int>(rules_.size()); }
-  Rule GetRule(int i) const { return rules_.at(static_cast<std::size_t>(i)); }
+  // The rule at 0-based index i < Count().
   const Rule& At(int i) const { return rules_[static_cast<std::size_t>(i)]; }
 
  private:
@@ -88,8 +87,8 @@ class RuleStore {
   std::vector<Rule> rules_;
 };
 
-// Parses one rule line; false when invalid. Exposed for the rule editor and
-// the tests.
+// Parses one rule line (as AddLine does) into out; false when invalid. For
+// tools that check rule lines without a store.
 bool ParseRuleLine(const std::string& line, int scale, Rule& out);
 
 }  // namespace quelta

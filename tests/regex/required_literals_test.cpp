@@ -138,7 +138,7 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
   std::vector<RequiredLiterals> literals;
   for (const auto& p : patterns) {
     try {
-      compiled.push_back(CreateRegex(p, kRuleRegexOptions));
+      compiled.push_back(CreateRegex(p));
     } catch (const RegexError&) {
       continue;
     }

@@ -109,6 +109,14 @@ TEST(RuleFileSink, MissingTopFileAndTooDeepIncludes) {
   ASSERT_EQ(1u, deep.problems.size());
   EXPECT_EQ(RuleFileProblem::kIncludeTooDeep, deep.problems[0].problem);
   EXPECT_EQ("f" + std::to_string(n - 1) + ".dat:1", deep.problems[0].where);
+
+  // A loop alone fails the load as well.
+  dir.Write("self.dat", "X 1 S \"x\"\r\nIncludeRuleFile self.dat\r\n");
+  Heard loop;
+  loop.folder = dir.Folder();
+  EXPECT_FALSE(rules.LoadFromFile("self.dat", {dir.Folder(), dir.Folder()}, log, &loop));
+  ASSERT_EQ(1u, loop.problems.size());
+  EXPECT_EQ(RuleFileProblem::kIncludeLoop, loop.problems[0].problem);
 }
 
 }  // namespace

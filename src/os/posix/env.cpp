@@ -288,11 +288,6 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool DirectoryExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::int64_t FileSize(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
@@ -314,11 +309,8 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  if (FileExists(to) || DirectoryExists(to)) return false;  // as MoveFile: never overwrite
-  return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool ReplaceFile(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (::stat(to.c_str(), &st) == 0) return false;  // as MoveFile: never overwrite
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 

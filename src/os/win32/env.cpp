@@ -15,10 +15,9 @@
 #include <cstdio>
 #include <cstring>
 
-// <windows.h> maps these names to their "A" variants; the platform layer
-// defines functions of the same names in its own namespace.
+// <windows.h> maps this name to its "A" variant; the os layer defines a
+// function of the same name in its own namespace.
 #undef DeleteFile
-#undef ReplaceFile
 
 namespace quelta::os {
 
@@ -323,11 +322,6 @@ bool FileExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD a = ::GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) ||
@@ -353,10 +347,6 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 
 bool RenameFile(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
-}
-
-bool ReplaceFile(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }

@@ -1,0 +1,154 @@
+// The regular-expression layer: compile errors and their texts, matching
+// with the rule's options over Windows-1252 text, the match limits and the
+// sliced search, and the pattern cache.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "regex/regex.h"
+
+namespace quelta {
+namespace {
+
+// The error text of compiling pattern and searching text with it; "" when both succeed.
+std::string ErrorOf(const std::string& pattern, const std::string& text = "") {
+  try {
+    IsMatch(CreateRegex(pattern), text);
+  } catch (const RegexError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+bool Matches(const std::string& pattern, std::string_view text) { return IsMatch(CreateRegex(pattern), text); }
+
+TEST(Regex, CompileErrorsNamePatternPositionAndReason) {
+  const std::string invalid = "Invalid Pattern '";
+  const struct {
+    const char *pattern, *error;
+  } cases[] = {
+      {"a(b", "a(b': error at position 3: missing closing parenthesis"},
+      {"x[a-", "x[a-': error at position 4: missing terminating ] for character class"},
+      {"*a", "*a': error at position 0: quantifier does not follow a repeatable item"},
+      // The position in the pattern as written, before letter escapes became letters.
+      {"\\y\\q(", "\\y\\q(': error at position 5: missing closing parenthesis"},
+      {"[\\X\\B]\\F)", "[\\X\\B]\\F)': error at position 8: unmatched closing parenthesis"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.pattern), invalid + c.error) << c.pattern;
+  EXPECT_THROW(IsMatch(nullptr, "x"), RegexError);
+}
+
+TEST(Regex, RuleOptionsOverSingleByteText) {
+  const struct {
+    std::string pattern, text;
+    bool match;
+  } cases[] = {
+      {"a.b", "A\nB", true},  // ignore case, and the dot matches a line end
+      {"a.b", "xxA\r\nB", false},  // the dot is one byte
+      {"gr\xE4" "fin", "GR\xE4" "FIN", true}, {"gr\xE4" "fin", "GR\xC4" "FIN", false},  // ASCII folds only
+      {"^.\xFF$", "\x80\xFF", true},  // high bytes are characters, not UTF-8
+      {"^$", "", true}, {"", "", true}, {"^.$", "", false},
+      {"b", std::string("a\0b", 3), true},  // the text is taken by its length
+      {"a\\x00b", std::string("a\0b", 3), true},
+      {std::string("x\0z", 3), "x", true},  // the pattern ends at its first NUL
+      {"\\y\\Q", "yq", true}, {"[\\X]\\F", "xf", true},  // letter escapes without a meaning
+      {"(?=a\\K)a", "a", true},  // \K inside a look-around is accepted
+      {"(?:cheap|free) pills", "Buy CHEAP pills", true}, {"[a-z]+://x\\.org", "http://x.com", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Matches(c.pattern, c.text), c.match) << c.pattern;
+  EXPECT_FALSE(IsMatch(CreateRegex("b"), std::string_view("a\0b", 2)));
+}
+
+TEST(Regex, PathologicalPatternsFailWithTheLimits) {
+  const std::string almost = std::string(40, 'a') + "!", as = std::string(32768, 'a');
+  std::string fields = "p", prose;  // the required "p" is present, just never after 11 fields
+  for (int i = 0; i < 1000; ++i) fields += "x,";
+  while (prose.size() < 32 * 1024) prose += "Some product text with words, and more words; 12 34. ";
+  const struct {
+    std::string pattern, text, error;
+  } cases[] = {
+      // Exponential backtracking, cut off by the match limit.
+      {"(a+)+$", almost, "PCRE2_ERROR_MATCHLIMIT"}, {"^(a|a)*$", almost, "PCRE2_ERROR_MATCHLIMIT"},
+      {"^(.*?,){11}P", fields, "PCRE2_ERROR_MATCHLIMIT"},
+      {"^(?:(a)|b)*$", std::string(kRegexDepthLimit + 10, 'a') + "!", "PCRE2_ERROR_DEPTHLIMIT"},
+      {"^(?:(a)|b)*$", as, ""},
+      // A group repeated once per character outgrows the JIT stack; the interpreter answers.
+      {"([ab]|[ac])*X", as + "X", ""}, {"^([ab]|[ac])*X", as + "X", ""},
+      // Cheap at each start position, but a scan to the end from each: the
+      // time budget of the search stops it; a match found early is fine.
+      {"[a-z](?:.|\\n)*\\d{5}", prose, "PCRE2_ERROR_MATCHLIMIT"}, {"[a-z](?:.|\\n)*\\d{5}", "a 12345" + prose, ""},
+      // Heavy but benign patterns over a large text stay below the limits.
+      {".*viagra.*cheap", prose, ""}, {"(.+)+Q", prose, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.pattern, c.text), c.error) << c.pattern;
+  EXPECT_TRUE(Matches("([ab]|[ac])*X", as + "X"));
+  EXPECT_TRUE(Matches("a+$", "aaa"));  // the match resources are usable afterwards
+}
+
+TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
+  const std::size_t n = kRegexSliceLength;
+  for (std::size_t pos : {std::size_t{0}, n - 2, n - 1, n, n + 1, 2 * n - 1, 2 * n, std::size_t{5997}}) {
+    std::string text(6000, 'x');
+    text.replace(pos, 3, "abc");
+    EXPECT_TRUE(Matches("[ab]bc", text)) << pos;
+    text[pos + 2] = 'x';
+    EXPECT_FALSE(Matches("[ab]bc", text)) << pos;
+  }
+  std::string text(3000, 'x');
+  text.replace(n - 1, 2, "qa");
+  EXPECT_TRUE(Matches("(?<=q)a", text));  // look-behind sees the text before a slice
+  EXPECT_TRUE(Matches("[q]x*$", text.substr(0, n) + std::string(2000, 'x')));
+  EXPECT_FALSE(Matches("[q]x*y", text));
+  // Backtracking verbs and \G act on the whole search: (*COMMIT) after the
+  // first "a" ends it when "b" fails; \G holds only where the text starts.
+  EXPECT_FALSE(Matches("a(*COMMIT)b", "ac" + std::string(3000, 'x') + "ab"));
+  text.assign(3000, 'x');
+  text[2 * n] = 'a';
+  EXPECT_FALSE(Matches("\\Ga|zz", text));
+  EXPECT_TRUE(Matches("\\Gx|zz", text));
+  // A search in one piece after a sliced one that stopped in its first slice
+  // still reaches the end of its text.
+  EXPECT_TRUE(Matches("[ab]bc", "abc" + text));
+  EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
+}
+
+// ---- Cache ---------------------------------------------------------------------
+
+TEST(RegexCache, SameResultsAndErrorTextsAsCompilingAfresh) {
+  RegexCache cache;
+  for (int round = 0; round < 2; ++round) {  // the second round comes from the cache
+    for (const char* p : {"a(b", "[vw]iagra", "^$", "x{2,1}", "a.b"}) {
+      std::string error;
+      try {
+        const RegexRef re = cache.Acquire(p);
+        for (const char* t : {"", "WIAGRA", "A\nB"}) EXPECT_EQ(IsMatch(re, t), Matches(p, t)) << p << "/" << t;
+      } catch (const RegexError& e) {
+        error = e.what();
+      }
+      EXPECT_EQ(error, ErrorOf(p)) << p;
+    }
+  }
+}
+
+TEST(RegexCache, DropsTheLeastRecentlyUsedAndCompilesItAgainWhenAsked) {
+  RegexCache cache;
+  auto pattern = [](std::size_t i) { return "^p" + std::to_string(i) + "$"; };
+  std::vector<RegexRef> held;
+  for (std::size_t i = 0; i <= RegexCache::kMaxEntries; ++i) held.push_back(cache.Acquire(pattern(i)));
+  // p0 went out when the cache overflowed by one; p1, the next oldest, is still in.
+  EXPECT_EQ(cache.Acquire(pattern(1)), held[1]);
+  const RegexRef again = cache.Acquire(pattern(0));  // drops p2, now the oldest
+  EXPECT_NE(again, held[0]);
+  EXPECT_TRUE(IsMatch(again, "P0") && !IsMatch(again, "P1"));
+  EXPECT_EQ(cache.Acquire(pattern(0)), again);
+  const RegexRef p2 = cache.Acquire(pattern(2));
+  EXPECT_NE(p2, held[2]);
+  EXPECT_TRUE(IsMatch(p2, "p2"));
+  EXPECT_TRUE(IsMatch(held[0], "p0"));  // a dropped pattern still referenced stays usable
+  cache.Clear();
+  EXPECT_NE(cache.Acquire(pattern(0)), again);
+}
+
+}  // namespace
+}  // namespace quelta
