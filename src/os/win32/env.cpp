@@ -23,6 +23,10 @@
 namespace quelta::os {
 
 const char kPathSep = '\\';
+const char kTemporaryFileMask[] = "*.~quelta-*.tmp";
+// Long enough for a short run of another process (a delivery filter) to
+// end; short enough that the mail client never seems to hang at start-up.
+const std::uint32_t kProfileLockWaitMs = 10000;
 
 namespace {
 
@@ -52,6 +56,12 @@ class Handle {
     h_ = INVALID_HANDLE_VALUE;
     return ok != FALSE;
   }
+  // Hands the handle over; this object no longer closes it.
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
 
  private:
   HANDLE h_;
@@ -72,14 +82,32 @@ class RegKey {
   HKEY k_ = nullptr;
 };
 
+// Bytes this process may still write (LimitFileWrites); negative: no limit.
+std::atomic<long long> writeAllowance{-1};
+
+// Takes up to n bytes of the allowance; the number that may be written.
+std::size_t AllowWrite(std::size_t n) {
+  long long left = writeAllowance.load();
+  while (left >= 0) {
+    const long long take = left < static_cast<long long>(n) ? left : static_cast<long long>(n);
+    if (writeAllowance.compare_exchange_weak(left, left - take)) return static_cast<std::size_t>(take);
+  }
+  return n;
+}
+
 bool WriteAll(HANDLE h, const std::string& data) {
+  const std::size_t allowed = AllowWrite(data.size());
   std::size_t done = 0;
-  while (done < data.size()) {
-    std::size_t left = data.size() - done;
+  while (done < allowed) {
+    std::size_t left = allowed - done;
     DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
     DWORD written = 0;
     if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
     done += written;
+  }
+  if (allowed < data.size()) {
+    ::SetLastError(ERROR_DISK_FULL);
+    return false;
   }
   return true;
 }
@@ -251,8 +279,18 @@ std::string IniRead(const std::string& file, const std::string& section, const s
 
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
               const std::string& value) {
+  // The entry's bytes count against the write allowance of the tests.
+  if (AllowWrite(key.size() + value.size() + 3) < key.size() + value.size() + 3) return false;
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
          FALSE;
+}
+
+bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) {
+  bool ok = true;
+  for (const IniEntry& e : entries) ok = IniWrite(file, e.section, e.key, e.value) && ok;
+  // All three null: the system writes its cached copy of the file out now.
+  ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+  return ok;
 }
 
 // ---- Environment, time ----------------------------------------------------
@@ -356,7 +394,8 @@ bool RenameFile(const std::string& from, const std::string& to) {
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         FALSE;
 }
 
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
@@ -403,6 +442,10 @@ class WinRandomAccessFile final : public RandomAccessFile {
     }
     return true;
   }
+  std::int64_t Size() override {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(h_.get(), &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+  }
 
  private:
   Handle h_;
@@ -441,18 +484,20 @@ bool AppendFile(const std::string& path, const std::string& data) {
   return h.close() && ok;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data) {
+std::string TemporaryName(const std::string& path, const std::string& tag) {
+  return path + ".~quelta-" + tag + ".tmp";
+}
+
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
-  const std::string folder = FolderOf(path);
-  const std::string base = path.substr(folder.size());
+  tempPath.clear();
   std::string tmp;
   HANDLE raw = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 16 && raw == INVALID_HANDLE_VALUE; ++attempt) {
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%lx.%lx.%x.tmp",
-                  static_cast<unsigned long>(::GetCurrentProcessId()),
-                  static_cast<unsigned long>(::GetCurrentThreadId()), counter++);
-    tmp = folder + "~" + base + suffix;
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                  counter++);
+    tmp = TemporaryName(path, tag);
     raw = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (raw == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
@@ -463,12 +508,93 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
   if (!h.valid()) return false;
   bool ok = WriteAll(h.get(), data) && ::FlushFileBuffers(h.get());
   ok = h.close() && ok;
-  if (ok && ::MoveFileExA(tmp.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (!ok) {
+    ::DeleteFileA(tmp.c_str());
+    return false;
+  }
+  tempPath = tmp;
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+  std::string tmp;
+  if (!WriteTemporaryFile(path, data, tmp)) return false;
+  if (ReplaceFile(tmp, path)) return true;
   ::DeleteFileA(tmp.c_str());
   return false;
 }
+
+GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
+                                  std::int64_t size, std::string& appended) {
+  appended.clear();
+  if (!FileExists(path)) {
+    return size == 0 && ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced
+                                                    : GrowingReplace::kChanged;
+  }
+  const std::int64_t now = FileSize(path);
+  if (now < size) return GrowingReplace::kChanged;
+  if (now > size) {
+    std::unique_ptr<RandomAccessFile> f = OpenRandomAccessFile(path);
+    if (!f) return GrowingReplace::kFailed;
+    appended.resize(static_cast<std::size_t>(now - size));
+    if (!f->ReadAt(static_cast<std::uint64_t>(size), &appended[0], appended.size())) {
+      appended.clear();
+      return GrowingReplace::kFailed;
+    }
+    return GrowingReplace::kGrew;
+  }
+  // Fails while another program holds the file open: no writer can be
+  // left behind on the old file.
+  return ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced : GrowingReplace::kFailed;
+}
+
+bool RemoveTemporaryFiles(const std::string& folder) {
+  bool ok = true;
+  for (const std::string& name : FindFiles(folder, kTemporaryFileMask))
+    if (!::DeleteFileA((folder + name).c_str())) ok = false;
+  return ok;
+}
+
+namespace {
+
+class WinFileLock final : public FileLock {
+ public:
+  explicit WinFileLock(HANDLE h) : h_(h) {}
+  ~WinFileLock() override {
+    OVERLAPPED at{};
+    ::UnlockFileEx(h_.get(), 0, 1, 0, &at);
+  }
+
+ private:
+  Handle h_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileLock> LockFile(const std::string& path, std::uint32_t timeoutMs) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE raw = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A lock file that may not be written (a read-only profile) can still
+  // be locked when it exists.
+  if (raw == INVALID_HANDLE_VALUE)
+    raw = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  Handle h(raw);
+  if (!h.valid()) return nullptr;
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    OVERLAPPED at{};
+    const DWORD flags =
+        LOCKFILE_EXCLUSIVE_LOCK | (timeoutMs == kWaitForever ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (::LockFileEx(h.get(), flags, 0, 1, 0, &at)) return std::make_unique<WinFileLock>(h.release());
+    if (::GetLastError() != ERROR_LOCK_VIOLATION || ::GetTickCount() - start >= timeoutMs)
+      return nullptr;
+    ::Sleep(10);
+  }
+}
+
+void LimitFileWrites(std::int64_t bytes) { writeAllowance = bytes < 0 ? -1 : bytes; }
 
 bool IsAbsolutePath(const std::string& name) {
   if (name.size() >= 2 && name[1] == ':') return true;                     // "C:..."
