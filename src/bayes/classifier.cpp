@@ -45,6 +45,73 @@ void HeaderCounts(const WordDatabase& words, std::uint32_t& spam, std::uint32_t&
   }
 }
 
+// A pair save goes through fixed names beside the two files: each new file
+// is first written under a unique temporary name, then renamed to its
+// "ready" name. The undo file's ready name appearing is the commit point:
+// from then on both new files are complete and the save is carried to its
+// end, if need be by the next start-up.
+std::string ReadyName(const std::string& file) { return os::TemporaryName(file, "ready"); }
+
+// Renames with a few retries: on Windows another program (a virus scanner,
+// a backup) may hold the target open for a moment.
+bool ReplaceWithRetries(const std::string& from, const std::string& to) {
+  for (int attempt = 0;; ++attempt) {
+    if (os::ReplaceFile(from, to)) return true;
+    if (attempt == 4) return false;
+    os::SleepMs(100);
+  }
+}
+
+enum class PairResult { kSaved, kWordFailed, kUndoFailed, kBothFailed };
+
+// Puts the two ready files in place: word file first, then undo file.
+// When the word file cannot be replaced the save is undone (both old files
+// stay); when the undo file cannot, its ready file stays for the next
+// start-up to put in place.
+PairResult FinishPair(const std::string& wordFile, const std::string& undoFile) {
+  const std::string wordReady = ReadyName(wordFile), undoReady = ReadyName(undoFile);
+  if (os::FileExists(wordReady) && !ReplaceWithRetries(wordReady, wordFile)) {
+    os::DeleteFile(undoReady);
+    os::DeleteFile(wordReady);
+    return PairResult::kWordFailed;
+  }
+  if (!ReplaceWithRetries(undoReady, undoFile)) return PairResult::kUndoFailed;
+  return PairResult::kSaved;
+}
+
+PairResult SavePair(const std::string& wordFile, const std::string& wordData,
+                    const std::string& undoFile, const std::string& undoData) {
+  std::string wordTemp, undoTemp;
+  const bool wordWritten = os::WriteTemporaryFile(wordFile, wordData, wordTemp);
+  const bool undoWritten = os::WriteTemporaryFile(undoFile, undoData, undoTemp);
+  const auto discard = [&] {
+    if (!wordTemp.empty()) os::DeleteFile(wordTemp);
+    if (!undoTemp.empty()) os::DeleteFile(undoTemp);
+  };
+  if (!wordWritten || !undoWritten) {
+    discard();
+    return !wordWritten && !undoWritten ? PairResult::kBothFailed
+           : !wordWritten              ? PairResult::kWordFailed
+                                       : PairResult::kUndoFailed;
+  }
+  // What can be seen in advance: a folder in the place of a file.
+  if (os::DirectoryExists(wordFile) || os::DirectoryExists(undoFile)) {
+    discard();
+    return os::DirectoryExists(wordFile) ? PairResult::kWordFailed : PairResult::kUndoFailed;
+  }
+  const std::string wordReady = ReadyName(wordFile);
+  if (!os::ReplaceFile(wordTemp, wordReady)) {
+    discard();
+    return PairResult::kWordFailed;
+  }
+  if (!os::ReplaceFile(undoTemp, ReadyName(undoFile))) {  // the commit point
+    os::DeleteFile(wordReady);
+    discard();
+    return PairResult::kUndoFailed;
+  }
+  return FinishPair(wordFile, undoFile);
+}
+
 }  // namespace
 
 BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options, Log& log)
@@ -76,7 +143,28 @@ BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options,
   } catch (...) {
     // Whatever was loaded stays; the filter works with it.
   }
-  PublishFigures();
+}
+
+void BayesFilter::CompleteInterruptedSave(const std::string& folder, Log& log) {
+  try {
+    const std::string wordFile = folder + "Bayes.wdb", undoFile = folder + "Bayes.udb";
+    if (os::FileExists(ReadyName(undoFile))) {
+      if (FinishPair(wordFile, undoFile) == PairResult::kSaved)
+        log.Write("Quelta: Bayes databases completed from an interrupted save.");
+      else
+        log.Write("ERROR: Completing the interrupted save of the Bayes databases failed!");
+    } else if (os::FileExists(ReadyName(wordFile))) {
+      os::DeleteFile(ReadyName(wordFile));  // the save never reached its commit point
+    }
+  } catch (...) {
+  }
+}
+
+BayesFigures BayesFilter::Figures() const {
+  BayesFigures f;
+  HeaderCounts(words_, f.spamMessages, f.hamMessages);
+  f.wordRecords = static_cast<std::uint32_t>(words_.Count());
+  return f;
 }
 
 bool BayesFilter::Save(Log& log) {
@@ -85,9 +173,10 @@ bool BayesFilter::Save(Log& log) {
       log.Write("Quelta: Bayes databases not saved.");
       return true;
     }
-    const bool wordsOk = words_.SaveToFile(wordFile_);
-    const bool undoOk = undo_.SaveToFile(undoFile_);
-    if (wordsOk && undoOk) {
+    const PairResult r = SavePair(wordFile_, words_.Serialize(), undoFile_, undo_.Serialize());
+    const bool wordsOk = r == PairResult::kSaved || r == PairResult::kUndoFailed;
+    const bool undoOk = r == PairResult::kSaved || r == PairResult::kWordFailed;
+    if (r == PairResult::kSaved) {
       std::uint32_t spam = 0, ham = 0;
       HeaderCounts(words_, spam, ham);
       log.Write("Quelta: Bayes databases saved successfully (W=" +
@@ -224,16 +313,7 @@ LearnResult BayesFilter::Learn(const std::string& rawHeader, const WordTable& wo
   } catch (...) {
     // Changes made so far stay; the databases keep their saved/unsaved state.
   }
-  PublishFigures();
   return result;
-}
-
-void BayesFilter::PublishFigures() {
-  std::uint32_t spam = 0, ham = 0;
-  HeaderCounts(words_, spam, ham);
-  wordRecords_ = static_cast<std::uint32_t>(words_.Count());
-  spamMessages_ = spam;
-  hamMessages_ = ham;
 }
 
 }  // namespace quelta

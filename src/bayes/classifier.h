@@ -9,9 +9,12 @@
 // O(words of the message), whatever the size of the database, and gives the
 // result of a walk over every word record. The filter reports what it did
 // (ClassifyResult, LearnResult) and keeps no counters of its own.
-// Threading: one caller at a time for Classify / Learn / Save; the figures
-// (WordRecords, SpamMessages, HamMessages) and the changed flag may be read
-// from any thread at any time.
+// The two files are saved as a pair: after a failed save both hold their
+// old content, after a completed one both the new; a save interrupted by a
+// crash is finished or undone by CompleteInterruptedSave, so the files
+// always agree.
+// Threading: one caller at a time for everything but Changed, which may be
+// read from any thread.
 #pragma once
 
 #include <atomic>
@@ -40,6 +43,14 @@ struct ClassifyResult {
   bool counted = false;      // the message counts as checked by the filter
 };
 
+// What the macros show of the word database: its record count (the header
+// record included) and the message counts of its header record.
+struct BayesFigures {
+  std::uint32_t wordRecords = 0;
+  std::uint32_t spamMessages = 0;
+  std::uint32_t hamMessages = 0;
+};
+
 struct LearnResult {
   bool learned = false;       // a message not trained before was trained
   bool reclassified = false;  // a message trained the other way was moved
@@ -61,25 +72,33 @@ class BayesFilter {
   // is the local date-time value stored with the training.
   LearnResult Learn(const std::string& rawHeader, const WordTable& words, bool asSpam, double now);
 
-  // Writes both databases unless they are unchanged, logging the outcome.
-  // False when a file could not be written.
+  // Writes both databases unless they are unchanged, logging the outcome:
+  // both temporary files are written and flushed first; only when both
+  // were written is the word file replaced, then the undo file. False when
+  // the save failed (the old files stay and the databases still count as
+  // changed).
   bool Save(Log& log);
+  // Finishes a save of the files in folder that a crash interrupted: when
+  // it had reached the point where both new files were complete, they are
+  // put in place; otherwise what it left is removed. Run before the files
+  // are loaded, by the only process that writes them. Logs what it did.
+  static void CompleteInterruptedSave(const std::string& folder, Log& log);
   // Whether anything was learned since loading (or since MarkUnchanged).
   bool Changed() const { return changed_.load(); }
   // The databases count as unchanged and are not saved (after the options
   // dialog deleted their files).
   void MarkUnchanged() { changed_ = false; }
 
-  // Figures for the macros, readable from any thread.
-  std::uint32_t WordRecords() const { return wordRecords_.load(); }  // header record included
-  std::uint32_t SpamMessages() const { return spamMessages_.load(); }
-  std::uint32_t HamMessages() const { return hamMessages_.load(); }
+  // The figures of the word database as they are now.
+  BayesFigures Figures() const;
+  std::uint32_t WordRecords() const { return Figures().wordRecords; }  // header record included
+  std::uint32_t SpamMessages() const { return Figures().spamMessages; }
+  std::uint32_t HamMessages() const { return Figures().hamMessages; }
 
  private:
   double WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsgs, std::uint32_t s,
                          std::uint32_t h) const;
   void Train(const WordTable& table, bool undo, bool asSpam);
-  void PublishFigures();
 
   const BayesOptions& options_;
   std::string wordFile_, undoFile_;
@@ -89,7 +108,6 @@ class BayesFilter {
   double minProb_ = 0;
   double maxProb_ = 0;
   std::atomic<bool> changed_{false};
-  std::atomic<std::uint32_t> wordRecords_{0}, spamMessages_{0}, hamMessages_{0};
 };
 
 }  // namespace quelta
