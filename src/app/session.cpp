@@ -1,5 +1,7 @@
 #include "app/session.h"
 
+#include <functional>
+
 #include "app/update_check.h"
 #include "base/ini.h"
 #include "base/paths.h"
@@ -29,6 +31,9 @@ std::string NowText() { return os::FormatDateTime(os::LocalNow()); }
 // How long shutdown waits for abandoned look-ups to end.
 constexpr int kShutdownLookupWaitMs = 3000;
 
+// The profile lock's file in the plug-in folder.
+constexpr const char* kLockFile = "Quelta.lock";
+
 }  // namespace
 
 Session::Session() = default;
@@ -36,7 +41,16 @@ Session::~Session() = default;
 
 int Session::RuleCount() const { return rules_ ? rules_->Count() : 0; }
 
-bool Session::SaveConfig() { return SaveSettings(locations_.iniFile, settings_); }
+BayesFigures Session::BayesNumbers() const {
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  return bayesFigures_;
+}
+
+void Session::PublishBayesFigures() {
+  const BayesFigures f = bayes_ ? bayes_->Figures() : BayesFigures();
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  bayesFigures_ = f;
+}
 
 void Session::LoadExceptedWords() {
   exceptedWords_.reset();
@@ -58,7 +72,7 @@ void Session::LoadExceptedWords() {
 int Session::LoadAutoWhiteList(const std::string& path) {
   try {
     if (!autoWhiteList_) autoWhiteList_ = std::make_unique<AutoWhiteList>();
-    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow());
+    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow(), OwnsProfile());
     if (n >= 0) autoWhiteListSize_ = os::FileSize(path);
     return n;
   } catch (...) {
@@ -77,6 +91,9 @@ bool Session::Startup() {
   const std::string moduleDir = WithTrailingSeparator(os::FolderOf(os::ModuleFileName()));
   const std::string profile = os::ProfileFolderOverride();
   pluginDir_ = profile.empty() ? moduleDir : profile;
+  // The profile lock, before any data file is read.
+  profileLock_.reset();
+  profileLock_ = os::LockFile(pluginDir_ + kLockFile, os::kProfileLockWaitMs);
   // Version strings.
   const std::string module = moduleDir + "Quelta.tbp";
   productName_ = os::VersionString(module, "ProductName");
@@ -89,24 +106,38 @@ bool Session::Startup() {
   log_.SetFolder(locations_.logPath);
   if (!LoadSettings(locations_.iniFile, junkScore_, os::LocalNow(), settings_))
     pending += "ERROR: Loading of plugin settings failed!";
-  if (!LoadStatistics(locations_.iniFile, stats_))
+  Statistics stats;
+  if (!LoadStatistics(locations_.iniFile, stats))
     pending += "ERROR: Loading of plugin statistics failed!";
+  stats_.Set(stats);
   settings_.engine.junkScore = junkScore_;
   settings_.easy.folder = locations_.easyPath;
 
-  log_.Rotate(settings_.log, os::LocalNow());
+  if (OwnsProfile()) log_.Rotate(settings_.log, os::LocalNow());
   log_.Write(productName_ + " v" + fileVersion_);
   if (!pending.empty()) log_.Write(pending);
-  if (!log_.DeleteOld(settings_.log, os::LocalNow()))
+  if (!OwnsProfile())
+    log_.Write("WARNING: The profile is in use by another process; this run saves nothing!");
+  else if (!log_.DeleteOld(settings_.log, os::LocalNow()))
     log_.Write("ERROR: Deleting of old logfiles failed!");
 
   language_.Load(pluginDir_ + "Language" + os::kPathSep + settings_.language + ".lng");
+
+  if (OwnsProfile()) {
+    // What an interrupted run left: a Bayes save is finished or undone
+    // first, then every other temporary file goes.
+    BayesFilter::CompleteInterruptedSave(locations_.bayesDb, log_);
+    for (const std::string* folder :
+         {&locations_.iniDir, &locations_.bayesDb, &locations_.autoWhiteList})
+      os::RemoveTemporaryFiles(*folder);
+  }
 
   try {
     bayes_ = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
   } catch (...) {
     log_.Write("ERROR: Creating the Bayes filter failed!");
   }
+  PublishBayesFigures();
   LoadExceptedWords();
   settings_.engine.tokenizer.excepted = exceptedWords_.get();
 
@@ -172,14 +203,20 @@ void Session::StartupRules(bool& ok) {
 
 int Session::Shutdown() {
   log_.Write("");
-  if (!SaveStatistics(locations_.iniFile, stats_)) log_.Write("ERROR: Saving plugin statistics failed!");
+  if (OwnsProfile() && !SaveStatistics(locations_.iniFile, stats_.Snapshot()))
+    log_.Write("ERROR: Saving plugin statistics failed!");
   try {
     language_ = LanguageTable();
   } catch (...) {
     log_.Write("ERROR: Finalization of \"Laguage\" failed!");
   }
   try {
-    if (bayes_) bayes_->Save(log_);
+    if (bayes_) {
+      if (OwnsProfile())
+        bayes_->Save(log_);
+      else
+        log_.Write("Quelta: Bayes databases not saved.");
+    }
     bayes_.reset();
   } catch (...) {
     log_.Write("ERROR: Finalization of \"Bayes\" failed!");
@@ -205,7 +242,27 @@ int Session::Shutdown() {
   // not outlive the module's code.
   WaitForLookupWorkers(kShutdownLookupWaitMs);
   log_.Write("Quelta: Shutdown at " + NowText() + ".\r\n");
+  profileLock_.reset();  // everything is written
   return 1;
+}
+
+bool Session::UnderProfileLock(const std::function<bool()>& write) {
+  try {
+    std::unique_ptr<os::FileLock> lock;
+    if (!OwnsProfile()) lock = LockProfile(pluginDir_, os::kProfileLockWaitMs);
+    return (OwnsProfile() || lock) && write();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool Session::SaveConfig() {
+  return UnderProfileLock([this] { return SaveSettings(locations_.iniFile, settings_); });
+}
+
+void Session::ResetStatistics() {
+  statsAtLoad_ = Statistics();
+  stats_.Set(Statistics());
 }
 
 void Session::RefreshAutoWhiteList() {
@@ -214,6 +271,7 @@ void Session::RefreshAutoWhiteList() {
   if (size > 0 && size != autoWhiteListSize_) {
     const int n = LoadAutoWhiteList(file);
     log_.Write("Quelta: " + std::to_string(n) + " lines reloaded from \"AutoWL.lst\".");
+    if (n < 0) log_.Write("ERROR: Loading of automated whitelist failed!");
   }
 }
 
@@ -230,6 +288,7 @@ std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered
   MessageEvaluator evaluator(message, settings_.engine, services);
   const std::int32_t score = evaluator.Evaluate();
   stats_.Add(evaluator.Counts());
+  PublishBayesFigures();
   return score;
 }
 
@@ -242,6 +301,7 @@ void Session::TrainMessage(std::string raw, RenderedTextSource* rendered, bool a
   UsageCounts counts;
   if (r.reclassified) ++(asSpam ? counts.bayesReClassAsSpam : counts.bayesReClassAsHam);
   stats_.Add(counts);
+  PublishBayesFigures();
 }
 
 }  // namespace quelta
