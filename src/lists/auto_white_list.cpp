@@ -173,7 +173,10 @@ int AutoWhiteList::LoadOnce(const std::string& path, std::int32_t awlDays, doubl
   // reach the old file after it are carried over (os::ReplaceGrowingFile).
   std::int64_t taken = static_cast<std::int64_t>(data.size());
   std::string appended;
-  constexpr int kAttempts = 20;
+  // The first attempts take appended lines into the new file in their
+  // normal form; the last one carries them over as they are written (they
+  // are normalised at the next load).
+  constexpr int kNormalisingAttempts = 3, kAttempts = 20;
   for (int attempt = 0;; ++attempt) {
     std::string out;
     out.reserve(data.size() + appended.size());
@@ -190,9 +193,10 @@ int AutoWhiteList::LoadOnce(const std::string& path, std::int32_t awlDays, doubl
     }
     std::string temp;
     if (!os::WriteTemporaryFile(path, out, temp)) return -2;
-    const os::GrowingReplace r = os::ReplaceGrowingFile(temp, path, taken, appended);
+    const os::GrowingReplace r =
+        os::ReplaceGrowingFile(temp, path, taken, attempt >= kNormalisingAttempts, appended);
     if (r == os::GrowingReplace::kReplaced) {
-      merger.Take(appended, false);  // already in the file as they were written
+      merger.Take(appended, false);  // carried over as they were written
       break;
     }
     os::DeleteFile(temp);
@@ -200,7 +204,7 @@ int AutoWhiteList::LoadOnce(const std::string& path, std::int32_t awlDays, doubl
     if (attempt == kAttempts - 1) return -2;
     if (r == os::GrowingReplace::kGrew) {
       // A line still being written is taken when it is complete.
-      taken += static_cast<std::int64_t>(merger.Take(appended, attempt >= kAttempts / 2));
+      taken += static_cast<std::int64_t>(merger.Take(appended, true));
     } else {
       os::SleepMs(50);  // the file is held open by another program
     }

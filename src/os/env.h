@@ -187,16 +187,19 @@ enum class GrowingReplace {
 // Replaces `path`, a file other programs append to, by the complete
 // temporary file tempPath, so that no appended line is lost. size is how
 // many bytes of `path` the new content took in. When `path` has grown
-// beyond it, nothing is replaced and the bytes after size are put in
-// `appended` (kGrew): take them in and call again with a new temporary
-// file. After the replace, bytes that a program which opened the old file
-// before the replace still wrote to it are appended to the new file as
-// they are and also put in `appended` (kReplaced). POSIX: rename, the old
-// file watched through a handle kept open; Windows: a file another program
-// holds open cannot be replaced (kFailed, try again later), so there is no
-// such writer after the replace. tempPath is left in place unless replaced.
+// beyond it and carryGrowth is false, nothing is replaced and the bytes
+// after size are put in `appended` (kGrew): take them in and call again
+// with a new temporary file. Otherwise the file is replaced and every byte
+// the old file got after size, also from a program that opened it before
+// the replace and writes to it just after, is appended to the new file as
+// it is and put in `appended` (kReplaced). The old file is watched through
+// a handle kept open across the replace; where the system does not replace
+// an open file (Windows), the replace is done with that handle closed and
+// fails while another program holds the file (kFailed: try again later),
+// so no writer is left behind. tempPath is left in place unless it
+// replaced `path`.
 GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
-                                  std::int64_t size, std::string& appended);
+                                  std::int64_t size, bool carryGrowth, std::string& appended);
 
 // Deletes every temporary file of the pattern above in `folder`. False when
 // one of them could not be deleted.

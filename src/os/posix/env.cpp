@@ -523,7 +523,7 @@ bool ReadTail(int fd, std::int64_t offset, std::string& out) {
 }  // namespace
 
 GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
-                                  std::int64_t size, std::string& appended) {
+                                  std::int64_t size, bool carryGrowth, std::string& appended) {
   appended.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -537,11 +537,12 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
     result = GrowingReplace::kFailed;
   } else if (st.st_size < size) {
     result = GrowingReplace::kChanged;
-  } else if (st.st_size > size) {
+  } else if (st.st_size > size && !carryGrowth) {
     result = ReadTail(fd, size, appended) ? GrowingReplace::kGrew : GrowingReplace::kFailed;
   } else if (ReplaceFile(tempPath, path)) {
-    // A writer that opened the old file just before the replace writes to
-    // it just after: look twice, the second time after a short pause.
+    // Everything after size reached the old file; a writer that opened it
+    // just before the replace writes to it just after: look twice, the
+    // second time after a short pause.
     std::string late;
     for (int look = 0; look < 2; ++look) {
       if (look == 1) SleepMs(2);

@@ -525,27 +525,55 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
 }
 
 GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
-                                  std::int64_t size, std::string& appended) {
+                                  std::int64_t size, bool carryGrowth, std::string& appended) {
   appended.clear();
   if (!FileExists(path)) {
     return size == 0 && ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced
                                                     : GrowingReplace::kChanged;
   }
-  const std::int64_t now = FileSize(path);
+  std::unique_ptr<RandomAccessFile> old = OpenRandomAccessFile(path);
+  // The bytes the old file holds after `from`, added to `appended`.
+  const auto takeTail = [&](std::int64_t from) {
+    const std::int64_t end = old->Size();
+    if (end <= from) return true;
+    std::string tail(static_cast<std::size_t>(end - from), '\0');
+    if (!old->ReadAt(static_cast<std::uint64_t>(from), &tail[0], tail.size())) return false;
+    appended += tail;
+    return true;
+  };
+  const std::int64_t now = old ? old->Size() : -1;
+  if (now < 0) return GrowingReplace::kFailed;
   if (now < size) return GrowingReplace::kChanged;
-  if (now > size) {
-    std::unique_ptr<RandomAccessFile> f = OpenRandomAccessFile(path);
-    if (!f) return GrowingReplace::kFailed;
-    appended.resize(static_cast<std::size_t>(now - size));
-    if (!f->ReadAt(static_cast<std::uint64_t>(size), &appended[0], appended.size())) {
-      appended.clear();
-      return GrowingReplace::kFailed;
-    }
+  if (now > size && !carryGrowth) {
+    if (!takeTail(size)) return GrowingReplace::kFailed;
     return GrowingReplace::kGrew;
   }
-  // Fails while another program holds the file open: no writer can be
-  // left behind on the old file.
-  return ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced : GrowingReplace::kFailed;
+  if (ReplaceFile(tempPath, path)) {
+    // The system let an open file be replaced: everything after size is in
+    // the old file, and a writer that opened it just before may write to
+    // it just after. Look twice.
+    for (int look = 0; look < 2; ++look) {
+      if (look == 1) ::Sleep(2);
+      takeTail(size + static_cast<std::int64_t>(appended.size()));
+    }
+    if (!appended.empty()) AppendFile(path, appended);
+    return GrowingReplace::kReplaced;
+  }
+  // Windows does not replace a file that is open. With this handle closed
+  // the replace fails only while another program holds the file, so no
+  // writer can be left behind on the old file.
+  if (!takeTail(size)) return GrowingReplace::kFailed;
+  old.reset();
+  if (FileSize(path) != size + static_cast<std::int64_t>(appended.size())) {
+    appended.clear();
+    return GrowingReplace::kFailed;  // it grew meanwhile: look again
+  }
+  if (!ReplaceFile(tempPath, path)) {
+    appended.clear();
+    return GrowingReplace::kFailed;
+  }
+  if (!appended.empty()) AppendFile(path, appended);
+  return GrowingReplace::kReplaced;
 }
 
 bool RemoveTemporaryFiles(const std::string& folder) {
