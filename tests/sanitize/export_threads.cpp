@@ -101,10 +101,13 @@ int main(int argc, char** argv) {
       return 2;
     }
     plugin.Initialize();
-    std::atomic<int> trained{0}, bad{0};
+    std::atomic<int> trained{0}, bad{0}, ready{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
+        // All threads start together, so that their calls overlap.
+        ++ready;
+        while (ready < kThreads) std::this_thread::yield();
         char buf[256];
         for (int i = 0; i < kCallsPerThread; ++i) {
           switch ((i + t) % 12) {
