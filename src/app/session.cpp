@@ -31,10 +31,11 @@ std::string NowText() { return os::FormatDateTime(os::LocalNow()); }
 // How long shutdown waits for abandoned look-ups to end.
 constexpr int kShutdownLookupWaitMs = 3000;
 
-// The profile lock's file in the plug-in folder.
-constexpr const char* kLockFile = "Quelta.lock";
-
 }  // namespace
+
+std::unique_ptr<os::FileLock> LockProfile(const std::string& pluginDir, std::uint32_t timeoutMs) {
+  return os::LockFile(pluginDir + "Quelta.lock", timeoutMs);
+}
 
 Session::Session() = default;
 Session::~Session() = default;
@@ -93,7 +94,7 @@ bool Session::Startup() {
   pluginDir_ = profile.empty() ? moduleDir : profile;
   // The profile lock, before any data file is read.
   profileLock_.reset();
-  profileLock_ = os::LockFile(pluginDir_ + kLockFile, os::kProfileLockWaitMs);
+  profileLock_ = LockProfile(pluginDir_, os::kProfileLockWaitMs);
   // Version strings.
   const std::string module = moduleDir + "Quelta.tbp";
   productName_ = os::VersionString(module, "ProductName");

@@ -32,12 +32,9 @@
 #include "app/locations.h"
 #include "app/settings.h"
 #include "bayes/classifier.h"
+#include "os/env.h"
 
 namespace quelta {
-
-namespace os {
-class FileLock;
-}
 
 class AddressBookSet;
 class AutoWhiteList;
@@ -47,6 +44,13 @@ class RenderedTextSource;
 class RuleStore;
 class SubDomainList;
 class SystemNetwork;
+
+// The lock of the profile whose plug-in folder is pluginDir (the file
+// "Quelta.lock" in it), as every process takes it before it reads or writes
+// the profile's data files: Session from start-up to shutdown, tools that
+// change the files (a restore of the Bayes databases) around their work.
+// Null when it could not be taken within timeoutMs (os::LockFile).
+std::unique_ptr<os::FileLock> LockProfile(const std::string& pluginDir, std::uint32_t timeoutMs);
 
 class Session {
  public:

