@@ -1,5 +1,6 @@
 #include "app/session.h"
 
+#include <cstring>
 #include <functional>
 
 #include "app/update_check.h"
@@ -107,34 +108,32 @@ bool Session::Startup() {
   log_.SetFolder(locations_.logPath);
   if (!LoadSettings(locations_.iniFile, junkScore_, os::LocalNow(), settings_))
     pending += "ERROR: Loading of plugin settings failed!";
-  Statistics stats;
-  if (!LoadStatistics(locations_.iniFile, stats))
+  statsAtLoad_ = Statistics();
+  if (!LoadStatistics(locations_.iniFile, statsAtLoad_))
     pending += "ERROR: Loading of plugin statistics failed!";
-  stats_.Set(stats);
+  stats_.Set(statsAtLoad_);
   settings_.engine.junkScore = junkScore_;
   settings_.easy.folder = locations_.easyPath;
 
   if (OwnsProfile()) log_.Rotate(settings_.log, os::LocalNow());
   log_.Write(productName_ + " v" + fileVersion_);
   if (!pending.empty()) log_.Write(pending);
-  if (!OwnsProfile())
-    log_.Write("WARNING: The profile is in use by another process; this run saves nothing!");
-  else if (!log_.DeleteOld(settings_.log, os::LocalNow()))
+  if (!OwnsProfile()) {
+    log_.Write(os::FileExists(pluginDir_ + "Quelta.lock")
+                   ? "WARNING: The profile is in use by another process; this run saves nothing "
+                     "until it is free!"
+                   : "WARNING: The profile cannot be locked (\"Quelta.lock\" cannot be created); "
+                     "this run saves nothing!");
+  } else if (!log_.DeleteOld(settings_.log, os::LocalNow()))
     log_.Write("ERROR: Deleting of old logfiles failed!");
 
   language_.Load(pluginDir_ + "Language" + os::kPathSep + settings_.language + ".lng");
 
-  if (OwnsProfile()) {
-    // What an interrupted run left: a Bayes save is finished or undone
-    // first, then every other temporary file goes.
-    BayesFilter::CompleteInterruptedSave(locations_.bayesDb, log_);
-    for (const std::string* folder :
-         {&locations_.iniDir, &locations_.bayesDb, &locations_.autoWhiteList})
-      os::RemoveTemporaryFiles(*folder);
-  }
+  if (OwnsProfile()) RemoveLeftovers();
 
   try {
     bayes_ = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
+    bayes_->KeepJournal(!OwnsProfile());
   } catch (...) {
     log_.Write("ERROR: Creating the Bayes filter failed!");
   }
@@ -202,8 +201,60 @@ void Session::StartupRules(bool& ok) {
   }
 }
 
+void Session::RemoveLeftovers() {
+  // A Bayes save is finished or undone first, then every other temporary
+  // file goes.
+  BayesFilter::CompleteInterruptedSave(locations_.bayesDb, log_);
+  for (const std::string* folder : {&locations_.iniDir, &locations_.bayesDb, &locations_.autoWhiteList})
+    os::RemoveTemporaryFiles(*folder);
+}
+
+bool Session::ChangedSinceLoad() const {
+  const Statistics now = stats_.Snapshot();
+  return (bayes_ && bayes_->Changed()) || std::memcmp(&now, &statsAtLoad_, sizeof now) != 0;
+}
+
+void Session::TryToOwnProfile(std::uint32_t waitMs) {
+  if (OwnsProfile()) return;
+  profileLock_ = LockProfile(pluginDir_, waitMs);
+  if (!OwnsProfile()) return;
+  // Another process may have saved the profile meanwhile: what this run
+  // changed is applied to the files as they are now.
+  log_.Write("Quelta: The profile is free again; this run saves its changes.");
+  RemoveLeftovers();
+  Statistics onDisk;
+  if (LoadStatistics(locations_.iniFile, onDisk)) {
+    const Statistics now = stats_.Snapshot();
+    UsageCounts run;  // what this run counted (32-bit wrapping differences)
+    run.messagesFiltered = now.messagesFiltered - statsAtLoad_.messagesFiltered;
+    run.classAsSpam = now.classAsSpam - statsAtLoad_.classAsSpam;
+    run.classAsHam = now.classAsHam - statsAtLoad_.classAsHam;
+    run.bayesMessagesChecked = now.bayesMessagesChecked - statsAtLoad_.bayesMessagesChecked;
+    run.bayesReClassAsSpam = now.bayesReClassAsSpam - statsAtLoad_.bayesReClassAsSpam;
+    run.bayesReClassAsHam = now.bayesReClassAsHam - statsAtLoad_.bayesReClassAsHam;
+    run.bayesLearnAsSpam = now.bayesLearnAsSpam - statsAtLoad_.bayesLearnAsSpam;
+    run.bayesLearnAsHam = now.bayesLearnAsHam - statsAtLoad_.bayesLearnAsHam;
+    stats_.Set(onDisk);
+    stats_.Add(run);
+  }
+  if (bayes_) {
+    const std::vector<Training> journal = bayes_->TakeJournal();
+    auto fresh = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
+    fresh->Replay(journal);
+    bayes_ = std::move(fresh);
+    PublishBayesFigures();
+  }
+  const std::string awl = locations_.autoWhiteList + "AutoWL.lst";
+  if (os::FileExists(awl)) LoadAutoWhiteList(awl);
+}
+
 int Session::Shutdown() {
   log_.Write("");
+  // A run that changed something waits for a profile another process holds
+  // as long as start-up did; the changes are lost only when it stays held.
+  TryToOwnProfile(ChangedSinceLoad() ? os::kProfileLockWaitMs : 0);
+  if (!OwnsProfile() && ChangedSinceLoad())
+    log_.Write("WARNING: The profile could not be locked; the changes of this run are not saved!");
   if (OwnsProfile() && !SaveStatistics(locations_.iniFile, stats_.Snapshot()))
     log_.Write("ERROR: Saving plugin statistics failed!");
   try {
@@ -267,6 +318,7 @@ void Session::ResetStatistics() {
 }
 
 void Session::RefreshAutoWhiteList() {
+  TryToOwnProfile(0);
   const std::string file = locations_.autoWhiteList + "AutoWL.lst";
   const std::int64_t size = os::FileSize(file);
   if (size > 0 && size != autoWhiteListSize_) {
@@ -294,6 +346,7 @@ std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered
 }
 
 void Session::TrainMessage(std::string raw, RenderedTextSource* rendered, bool asSpam) {
+  TryToOwnProfile(0);
   MessageContext message(std::move(raw), settings_.message, rendered);
   if (!bayes_) return;
   const std::string rawHeader = message.Parser().GetField("RAWHEADER");

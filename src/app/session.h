@@ -18,7 +18,11 @@
 // time (os::kProfileLockWaitMs; POSIX waits as long as it takes) or cannot
 // create it runs without owning the profile: it reads every file but
 // writes none (no statistics, Bayes databases, auto-white-list rewrite,
-// log rotation), and says so once in the log.
+// log rotation), and says so in the log. It tries again at every message
+// and, if it changed anything, at shutdown (waiting as start-up did); when
+// it gets the lock it reloads what another process may have saved and
+// applies its own trainings and counts to it, so nothing is lost unless
+// the profile stays held to the end (which the log then says).
 #pragma once
 
 #include <cstdint>
@@ -114,6 +118,12 @@ class Session {
   int LoadAutoWhiteList(const std::string& path);
   void StartupRules(bool& ok);
   void PublishBayesFigures();
+  void RemoveLeftovers();
+  bool ChangedSinceLoad() const;
+  // Takes the profile lock if this session does not hold it yet, waiting
+  // up to waitMs; on success carries this run's changes over to the files
+  // as they are now.
+  void TryToOwnProfile(std::uint32_t waitMs);
 
   std::string productName_, fileDescription_, legalCopyright_, fileVersion_;
   std::string pluginDir_, hostDir_;
@@ -122,6 +132,7 @@ class Session {
   Settings settings_;
   std::unique_ptr<os::FileLock> profileLock_;
   LiveStatistics stats_;
+  Statistics statsAtLoad_;  // as read at start-up: the base of this run's counts
   mutable std::mutex figuresMutex_;
   BayesFigures bayesFigures_;  // published after every change, for the macros
   std::int64_t autoWhiteListSize_ = 0;  // size of "AutoWL.lst" after its last load

@@ -207,8 +207,9 @@ double BayesFilter::WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsg
   return p;
 }
 
-void BayesFilter::Train(const WordTable& table, bool undo, bool asSpam) {
-  if (table.Count() == 0) return;
+void BayesFilter::Train(const Training& t, bool undo) {
+  if (t.words.empty()) return;
+  const bool asSpam = t.asSpam;
   WordRecord head = words_.GetRecord(0);
   if (undo) {
     std::uint32_t& other = asSpam ? head.hamCount : head.spamCount;
@@ -217,19 +218,19 @@ void BayesFilter::Train(const WordTable& table, bool undo, bool asSpam) {
   ++(asSpam ? head.spamCount : head.hamCount);
   words_.PutRecord(0, head);
 
-  for (const WordEntry& e : table.Items()) {
-    const std::uint32_t c = static_cast<std::uint32_t>(e.count);
-    const int pos = words_.IndexOfHash(e.hash);
+  for (const auto& [hash, count] : t.words) {
+    const std::uint32_t c = static_cast<std::uint32_t>(count);
+    const int pos = words_.IndexOfHash(hash);
     // Position 0 is the header record: a word with its hash is a new word.
     if (pos <= 0) {
-      words_.AddRecord(e.hash, asSpam ? c : 0, asSpam ? 0 : c);
+      words_.AddRecord(hash, asSpam ? c : 0, asSpam ? 0 : c);
       continue;
     }
     WordRecord r = words_.At(pos);
     if (undo) {
       std::uint32_t& other = asSpam ? r.hamCount : r.spamCount;
       // A count scaled down since the first training stays as it is.
-      if (static_cast<std::int64_t>(e.count) <= static_cast<std::int64_t>(other)) other -= c;
+      if (static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(other)) other -= c;
     }
     (asSpam ? r.spamCount : r.hamCount) += c;
     words_.PutRecord(pos, r);
@@ -290,23 +291,42 @@ ClassifyResult BayesFilter::Classify(WordTable& words, bool listWords, std::stri
 
 LearnResult BayesFilter::Learn(const std::string& rawHeader, const WordTable& words, bool asSpam,
                                double now) {
+  try {
+    Training t;
+    t.key = Crc32(rawHeader);
+    t.asSpam = asSpam;
+    t.now = now;
+    t.words.reserve(words.Items().size());
+    for (const WordEntry& e : words.Items()) t.words.emplace_back(e.hash, e.count);
+    const LearnResult r = Apply(t);
+    if (keepJournal_) journal_.push_back(std::move(t));
+    return r;
+  } catch (...) {
+    return LearnResult();
+  }
+}
+
+void BayesFilter::Replay(const std::vector<Training>& trainings) {
+  for (const Training& t : trainings) Apply(t);
+}
+
+LearnResult BayesFilter::Apply(const Training& t) {
   LearnResult result;
   try {
-    const std::uint32_t key = Crc32(rawHeader);
-    const int pos = undo_.IndexOfHash(key);
+    const int pos = undo_.IndexOfHash(t.key);
     if (pos >= 0) {
       UndoRecord r = undo_.GetRecord(pos);
-      if (r.isSpam != asSpam) {
-        Train(words, true, asSpam);
-        r.isSpam = asSpam;
+      if (r.isSpam != t.asSpam) {
+        Train(t, true);
+        r.isSpam = t.asSpam;
         undo_.PutRecord(pos, r);
         result.reclassified = true;
       }
-      r.trainedAt = now;
+      r.trainedAt = t.now;
       undo_.PutRecord(pos, r);
     } else {
-      Train(words, false, asSpam);
-      undo_.AddRecord(key, asSpam, now);
+      Train(t, false);
+      undo_.AddRecord(t.key, t.asSpam, t.now);
       result.learned = true;
     }
     changed_ = true;

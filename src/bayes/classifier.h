@@ -20,6 +20,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bayes/undo_database.h"
 #include "bayes/word_database.h"
@@ -51,6 +53,15 @@ struct BayesFigures {
   std::uint32_t hamMessages = 0;
 };
 
+// One training as the filter applies it: the message's key (the CRC-32 of
+// its raw header text) and its words (hash, count).
+struct Training {
+  std::uint32_t key = 0;
+  std::vector<std::pair<std::uint32_t, std::int32_t>> words;
+  bool asSpam = false;
+  double now = 0;
+};
+
 struct LearnResult {
   bool learned = false;       // a message not trained before was trained
   bool reclassified = false;  // a message trained the other way was moved
@@ -71,6 +82,15 @@ class BayesFilter {
   // Trains a message given by its raw header text and its word table; now
   // is the local date-time value stored with the training.
   LearnResult Learn(const std::string& rawHeader, const WordTable& words, bool asSpam, double now);
+
+  // While a journal is kept, every training is remembered, so that a
+  // process that could not own the profile can apply its trainings again
+  // to the databases another process saved meanwhile (Replay).
+  void KeepJournal(bool on) { keepJournal_ = on; }
+  std::vector<Training> TakeJournal() { return std::move(journal_); }
+  // Applies the trainings in order, as Learn did; the databases count as
+  // changed when there was any.
+  void Replay(const std::vector<Training>& trainings);
 
   // Writes both databases unless they are unchanged, logging the outcome:
   // both temporary files are written and flushed first; only when both
@@ -98,7 +118,8 @@ class BayesFilter {
  private:
   double WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsgs, std::uint32_t s,
                          std::uint32_t h) const;
-  void Train(const WordTable& table, bool undo, bool asSpam);
+  LearnResult Apply(const Training& t);
+  void Train(const Training& t, bool undo);
 
   const BayesOptions& options_;
   std::string wordFile_, undoFile_;
@@ -108,6 +129,8 @@ class BayesFilter {
   double minProb_ = 0;
   double maxProb_ = 0;
   std::atomic<bool> changed_{false};
+  bool keepJournal_ = false;
+  std::vector<Training> journal_;
 };
 
 }  // namespace quelta

@@ -114,5 +114,38 @@ TEST(BayesPairSave, AnInterruptedSaveIsFinishedOrUndone) {
   }
 }
 
+// A run that could not own the profile keeps a journal of its trainings and
+// applies it to the databases another process saved meanwhile: the result
+// is what learning the same messages there directly gives.
+TEST(BayesJournal, ReplayOnNewerFilesGivesWhatLearningThereGives) {
+  ScratchDir replayed, direct;
+  TrainAndSave(replayed, "Subject: one", true);
+  StringLog log;
+  std::vector<Training> journal;
+  {
+    BayesFilter run(replayed.Folder(), kOptions, log);
+    run.KeepJournal(true);
+    run.Learn("Subject: two", Words({"gamma", "alpha"}), true, 45001);
+    run.Learn("Subject: one", Words({"alpha", "beta", "Subject: one"}), false, 45002);
+    run.Learn("Subject: three", Words({"delta"}), false, 45003);
+    journal = run.TakeJournal();
+  }
+  ASSERT_EQ(3u, journal.size());
+  TrainAndSave(replayed, "Subject: four", true);  // the other process
+  direct.Write("Bayes.wdb", replayed.Read("Bayes.wdb"));
+  direct.Write("Bayes.udb", replayed.Read("Bayes.udb"));
+
+  BayesFilter late(replayed.Folder(), kOptions, log);
+  late.Replay(journal);
+  ASSERT_TRUE(late.Save(log));
+  BayesFilter here(direct.Folder(), kOptions, log);
+  here.Learn("Subject: two", Words({"gamma", "alpha"}), true, 45001);
+  here.Learn("Subject: one", Words({"alpha", "beta", "Subject: one"}), false, 45002);
+  here.Learn("Subject: three", Words({"delta"}), false, 45003);
+  ASSERT_TRUE(here.Save(log));
+  EXPECT_TRUE(Files(direct) == Files(replayed));
+  EXPECT_EQ(4u * 13, Files(replayed).undo.size());  // one, four, two, three
+}
+
 }  // namespace
 }  // namespace quelta

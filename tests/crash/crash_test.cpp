@@ -347,7 +347,10 @@ TEST(Crash, AReadOnlyProfileChangesNothingAndClaimsNothing) {
       EXPECT_NE(std::string::npos, log.find("ERROR: Saving Bayes datafile failed!\r\n")) << log;
       EXPECT_NE(std::string::npos, log.find("ERROR: Saving plugin statistics failed!\r\n")) << log;
     } else {
-      EXPECT_NE(std::string::npos, log.find("WARNING: The profile is in use by another process")) << log;
+      EXPECT_NE(std::string::npos, log.find("WARNING: The profile cannot be locked")) << log;
+      EXPECT_NE(std::string::npos, log.find("WARNING: The profile could not be locked; the changes of "
+                                            "this run are not saved!\r\n"))
+          << log;
     }
   }
 }
