@@ -173,7 +173,7 @@ bool BayesFilter::Save(Log& log) {
       log.Write("Quelta: Bayes databases not saved.");
       return true;
     }
-    const PairResult r = SavePair(wordFile_, words_.Serialize(), undoFile_, undo_.Serialize());
+    const PairResult r = SavePair(wordFile_, words_.FileImage(), undoFile_, undo_.FileImage());
     const bool wordsOk = r == PairResult::kSaved || r == PairResult::kUndoFailed;
     const bool undoOk = r == PairResult::kSaved || r == PairResult::kWordFailed;
     if (r == PairResult::kSaved) {

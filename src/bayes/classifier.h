@@ -106,8 +106,11 @@ class BayesFilter {
   // Whether anything was learned since loading (or since MarkUnchanged).
   bool Changed() const { return changed_.load(); }
   // The databases count as unchanged and are not saved (after the options
-  // dialog deleted their files).
-  void MarkUnchanged() { changed_ = false; }
+  // dialog deleted their files); the journal's trainings are dropped too.
+  void MarkUnchanged() {
+    changed_ = false;
+    journal_.clear();
+  }
 
   // The figures of the word database as they are now.
   BayesFigures Figures() const;

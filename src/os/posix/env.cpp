@@ -13,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
