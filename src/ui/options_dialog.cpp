@@ -24,12 +24,13 @@ class SessionHost final : public DialogHost {
   std::string ProductName() const override { return s_.ProductName(); }
   std::string FileVersion() const override { return s_.FileVersion(); }
   std::int32_t JunkScore() const override { return s_.JunkScore(); }
+  // The figures the session publishes: the dialog runs on its own thread
+  // while messages are scored and trained.
   BayesMessageCounts BayesMessages() const override {
+    const BayesFigures f = s_.BayesNumbers();
     BayesMessageCounts c;
-    if (const BayesFilter* b = s_.Bayes()) {
-      c.spam = b->SpamMessages();
-      c.ham = b->HamMessages();
-    }
+    c.spam = f.spamMessages;
+    c.ham = f.hamMessages;
     return c;
   }
   void MarkBayesUnchanged() override {

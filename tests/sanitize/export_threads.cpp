@@ -5,6 +5,8 @@
 // dialog. Built and run under ThreadSanitizer (make test), which fails the
 // run on any data race; it also checks that every call returned and that
 // the trainings were all counted.
+#include <stdlib.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s PLUGIN-FILE\n", argv[0]);
     return 2;
   }
+  // The options dialog must not take the terminal the run is started from.
+  ::unsetenv("TERM");
   std::random_device rd;
   const fs::path dir = fs::temp_directory_path() / ("quelta-threads-" + std::to_string(rd()));
   fs::create_directories(dir / "Logs");
