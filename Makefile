@@ -1,7 +1,12 @@
 # The two front-door commands (see README):
 #   make demo   install what is missing, build, score the example messages
-#   make test   install what is missing, build both targets, run every test
-# Helpers: make build (native only), make windows, make bench, make accuracy, make fuzz.
+#   make test   install what is missing, build both targets, run every test:
+#               native (with the crash tests), AddressSanitizer + UBSan (unit,
+#               plug-in and host tests, every fuzz target briefly from its
+#               seeds), ThreadSanitizer (eight threads over the exports), and
+#               the Windows suites under Wine; each part says how long it took
+# Helpers: make build (native only), make windows, make bench, make accuracy,
+#          make fuzz (the fuzz targets, in build/asan), make test-asan, make test-tsan.
 #   make bench     the Google Benchmark programs are built; the large-rule-set
 #                  benchmark (SpamAssassin's rules, public corpus, beside
 #                  bogofilter), the accuracy check of the shipped profile and the
@@ -10,7 +15,14 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: demo test deps deps-windows deps-bench build windows test-native test-windows bench bench-build accuracy fuzz clean
+.PHONY: demo test deps deps-windows deps-bench build windows test-native test-windows test-asan \
+	test-tsan bench bench-build accuracy fuzz clean
+
+# Runs one part of the test run and says how long it took.
+define timed
+	@start=$$(date +%s); $(MAKE) --no-print-directory $(1) || exit 1; \
+	  echo "make test: $(1) took $$(( $$(date +%s) - start )) s"
+endef
 
 deps:
 	@scripts/install-deps.sh
@@ -37,10 +49,25 @@ test-native: build
 test-windows: windows
 	@scripts/run-wine-tests.sh
 
+# The sanitizer builds: leaks are looked for at every exit (the plug-in is
+# loaded and unloaded many times), and any report fails the run.
+test-asan:
+	@cmake --preset asan >/dev/null
+	@cmake --build build/asan -j $(JOBS)
+	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure
+
+test-tsan:
+	@cmake --preset tsan >/dev/null
+	@cmake --build build/tsan -j $(JOBS) --target quelta_export_threads
+	@cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure
+
 test: deps
-	@$(MAKE) --no-print-directory test-native
-	@$(MAKE) --no-print-directory test-windows
-	@echo "All tests passed (native and Windows)."
+	$(call timed,test-native)
+	$(call timed,test-asan)
+	$(call timed,test-tsan)
+	$(call timed,test-windows)
+	@echo "All tests passed (native, sanitizers, fuzz seeds and Windows)."
 
 deps-bench:
 	@scripts/install-deps.sh --bench
@@ -57,7 +84,7 @@ accuracy: bench-build
 	@bench/spam_bench.py accuracy
 
 fuzz: deps
-	@cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $(JOBS)
+	@cmake --preset asan >/dev/null && cmake --build build/asan -j $(JOBS)
 
 clean:
 	rm -rf build

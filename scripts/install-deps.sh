@@ -8,15 +8,13 @@
 # With --bench also what the large-rule-set benchmark needs (SpamAssassin's
 # stock rules, bogofilter, GNU time, Python 3, npm for the public corpus).
 #
-# Usage: scripts/install-deps.sh [--no-fuzz] [--no-windows] [--bench]
+# Usage: scripts/install-deps.sh [--no-windows] [--bench]
 set -euo pipefail
 
-want_fuzz=1
 want_windows=1
 want_bench=0
 for a in "$@"; do
   case "$a" in
-    --no-fuzz) want_fuzz=0 ;;
     --no-windows) want_windows=0 ;;
     --bench) want_bench=1 ;;
     -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
@@ -24,14 +22,15 @@ for a in "$@"; do
   esac
 done
 
+# clang and its runtimes: the sanitizer runs and the fuzz targets of make test.
 native=(build-essential cmake ninja-build pkg-config dpkg-dev
         libpcre2-dev libcurl4-openssl-dev googletest libgtest-dev libbenchmark-dev
+        clang libclang-rt-dev
         libncurses-dev  # the dialogs on a terminal
         procmail maildrop groff-base  # the host's tests: delivery agents, man page
         tmux)  # the terminal dialogs' tests
 # The network tests' loopback peers (DNS, SMTP) and their private namespace.
 netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
-fuzz=(clang libclang-rt-dev)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth
@@ -50,12 +49,8 @@ is_installed() {
 
 missing=()
 for p in "${wanted[@]}"; do is_installed "$p" || missing+=("$p"); done
-missing_fuzz=()
-if [ "$want_fuzz" = 1 ]; then
-  for p in "${fuzz[@]}"; do is_installed "$p" || missing_fuzz+=("$p"); done
-fi
 
-if [ ${#missing[@]} -eq 0 ] && [ ${#missing_fuzz[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all packages present"
   exit 0
 fi
@@ -63,13 +58,13 @@ fi
 SUDO=
 if [ "$(id -u)" != 0 ]; then
   if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
-    echo "install-deps: missing packages (${missing[*]} ${missing_fuzz[*]}) and not root" >&2
+    echo "install-deps: missing packages (${missing[*]}) and not root" >&2
     exit 1
   fi
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-echo "install-deps: installing ${missing[*]} ${missing_fuzz[*]}"
+echo "install-deps: installing ${missing[*]}"
 # 32-bit packages come from the i386 architecture.
 for p in "${missing[@]}"; do
   case "$p" in
@@ -84,11 +79,6 @@ for attempt in 1 2 3; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
-# The fuzzing tools are optional: a failure there does not stop the build.
-if [ ${#missing_fuzz[@]} -gt 0 ]; then
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing_fuzz[@]}" >/dev/null ||
-    echo "install-deps: WARNING: optional fuzzing packages not installed (${missing_fuzz[*]})" >&2
 fi
 
 still=()

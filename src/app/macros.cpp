@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "app/session.h"
-#include "bayes/classifier.h"
 
 namespace quelta {
 
@@ -21,12 +20,6 @@ std::string DebugInfo(const Session& s) {
          "\r\nTB! SpamValue: " + std::to_string(s.JunkScore()) + "\r\n" + rule + "\r\n";
 }
 
-// A Bayes figure, 0 without a filter.
-std::string BayesFigure(const Session& s, std::uint32_t (BayesFilter::*figure)() const) {
-  const BayesFilter* b = s.Bayes();
-  return U(b ? (b->*figure)() : 0);
-}
-
 struct Macro {
   const char* name;
   std::string (*text)(const Session&);
@@ -38,20 +31,26 @@ const Macro kMacros[] = {
     {"Quelta_PlugName", [](const Session& s) { return s.ProductName(); }},
     {"Quelta_PlugVersion", [](const Session& s) { return s.FileVersion(); }},
     {"Quelta_LoadedRules", [](const Session& s) { return std::to_string(s.RuleCount()); }},
-    {"Quelta_BayesWords", [](const Session& s) { return BayesFigure(s, &BayesFilter::WordRecords); }},
+    {"Quelta_BayesWords", [](const Session& s) { return U(s.BayesNumbers().wordRecords); }},
     {"Quelta_BayesMails",
      [](const Session& s) {
-       const BayesFilter* b = s.Bayes();
-       return U(b ? b->SpamMessages() + b->HamMessages() : 0);
+       const BayesFigures b = s.BayesNumbers();
+       return U(b.spamMessages + b.hamMessages);
      }},
-    {"Quelta_BayesSpams", [](const Session& s) { return BayesFigure(s, &BayesFilter::SpamMessages); }},
-    {"Quelta_BayesHams", [](const Session& s) { return BayesFigure(s, &BayesFilter::HamMessages); }},
+    {"Quelta_BayesSpams", [](const Session& s) { return U(s.BayesNumbers().spamMessages); }},
+    {"Quelta_BayesHams", [](const Session& s) { return U(s.BayesNumbers().hamMessages); }},
     {"Quelta_BayesReclassified",
-     [](const Session& s) { return U(s.Stats().bayesReClassAsSpam + s.Stats().bayesReClassAsHam); }},
+     [](const Session& s) {
+       const Statistics t = s.Stats();
+       return U(t.bayesReClassAsSpam + t.bayesReClassAsHam);
+     }},
     {"Quelta_BayesSpam2Ham", [](const Session& s) { return U(s.Stats().bayesReClassAsHam); }},
     {"Quelta_BayesHam2Spam", [](const Session& s) { return U(s.Stats().bayesReClassAsSpam); }},
     {"Quelta_BayesLearned",
-     [](const Session& s) { return U(s.Stats().bayesLearnAsSpam + s.Stats().bayesLearnAsHam); }},
+     [](const Session& s) {
+       const Statistics t = s.Stats();
+       return U(t.bayesLearnAsSpam + t.bayesLearnAsHam);
+     }},
     {"Quelta_BayesLearnSpam", [](const Session& s) { return U(s.Stats().bayesLearnAsSpam); }},
     {"Quelta_BayesLearnHam", [](const Session& s) { return U(s.Stats().bayesLearnAsHam); }},
     {"Quelta_BayesChecked", [](const Session& s) { return U(s.Stats().bayesMessagesChecked); }},

@@ -1,5 +1,8 @@
 #include "app/session.h"
 
+#include <cstring>
+#include <functional>
+
 #include "app/update_check.h"
 #include "base/ini.h"
 #include "base/paths.h"
@@ -31,12 +34,25 @@ constexpr int kShutdownLookupWaitMs = 3000;
 
 }  // namespace
 
+std::unique_ptr<os::FileLock> LockProfile(const std::string& pluginDir, std::uint32_t timeoutMs) {
+  return os::LockFile(pluginDir + "Quelta.lock", timeoutMs);
+}
+
 Session::Session() = default;
 Session::~Session() = default;
 
 int Session::RuleCount() const { return rules_ ? rules_->Count() : 0; }
 
-bool Session::SaveConfig() { return SaveSettings(locations_.iniFile, settings_); }
+BayesFigures Session::BayesNumbers() const {
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  return bayesFigures_;
+}
+
+void Session::PublishBayesFigures() {
+  const BayesFigures f = bayes_ ? bayes_->Figures() : BayesFigures();
+  std::lock_guard<std::mutex> lock(figuresMutex_);
+  bayesFigures_ = f;
+}
 
 void Session::LoadExceptedWords() {
   exceptedWords_.reset();
@@ -58,7 +74,7 @@ void Session::LoadExceptedWords() {
 int Session::LoadAutoWhiteList(const std::string& path) {
   try {
     if (!autoWhiteList_) autoWhiteList_ = std::make_unique<AutoWhiteList>();
-    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow());
+    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow(), OwnsProfile());
     if (n >= 0) autoWhiteListSize_ = os::FileSize(path);
     return n;
   } catch (...) {
@@ -77,6 +93,9 @@ bool Session::Startup() {
   const std::string moduleDir = WithTrailingSeparator(os::FolderOf(os::ModuleFileName()));
   const std::string profile = os::ProfileFolderOverride();
   pluginDir_ = profile.empty() ? moduleDir : profile;
+  // The profile lock, before any data file is read.
+  profileLock_.reset();
+  profileLock_ = LockProfile(pluginDir_, os::kProfileLockWaitMs);
   // Version strings.
   const std::string module = moduleDir + "Quelta.tbp";
   productName_ = os::VersionString(module, "ProductName");
@@ -89,24 +108,36 @@ bool Session::Startup() {
   log_.SetFolder(locations_.logPath);
   if (!LoadSettings(locations_.iniFile, junkScore_, os::LocalNow(), settings_))
     pending += "ERROR: Loading of plugin settings failed!";
-  if (!LoadStatistics(locations_.iniFile, stats_))
+  statsAtLoad_ = Statistics();
+  if (!LoadStatistics(locations_.iniFile, statsAtLoad_))
     pending += "ERROR: Loading of plugin statistics failed!";
+  stats_.Set(statsAtLoad_);
   settings_.engine.junkScore = junkScore_;
   settings_.easy.folder = locations_.easyPath;
 
-  log_.Rotate(settings_.log, os::LocalNow());
+  if (OwnsProfile()) log_.Rotate(settings_.log, os::LocalNow());
   log_.Write(productName_ + " v" + fileVersion_);
   if (!pending.empty()) log_.Write(pending);
-  if (!log_.DeleteOld(settings_.log, os::LocalNow()))
+  if (!OwnsProfile()) {
+    log_.Write(os::FileExists(pluginDir_ + "Quelta.lock")
+                   ? "WARNING: The profile is in use by another process; this run saves nothing "
+                     "until it is free!"
+                   : "WARNING: The profile cannot be locked (\"Quelta.lock\" cannot be created); "
+                     "this run saves nothing!");
+  } else if (!log_.DeleteOld(settings_.log, os::LocalNow()))
     log_.Write("ERROR: Deleting of old logfiles failed!");
 
   language_.Load(pluginDir_ + "Language" + os::kPathSep + settings_.language + ".lng");
 
+  if (OwnsProfile()) RemoveLeftovers();
+
   try {
     bayes_ = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
+    bayes_->KeepJournal(!OwnsProfile());
   } catch (...) {
     log_.Write("ERROR: Creating the Bayes filter failed!");
   }
+  PublishBayesFigures();
   LoadExceptedWords();
   settings_.engine.tokenizer.excepted = exceptedWords_.get();
 
@@ -170,16 +201,74 @@ void Session::StartupRules(bool& ok) {
   }
 }
 
+void Session::RemoveLeftovers() {
+  // A Bayes save is finished or undone first, then every other temporary
+  // file goes.
+  BayesFilter::CompleteInterruptedSave(locations_.bayesDb, log_);
+  for (const std::string* folder : {&locations_.iniDir, &locations_.bayesDb, &locations_.autoWhiteList})
+    os::RemoveTemporaryFiles(*folder);
+}
+
+bool Session::ChangedSinceLoad() const {
+  const Statistics now = stats_.Snapshot();
+  return (bayes_ && bayes_->Changed()) || std::memcmp(&now, &statsAtLoad_, sizeof now) != 0;
+}
+
+void Session::TryToOwnProfile(std::uint32_t waitMs) {
+  if (OwnsProfile()) return;
+  profileLock_ = LockProfile(pluginDir_, waitMs);
+  if (!OwnsProfile()) return;
+  // Another process may have saved the profile meanwhile: what this run
+  // changed is applied to the files as they are now.
+  log_.Write("Quelta: The profile is free again; this run saves its changes.");
+  RemoveLeftovers();
+  Statistics onDisk;
+  if (LoadStatistics(locations_.iniFile, onDisk)) {
+    const Statistics now = stats_.Snapshot();
+    UsageCounts run;  // what this run counted (32-bit wrapping differences)
+    run.messagesFiltered = now.messagesFiltered - statsAtLoad_.messagesFiltered;
+    run.classAsSpam = now.classAsSpam - statsAtLoad_.classAsSpam;
+    run.classAsHam = now.classAsHam - statsAtLoad_.classAsHam;
+    run.bayesMessagesChecked = now.bayesMessagesChecked - statsAtLoad_.bayesMessagesChecked;
+    run.bayesReClassAsSpam = now.bayesReClassAsSpam - statsAtLoad_.bayesReClassAsSpam;
+    run.bayesReClassAsHam = now.bayesReClassAsHam - statsAtLoad_.bayesReClassAsHam;
+    run.bayesLearnAsSpam = now.bayesLearnAsSpam - statsAtLoad_.bayesLearnAsSpam;
+    run.bayesLearnAsHam = now.bayesLearnAsHam - statsAtLoad_.bayesLearnAsHam;
+    stats_.Set(onDisk);
+    stats_.Add(run);
+  }
+  if (bayes_) {
+    const std::vector<Training> journal = bayes_->TakeJournal();
+    auto fresh = std::make_unique<BayesFilter>(locations_.bayesDb, settings_.bayes, log_);
+    fresh->Replay(journal);
+    bayes_ = std::move(fresh);
+    PublishBayesFigures();
+  }
+  const std::string awl = locations_.autoWhiteList + "AutoWL.lst";
+  if (os::FileExists(awl)) LoadAutoWhiteList(awl);
+}
+
 int Session::Shutdown() {
   log_.Write("");
-  if (!SaveStatistics(locations_.iniFile, stats_)) log_.Write("ERROR: Saving plugin statistics failed!");
+  // A run that changed something waits for a profile another process holds
+  // as long as start-up did; the changes are lost only when it stays held.
+  TryToOwnProfile(ChangedSinceLoad() ? os::kProfileLockWaitMs : 0);
+  if (!OwnsProfile() && ChangedSinceLoad())
+    log_.Write("WARNING: The profile could not be locked; the changes of this run are not saved!");
+  if (OwnsProfile() && !SaveStatistics(locations_.iniFile, stats_.Snapshot()))
+    log_.Write("ERROR: Saving plugin statistics failed!");
   try {
     language_ = LanguageTable();
   } catch (...) {
     log_.Write("ERROR: Finalization of \"Laguage\" failed!");
   }
   try {
-    if (bayes_) bayes_->Save(log_);
+    if (bayes_) {
+      if (OwnsProfile())
+        bayes_->Save(log_);
+      else
+        log_.Write("Quelta: Bayes databases not saved.");
+    }
     bayes_.reset();
   } catch (...) {
     log_.Write("ERROR: Finalization of \"Bayes\" failed!");
@@ -205,15 +294,37 @@ int Session::Shutdown() {
   // not outlive the module's code.
   WaitForLookupWorkers(kShutdownLookupWaitMs);
   log_.Write("Quelta: Shutdown at " + NowText() + ".\r\n");
+  profileLock_.reset();  // everything is written
   return 1;
 }
 
+bool Session::UnderProfileLock(const std::function<bool()>& write) {
+  try {
+    std::unique_ptr<os::FileLock> lock;
+    if (!OwnsProfile()) lock = LockProfile(pluginDir_, os::kProfileLockWaitMs);
+    return (OwnsProfile() || lock) && write();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool Session::SaveConfig() {
+  return UnderProfileLock([this] { return SaveSettings(locations_.iniFile, settings_); });
+}
+
+void Session::ResetStatistics() {
+  statsAtLoad_ = Statistics();
+  stats_.Set(Statistics());
+}
+
 void Session::RefreshAutoWhiteList() {
+  TryToOwnProfile(0);
   const std::string file = locations_.autoWhiteList + "AutoWL.lst";
   const std::int64_t size = os::FileSize(file);
   if (size > 0 && size != autoWhiteListSize_) {
     const int n = LoadAutoWhiteList(file);
     log_.Write("Quelta: " + std::to_string(n) + " lines reloaded from \"AutoWL.lst\".");
+    if (n < 0) log_.Write("ERROR: Loading of automated whitelist failed!");
   }
 }
 
@@ -230,10 +341,12 @@ std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered
   MessageEvaluator evaluator(message, settings_.engine, services);
   const std::int32_t score = evaluator.Evaluate();
   stats_.Add(evaluator.Counts());
+  PublishBayesFigures();
   return score;
 }
 
 void Session::TrainMessage(std::string raw, RenderedTextSource* rendered, bool asSpam) {
+  TryToOwnProfile(0);
   MessageContext message(std::move(raw), settings_.message, rendered);
   if (!bayes_) return;
   const std::string rawHeader = message.Parser().GetField("RAWHEADER");
@@ -242,6 +355,7 @@ void Session::TrainMessage(std::string raw, RenderedTextSource* rendered, bool a
   UsageCounts counts;
   if (r.reclassified) ++(asSpam ? counts.bayesReClassAsSpam : counts.bayesReClassAsHam);
   stats_.Add(counts);
+  PublishBayesFigures();
 }
 
 }  // namespace quelta

@@ -117,15 +117,16 @@ bool LoadSettings(const std::string& f, std::int32_t junkScore, double now, Sett
 bool SaveSettings(const std::string& f, const Settings& settings) {
   try {
     Settings s = settings;  // the accessors hand out references to a copy
-    bool ok = WriteIniString(f, "Main", "Language", s.language);
-    for (const auto& k : kCountKeys) ok &= WriteIniCounter(f, k.section, k.key, k.field(s) >> k.shift);
-    for (const auto& k : kIntKeys) ok &= WriteIniInt(f, k.section, k.key, k.field(s));
-    for (const auto& k : kBoolKeys) ok &= WriteIniBool(f, k.section, k.key, k.field(s));
+    IniBatch ini;
+    ini.String("Main", "Language", s.language);
+    for (const auto& k : kCountKeys) ini.Counter(k.section, k.key, k.field(s) >> k.shift);
+    for (const auto& k : kIntKeys) ini.Int(k.section, k.key, k.field(s));
+    for (const auto& k : kBoolKeys) ini.Bool(k.section, k.key, k.field(s));
     // "Server" and "LastUpdate" are never written here.
-    ok &= WriteIniBool(f, "Update", "Enabled", s.update.enabled);
-    ok &= WriteIniInt(f, "Update", "Interval", s.update.interval);
-    ok &= WriteIniBool(f, "Update", "ShowMessage", s.update.showMessage);
-    return ok;
+    ini.Bool("Update", "Enabled", s.update.enabled);
+    ini.Int("Update", "Interval", s.update.interval);
+    ini.Bool("Update", "ShowMessage", s.update.showMessage);
+    return ini.Write(f);
   } catch (...) {
     return false;
   }
@@ -142,6 +143,49 @@ void Statistics::Add(const UsageCounts& c) {
   bayesLearnAsHam += c.bayesLearnAsHam;
 }
 
+namespace {
+
+void AddTo(std::atomic<std::uint32_t>& counter, std::uint32_t n) {
+  if (n != 0) counter.fetch_add(n, std::memory_order_relaxed);  // wraps at 2^32
+}
+
+}  // namespace
+
+void LiveStatistics::Set(const Statistics& s) {
+  messagesFiltered_ = s.messagesFiltered;
+  classAsSpam_ = s.classAsSpam;
+  classAsHam_ = s.classAsHam;
+  bayesReClassAsSpam_ = s.bayesReClassAsSpam;
+  bayesReClassAsHam_ = s.bayesReClassAsHam;
+  bayesLearnAsSpam_ = s.bayesLearnAsSpam;
+  bayesLearnAsHam_ = s.bayesLearnAsHam;
+  bayesMessagesChecked_ = s.bayesMessagesChecked;
+}
+
+void LiveStatistics::Add(const UsageCounts& c) {
+  AddTo(messagesFiltered_, c.messagesFiltered);
+  AddTo(classAsSpam_, c.classAsSpam);
+  AddTo(classAsHam_, c.classAsHam);
+  AddTo(bayesMessagesChecked_, c.bayesMessagesChecked);
+  AddTo(bayesReClassAsSpam_, c.bayesReClassAsSpam);
+  AddTo(bayesReClassAsHam_, c.bayesReClassAsHam);
+  AddTo(bayesLearnAsSpam_, c.bayesLearnAsSpam);
+  AddTo(bayesLearnAsHam_, c.bayesLearnAsHam);
+}
+
+Statistics LiveStatistics::Snapshot() const {
+  Statistics s;
+  s.messagesFiltered = messagesFiltered_.load(std::memory_order_relaxed);
+  s.classAsSpam = classAsSpam_.load(std::memory_order_relaxed);
+  s.classAsHam = classAsHam_.load(std::memory_order_relaxed);
+  s.bayesReClassAsSpam = bayesReClassAsSpam_.load(std::memory_order_relaxed);
+  s.bayesReClassAsHam = bayesReClassAsHam_.load(std::memory_order_relaxed);
+  s.bayesLearnAsSpam = bayesLearnAsSpam_.load(std::memory_order_relaxed);
+  s.bayesLearnAsHam = bayesLearnAsHam_.load(std::memory_order_relaxed);
+  s.bayesMessagesChecked = bayesMessagesChecked_.load(std::memory_order_relaxed);
+  return s;
+}
+
 bool LoadStatistics(const std::string& iniFile, Statistics& s) {
   try {
     for (const auto& c : kCounters) s.*c.field = ReadIniCounter(iniFile, "Statistics", c.key, 0);
@@ -153,9 +197,9 @@ bool LoadStatistics(const std::string& iniFile, Statistics& s) {
 
 bool SaveStatistics(const std::string& iniFile, const Statistics& s) {
   try {
-    bool ok = true;
-    for (const auto& c : kCounters) ok &= WriteIniCounter(iniFile, "Statistics", c.key, s.*c.field);
-    return ok;
+    IniBatch ini;
+    for (const auto& c : kCounters) ini.Counter("Statistics", c.key, s.*c.field);
+    return ini.Write(iniFile);
   } catch (...) {
     return false;
   }

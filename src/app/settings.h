@@ -4,10 +4,13 @@
 // bytes. Statistics: the usage counters kept in the same file.
 //
 // Promises: loading gives every missing or malformed key its default;
-// saving writes every key the table names, in the table's order; nothing
-// throws out of Load / Save (failures are reported as false).
+// saving writes every key the table names, in the table's order, as one
+// save of the file (see os::IniWriteAll); nothing throws out of Load / Save
+// (failures are reported as false). LiveStatistics may be counted on one
+// thread and read on any other.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +51,22 @@ struct Statistics {
                 bayesMessagesChecked = 0;
 
   void Add(const UsageCounts& c);
+};
+
+// The statistics of a running session: counted by the per-message work
+// (one thread at a time), read by the macros from any thread. Every
+// counter is read whole; a snapshot taken while a message is being counted
+// may hold some of its counters added and others not yet.
+class LiveStatistics {
+ public:
+  void Set(const Statistics& s);
+  void Add(const UsageCounts& c);
+  Statistics Snapshot() const;
+
+ private:
+  std::atomic<std::uint32_t> messagesFiltered_{0}, classAsSpam_{0}, classAsHam_{0},
+      bayesReClassAsSpam_{0}, bayesReClassAsHam_{0}, bayesLearnAsSpam_{0}, bayesLearnAsHam_{0},
+      bayesMessagesChecked_{0};
 };
 
 bool LoadStatistics(const std::string& iniFile, Statistics& s);

@@ -53,4 +53,21 @@ bool WriteIniBool(const std::string& file, const std::string& section, const std
   return os::IniWrite(file, section, key, value ? "1" : "0");
 }
 
+void IniBatch::String(const std::string& section, const std::string& key,
+                      const std::string& value) {
+  entries_.push_back(os::IniEntry{section, key, value});
+}
+
+void IniBatch::Int(const std::string& section, const std::string& key, std::int32_t value) {
+  String(section, key, std::to_string(value));
+}
+
+void IniBatch::Counter(const std::string& section, const std::string& key, std::uint32_t value) {
+  String(section, key, std::to_string(value));
+}
+
+void IniBatch::Bool(const std::string& section, const std::string& key, bool value) {
+  String(section, key, value ? "1" : "0");
+}
+
 }  // namespace quelta

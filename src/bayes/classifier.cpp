@@ -45,6 +45,73 @@ void HeaderCounts(const WordDatabase& words, std::uint32_t& spam, std::uint32_t&
   }
 }
 
+// A pair save goes through fixed names beside the two files: each new file
+// is first written under a unique temporary name, then renamed to its
+// "ready" name. The undo file's ready name appearing is the commit point:
+// from then on both new files are complete and the save is carried to its
+// end, if need be by the next start-up.
+std::string ReadyName(const std::string& file) { return os::TemporaryName(file, "ready"); }
+
+// Renames with a few retries: on Windows another program (a virus scanner,
+// a backup) may hold the target open for a moment.
+bool ReplaceWithRetries(const std::string& from, const std::string& to) {
+  for (int attempt = 0;; ++attempt) {
+    if (os::ReplaceFile(from, to)) return true;
+    if (attempt == 4) return false;
+    os::SleepMs(100);
+  }
+}
+
+enum class PairResult { kSaved, kWordFailed, kUndoFailed, kBothFailed };
+
+// Puts the two ready files in place: word file first, then undo file.
+// When the word file cannot be replaced the save is undone (both old files
+// stay); when the undo file cannot, its ready file stays for the next
+// start-up to put in place.
+PairResult FinishPair(const std::string& wordFile, const std::string& undoFile) {
+  const std::string wordReady = ReadyName(wordFile), undoReady = ReadyName(undoFile);
+  if (os::FileExists(wordReady) && !ReplaceWithRetries(wordReady, wordFile)) {
+    os::DeleteFile(undoReady);
+    os::DeleteFile(wordReady);
+    return PairResult::kWordFailed;
+  }
+  if (!ReplaceWithRetries(undoReady, undoFile)) return PairResult::kUndoFailed;
+  return PairResult::kSaved;
+}
+
+PairResult SavePair(const std::string& wordFile, const std::string& wordData,
+                    const std::string& undoFile, const std::string& undoData) {
+  std::string wordTemp, undoTemp;
+  const bool wordWritten = os::WriteTemporaryFile(wordFile, wordData, wordTemp);
+  const bool undoWritten = os::WriteTemporaryFile(undoFile, undoData, undoTemp);
+  const auto discard = [&] {
+    if (!wordTemp.empty()) os::DeleteFile(wordTemp);
+    if (!undoTemp.empty()) os::DeleteFile(undoTemp);
+  };
+  if (!wordWritten || !undoWritten) {
+    discard();
+    return !wordWritten && !undoWritten ? PairResult::kBothFailed
+           : !wordWritten              ? PairResult::kWordFailed
+                                       : PairResult::kUndoFailed;
+  }
+  // What can be seen in advance: a folder in the place of a file.
+  if (os::DirectoryExists(wordFile) || os::DirectoryExists(undoFile)) {
+    discard();
+    return os::DirectoryExists(wordFile) ? PairResult::kWordFailed : PairResult::kUndoFailed;
+  }
+  const std::string wordReady = ReadyName(wordFile);
+  if (!os::ReplaceFile(wordTemp, wordReady)) {
+    discard();
+    return PairResult::kWordFailed;
+  }
+  if (!os::ReplaceFile(undoTemp, ReadyName(undoFile))) {  // the commit point
+    os::DeleteFile(wordReady);
+    discard();
+    return PairResult::kUndoFailed;
+  }
+  return FinishPair(wordFile, undoFile);
+}
+
 }  // namespace
 
 BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options, Log& log)
@@ -76,7 +143,28 @@ BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options,
   } catch (...) {
     // Whatever was loaded stays; the filter works with it.
   }
-  PublishFigures();
+}
+
+void BayesFilter::CompleteInterruptedSave(const std::string& folder, Log& log) {
+  try {
+    const std::string wordFile = folder + "Bayes.wdb", undoFile = folder + "Bayes.udb";
+    if (os::FileExists(ReadyName(undoFile))) {
+      if (FinishPair(wordFile, undoFile) == PairResult::kSaved)
+        log.Write("Quelta: Bayes databases completed from an interrupted save.");
+      else
+        log.Write("ERROR: Completing the interrupted save of the Bayes databases failed!");
+    } else if (os::FileExists(ReadyName(wordFile))) {
+      os::DeleteFile(ReadyName(wordFile));  // the save never reached its commit point
+    }
+  } catch (...) {
+  }
+}
+
+BayesFigures BayesFilter::Figures() const {
+  BayesFigures f;
+  HeaderCounts(words_, f.spamMessages, f.hamMessages);
+  f.wordRecords = static_cast<std::uint32_t>(words_.Count());
+  return f;
 }
 
 bool BayesFilter::Save(Log& log) {
@@ -85,9 +173,10 @@ bool BayesFilter::Save(Log& log) {
       log.Write("Quelta: Bayes databases not saved.");
       return true;
     }
-    const bool wordsOk = words_.SaveToFile(wordFile_);
-    const bool undoOk = undo_.SaveToFile(undoFile_);
-    if (wordsOk && undoOk) {
+    const PairResult r = SavePair(wordFile_, words_.FileImage(), undoFile_, undo_.FileImage());
+    const bool wordsOk = r == PairResult::kSaved || r == PairResult::kUndoFailed;
+    const bool undoOk = r == PairResult::kSaved || r == PairResult::kWordFailed;
+    if (r == PairResult::kSaved) {
       std::uint32_t spam = 0, ham = 0;
       HeaderCounts(words_, spam, ham);
       log.Write("Quelta: Bayes databases saved successfully (W=" +
@@ -118,8 +207,9 @@ double BayesFilter::WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsg
   return p;
 }
 
-void BayesFilter::Train(const WordTable& table, bool undo, bool asSpam) {
-  if (table.Count() == 0) return;
+void BayesFilter::Train(const Training& t, bool undo) {
+  if (t.words.empty()) return;
+  const bool asSpam = t.asSpam;
   WordRecord head = words_.GetRecord(0);
   if (undo) {
     std::uint32_t& other = asSpam ? head.hamCount : head.spamCount;
@@ -128,19 +218,19 @@ void BayesFilter::Train(const WordTable& table, bool undo, bool asSpam) {
   ++(asSpam ? head.spamCount : head.hamCount);
   words_.PutRecord(0, head);
 
-  for (const WordEntry& e : table.Items()) {
-    const std::uint32_t c = static_cast<std::uint32_t>(e.count);
-    const int pos = words_.IndexOfHash(e.hash);
+  for (const auto& [hash, count] : t.words) {
+    const std::uint32_t c = static_cast<std::uint32_t>(count);
+    const int pos = words_.IndexOfHash(hash);
     // Position 0 is the header record: a word with its hash is a new word.
     if (pos <= 0) {
-      words_.AddRecord(e.hash, asSpam ? c : 0, asSpam ? 0 : c);
+      words_.AddRecord(hash, asSpam ? c : 0, asSpam ? 0 : c);
       continue;
     }
     WordRecord r = words_.At(pos);
     if (undo) {
       std::uint32_t& other = asSpam ? r.hamCount : r.spamCount;
       // A count scaled down since the first training stays as it is.
-      if (static_cast<std::int64_t>(e.count) <= static_cast<std::int64_t>(other)) other -= c;
+      if (static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(other)) other -= c;
     }
     (asSpam ? r.spamCount : r.hamCount) += c;
     words_.PutRecord(pos, r);
@@ -201,39 +291,49 @@ ClassifyResult BayesFilter::Classify(WordTable& words, bool listWords, std::stri
 
 LearnResult BayesFilter::Learn(const std::string& rawHeader, const WordTable& words, bool asSpam,
                                double now) {
+  try {
+    Training t;
+    t.key = Crc32(rawHeader);
+    t.asSpam = asSpam;
+    t.now = now;
+    t.words.reserve(words.Items().size());
+    for (const WordEntry& e : words.Items()) t.words.emplace_back(e.hash, e.count);
+    const LearnResult r = Apply(t);
+    if (keepJournal_) journal_.push_back(std::move(t));
+    return r;
+  } catch (...) {
+    return LearnResult();
+  }
+}
+
+void BayesFilter::Replay(const std::vector<Training>& trainings) {
+  for (const Training& t : trainings) Apply(t);
+}
+
+LearnResult BayesFilter::Apply(const Training& t) {
   LearnResult result;
   try {
-    const std::uint32_t key = Crc32(rawHeader);
-    const int pos = undo_.IndexOfHash(key);
+    const int pos = undo_.IndexOfHash(t.key);
     if (pos >= 0) {
       UndoRecord r = undo_.GetRecord(pos);
-      if (r.isSpam != asSpam) {
-        Train(words, true, asSpam);
-        r.isSpam = asSpam;
+      if (r.isSpam != t.asSpam) {
+        Train(t, true);
+        r.isSpam = t.asSpam;
         undo_.PutRecord(pos, r);
         result.reclassified = true;
       }
-      r.trainedAt = now;
+      r.trainedAt = t.now;
       undo_.PutRecord(pos, r);
     } else {
-      Train(words, false, asSpam);
-      undo_.AddRecord(key, asSpam, now);
+      Train(t, false);
+      undo_.AddRecord(t.key, t.asSpam, t.now);
       result.learned = true;
     }
     changed_ = true;
   } catch (...) {
     // Changes made so far stay; the databases keep their saved/unsaved state.
   }
-  PublishFigures();
   return result;
-}
-
-void BayesFilter::PublishFigures() {
-  std::uint32_t spam = 0, ham = 0;
-  HeaderCounts(words_, spam, ham);
-  wordRecords_ = static_cast<std::uint32_t>(words_.Count());
-  spamMessages_ = spam;
-  hamMessages_ = ham;
 }
 
 }  // namespace quelta

@@ -9,14 +9,19 @@
 // O(words of the message), whatever the size of the database, and gives the
 // result of a walk over every word record. The filter reports what it did
 // (ClassifyResult, LearnResult) and keeps no counters of its own.
-// Threading: one caller at a time for Classify / Learn / Save; the figures
-// (WordRecords, SpamMessages, HamMessages) and the changed flag may be read
-// from any thread at any time.
+// The two files are saved as a pair: after a failed save both hold their
+// old content, after a completed one both the new; a save interrupted by a
+// crash is finished or undone by CompleteInterruptedSave, so the files
+// always agree.
+// Threading: one caller at a time for everything but Changed, which may be
+// read from any thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bayes/undo_database.h"
 #include "bayes/word_database.h"
@@ -40,6 +45,23 @@ struct ClassifyResult {
   bool counted = false;      // the message counts as checked by the filter
 };
 
+// What the macros show of the word database: its record count (the header
+// record included) and the message counts of its header record.
+struct BayesFigures {
+  std::uint32_t wordRecords = 0;
+  std::uint32_t spamMessages = 0;
+  std::uint32_t hamMessages = 0;
+};
+
+// One training as the filter applies it: the message's key (the CRC-32 of
+// its raw header text) and its words (hash, count).
+struct Training {
+  std::uint32_t key = 0;
+  std::vector<std::pair<std::uint32_t, std::int32_t>> words;
+  bool asSpam = false;
+  double now = 0;
+};
+
 struct LearnResult {
   bool learned = false;       // a message not trained before was trained
   bool reclassified = false;  // a message trained the other way was moved
@@ -61,25 +83,46 @@ class BayesFilter {
   // is the local date-time value stored with the training.
   LearnResult Learn(const std::string& rawHeader, const WordTable& words, bool asSpam, double now);
 
-  // Writes both databases unless they are unchanged, logging the outcome.
-  // False when a file could not be written.
+  // While a journal is kept, every training is remembered, so that a
+  // process that could not own the profile can apply its trainings again
+  // to the databases another process saved meanwhile (Replay).
+  void KeepJournal(bool on) { keepJournal_ = on; }
+  std::vector<Training> TakeJournal() { return std::move(journal_); }
+  // Applies the trainings in order, as Learn did; the databases count as
+  // changed when there was any.
+  void Replay(const std::vector<Training>& trainings);
+
+  // Writes both databases unless they are unchanged, logging the outcome:
+  // both temporary files are written and flushed first; only when both
+  // were written is the word file replaced, then the undo file. False when
+  // the save failed (the old files stay and the databases still count as
+  // changed).
   bool Save(Log& log);
+  // Finishes a save of the files in folder that a crash interrupted: when
+  // it had reached the point where both new files were complete, they are
+  // put in place; otherwise what it left is removed. Run before the files
+  // are loaded, by the only process that writes them. Logs what it did.
+  static void CompleteInterruptedSave(const std::string& folder, Log& log);
   // Whether anything was learned since loading (or since MarkUnchanged).
   bool Changed() const { return changed_.load(); }
   // The databases count as unchanged and are not saved (after the options
-  // dialog deleted their files).
-  void MarkUnchanged() { changed_ = false; }
+  // dialog deleted their files); the journal's trainings are dropped too.
+  void MarkUnchanged() {
+    changed_ = false;
+    journal_.clear();
+  }
 
-  // Figures for the macros, readable from any thread.
-  std::uint32_t WordRecords() const { return wordRecords_.load(); }  // header record included
-  std::uint32_t SpamMessages() const { return spamMessages_.load(); }
-  std::uint32_t HamMessages() const { return hamMessages_.load(); }
+  // The figures of the word database as they are now.
+  BayesFigures Figures() const;
+  std::uint32_t WordRecords() const { return Figures().wordRecords; }  // header record included
+  std::uint32_t SpamMessages() const { return Figures().spamMessages; }
+  std::uint32_t HamMessages() const { return Figures().hamMessages; }
 
  private:
   double WordProbability(std::uint32_t spamMsgs, std::uint32_t hamMsgs, std::uint32_t s,
                          std::uint32_t h) const;
-  void Train(const WordTable& table, bool undo, bool asSpam);
-  void PublishFigures();
+  LearnResult Apply(const Training& t);
+  void Train(const Training& t, bool undo);
 
   const BayesOptions& options_;
   std::string wordFile_, undoFile_;
@@ -89,7 +132,8 @@ class BayesFilter {
   double minProb_ = 0;
   double maxProb_ = 0;
   std::atomic<bool> changed_{false};
-  std::atomic<std::uint32_t> wordRecords_{0}, spamMessages_{0}, hamMessages_{0};
+  bool keepJournal_ = false;
+  std::vector<Training> journal_;
 };
 
 }  // namespace quelta

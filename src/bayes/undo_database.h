@@ -44,6 +44,8 @@ class UndoDatabase {
   bool LoadFromFile(const std::string& path) { return records_.Load(path); }
   // False when the file could not be written; the old file then stays.
   bool SaveToFile(const std::string& path) const { return records_.Save(path); }
+  // The bytes SaveToFile writes (for saving the two files as a pair).
+  std::string FileImage() const { return records_.Serialize(); }
   // The records of a file image (whole records only).
   void Deserialize(const std::string& data) { records_.Deserialize(data); }
 

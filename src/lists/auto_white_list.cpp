@@ -1,6 +1,7 @@
 #include "lists/auto_white_list.h"
 
 #include <cmath>
+#include <memory>
 #include <unordered_map>
 
 #include "base/date_time.h"
@@ -69,21 +70,31 @@ bool AutoWhiteList::Contains(const std::string& needle) const {
   return false;
 }
 
-int AutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double now) {
-  Clear();
-  bool modified = false;
-  if (!os::FileExists(path)) return -1;
-  std::string data;
-  if (!os::ReadFile(path, data)) return -2;
+// Builds the entries line by line: normalises each line, drops expired
+// ones and merges lines of one address (the later date part wins).
+class AutoWhiteList::Merger {
+ public:
+  Merger(std::vector<std::string>& entries, std::int32_t awlDays, double now)
+      : entries_(entries), awlDays_(awlDays), now_(now), today_(std::floor(now)) {}
 
-  const double today = std::floor(now);
-  const std::vector<std::string> lines = SplitLines(data);
-  std::unordered_map<std::string, std::size_t> byAddress;  // folded address part -> entry
-  byAddress.reserve(lines.size());
-  entries_.reserve(lines.size());
-  for (const std::string& line : lines) {
+  bool Modified() const { return modified_; }
+
+  // Takes every line of text; with wholeLinesOnly, a last line without its
+  // line end is left out. Returns the number of bytes taken.
+  std::size_t Take(const std::string& text, bool wholeLinesOnly) {
+    std::size_t end = text.size();
+    if (wholeLinesOnly) {
+      end = text.find_last_of("\r\n");
+      end = end == std::string::npos ? 0 : end + 1;
+    }
+    for (const std::string& line : SplitLines(text.substr(0, end))) Add(line);
+    return end;
+  }
+
+ private:
+  void Add(const std::string& line) {
     std::string s = AsciiLower(Trim(line));
-    if (s.empty()) continue;
+    if (s.empty()) return;
     std::string address, datePart;
     if (s.front() == '"' && s.back() == '"') {
       s = s.size() >= 2 ? s.substr(1, s.size() - 2) : std::string();
@@ -94,7 +105,7 @@ int AutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double no
         address = ReplaceEach(address, "\r\n", "");
         ReplaceChar(address, '|', ' ');
         datePart = s.substr(p + 1);
-        modified = true;
+        modified_ = true;
       }
     } else {
       const std::size_t p = s.rfind('|');
@@ -106,39 +117,99 @@ int AutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double no
     }
 
     double seen = 0;
-    if (!DecodeDatePart(datePart, seen)) seen = today;
-    if (DaysBetween(now, seen) >= awlDays) {
-      modified = true;
-      continue;
+    if (!DecodeDatePart(datePart, seen)) seen = today_;
+    if (DaysBetween(now_, seen) >= awlDays_) {
+      modified_ = true;
+      return;
     }
     const std::string key = FoldCase(address);
-    const auto it = byAddress.find(key);
-    if (it != byAddress.end()) {
+    const auto it = byAddress_.find(key);
+    if (it != byAddress_.end()) {
       std::string& entry = entries_[it->second];
       entry = entry.substr(0, entry.find('|')) + "|" + datePart;
     } else {
-      byAddress.emplace(key, entries_.size());
+      byAddress_.emplace(key, entries_.size());
       entries_.push_back(address + "|" + FormatYmd(seen));
     }
   }
-  BuildIndex();
 
-  if (!entries_.empty() || modified) {
+  std::vector<std::string>& entries_;
+  const std::int32_t awlDays_;
+  const double now_, today_;
+  bool modified_ = false;
+  std::unordered_map<std::string, std::size_t> byAddress_;  // folded address part -> entry
+};
+
+int AutoWhiteList::Load(const std::string& path, std::int32_t awlDays, double now, bool rewrite) {
+  // A file rewritten by someone else while it was being read is read again.
+  for (int pass = 0;; ++pass) {
+    const int r = LoadOnce(path, awlDays, now, rewrite);
+    if (r != kReadAgain) return r;
+    if (pass == 2) return -2;
+  }
+}
+
+int AutoWhiteList::LoadOnce(const std::string& path, std::int32_t awlDays, double now,
+                            bool rewrite) {
+  Clear();
+  if (!os::FileExists(path)) return -1;
+  std::string data;
+  {
+    std::unique_ptr<os::RandomAccessFile> file = os::OpenRandomAccessFile(path);
+    const std::int64_t size = file ? file->Size() : -1;
+    if (size < 0) return -2;
+    data.resize(static_cast<std::size_t>(size));
+    if (size > 0 && !file->ReadAt(0, &data[0], data.size())) return -2;
+  }
+  Merger merger(entries_, awlDays, now);
+  merger.Take(data, false);
+  if (!rewrite || (entries_.empty() && !merger.Modified())) {
+    BuildIndex();
+    return Count();
+  }
+
+  // The other writer may append while the file is rewritten: lines that
+  // arrive before the replace are taken into the new file, lines that
+  // reach the old file after it are carried over (os::ReplaceGrowingFile).
+  std::int64_t taken = static_cast<std::int64_t>(data.size());
+  std::string appended;
+  // The first attempts take appended lines into the new file in their
+  // normal form; the last one carries them over as they are written (they
+  // are normalised at the next load).
+  constexpr int kNormalisingAttempts = 3, kAttempts = 20;
+  for (int attempt = 0;; ++attempt) {
     std::string out;
-    out.reserve(data.size());
+    out.reserve(data.size() + appended.size());
     for (const std::string& e : entries_) {
       out += e;
       out += "\r\n";
     }
     // A file that already reads exactly so is left alone: same bytes, and
-    // no window in which lines appended by the other writer could be lost.
-    // A file that could not be written is a failure either way.
-    if (out == data) {
+    // no window in which appended lines could be lost. A file that could
+    // not be written is a failure either way.
+    if (attempt == 0 && out == data) {
       if (!os::CanWriteFile(path)) return -2;
-    } else if (!os::WriteFileAtomic(path, out)) {
-      return -2;
+      break;
+    }
+    std::string temp;
+    if (!os::WriteTemporaryFile(path, out, temp)) return -2;
+    const os::GrowingReplace r =
+        os::ReplaceGrowingFile(temp, path, taken, attempt >= kNormalisingAttempts, appended);
+    if (r == os::GrowingReplace::kReplaced) {
+      merger.Take(appended, false);  // carried over as they were written
+      break;
+    }
+    os::DeleteFile(temp);
+    if (r == os::GrowingReplace::kChanged) return kReadAgain;
+    if (attempt == kAttempts - 1) return -2;
+    if (r == os::GrowingReplace::kGrew) {
+      // A line still being written is taken when it is complete.
+      taken += static_cast<std::int64_t>(merger.Take(appended, true));
+    } else {
+      os::SleepMs(50);  // the file is held open by another program
     }
   }
+  BuildIndex();
   return Count();
 }
 

@@ -31,17 +31,31 @@ struct LookupBlock {
 };
 
 // The count of running workers, for the cap and for WaitForLookupWorkers.
-// Never destroyed: an abandoned worker may still finish while the process
-// runs its static destructors.
+// It outlives the static destructors while an abandoned worker may still
+// finish; when the module is unloaded (or the process ends) with no worker
+// running, it is freed.
 struct Workers {
   std::mutex mutex;
   std::condition_variable gone;
   int running = 0;
 };
-Workers& TheWorkers() {
+Workers* const& WorkersSlot() {
   static Workers* const workers = new Workers;
-  return *workers;
+  return workers;
 }
+Workers& TheWorkers() { return *WorkersSlot(); }
+
+struct FreeIdleWorkers {
+  ~FreeIdleWorkers() {
+    Workers* w = WorkersSlot();
+    bool idle = false;
+    {
+      std::lock_guard<std::mutex> lock(w->mutex);
+      idle = w->running == 0;
+    }
+    if (idle) delete w;
+  }
+} freeIdleWorkers;
 
 void WorkerDone() {
   Workers& w = TheWorkers();

@@ -70,6 +70,19 @@ std::string IniRead(const std::string& file, const std::string& section,
 bool IniWrite(const std::string& file, const std::string& section,
               const std::string& key, const std::string& value);
 
+// One key of a batch written by IniWriteAll.
+struct IniEntry {
+  std::string section, key, value;
+};
+
+// Writes every entry, in order, with exactly the result IniWrite would give
+// for each of them one after the other. POSIX: the whole batch is one
+// replace of the file (a crash leaves all old or all new keys). Windows:
+// one WritePrivateProfileStringA per entry, then the profile cache is
+// flushed (the system's profile semantics are kept; a crash between two
+// keys can leave the earlier ones written). False when any write failed.
+bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries);
+
 // ---- Environment, time ----------------------------------------------------
 
 // Expands every %NAME% from the environment; an unknown variable stays as
@@ -92,6 +105,7 @@ std::string FormatDateTime(double dt);
 // ---- Files ----------------------------------------------------------------
 
 bool FileExists(const std::string& path);  // a regular file
+bool DirectoryExists(const std::string& path);
 // Size in bytes of an existing file; 0 when missing or unreadable.
 std::int64_t FileSize(const std::string& path);
 // Names (without folder) of the regular files in `folder` whose names match
@@ -100,6 +114,13 @@ std::int64_t FileSize(const std::string& path);
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& mask);
 // Renames a file; false (nothing changed) when `to` exists already.
 bool RenameFile(const std::string& from, const std::string& to);
+// Puts the file `from` in the place of `to` in one step, so that `to` holds
+// either its old or its new content whenever the process is killed; `to`
+// may or may not exist. The change is flushed to the disk before the call
+// returns (POSIX: rename, then the folder is synced; Windows: MoveFileEx
+// with REPLACE_EXISTING and WRITE_THROUGH). False on failure: both files
+// are then as they were.
+bool ReplaceFile(const std::string& from, const std::string& to);
 bool DeleteFile(const std::string& path);
 
 // Whole file into `out`; false when it cannot be opened or read.
@@ -113,6 +134,10 @@ class RandomAccessFile {
   virtual ~RandomAccessFile() = default;
   // Exactly n bytes at offset into buf; false when fewer exist or reading fails.
   virtual bool ReadAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+  // The file's size now (it grows while another program appends), or -1.
+  // The handle keeps reading the same file after it was replaced or
+  // deleted under its name.
+  virtual std::int64_t Size() = 0;
 };
 // Null when path cannot be opened for reading.
 std::unique_ptr<RandomAccessFile> OpenRandomAccessFile(const std::string& path);
@@ -128,10 +153,92 @@ std::string FolderOf(const std::string& path);
 // Appends `data` to `path`, creating the file when missing (never the
 // folder). False on any failure.
 bool AppendFile(const std::string& path, const std::string& data);
-// Writes `data` to `path` safely: a temporary file in the same folder,
-// flushed, then renamed over `path`. On failure `path` is untouched and the
-// temporary file removed.
+// Writes `data` to `path` safely: WriteTemporaryFile, then ReplaceFile. On
+// failure `path` is untouched and the temporary file removed.
 bool WriteFileAtomic(const std::string& path, const std::string& data);
+
+// ---- Temporary files ------------------------------------------------------
+//
+// Every temporary file of the plug-in lies in the folder of the file it
+// stands for and is named after it: <name>.~quelta-<tag>.tmp. No other
+// program uses that pattern, so start-up may remove whatever an interrupted
+// run left behind.
+
+// The wildcard (FindFiles) of the plug-in's temporary files.
+extern const char kTemporaryFileMask[];  // "*.~quelta-*.tmp"
+
+// The temporary name of `path` with a fixed tag: path + ".~quelta-" + tag +
+// ".tmp" (for saves that must find their files again after a crash).
+std::string TemporaryName(const std::string& path, const std::string& tag);
+
+// Writes `data` to a new temporary file beside `path` (a unique name of the
+// pattern above, returned in tempPath), flushed to the disk. `path` itself
+// is not touched. False on any failure (a full disk, a folder that cannot
+// be written); no temporary file is then left behind.
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath);
+
+// What ReplaceGrowingFile did.
+enum class GrowingReplace {
+  kReplaced,  // the new file is in place
+  kGrew,      // nothing replaced: the file grew; the new bytes are handed back
+  kChanged,   // nothing replaced: the file is shorter than expected (rewritten)
+  kFailed,    // nothing replaced: the replace failed (it may be tried again)
+};
+
+// Replaces `path`, a file other programs append to, by the complete
+// temporary file tempPath, so that no appended line is lost. size is how
+// many bytes of `path` the new content took in. When `path` has grown
+// beyond it and carryGrowth is false, nothing is replaced and the bytes
+// after size are put in `appended` (kGrew): take them in and call again
+// with a new temporary file. Otherwise the file is replaced and every byte
+// the old file got after size, also from a program that opened it before
+// the replace and writes to it just after, is appended to the new file as
+// it is and put in `appended` (kReplaced). The old file is watched through
+// a handle kept open across the replace; where the system does not replace
+// an open file (Windows), the replace is done with that handle closed and
+// fails while another program holds the file (kFailed: try again later),
+// so no writer is left behind. tempPath is left in place unless it
+// replaced `path`.
+GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
+                                  std::int64_t size, bool carryGrowth, std::string& appended);
+
+// Deletes every temporary file of the pattern above in `folder`. False when
+// one of them could not be deleted.
+bool RemoveTemporaryFiles(const std::string& folder);
+
+// ---- Locks ----------------------------------------------------------------
+
+// An exclusive lock on a lock file. It is held until the object is
+// destroyed or the process ends, however it ends (the system releases it).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+constexpr std::uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// Waits up to timeoutMs (kWaitForever: as long as it takes) for the
+// exclusive lock on the file `path`, which is created when missing and
+// never deleted. Null when the time ran out or the file can neither be
+// created nor opened. A second lock on the same file waits even inside
+// the same process. The lock is advisory: it holds back only programs that
+// ask for it. POSIX: flock on the file; Windows: LockFileEx on its first
+// byte. Any thread; the object may be destroyed on any thread.
+std::unique_ptr<FileLock> LockFile(const std::string& path, std::uint32_t timeoutMs);
+
+// How long start-up waits for the lock of a profile another process uses.
+// POSIX: kWaitForever (runs are short; a waiting run simply starts later).
+// Windows: a bounded wait (the mail client keeps the plug-in loaded for
+// hours; a second process must not hang on it).
+extern const std::uint32_t kProfileLockWaitMs;
+
+// ---- Fault injection (tests) ---------------------------------------------
+
+// After this call every write of file data in this process (files,
+// temporary files, INI files, appends) fails once `bytes` more bytes have
+// been written, as on a full disk; a negative value lifts the limit (the
+// default). Any thread.
+void LimitFileWrites(std::int64_t bytes);
 
 // True when `name` is an absolute path: POSIX "/..."; Windows "X:..." or
 // "\\...".

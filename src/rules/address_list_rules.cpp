@@ -26,9 +26,7 @@ int LoadAddressList(RuleStore& rules, const std::string& folder, const std::stri
   const std::string path = folder + file;
   if (!os::FileExists(path)) return -1;
   try {
-    // A file that does not allow writing (read-only, or held by another
-    // program) is a read failure, as the list editor could not save it either.
-    if (!os::CanWriteFile(path)) return -2;
+    // Read only: a list its owner made read-only still loads.
     std::string data;
     if (!os::ReadFile(path, data)) return -2;
     Rule rec;

@@ -4,7 +4,7 @@
 //
 // Promises: an entry "*x*" matches anywhere in the address, "x*" at its
 // start, "*x" at its end, anything else the whole address; a file is read
-// once; nothing throws.
+// once, opened for reading only; nothing throws.
 #pragma once
 
 #include <string>

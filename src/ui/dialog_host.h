@@ -35,7 +35,9 @@ class DialogHost {
 
   // ---- State shown and changed in memory ----
   virtual Settings& Config() = 0;
-  virtual Statistics& Stats() = 0;
+  // The statistics as they are now, and all of them back to 0.
+  virtual Statistics Stats() const = 0;
+  virtual void ResetStats() = 0;
   virtual LanguageTable& Language() = 0;
   virtual const Locations& Folders() const = 0;
   // The plug-in's folder and the host's working folder, each ending with

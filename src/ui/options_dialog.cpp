@@ -15,7 +15,8 @@ class SessionHost final : public DialogHost {
   explicit SessionHost(Session& session) : s_(session) {}
 
   Settings& Config() override { return s_.Config(); }
-  Statistics& Stats() override { return s_.Stats(); }
+  Statistics Stats() const override { return s_.Stats(); }
+  void ResetStats() override { s_.ResetStatistics(); }
   LanguageTable& Language() override { return s_.Language(); }
   const Locations& Folders() const override { return s_.Folders(); }
   std::string PluginDir() const override { return s_.PluginDir(); }
@@ -23,22 +24,26 @@ class SessionHost final : public DialogHost {
   std::string ProductName() const override { return s_.ProductName(); }
   std::string FileVersion() const override { return s_.FileVersion(); }
   std::int32_t JunkScore() const override { return s_.JunkScore(); }
+  // The figures the session publishes: the dialog runs on its own thread
+  // while messages are scored and trained.
   BayesMessageCounts BayesMessages() const override {
+    const BayesFigures f = s_.BayesNumbers();
     BayesMessageCounts c;
-    if (const BayesFilter* b = s_.Bayes()) {
-      c.spam = b->SpamMessages();
-      c.ham = b->HamMessages();
-    }
+    c.spam = f.spamMessages;
+    c.ham = f.hamMessages;
     return c;
   }
   void MarkBayesUnchanged() override {
     if (BayesFilter* b = s_.Bayes()) b->MarkUnchanged();
   }
   bool SaveConfig() override { return s_.SaveConfig(); }
+  // Every write under the profile lock.
   bool ReplaceDataFile(const std::string& path, const std::string& data) override {
-    return os::WriteFileAtomic(path, data);
+    return s_.UnderProfileLock([&] { return os::WriteFileAtomic(path, data); });
   }
-  bool DeleteDataFile(const std::string& path) override { return os::DeleteFile(path); }
+  bool DeleteDataFile(const std::string& path) override {
+    return s_.UnderProfileLock([&] { return os::DeleteFile(path); });
+  }
   int CheckForUpdate(DialogServices& services) override {
     return quelta::CheckForUpdate(s_, true, [&](const std::string& title, const std::string& text,
                                                  bool error) {

@@ -292,7 +292,7 @@ bool OptionsModel::Confirm() {
 
 bool OptionsModel::ResetStatistics(DialogServices& services) {
   if (!services.Ask(Text("Opt|msgStatResetTitle"), Text("Opt|msgStatResetText"))) return false;
-  host_.Stats() = Statistics();  // written at shutdown
+  host_.ResetStats();  // written at shutdown
   return true;
 }
 

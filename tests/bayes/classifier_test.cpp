@@ -259,14 +259,15 @@ TEST_F(BayesFilterTest, SavingOnlyWhatChanged) {
   EXPECT_EQ(log_.entries, Lines({"Quelta: Bayes databases not saved.", "Quelta: Bayes databases not saved."}));
   EXPECT_EQ(dir_.Read("Bayes.wdb"), kExample);
   EXPECT_EQ(dir_.Read("Bayes.udb"), "");
-  // A file that cannot be written is reported on its own; the other is saved.
+  // A file that cannot be written is reported on its own, and the other
+  // one is not saved without it.
   std::remove(dir_.File("Bayes.udb").c_str());
   testing_support::WriteBytes(dir_.Path() / "Bayes.udb" / "blocker", "x");
   filter_->Learn("Subject: y\r\n", Table({"a"}), false, kNow);
   log_.entries.clear();
   EXPECT_FALSE(filter_->Save(log_));
   EXPECT_EQ(log_.entries, Lines{"ERROR: Saving Bayes undofile failed!"});
-  EXPECT_EQ(dir_.Read("Bayes.wdb").substr(0, 12), WordRec(0x804F, 201, 301));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"), kExample);
 }
 
 // Random bytes as both files: whole records load, every verdict is 0..100,

@@ -40,7 +40,8 @@ class TestHost : public quelta::DialogHost {
   }
 
   quelta::Settings& Config() override { return settings; }
-  quelta::Statistics& Stats() override { return stats; }
+  quelta::Statistics Stats() const override { return stats; }
+  void ResetStats() override { stats = quelta::Statistics(); }
   quelta::LanguageTable& Language() override { return language; }
   const quelta::Locations& Folders() const override { return folders; }
   std::string PluginDir() const override { return dir_; }

@@ -8,10 +8,13 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -28,6 +31,8 @@ extern char** environ;
 namespace quelta::os {
 
 const char kPathSep = '/';
+const char kTemporaryFileMask[] = "*.~quelta-*.tmp";
+const std::uint32_t kProfileLockWaitMs = kWaitForever;
 
 namespace {
 
@@ -180,14 +185,14 @@ std::string IniRead(const std::string& file, const std::string& section, const s
   return result;
 }
 
-bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
-              const std::string& value) {
-  std::lock_guard<std::mutex> lock(IniMutex());
-  std::string text;
-  if (FileExists(file) && !ReadFile(file, text)) return false;
-  std::vector<std::string> lines = SplitLines(text);
-  const std::string entry = key + "=" + value;
-  // Find the section, then the key inside it, or the place to insert.
+namespace {
+
+// One key written into the lines of an INI file, as the profile writer
+// does it: an existing key line is replaced (the key keeps its spelling),
+// a new key goes after the last non-blank line of its section, a missing
+// section is appended.
+void SetIniKey(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+               const std::string& value) {
   int sectionLine = -1, keyLine = -1, insertAt = -1;
   std::string name, k, v;
   for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
@@ -208,16 +213,30 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
     }
   }
   if (keyLine >= 0) {
-    // The existing key keeps its spelling, as the Windows profile writer does.
     lines[static_cast<std::size_t>(keyLine)] = k + "=" + value;
   } else if (sectionLine >= 0) {
-    lines.insert(lines.begin() + insertAt, entry);
+    lines.insert(lines.begin() + insertAt, key + "=" + value);
   } else {
     lines.push_back("[" + section + "]");
-    lines.push_back(entry);
+    lines.push_back(key + "=" + value);
   }
+}
+
+}  // namespace
+
+bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
+              const std::string& value) {
+  return IniWriteAll(file, {IniEntry{section, key, value}});
+}
+
+bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) {
+  std::lock_guard<std::mutex> lock(IniMutex());
+  std::string text;
+  if (FileExists(file) && !ReadFile(file, text)) return false;
+  std::vector<std::string> lines = SplitLines(text);
+  for (const IniEntry& e : entries) SetIniKey(lines, e.section, e.key, e.value);
   std::string out;
-  out.reserve(text.size() + entry.size() + section.size() + 8);
+  out.reserve(text.size() + 64 * entries.size());
   for (const auto& l : lines) {
     out += l;
     out += "\r\n";
@@ -288,6 +307,11 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::int64_t FileSize(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
@@ -314,6 +338,25 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+namespace {
+
+// Flushes a folder's entries (a rename in it) to the disk.
+bool SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+  SyncFolder(FolderOf(to));  // the rename happened; a failed sync only delays it
+  return true;
+}
+
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool ReadFile(const std::string& path, std::string& out) {
@@ -336,19 +379,40 @@ bool ReadFile(const std::string& path, std::string& out) {
 }
 
 namespace {
+
+// Bytes this process may still write (LimitFileWrites); negative: no limit.
+std::atomic<std::int64_t> writeAllowance{-1};
+
+// Takes up to n bytes of the allowance; the number that may be written.
+std::size_t AllowWrite(std::size_t n) {
+  std::int64_t left = writeAllowance.load();
+  while (left >= 0) {
+    const std::int64_t take = std::min<std::int64_t>(left, static_cast<std::int64_t>(n));
+    if (writeAllowance.compare_exchange_weak(left, left - take)) return static_cast<std::size_t>(take);
+  }
+  return n;
+}
+
 bool WriteAll(int fd, const std::string& data) {
+  const std::size_t allowed = AllowWrite(data.size());
   std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+  while (done < allowed) {
+    ssize_t n = ::write(fd, data.data() + done, allowed - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
+  if (allowed < data.size()) {
+    errno = ENOSPC;
+    return false;
+  }
   return true;
 }
 }  // namespace
+
+void LimitFileWrites(std::int64_t bytes) { writeAllowance = bytes < 0 ? -1 : bytes; }
 
 namespace {
 
@@ -368,16 +432,14 @@ class PosixRandomAccessFile final : public RandomAccessFile {
     }
     return true;
   }
+  std::int64_t Size() override {
+    struct stat st {};
+    return ::fstat(fd_, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+  }
 
  private:
   int fd_;
 };
-
-// The folder of a file name, "./" when it has none.
-std::string FolderOrCurrent(const std::string& path) {
-  const std::string folder = FolderOf(path);
-  return folder.empty() ? std::string("./") : folder;
-}
 
 }  // namespace
 
@@ -406,20 +468,140 @@ bool AppendFile(const std::string& path, const std::string& data) {
   return ::close(fd) == 0 && ok;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data) {
-  std::string tmp = FolderOrCurrent(path) + ".~" + path.substr(path.find_last_of('/') + 1) + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
+std::string TemporaryName(const std::string& path, const std::string& tag) {
+  return path + ".~quelta-" + tag + ".tmp";
+}
+
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
+  tempPath.clear();
+  const std::string pattern = TemporaryName(path, "XXXXXX");
+  std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  int fd = ::mkstemp(name.data());
+  const int fd = ::mkstemps(name.data(), 4);  // 4: the length of ".tmp"
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
   // Keep the permissions of an existing file; new files get rw-r--r--.
   struct stat st {};
   ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
   ok = (::close(fd) == 0) && ok;
-  if (ok && std::rename(name.data(), path.c_str()) == 0) return true;
-  ::unlink(name.data());
+  if (!ok) {
+    ::unlink(name.data());
+    return false;
+  }
+  tempPath = name.data();
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+  std::string tmp;
+  if (!WriteTemporaryFile(path, data, tmp)) return false;
+  if (ReplaceFile(tmp, path)) return true;
+  ::unlink(tmp.c_str());
   return false;
+}
+
+namespace {
+
+// Bytes of fd from offset to its end now.
+bool ReadTail(int fd, std::int64_t offset, std::string& out) {
+  out.clear();
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  if (st.st_size <= offset) return true;
+  out.resize(static_cast<std::size_t>(st.st_size - offset));
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::pread(fd, &out[done], out.size() - done, static_cast<off_t>(offset) +
+                                                                   static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  out.resize(done);
+  return true;
+}
+
+}  // namespace
+
+GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
+                                  std::int64_t size, bool carryGrowth, std::string& appended) {
+  appended.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT) return GrowingReplace::kFailed;
+    return size == 0 && ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced
+                                                    : GrowingReplace::kChanged;
+  }
+  struct stat st {};
+  GrowingReplace result = GrowingReplace::kFailed;
+  if (::fstat(fd, &st) != 0) {
+    result = GrowingReplace::kFailed;
+  } else if (st.st_size < size) {
+    result = GrowingReplace::kChanged;
+  } else if (st.st_size > size && !carryGrowth) {
+    result = ReadTail(fd, size, appended) ? GrowingReplace::kGrew : GrowingReplace::kFailed;
+  } else if (ReplaceFile(tempPath, path)) {
+    // Everything after size reached the old file; a writer that opened it
+    // just before the replace writes to it just after: look twice, the
+    // second time after a short pause.
+    std::string late;
+    for (int look = 0; look < 2; ++look) {
+      if (look == 1) SleepMs(2);
+      if (ReadTail(fd, size + static_cast<std::int64_t>(appended.size()), late) && !late.empty()) {
+        AppendFile(path, late);
+        appended += late;
+      }
+    }
+    result = GrowingReplace::kReplaced;
+  }
+  ::close(fd);
+  return result;
+}
+
+bool RemoveTemporaryFiles(const std::string& folder) {
+  bool ok = true;
+  for (const std::string& name : FindFiles(folder, kTemporaryFileMask))
+    if (!DeleteFile(folder + name)) ok = false;
+  return ok;
+}
+
+namespace {
+
+class PosixFileLock final : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override { ::close(fd_); }  // closing releases the lock
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileLock> LockFile(const std::string& path, std::uint32_t timeoutMs) {
+  // A lock file that may not be written (a read-only profile) can still
+  // be locked when it exists.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (timeoutMs == kWaitForever) {
+    while (::flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd);
+        return nullptr;
+      }
+    }
+    return std::make_unique<PosixFileLock>(fd);
+  }
+  const std::uint32_t start = TickCount();
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<PosixFileLock>(fd);
+    if ((errno != EWOULDBLOCK && errno != EINTR) || TickCount() - start >= timeoutMs) {
+      ::close(fd);
+      return nullptr;
+    }
+    SleepMs(10);
+  }
 }
 
 bool IsAbsolutePath(const std::string& name) { return !name.empty() && name[0] == '/'; }

@@ -22,6 +22,10 @@
 namespace quelta::os {
 
 const char kPathSep = '\\';
+const char kTemporaryFileMask[] = "*.~quelta-*.tmp";
+// Long enough for a short run of another process (a delivery filter) to
+// end; short enough that the mail client never seems to hang at start-up.
+const std::uint32_t kProfileLockWaitMs = 10000;
 
 namespace {
 
@@ -51,6 +55,12 @@ class Handle {
     h_ = INVALID_HANDLE_VALUE;
     return ok != FALSE;
   }
+  // Hands the handle over; this object no longer closes it.
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
 
  private:
   HANDLE h_;
@@ -71,14 +81,32 @@ class RegKey {
   HKEY k_ = nullptr;
 };
 
+// Bytes this process may still write (LimitFileWrites); negative: no limit.
+std::atomic<long long> writeAllowance{-1};
+
+// Takes up to n bytes of the allowance; the number that may be written.
+std::size_t AllowWrite(std::size_t n) {
+  long long left = writeAllowance.load();
+  while (left >= 0) {
+    const long long take = left < static_cast<long long>(n) ? left : static_cast<long long>(n);
+    if (writeAllowance.compare_exchange_weak(left, left - take)) return static_cast<std::size_t>(take);
+  }
+  return n;
+}
+
 bool WriteAll(HANDLE h, const std::string& data) {
+  const std::size_t allowed = AllowWrite(data.size());
   std::size_t done = 0;
-  while (done < data.size()) {
-    std::size_t left = data.size() - done;
+  while (done < allowed) {
+    std::size_t left = allowed - done;
     DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
     DWORD written = 0;
     if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
     done += written;
+  }
+  if (allowed < data.size()) {
+    ::SetLastError(ERROR_DISK_FULL);
+    return false;
   }
   return true;
 }
@@ -250,8 +278,18 @@ std::string IniRead(const std::string& file, const std::string& section, const s
 
 bool IniWrite(const std::string& file, const std::string& section, const std::string& key,
               const std::string& value) {
+  // The entry's bytes count against the write allowance of the tests.
+  if (AllowWrite(key.size() + value.size() + 3) < key.size() + value.size() + 3) return false;
   return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
          FALSE;
+}
+
+bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) {
+  bool ok = true;
+  for (const IniEntry& e : entries) ok = IniWrite(file, e.section, e.key, e.value) && ok;
+  // All three null: the system writes its cached copy of the file out now.
+  ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+  return ok;
 }
 
 // ---- Environment, time ----------------------------------------------------
@@ -322,6 +360,11 @@ bool FileExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool DirectoryExists(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) ||
@@ -347,6 +390,11 @@ std::vector<std::string> FindFiles(const std::string& folder, const std::string&
 
 bool RenameFile(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+         FALSE;
 }
 
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
@@ -393,6 +441,10 @@ class WinRandomAccessFile final : public RandomAccessFile {
     }
     return true;
   }
+  std::int64_t Size() override {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(h_.get(), &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+  }
 
  private:
   Handle h_;
@@ -431,18 +483,20 @@ bool AppendFile(const std::string& path, const std::string& data) {
   return h.close() && ok;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data) {
+std::string TemporaryName(const std::string& path, const std::string& tag) {
+  return path + ".~quelta-" + tag + ".tmp";
+}
+
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
-  const std::string folder = FolderOf(path);
-  const std::string base = path.substr(folder.size());
+  tempPath.clear();
   std::string tmp;
   HANDLE raw = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 16 && raw == INVALID_HANDLE_VALUE; ++attempt) {
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".%lx.%lx.%x.tmp",
-                  static_cast<unsigned long>(::GetCurrentProcessId()),
-                  static_cast<unsigned long>(::GetCurrentThreadId()), counter++);
-    tmp = folder + "~" + base + suffix;
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                  counter++);
+    tmp = TemporaryName(path, tag);
     raw = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (raw == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
@@ -453,12 +507,121 @@ bool WriteFileAtomic(const std::string& path, const std::string& data) {
   if (!h.valid()) return false;
   bool ok = WriteAll(h.get(), data) && ::FlushFileBuffers(h.get());
   ok = h.close() && ok;
-  if (ok && ::MoveFileExA(tmp.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (!ok) {
+    ::DeleteFileA(tmp.c_str());
+    return false;
+  }
+  tempPath = tmp;
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+  std::string tmp;
+  if (!WriteTemporaryFile(path, data, tmp)) return false;
+  if (ReplaceFile(tmp, path)) return true;
   ::DeleteFileA(tmp.c_str());
   return false;
 }
+
+GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
+                                  std::int64_t size, bool carryGrowth, std::string& appended) {
+  appended.clear();
+  if (!FileExists(path)) {
+    return size == 0 && ReplaceFile(tempPath, path) ? GrowingReplace::kReplaced
+                                                    : GrowingReplace::kChanged;
+  }
+  std::unique_ptr<RandomAccessFile> old = OpenRandomAccessFile(path);
+  // The bytes the old file holds after `from`, added to `appended`.
+  const auto takeTail = [&](std::int64_t from) {
+    const std::int64_t end = old->Size();
+    if (end <= from) return true;
+    std::string tail(static_cast<std::size_t>(end - from), '\0');
+    if (!old->ReadAt(static_cast<std::uint64_t>(from), &tail[0], tail.size())) return false;
+    appended += tail;
+    return true;
+  };
+  const std::int64_t now = old ? old->Size() : -1;
+  if (now < 0) return GrowingReplace::kFailed;
+  if (now < size) return GrowingReplace::kChanged;
+  if (now > size && !carryGrowth) {
+    if (!takeTail(size)) return GrowingReplace::kFailed;
+    return GrowingReplace::kGrew;
+  }
+  if (ReplaceFile(tempPath, path)) {
+    // The system let an open file be replaced: everything after size is in
+    // the old file, and a writer that opened it just before may write to
+    // it just after. Look twice.
+    for (int look = 0; look < 2; ++look) {
+      if (look == 1) ::Sleep(2);
+      takeTail(size + static_cast<std::int64_t>(appended.size()));
+    }
+    if (!appended.empty()) AppendFile(path, appended);
+    return GrowingReplace::kReplaced;
+  }
+  // Windows does not replace a file that is open. With this handle closed
+  // the replace fails only while another program holds the file, so no
+  // writer can be left behind on the old file.
+  if (!takeTail(size)) return GrowingReplace::kFailed;
+  old.reset();
+  if (FileSize(path) != size + static_cast<std::int64_t>(appended.size())) {
+    appended.clear();
+    return GrowingReplace::kFailed;  // it grew meanwhile: look again
+  }
+  if (!ReplaceFile(tempPath, path)) {
+    appended.clear();
+    return GrowingReplace::kFailed;
+  }
+  if (!appended.empty()) AppendFile(path, appended);
+  return GrowingReplace::kReplaced;
+}
+
+bool RemoveTemporaryFiles(const std::string& folder) {
+  bool ok = true;
+  for (const std::string& name : FindFiles(folder, kTemporaryFileMask))
+    if (!::DeleteFileA((folder + name).c_str())) ok = false;
+  return ok;
+}
+
+namespace {
+
+class WinFileLock final : public FileLock {
+ public:
+  explicit WinFileLock(HANDLE h) : h_(h) {}
+  ~WinFileLock() override {
+    OVERLAPPED at{};
+    ::UnlockFileEx(h_.get(), 0, 1, 0, &at);
+  }
+
+ private:
+  Handle h_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileLock> LockFile(const std::string& path, std::uint32_t timeoutMs) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE raw = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A lock file that may not be written (a read-only profile) can still
+  // be locked when it exists.
+  if (raw == INVALID_HANDLE_VALUE)
+    raw = ::CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  Handle h(raw);
+  if (!h.valid()) return nullptr;
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    OVERLAPPED at{};
+    const DWORD flags =
+        LOCKFILE_EXCLUSIVE_LOCK | (timeoutMs == kWaitForever ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (::LockFileEx(h.get(), flags, 0, 1, 0, &at)) return std::make_unique<WinFileLock>(h.release());
+    if (::GetLastError() != ERROR_LOCK_VIOLATION || ::GetTickCount() - start >= timeoutMs)
+      return nullptr;
+    ::Sleep(10);
+  }
+}
+
+void LimitFileWrites(std::int64_t bytes) { writeAllowance = bytes < 0 ? -1 : bytes; }
 
 bool IsAbsolutePath(const std::string& name) {
   if (name.size() >= 2 && name[1] == ':') return true;                     // "C:..."
