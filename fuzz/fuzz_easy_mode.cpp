@@ -17,10 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                "EasyDNSBL.dat", "EasyURLBL.dat"};
   for (int i = 0; i < 5; ++i) fuzzing::Put(names[i], parts[static_cast<std::size_t>(i)]);
 
-  quelta::RuleStore table;
-  const int rows = quelta::LoadEasyModeTable(table, fuzzing::Folder());
-  if (rows != -1 && rows != table.Count()) std::abort();
-
   quelta::EasyModeOptions o;
   o.folder = fuzzing::Folder();
   o.ruleTable = true;
