@@ -74,7 +74,7 @@ void Session::LoadExceptedWords() {
 int Session::LoadAutoWhiteList(const std::string& path) {
   try {
     if (!autoWhiteList_) autoWhiteList_ = std::make_unique<AutoWhiteList>();
-    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow(), OwnsProfile());
+    const int n = autoWhiteList_->Load(path, settings_.awlDays, os::LocalNow(), SavesChanges());
     if (n >= 0) autoWhiteListSize_ = os::FileSize(path);
     return n;
   } catch (...) {
@@ -96,6 +96,7 @@ bool Session::Startup() {
   // The profile lock, before any data file is read.
   profileLock_.reset();
   profileLock_ = LockProfile(pluginDir_, os::kProfileLockWaitMs);
+  learningOff_ = os::LearningSwitchedOff();
   // Version strings.
   const std::string module = moduleDir + "Quelta.tbp";
   productName_ = os::VersionString(module, "ProductName");
@@ -252,10 +253,10 @@ int Session::Shutdown() {
   log_.Write("");
   // A run that changed something waits for a profile another process holds
   // as long as start-up did; the changes are lost only when it stays held.
-  TryToOwnProfile(ChangedSinceLoad() ? os::kProfileLockWaitMs : 0);
-  if (!OwnsProfile() && ChangedSinceLoad())
+  if (!learningOff_) TryToOwnProfile(ChangedSinceLoad() ? os::kProfileLockWaitMs : 0);
+  if (!OwnsProfile() && !learningOff_ && ChangedSinceLoad())
     log_.Write("WARNING: The profile could not be locked; the changes of this run are not saved!");
-  if (OwnsProfile() && !SaveStatistics(locations_.iniFile, stats_.Snapshot()))
+  if (SavesChanges() && !SaveStatistics(locations_.iniFile, stats_.Snapshot()))
     log_.Write("ERROR: Saving plugin statistics failed!");
   try {
     language_ = LanguageTable();
@@ -264,7 +265,7 @@ int Session::Shutdown() {
   }
   try {
     if (bayes_) {
-      if (OwnsProfile())
+      if (SavesChanges())
         bayes_->Save(log_);
       else
         log_.Write("Quelta: Bayes databases not saved.");
@@ -338,7 +339,14 @@ std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered
   services.regexCache = regexCache_.get();
   services.network = network_.get();
   services.log = &log_;
-  MessageEvaluator evaluator(message, settings_.engine, services);
+  // A run with learning switched off takes nothing from its own verdicts.
+  EngineOptions scoreOnly;
+  if (learningOff_) {
+    scoreOnly = settings_.engine;
+    scoreOnly.addMarkSpam = scoreOnly.addMarkHam = scoreOnly.addMaxScore = false;
+    scoreOnly.addHigher = scoreOnly.addLower = false;
+  }
+  MessageEvaluator evaluator(message, learningOff_ ? scoreOnly : settings_.engine, services);
   const std::int32_t score = evaluator.Evaluate();
   stats_.Add(evaluator.Counts());
   PublishBayesFigures();

@@ -84,6 +84,13 @@ class Session {
   bool UnderProfileLock(const std::function<bool()>& write);
   // Whether this session holds the profile lock.
   bool OwnsProfile() const { return profileLock_ != nullptr; }
+  // Whether this run writes what it learned and counted (the statistics, the
+  // Bayes databases, the auto-white-list's clean-up, the update check's
+  // time): it owns the profile and learning was not switched off for it
+  // (QUELTA_NO_LEARN=1, set by the command-line host's --no-learn). A run
+  // with learning switched off learns nothing automatically either; a
+  // message the host marks still trains the filter in memory.
+  bool SavesChanges() const { return OwnsProfile() && !learningOff_; }
 
   // ---- What the macros, the information page and the dialogs read ----
   const std::string& ProductName() const { return productName_; }
@@ -131,6 +138,7 @@ class Session {
   Locations locations_;
   Settings settings_;
   std::unique_ptr<os::FileLock> profileLock_;
+  bool learningOff_ = false;  // QUELTA_NO_LEARN=1: score and log only
   LiveStatistics stats_;
   Statistics statsAtLoad_;  // as read at start-up: the base of this run's counts
   mutable std::mutex figuresMutex_;

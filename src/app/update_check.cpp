@@ -20,7 +20,7 @@ class SessionUpdateHost final : public UpdateCheckHost {
   bool SaveLastUpdate(double when) override {
     session_.Config().update.lastUpdate = when;
     // Only the process that owns the profile writes its files.
-    if (!session_.OwnsProfile()) return false;
+    if (!session_.SavesChanges()) return false;
     return WriteIniCounter(session_.Folders().iniFile, "Update", "LastUpdate",
                            static_cast<std::uint32_t>(DateTimeToUnix(when)));
   }

@@ -43,6 +43,11 @@ std::string ModuleFileName();
 // plug-in serves any number of profiles. Windows: always empty.
 std::string ProfileFolderOverride();
 
+// True when the environment variable QUELTA_NO_LEARN is "1" (both systems):
+// the command-line host asks the plug-in to score and log only, learning
+// nothing and writing no file but its log.
+bool LearningSwitchedOff();
+
 // The version-resource string `key` ("ProductName", "FileDescription",
 // "LegalCopyright", "FileVersion") of the module file `file`, trimmed.
 // Windows: read through the version API (first translation entry).

@@ -126,6 +126,11 @@ std::string HostWorkingDirRaw() {
   return v ? std::string(v) : std::string();
 }
 
+bool LearningSwitchedOff() {
+  const char* value = std::getenv("QUELTA_NO_LEARN");
+  return value && std::string(value) == "1";
+}
+
 std::string ProfileFolderOverride() {
   const char* profile = std::getenv("QUELTA_PROFILE");
   if (!profile || !*profile) return {};

@@ -211,6 +211,12 @@ std::string HostWorkingDirRaw() {
 
 std::string ProfileFolderOverride() { return {}; }
 
+bool LearningSwitchedOff() {
+  char value[4] = {};
+  const DWORD n = ::GetEnvironmentVariableA("QUELTA_NO_LEARN", value, sizeof value);
+  return n == 1 && value[0] == '1';
+}
+
 std::string ModuleFileName() {
   HMODULE module = nullptr;
   if (!::GetModuleHandleExA(
