@@ -12,11 +12,14 @@
 #                  bogofilter), the accuracy check of the shipped profile and the
 #                  network checks' share of the time per message run
 #   make accuracy  the accuracy check alone
+#   make release   the release packages in build/release/ (Windows zips and
+#                  installer, Debian package, SHA256SUMS), then make test-release:
+#                  the installer under Wine and the package on a fresh Debian
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 .PHONY: demo test deps deps-windows deps-bench build windows test-native test-windows test-asan \
-	test-tsan bench bench-build accuracy fuzz clean
+	test-tsan bench bench-build accuracy fuzz clean deps-release release test-release
 
 # Runs one part of the test run and says how long it took.
 define timed
@@ -82,6 +85,22 @@ bench: bench-build
 
 accuracy: bench-build
 	@bench/spam_bench.py accuracy
+
+deps-release:
+	@scripts/install-deps.sh --release
+	@scripts/build-pcre2-mingw.sh
+
+# The packages (scripts/release.sh builds only the targets it packages),
+# then their tests; each part says how long it took.
+release: deps-release
+	@start=$$(date +%s); JOBS=$(JOBS) scripts/release.sh || exit 1; \
+	  echo "make release: the packages took $$(( $$(date +%s) - start )) s"
+	@start=$$(date +%s); $(MAKE) --no-print-directory test-release || exit 1; \
+	  echo "make release: their tests took $$(( $$(date +%s) - start )) s"
+
+test-release:
+	@tests/release/installer_test.sh
+	@tests/release/deb_test.sh
 
 fuzz: deps
 	@cmake --preset asan >/dev/null && cmake --build build/asan -j $(JOBS)

@@ -7,17 +7,21 @@
 #
 # With --bench also what the large-rule-set benchmark needs (SpamAssassin's
 # stock rules, bogofilter, GNU time, Python 3, npm for the public corpus).
+# With --release also what make release needs: NSIS for the Windows
+# installer, debootstrap for the fresh Debian root the package is tried in.
 #
-# Usage: scripts/install-deps.sh [--no-windows] [--bench]
+# Usage: scripts/install-deps.sh [--no-windows] [--bench] [--release]
 set -euo pipefail
 
 want_windows=1
 want_bench=0
+want_release=0
 for a in "$@"; do
   case "$a" in
     --no-windows) want_windows=0 ;;
     --bench) want_bench=1 ;;
-    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+    --release) want_release=1 ;;
+    -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
     *) echo "install-deps: unknown option $a" >&2; exit 2 ;;
   esac
 done
@@ -36,12 +40,14 @@ netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth
          fp-utils libchm-bin)  # the help: chmcmd compiles Quelta.chm, extract_chmLib checks it
 bench=(spamassassin bogofilter time python3)
+release=(nsis debootstrap dpkg-dev util-linux tar gzip)
 # npm comes with some Node.js builds; Debian's own package only where it is missing.
 command -v npm >/dev/null 2>&1 || bench+=(npm)
 
 wanted=("${native[@]}" "${netpeers[@]}")
 [ "$want_windows" = 1 ] && wanted+=("${windows[@]}")
 [ "$want_bench" = 1 ] && wanted+=("${bench[@]}")
+[ "$want_release" = 1 ] && wanted+=("${windows[@]}" "${release[@]}")
 
 is_installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = "installed" ]
