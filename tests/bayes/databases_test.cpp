@@ -11,14 +11,14 @@
 #include "bayes/undo_database.h"
 #include "bayes/word_database.h"
 #include "os/env.h"
-#include "support/records.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 
 namespace quelta {
 namespace {
 
 using testing_support::Hex;
-using testing_support::WordRec;
+using testing_support::BayesRecord;
 
 class BayesFiles : public ::testing::Test {
  protected:
@@ -37,8 +37,8 @@ TEST_F(BayesFiles, WordDatabaseBytes) {
   db.AddRecord(0x55667788, 2000000000u, 9);
   db.AddRecord(0x99AABBCC, 3, 4000000000u);
   ASSERT_TRUE(db.SaveToFile(dir_.File("Bayes.wdb")));
-  EXPECT_EQ(dir_.Read("Bayes.wdb"), WordRec(0x804F, 4, 200000000u) + WordRec(0x11223344, 200000000u, 0) +
-                                        WordRec(0x55667788, 2000000000u, 9) + WordRec(0x99AABBCC, 0, 400000000u));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"), BayesRecord(0x804F, 4, 200000000u) + BayesRecord(0x11223344, 200000000u, 0) +
+                                        BayesRecord(0x55667788, 2000000000u, 9) + BayesRecord(0x99AABBCC, 0, 400000000u));
   EXPECT_EQ(db.GetRecord(1).spamCount, 2000000001u);
   EXPECT_FALSE(db.SaveToFile(dir_.File("no-such-folder") + os::kPathSep + "Bayes.wdb"));
   EXPECT_THROW(db.GetRecord(4), std::out_of_range);
@@ -49,10 +49,10 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
   // Whole records only: a trailing piece is ignored, and a file without a
   // whole record starts from a new header record. A missing file fails and
   // leaves the list alone.
-  const std::string two = WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 5, 1);
+  const std::string two = BayesRecord(0x804F, 12, 34) + BayesRecord(0xDEADBEEF, 5, 1);
   const std::pair<std::string, std::string> cases[] = {
-      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", WordRec(0x804F, 0, 0)},
-      {std::string(11, '\x7F'), WordRec(0x804F, 0, 0)}};
+      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", BayesRecord(0x804F, 0, 0)},
+      {std::string(11, '\x7F'), BayesRecord(0x804F, 0, 0)}};
   for (const auto& c : cases) {
     WordDatabase db;
     db.AddRecord(7, 1, 2);
@@ -68,9 +68,7 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
 
 TEST_F(BayesFiles, HeaderHashAnswersPositionZero) {
   WordDatabase db;
-  db.AddRecord(0x1234, 1, 1);
-  db.AddRecord(0x804F, 5, 0);
-  db.AddRecord(0x804F, 0, 5);
+  for (const std::uint32_t hash : {0x1234, 0x804F, 0x804F}) db.AddRecord(hash, 1, 1);
   EXPECT_EQ(db.IndexOfHash(0x804F), 0);
   EXPECT_EQ(db.LastWordIndexOfHash(0x804F), 3);
   EXPECT_EQ(db.LastWordIndexOfHash(0x9999), -1);
@@ -94,8 +92,7 @@ TEST_F(BayesFiles, UndoDatabaseBytes) {
   dir_.Write("odd.udb", image + "\x01\x02\x03");
   ASSERT_TRUE(undo.LoadFromFile(dir_.File("odd.udb")));
   ASSERT_EQ(undo.Count(), 2);
-  EXPECT_TRUE(undo.GetRecord(0).isSpam);
-  EXPECT_FALSE(undo.GetRecord(1).isSpam);
+  EXPECT_TRUE(undo.GetRecord(0).isSpam && !undo.GetRecord(1).isSpam);
   EXPECT_EQ(undo.IndexOfHash(0xFFFFFFFF), 1);
   ASSERT_TRUE(undo.SaveToFile(dir_.File("copy.udb")));
   EXPECT_EQ(Hex(dir_.Read("copy.udb")), Hex(image));
