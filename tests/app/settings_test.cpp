@@ -128,7 +128,7 @@ TEST(Locations, DefaultsAndConfiguredFolders) {
   for (const auto& [folder, name] : folders) EXPECT_EQ(plug + name + sep, *folder);
 }
 
-TEST(LanguageTable, LookUpParametersAndMarkers) {
+TEST(LanguageTable, LookUpParametersMarkersAndChoices) {
   ScratchDir dir;
   dir.Write("English.lng", "# comment\r\n  Opt|btnOk = OK  \r\nOpt|Empty=\r\nno equals sign\r\nA|b=x=y\nlast=1");
   LanguageTable t;
@@ -142,26 +142,21 @@ TEST(LanguageTable, LookUpParametersAndMarkers) {
   EXPECT_EQ("a 1\r\n\t2 1", t.Text("Missing", "a %s1%%r%%n%%t%%s2% %s1%", std::string("1\x01" "2")));
   EXPECT_EQ(-1, t.Load(dir.File("none.lng")));
   EXPECT_EQ("Ok (de)", t.Text("Opt|btnOk", "Ok (de)"));  // the table was emptied
-}
-
-TEST(LanguageTable, ChoicesStartWithTheBuiltInGerman) {
-  ScratchDir dir;
-  dir.Write("English.lng", "");
+  // The choices start with the built-in German.
   dir.Write("Readme.txt", "");
   EXPECT_EQ((std::vector<std::string>{"Deutsch (intern)"}), ListLanguages(dir.File("none") + "/"));
   EXPECT_EQ((std::vector<std::string>{"Deutsch (intern)", "English"}), ListLanguages(dir.Folder()));
 }
 
-double At(int y, int mo, int d, int h, int mi) {
-  double v = 0;
-  EXPECT_TRUE(TryEncodeDateTime(y, mo, d, h, mi, 0, 0, v));
-  return v;
-}
-
-TEST(FilterLog, EntriesAreWrittenAsWholeBlocks) {
+class FilterLogTest : public ::testing::Test {
+ protected:
+  FilterLogTest() { log.SetFolder(dir.Folder()); }
   ScratchDir dir;
   FilterLog log;
-  log.SetFolder(dir.Folder());
+  LogOptions options;
+};
+
+TEST_F(FilterLogTest, EntriesAreWrittenAsWholeBlocks) {
   log.Write(std::string("a\0b", 3));
   log.Write("");
   log.Write("x\r\ny");
@@ -171,13 +166,9 @@ TEST(FilterLog, EntriesAreWrittenAsWholeBlocks) {
   EXPECT_FALSE(dir.Exists("missing"));
 }
 
-TEST(FilterLog, RotationAboveTheLimitToTheTimeOfNow) {
-  ScratchDir dir;
-  FilterLog log;
-  log.SetFolder(dir.Folder());
-  LogOptions options;
+TEST_F(FilterLogTest, RotationAboveTheLimitToTheTimeOfNow) {
   options.maxLogSize = 10;
-  const double now = At(2007, 3, 6, 9, 14) + 59.0 / 86400;
+  const double now = EncodeDate(2007, 3, 6) + (9 * 3600 + 14 * 60 + 59) / 86400.0;
   dir.Write("Filter.log", std::string(10, 'x'));
   log.Rotate(options, now);
   EXPECT_TRUE(dir.Exists("Filter.log"));
@@ -187,13 +178,9 @@ TEST(FilterLog, RotationAboveTheLimitToTheTimeOfNow) {
   EXPECT_EQ(std::string(11, 'y'), dir.Read("Filter_070306_0914.log"));
 }
 
-TEST(FilterLog, PruningByAgeInMonths) {
-  ScratchDir dir;
-  FilterLog log;
-  log.SetFolder(dir.Folder());
-  LogOptions options;
+TEST_F(FilterLogTest, PruningByAgeInMonths) {
   options.oldLogAge = 3;
-  const double now = At(2007, 6, 1, 12, 0);
+  const double now = EncodeDate(2007, 6, 1) + 0.5;
   // 92 days are more than three months of 30.4375 days, 91 are not; a
   // stamp in the future counts by its distance too.
   for (const char* name : {"Filter_070301_1200.log", "Filter_070302_1200.log", "Filter_070910_1200.log",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -98,20 +99,12 @@ TEST_F(BayesFiles, UndoDatabaseBytes) {
   EXPECT_EQ(Hex(dir_.Read("copy.udb")), Hex(image));
 }
 
-// The first (and, given `last`, the last from position 1) position of every
-// hash of a pool, by plain scans of the records.
-template <class HashAt, class First, class Last>
-void ExpectScansAgree(int count, HashAt hashAt, const std::vector<std::uint32_t>& pool, First first,
-                      Last* last) {
-  std::map<std::uint32_t, int> f, l;
-  for (int i = 0; i < count; ++i) {
-    if (!f.count(hashAt(i))) f[hashAt(i)] = i;
-    if (i >= 1) l[hashAt(i)] = i;
-  }
-  for (std::uint32_t h : pool) {
-    ASSERT_EQ(first(h), f.count(h) ? f[h] : -1) << h;
-    if (last) ASSERT_EQ((*last)(h), l.count(h) ? l[h] : -1) << h;
-  }
+// Position of each hash by a plain scan: the first, or the last from position 1.
+std::map<std::uint32_t, int> Scan(int count, const std::function<std::uint32_t(int)>& hashAt, bool last) {
+  std::map<std::uint32_t, int> at;
+  for (int i = 0; i < count; ++i)
+    if (last ? i >= 1 : !at.count(hashAt(i))) at[hashAt(i)] = i;
+  return at;
 }
 
 TEST_F(BayesFiles, IndexAgreesWithScansUnderRandomChanges) {
@@ -139,13 +132,15 @@ TEST_F(BayesFiles, IndexAgreesWithScansUnderRandomChanges) {
         ASSERT_TRUE(undo.LoadFromFile(dir_.File("u")));
       }
       if (step % 500 == 0 || step < 40 || op >= 996) {
-        auto lastWord = [&](std::uint32_t h) { return db.LastWordIndexOfHash(h); };
-        ExpectScansAgree(
-            db.Count(), [&](int i) { return db.At(i).hash; }, pool,
-            [&](std::uint32_t h) { return db.IndexOfHash(h); }, &lastWord);
-        ExpectScansAgree(
-            undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, pool,
-            [&](std::uint32_t h) { return undo.IndexOfHash(h); }, static_cast<decltype(lastWord)*>(nullptr));
+        auto word = [&](int i) { return db.At(i).hash; };
+        const auto first = Scan(db.Count(), word, false), last = Scan(db.Count(), word, true),
+                   undoFirst = Scan(undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, false);
+        auto at = [](const std::map<std::uint32_t, int>& m, std::uint32_t h) { return m.count(h) ? m.at(h) : -1; };
+        for (std::uint32_t h : pool) {
+          ASSERT_EQ(db.IndexOfHash(h), at(first, h)) << h;
+          ASSERT_EQ(db.LastWordIndexOfHash(h), at(last, h)) << h;
+          ASSERT_EQ(undo.IndexOfHash(h), at(undoFirst, h)) << h;
+        }
       }
     }
   }

@@ -59,14 +59,10 @@ TEST(Profile, ASecondProcessNeverWritesWhileTheFirstHoldsTheProfile) {
   run.join();
   EXPECT_NE(std::string::npos, f.Log().find("WARNING: The profile is in use by another process; "
                                             "this run saves nothing until it is free!"));
-  harness::HostMessage m;
-  m.raw = kOther;
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), 1, &harness::DataRequest);
+  PluginFolder::Feed(second, kOther, 1);
   first.Finalize();
   EXPECT_EQ(LE32(1), SpamMessages(f));
-  harness::HostMessage third;
-  third.raw = "Subject: Third\r\n\r\nmore prize money\r\n";
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&third), 1, &harness::DataRequest);
+  PluginFolder::Feed(second, "Subject: Third\r\n\r\nmore prize money\r\n", 1);
   EXPECT_NE(std::string::npos, f.Log().find("Quelta: The profile is free again; this run saves its changes."));
   second.Finalize();
   EXPECT_EQ(LE32(3), SpamMessages(f));
@@ -76,9 +72,7 @@ TEST(Profile, ASecondProcessNeverWritesWhileTheFirstHoldsTheProfile) {
   EXPECT_FALSE(started);
   first.Finalize();
   run.join();
-  harness::HostMessage m;
-  m.raw = kOther;
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), 1, &harness::DataRequest);
+  PluginFolder::Feed(second, kOther, 1);
   second.Finalize();
   EXPECT_EQ(LE32(2), SpamMessages(f));
   EXPECT_EQ(std::string::npos, f.Log().find("WARNING: The profile is in use"));

@@ -34,8 +34,7 @@ const std::vector<std::string> kHardPatterns = {
     "\\d\\dabc\\d", "\\w+@\\w+\\.com", "(?|(ab)|(cd))ef", "(?>abc|ab)c", "ab*?c", "ab++c", "a{2}+bc",
     "(a(b(c)))d", "(?:(?:(?:abc)))", "x(?1)?(abc)", "(?R)?abc", "\\p{L}bc", "a\\N{2}d", "\\R\\Rab",
     "a(?=b)bc", "(?!abc)abc", "\\babc\\B", "a$bc", "a\\b c", "abc\\Z\\n?", "\\n\\r\\tab", "a\\ec", "\\x{}ab",
-    "\\x{100}ab",
-};
+    "\\x{100}ab"};
 
 const std::vector<std::string> kHardTexts = {
     "", "abc", "ABC", "aBc", "abdef", "def", "colour", "color", "xyz", "ab cd", "a b c", "a b c d", "abcd",
@@ -43,8 +42,7 @@ const std::vector<std::string> kHardTexts = {
     "abcabc", "aabbcc", "ace", "bdf", "foo", " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd",
     "xbcd", "ab{x}c", "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
     "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde", "abcdefghij", "abc\0def"s,
-    "abc def", "abc{2}def", "abcdabcd", "zzabczz",
-};
+    "abc def", "abc{2}def", "abcdabcd", "zzabczz"};
 
 // Picks from v with the standard's fully specified generator (the same
 // sequence on every platform).
@@ -58,15 +56,12 @@ const std::vector<std::string> kPieces = {
     "cab", "cba", "ABC", "bc", "ca", "\xE9t\xE9", "-", " ", "\\.", ".", "\\n", "[ab]", "[^a]", "[a-c]",
     "[]a]", "[[:alpha:]]", "\\d", "\\w", "\\s", "\\W", "\\b", "\\B", "\\x41", "\\x{62}", "\\101", "\\0141",
     "\\t", "\\\\", "\\y", "^", "$", "\\A", "\\z", "\\Z", "\\K", "\\1", "(?i)", "(?-i)", "(?s)", "(?x)",
-    "(?-x)", "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)",
-};
+    "(?-x)", "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)"};
 const std::vector<std::string> kQuantifiers = {
     "", "", "", "", "", "", "", "", "?", "*", "+", "{0}", "{1}", "{2}", "{1,2}", "{0,1}", "{2,}", "??", "*+",
-    "{,2}", "{ 1}",
-};
+    "{,2}", "{ 1}"};
 const std::vector<std::string> kGroupOpeners = {
-    "(", "(?:", "(?i:", "(?-i:", "(?x:", "(?=", "(?!", "(?<=", "(?<!", "(?>", "(?|",
-};
+    "(", "(?:", "(?i:", "(?-i:", "(?x:", "(?=", "(?!", "(?<=", "(?<!", "(?>", "(?|"};
 // Pieces after which a quantifier is a compile error.
 bool Unquantifiable(const std::string& piece) {
   return piece[0] == '^' || piece[0] == '$' || piece[0] == '#' ||

@@ -1,13 +1,18 @@
 // Rule lines and rule files: the parts of a line, score scaling, comment
 // blocks, includes, names with variables, the rejected-line report, and what
 // the reader tells a sink: where each rule came from and every problem at its
-// file and line, reading on where start-up stops.
+// file and line, reading on where start-up stops. White and black lists as
+// rules: one sender-address rule per entry, its search text by the entry's
+// stars, and the counts the loader reports; list files are opened for
+// reading only.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "rules/address_list_rules.h"
 #include "rules/rule_store.h"
 #include "support/scratch_dir.h"
 #include "support/string_log.h"
@@ -16,6 +21,11 @@ namespace quelta {
 namespace {
 
 using testing_support::ScratchDir;
+
+// A rule as "link|field|score|flags|value|comment".
+std::string Show(const Rule& r) {
+  return r.link + "|" + r.field + "|" + std::to_string(r.score) + "|" + r.flags + "|" + r.value + "|" + r.comment;
+}
 
 TEST(RuleLine, PartsAndScaling) {
   const std::tuple<const char*, int, const char*> cases[] = {  // rule: "link|field|score|flags|value|comment"
@@ -42,9 +52,7 @@ TEST(RuleLine, PartsAndScaling) {
     ASSERT_EQ(store.AddLine(line, scale), want != nullptr) << line;
     ASSERT_EQ(store.Count(), before + (want != nullptr)) << line;
     if (!want) continue;
-    const Rule& r = store.At(before);
-    EXPECT_EQ(r.link + "|" + r.field + "|" + std::to_string(r.score) + "|" + r.flags + "|" + r.value + "|" +
-                  r.comment, want);
+    EXPECT_EQ(Show(store.At(before)), want);
   }
 }
 
@@ -180,6 +188,44 @@ TEST_F(RuleFile, TheSinkHearsAMissingTopFileAndTooDeepIncludes) {
   EXPECT_FALSE(store_.LoadFromFile("f0.dat", {dir_.Folder(), dir_.Folder()}, log_, &deep));
   ASSERT_EQ(1u, deep.problems.size());
   EXPECT_EQ(0u, deep.problems[0].find(Problem(RuleFileProblem::kIncludeTooDeep, "f" + std::to_string(n - 1) + ".dat:1 ")));
+}
+
+TEST_F(RuleFile, WhiteListEntriesBecomeSearchTexts) {
+  const std::pair<const char*, const char*> entries[] = {  // value nullptr: the line adds no rule
+      {"John Doe <John@Example.org>", "<John@Example.org>"}, {"*spam*", "spam"},
+      {"*@example.org", "@example.org>"},                    {"news@*", "<news@"},
+      {"  \tpadded@example.org  ", "<padded@example.org>"},  {"Open <open@example.org", "<open@example.org>"},
+      {"Name < *@spam.example > tail", "@spam.example>"},    {"a <b> <c>", "<b>"},
+      {"*", ""}, {"**", ""}, {"Nobody <>", "<>"}, {"x#y@example.org", "<x#y@example.org>"},
+      {"# a comment", nullptr}, {"   # indented comment", nullptr}, {"   ", nullptr}};
+  std::string text;
+  std::vector<std::string> want;
+  for (const auto& [line, value] : entries) {
+    text += std::string(line) + "\r\n";
+    if (value) want.push_back(std::string("|FromAddr|0|SW|") + value + "|WHITELIST: Whitelisted mail address from \"Whitelist.txt\"");
+  }
+  want.push_back("|FromAddr|0|SW|<last@example.org>|WHITELIST: Whitelisted mail address from \"Whitelist.txt\"");
+  namespace fs = std::filesystem;
+  dir_.Write("Whitelist.txt", text + "\nlast@example.org");  // no final line end
+  // Its owner made the list read-only.
+  fs::permissions(dir_.Path() / "Whitelist.txt", fs::perms::owner_write | fs::perms::group_write |
+                  fs::perms::others_write, fs::perm_options::remove);
+  ASSERT_EQ(LoadAddressList(store_, dir_.Folder(), "Whitelist.txt", true), static_cast<int>(want.size()));
+  std::vector<std::string> got;
+  for (int i = 0; i < store_.Count(); ++i) got.push_back(Show(store_.At(i)));
+  EXPECT_EQ(got, want);
+  fs::permissions(dir_.Path() / "Whitelist.txt", fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST_F(RuleFile, BlackListRulesMarkSpamAndFollowTheStore) {
+  store_.AddLine("A 1 S \"a\"", 100);
+  EXPECT_EQ(LoadAddressList(store_, dir_.Folder(), "Blacklist.txt", false), -1);
+  dir_.Write("Blacklist.txt", "");
+  EXPECT_EQ(LoadAddressList(store_, dir_.Folder(), "Blacklist.txt", false), 0);
+  dir_.Write("Blacklist.txt", "# only comments\r\n\r\n*@bad.example\n");
+  EXPECT_EQ(LoadAddressList(store_, dir_.Folder(), "Blacklist.txt", false), 1);
+  ASSERT_EQ(store_.Count(), 2);
+  EXPECT_EQ(Show(store_.At(1)), "|FromAddr|100|SH|@bad.example>|BLACKLIST: Blacklisted mail address from \"Blacklist.txt\"");
 }
 
 }  // namespace

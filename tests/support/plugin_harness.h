@@ -118,10 +118,12 @@ class PluginFolder {
     m.raw = raw;
     return plugin_.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&m), &DataRequest);
   }
-  int Feed(const std::string& raw, int isSpam) {
+  int Feed(const std::string& raw, int isSpam) { return Feed(plugin_, raw, isSpam); }
+  // Training through any loaded copy of the module.
+  static int Feed(quelta_host::Plugin& p, const std::string& raw, int isSpam) {
     HostMessage m;
     m.raw = raw;
-    return plugin_.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
+    return p.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
   }
 
  private:
