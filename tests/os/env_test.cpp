@@ -64,6 +64,7 @@ TEST(OsFiles, WholeFilesAreWrittenAndReadByteForByte) {
   ASSERT_TRUE(f->ReadAt(size - 2, buf, 2));
   EXPECT_EQ(std::string(buf, 2), "\xFE\xFF");
   EXPECT_FALSE(f->ReadAt(size - 1, buf, 2));  // one byte short
+  EXPECT_TRUE(f->ReadAt(size - 1, buf, 1) && buf[0] == '\xFF');
 }
 
 TEST(OsFiles, ExistenceSizeRenameDelete) {

@@ -147,7 +147,7 @@ TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
   const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {  // none: always runs
       {"\\bfree\\s+money\\b", {"money"}}, {"foo(bar|baz)qux", {"foobarqux", "foobazqux"}},
       {"colou?r", {"color", "colour"}}, {"(?-i)Cheap", {"cheap"}}, {"(?x) c h e a p", {"cheap"}},
-      {"v[i1]agra", {"agra"}}, {"ab\\x63d", {"abcd"}},
+      {"v[i1]agra", {"agra"}}, {"ab\\x63d", {"abcd"}}, {"[\\d{]abcd", {"abcd"}},
       {"(?:casino|poker){2}", {"casinocasino", "casinopoker", "pokercasino", "pokerpoker"}},
       {"abc|", {}}, {"a.c", {}}, {"(?:abc)?", {}}, {"abc{,2}", {}}, {"\\Qcheap\\E", {}},
       {"cheap(*ACCEPT)", {}}, {"ab", {}}};
@@ -164,6 +164,8 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
   std::vector<std::uint8_t> m;
   scanner.Scan("Buy ViAgRa NOW at the \xC9T\xC9 sale", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 1, 0, 1, 0}));
+  scanner.Scan("asino iagra now t\xE9", m);  // no first letter came before
+  EXPECT_EQ(m, (std::vector<std::uint8_t>{0, 0, 0, 1, 0}));
   scanner.Scan("", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{0, 0, 0, 1, 0}));
   scanner.Scan("casino \xE9t\xE9viagra", m);
