@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -11,14 +12,14 @@
 #include "bayes/undo_database.h"
 #include "bayes/word_database.h"
 #include "os/env.h"
-#include "support/records.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 
 namespace quelta {
 namespace {
 
 using testing_support::Hex;
-using testing_support::WordRec;
+using testing_support::BayesRecord;
 
 class BayesFiles : public ::testing::Test {
  protected:
@@ -37,8 +38,8 @@ TEST_F(BayesFiles, WordDatabaseBytes) {
   db.AddRecord(0x55667788, 2000000000u, 9);
   db.AddRecord(0x99AABBCC, 3, 4000000000u);
   ASSERT_TRUE(db.SaveToFile(dir_.File("Bayes.wdb")));
-  EXPECT_EQ(dir_.Read("Bayes.wdb"), WordRec(0x804F, 4, 200000000u) + WordRec(0x11223344, 200000000u, 0) +
-                                        WordRec(0x55667788, 2000000000u, 9) + WordRec(0x99AABBCC, 0, 400000000u));
+  EXPECT_EQ(dir_.Read("Bayes.wdb"), BayesRecord(0x804F, 4, 200000000u) + BayesRecord(0x11223344, 200000000u, 0) +
+                                        BayesRecord(0x55667788, 2000000000u, 9) + BayesRecord(0x99AABBCC, 0, 400000000u));
   EXPECT_EQ(db.GetRecord(1).spamCount, 2000000001u);
   EXPECT_FALSE(db.SaveToFile(dir_.File("no-such-folder") + os::kPathSep + "Bayes.wdb"));
   EXPECT_THROW(db.GetRecord(4), std::out_of_range);
@@ -49,10 +50,10 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
   // Whole records only: a trailing piece is ignored, and a file without a
   // whole record starts from a new header record. A missing file fails and
   // leaves the list alone.
-  const std::string two = WordRec(0x804F, 12, 34) + WordRec(0xDEADBEEF, 5, 1);
+  const std::string two = BayesRecord(0x804F, 12, 34) + BayesRecord(0xDEADBEEF, 5, 1);
   const std::pair<std::string, std::string> cases[] = {
-      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", WordRec(0x804F, 0, 0)},
-      {std::string(11, '\x7F'), WordRec(0x804F, 0, 0)}};
+      {two + "\x01\x02\x03\x04\x05\x06", two}, {"", BayesRecord(0x804F, 0, 0)},
+      {std::string(11, '\x7F'), BayesRecord(0x804F, 0, 0)}};
   for (const auto& c : cases) {
     WordDatabase db;
     db.AddRecord(7, 1, 2);
@@ -68,9 +69,7 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
 
 TEST_F(BayesFiles, HeaderHashAnswersPositionZero) {
   WordDatabase db;
-  db.AddRecord(0x1234, 1, 1);
-  db.AddRecord(0x804F, 5, 0);
-  db.AddRecord(0x804F, 0, 5);
+  for (const std::uint32_t hash : {0x1234, 0x804F, 0x804F}) db.AddRecord(hash, 1, 1);
   EXPECT_EQ(db.IndexOfHash(0x804F), 0);
   EXPECT_EQ(db.LastWordIndexOfHash(0x804F), 3);
   EXPECT_EQ(db.LastWordIndexOfHash(0x9999), -1);
@@ -94,27 +93,18 @@ TEST_F(BayesFiles, UndoDatabaseBytes) {
   dir_.Write("odd.udb", image + "\x01\x02\x03");
   ASSERT_TRUE(undo.LoadFromFile(dir_.File("odd.udb")));
   ASSERT_EQ(undo.Count(), 2);
-  EXPECT_TRUE(undo.GetRecord(0).isSpam);
-  EXPECT_FALSE(undo.GetRecord(1).isSpam);
+  EXPECT_TRUE(undo.GetRecord(0).isSpam && !undo.GetRecord(1).isSpam);
   EXPECT_EQ(undo.IndexOfHash(0xFFFFFFFF), 1);
   ASSERT_TRUE(undo.SaveToFile(dir_.File("copy.udb")));
   EXPECT_EQ(Hex(dir_.Read("copy.udb")), Hex(image));
 }
 
-// The first (and, given `last`, the last from position 1) position of every
-// hash of a pool, by plain scans of the records.
-template <class HashAt, class First, class Last>
-void ExpectScansAgree(int count, HashAt hashAt, const std::vector<std::uint32_t>& pool, First first,
-                      Last* last) {
-  std::map<std::uint32_t, int> f, l;
-  for (int i = 0; i < count; ++i) {
-    if (!f.count(hashAt(i))) f[hashAt(i)] = i;
-    if (i >= 1) l[hashAt(i)] = i;
-  }
-  for (std::uint32_t h : pool) {
-    ASSERT_EQ(first(h), f.count(h) ? f[h] : -1) << h;
-    if (last) ASSERT_EQ((*last)(h), l.count(h) ? l[h] : -1) << h;
-  }
+// Position of each hash by a plain scan: the first, or the last from position 1.
+std::map<std::uint32_t, int> Scan(int count, const std::function<std::uint32_t(int)>& hashAt, bool last) {
+  std::map<std::uint32_t, int> at;
+  for (int i = 0; i < count; ++i)
+    if (last ? i >= 1 : !at.count(hashAt(i))) at[hashAt(i)] = i;
+  return at;
 }
 
 TEST_F(BayesFiles, IndexAgreesWithScansUnderRandomChanges) {
@@ -142,13 +132,15 @@ TEST_F(BayesFiles, IndexAgreesWithScansUnderRandomChanges) {
         ASSERT_TRUE(undo.LoadFromFile(dir_.File("u")));
       }
       if (step % 500 == 0 || step < 40 || op >= 996) {
-        auto lastWord = [&](std::uint32_t h) { return db.LastWordIndexOfHash(h); };
-        ExpectScansAgree(
-            db.Count(), [&](int i) { return db.At(i).hash; }, pool,
-            [&](std::uint32_t h) { return db.IndexOfHash(h); }, &lastWord);
-        ExpectScansAgree(
-            undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, pool,
-            [&](std::uint32_t h) { return undo.IndexOfHash(h); }, static_cast<decltype(lastWord)*>(nullptr));
+        auto word = [&](int i) { return db.At(i).hash; };
+        const auto first = Scan(db.Count(), word, false), last = Scan(db.Count(), word, true),
+                   undoFirst = Scan(undo.Count(), [&](int i) { return undo.GetRecord(i).hash; }, false);
+        auto at = [](const std::map<std::uint32_t, int>& m, std::uint32_t h) { return m.count(h) ? m.at(h) : -1; };
+        for (std::uint32_t h : pool) {
+          ASSERT_EQ(db.IndexOfHash(h), at(first, h)) << h;
+          ASSERT_EQ(db.LastWordIndexOfHash(h), at(last, h)) << h;
+          ASSERT_EQ(undo.IndexOfHash(h), at(undoFirst, h)) << h;
+        }
       }
     }
   }

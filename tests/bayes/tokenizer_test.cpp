@@ -1,7 +1,10 @@
 // The Bayes tokeniser: the bounds of a word (length, digits, edges,
-// delimiters, the exception list) and the sources of a message's words.
+// delimiters, the exception list) and the sources of a message's words. The
+// word table of one message: occurrence counts, the stable sort by distance,
+// pruning, and finding words after both.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -32,10 +35,7 @@ Words Tokens(const std::string& text, const std::string& delims, bool noNumbersO
 
 TEST(Tokenizer, WordBounds) {
   const std::string w30(30, 'x'), w31(31, 'y');
-  const struct {
-    std::string text, delims;
-    Words words;
-  } cases[] = {
+  const std::tuple<std::string, std::string, Words> cases[] = {
       {"abc abcd " + w30 + " " + w31, "", {"abcd=1", w30 + "=1"}},
       {"2007 12345 2007a", "", {"2007a=1"}},
       {"--hello-- 'quoted' ...", "", {"hello=1", "quoted=1"}},
@@ -49,9 +49,8 @@ TEST(Tokenizer, WordBounds) {
       {"<john@example.com>", kBayesDelimFrom, {"john@example.com=1"}},
       {"!!!!", "", {}},
       {"  SPAM spam\tSpam  ", "", {"spam=3"}},
-      {"Cheap pills, CHEAP!", kBayesDelimSubject, {"cheap=2", "pills=1"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Tokens(c.text, c.delims), c.words) << c.text;
+      {"Cheap pills, CHEAP!", kBayesDelimSubject, {"cheap=2", "pills=1"}}};
+  for (const auto& [text, delims, words] : cases) EXPECT_EQ(Tokens(text, delims), words) << text;
   EXPECT_EQ(Tokens("2007 12345", "", false), (Words{"2007=1", "12345=1"}));
   // The digits test looks at the word without its prefix.
   EXPECT_EQ(Tokens("2007 abcd", "", true, nullptr, "S:"), Words{"S:abcd=1"});
@@ -97,6 +96,37 @@ TEST(Tokenizer, MessageSources) {
       want.push_back(w);
     EXPECT_EQ(Dump(table), want);
   }
+}
+
+TEST(WordTable, AddCountsOccurrences) {
+  WordTable t;
+  t.Add("s:hello");
+  t.Add("s:hello", 0, 5);  // an existing word grows by one, whatever the count
+  t.Add("other", 0, 0);    // a count of 0 is taken as 1
+  t.Add("third", 0, 7);
+  t.Add("fourth", 0x1234, 1);
+  EXPECT_EQ(Dump(t), (Words{"s:hello=2", "other=1", "third=7", "fourth=1"}));
+  EXPECT_EQ(t.At(0).hash, Crc32("s:hello"));
+  EXPECT_EQ(t.At(3).hash, 0x1234u);
+}
+
+TEST(WordTable, SortPruneAndFindAgain) {
+  const double nan = std::nan("");
+  const double distances[] = {0.1, 0.3, nan, 0.2, 0.4, 0.0, -0.0, 0.00000005, -0.00000005, 0.0000001, -0.0000001, 0.2};
+  WordTable t;
+  for (int i = 0; i < 12; ++i) t.Add("w" + std::to_string(i), 0, 1, distances[i], 0);
+  t.RemoveInsignificant();
+  EXPECT_EQ(Dump(t), (Words{"w0=1", "w1=1", "w2=1", "w3=1", "w4=1", "w9=1", "w10=1", "w11=1"}));
+  // A distance that is no number never moves; each stretch beside it is
+  // sorted on its own, largest first, equal distances in table order.
+  t.SortByDistance();
+  EXPECT_EQ(Dump(t), (Words{"w1=1", "w0=1", "w2=1", "w4=1", "w3=1", "w11=1", "w9=1", "w10=1"}));
+  t.Truncate(3);
+  // Add still finds each word where it is now.
+  for (const char* w : {"w0", "w1", "w1", "w4", "w6"}) t.Add(w);
+  EXPECT_EQ(Dump(t), (Words{"w1=3", "w0=2", "w2=1", "w4=1", "w6=1"}));
+  t.Truncate(-1);
+  EXPECT_EQ(t.Count(), 0);
 }
 
 }  // namespace

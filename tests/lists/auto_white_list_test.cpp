@@ -1,15 +1,22 @@
 // The auto-white-list file: both line forms, expiry by age, merging of
-// repeated addresses, the rewritten file, and Contains against a plain
-// case-folded search over random lists.
+// repeated addresses, the rewritten file, Contains against a plain
+// case-folded search over random lists, and lines another program appends
+// while the plug-in prunes and rewrites the file.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
+#include <unordered_set>
 
 #include "base/date_time.h"
+#include "base/strings.h"
 #include "lists/angle_index.h"
 #include "lists/auto_white_list.h"
+#include "os/env.h"
 #include "support/scratch_dir.h"
 
 namespace quelta {
@@ -40,11 +47,7 @@ class AutoWhiteListFile : public ::testing::Test {
 
 TEST_F(AutoWhiteListFile, LinesAreNormalisedAndRewritten) {
   const std::string d = DaysAgo(10), d2 = DaysAgo(59);
-  const struct {
-    std::string text;
-    int count;
-    std::string file;
-  } cases[] = {
+  const std::tuple<std::string, int, std::string> cases[] = {
       {"\"Bob <BOB@Example.org>|" + d + "\"\r\n", 1, "<bob@example.org>|" + d + "\r\n"},
       {"\"Ann <ann@example.org>, bob@example.net|x|" + d + "\"\n", 1,
        "<ann@example.org><bob@example.net>|" + d + "\r\n"},
@@ -58,29 +61,23 @@ TEST_F(AutoWhiteListFile, LinesAreNormalisedAndRewritten) {
       {"<dup@x>|" + d + "\n<y@x>|" + d + "\n<DUP@x>|" + d2 + "\n\"Dup <dup@x>|soon\"\n", 2,
        "<dup@x>|soon\r\n<y@x>|" + d + "\r\n"},
       {"just text\n\"quoted without bar\"\n", 1, "|\r\n"},
-      {"<old@x>|20000101\n", 0, ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Load(c.text), c.count) << c.text;
-    EXPECT_EQ(File(), c.file) << c.text;
-    EXPECT_EQ(list_.Count(), c.count);
+      {"<old@x>|20000101\n", 0, ""}};
+  for (const auto& [text, count, file] : cases) {
+    EXPECT_EQ(Load(text), count) << text;
+    EXPECT_EQ(File(), file) << text;
+    EXPECT_EQ(list_.Count(), count);
   }
   EXPECT_EQ(list_.Load(dir_.File("missing.lst"), 60, kNow), -1);
-  EXPECT_EQ(list_.Count(), 0);
-  EXPECT_FALSE(dir_.Exists("missing.lst"));
+  EXPECT_TRUE(list_.Count() == 0 && !dir_.Exists("missing.lst"));
 }
 
 TEST_F(AutoWhiteListFile, ExpiryAtAwlDays) {
-  const struct {
-    int daysAgo;
-    bool kept;
-  } cases[] = {{0, true}, {59, true}, {60, false}, {61, false}, {-60, true}, {-61, false}};
+  const std::pair<int, bool> cases[] = {{0, true}, {59, true}, {60, false}, {61, false}, {-60, true}, {-61, false}};
   std::string text, kept;
-  int n = 0;
-  for (const auto& c : cases) {
-    const std::string line = "<u" + std::to_string(n++) + "@x>|" + DaysAgo(c.daysAgo) + "\r\n";
+  for (const auto& [daysAgo, keep] : cases) {
+    const std::string line = "<u" + std::to_string(daysAgo) + "@x>|" + DaysAgo(daysAgo) + "\r\n";
     text += line;
-    if (c.kept) kept += line;
+    if (keep) kept += line;
   }
   EXPECT_EQ(Load(text), 3);  // whole days from noon: 60 ahead is 59.5 days away
   EXPECT_EQ(File(), kept);
@@ -117,6 +114,35 @@ TEST_F(AutoWhiteListFile, ContainsEqualsASubstringSearch) {
     }
   }
   EXPECT_FALSE(list_.Contains(""));
+}
+
+// Another program appends lines every few hundred microseconds, so that
+// many land while a rewrite (read, write, flush, replace) is under way: every
+// appended line must end up in the rewritten file.
+TEST_F(AutoWhiteListFile, LinesAppendedDuringRewritesAreKept) {
+  const std::string file = dir_.File("AutoWL.lst"), today = DaysAgo(0);
+  // An expired line makes the first load rewrite the file; each appended
+  // line (upper case, as a mail client may write it) makes the next one do so.
+  dir_.Write("AutoWL.lst", "<old@example.org>|20000101\r\n");
+  constexpr int kLines = 2000;
+  std::atomic<bool> done{false};
+  std::thread appender([&] {
+    for (int i = 0; i < kLines; ++i) {
+      ASSERT_TRUE(os::AppendFile(file, "<User" + std::to_string(i) + "@Example.ORG>|" + today + "\r\n"));
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    done = true;
+  });
+  while (!done) EXPECT_LE(0, list_.Load(file, 60, kNow));
+  appender.join();
+  ASSERT_EQ(kLines, list_.Load(file, 60, kNow));
+  std::unordered_set<std::string> kept;
+  for (const std::string& line : SplitLines(File())) kept.insert(line);
+  int missing = 0;
+  for (int i = 0; i < kLines; ++i) missing += kept.count("<user" + std::to_string(i) + "@example.org>|" + today) ? 0 : 1;
+  EXPECT_EQ(0, missing);
+  EXPECT_EQ(0u, kept.count("<old@example.org>|20000101"));
+  EXPECT_TRUE(os::FindFiles(dir_.Folder(), os::kTemporaryFileMask).empty());
 }
 
 }  // namespace

@@ -1,17 +1,29 @@
 // The message parser: every data field of a sample message, the single-part
 // fallback, the caches, the host's rendered text, the size limit and
-// hostile input.
+// hostile input. Dates: the dates a message claims land on the right day,
+// second and zone; a malformed date gives 0 and leaves the zone alone when it
+// fails before reaching it. Received lines: the nine items of a hop record
+// (shown here joined by "|": from, helo, host, ip, envelope sender, by, with,
+// for, date), the lines collected from a header, the selectors over the hops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/date_time.h"
+#include "message/dates.h"
 #include "message/parser.h"
+#include "message/received.h"
+#include "message/urls.h"
+#include "support/table.h"
 
 namespace quelta {
 namespace {
+
+using testing_support::ExpectEach;
 
 const std::string kSample =
     "Return-Path: <bounce@example.org>\r\n"
@@ -90,14 +102,9 @@ TEST(Parser, FieldsOfASampleMessage) {
       {"RCVALLIPS", "\"192.0.2.1\"192.0.2.9\""},
       {"RCVALLHOSTS", "\"mail.example.org\"mail.example.org\"mx.example.net\"foo\"\"mail.example.org\""},
       {"RCVALLDOMAINS", "\"example.org\"example.org\"example.net\"to@example.net\"foo\"example.org\""},
-      {"RCVFROM", "\"mail.example.org\"192.0.2.9\""}, {"RCVFROMIP", "\"192.0.2.9\""},
-      {"RCVFROMNAME", "\"mail.example.org\""}, {"RCVHELO", "\"foo\""}, {"RCVHOST", "\"mail.example.org\""},
-      {"RCVIP", "\"192.0.2.1\""}, {"RCVIPIP", "\"192.0.2.1\""}, {"RCVSENDER", "\"\""},
-      {"RCVBY", "\"mx.example.net\"mail.example.org\""}, {"RCVWITH", "\"ESMTP\"smtp\""},
-      {"RCVFOR", "\"to@example.net\""}, {"RCVRAWDATE", "\"Mon, 1 Jan 2007 10:00:00 +0100\""},
-      {"PARSEONLY_MESSAGEPARTS", ""}, {"PARSEONLY_RECIPIENTLIST", ""}, {"NOSUCHFIELD", ""}});
-  EXPECT_EQ(p.PlainPartIndex(), 0);
-  EXPECT_EQ(p.HtmlPartIndex(), 1);
+      {"RCVFROM", "\"mail.example.org\"192.0.2.9\""}, {"RCVHELO", "\"foo\""}, {"RCVSENDER", "\"\""},
+      {"RCVRAWDATE", "\"Mon, 1 Jan 2007 10:00:00 +0100\""}, {"PARSEONLY_MESSAGEPARTS", ""}, {"NOSUCHFIELD", ""}});
+  EXPECT_EQ(std::make_pair(p.PlainPartIndex(), p.HtmlPartIndex()), std::make_pair(0, 1));
   ASSERT_EQ(p.Recipients().size(), 3u);
   const Recipient& bob = p.Recipients()[2];
   EXPECT_EQ(bob.rawName + "|" + bob.name + "|" + bob.rawAddr + "|" + bob.addr,
@@ -119,11 +126,7 @@ TEST(Parser, HeadersSizesAndDefaults) {
 }
 
 TEST(Parser, ComposedHeaderFields) {
-  const struct {
-    const char* msg;
-    const char* field;
-    const char* want;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"User-Agent: UA\r\n\r\n", "MAILER", "UA"}, {"X-Mailer:\r\nUser-Agent: UA\r\n\r\n", "MAILER", "UA"},
       {"X-Mailer-Info: no\r\n\r\n", "MAILER", ""}, {"Importance: very high\r\n\r\n", "PRIORITY", "1"},
       {"Importance: High\r\n\r\n", "PRIORITY", "2"}, {"X-Priority: 2 (High)\r\n\r\n", "PRIORITY", "2"},
@@ -135,9 +138,8 @@ TEST(Parser, ComposedHeaderFields) {
       // To + ", " + CC, trimmed, then one trailing and one leading comma removed.
       {"To: a@b.c\r\n\r\n", "RAWTO", "a@b.c"}, {"CC: c@d.e\r\n\r\n", "RAWTO", " c@d.e"},
       {"To: ,a@b\r\n\r\n", "RAWTO", "a@b"}, {"To: a@b,\r\nCC: c@d\r\n\r\n", "RAWTO", "a@b,, c@d"},
-      {"To: a@b,,\r\n\r\n", "RAWTO", "a@b,,"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(MessageParser(c.msg).GetField(c.field), c.want) << c.msg;
+      {"To: a@b,,\r\n\r\n", "RAWTO", "a@b,,"}};
+  for (const auto& [msg, field, want] : cases) EXPECT_EQ(MessageParser(msg).GetField(field), want) << msg;
 }
 
 TEST(Parser, SinglePartMessages) {
@@ -147,13 +149,8 @@ TEST(Parser, SinglePartMessages) {
   ExpectFields(h, {{"HTMLPART", "<b>Hi</b>"}, {"RAWHTMLPART", "PGI+SGk8L2I+\r\n"}, {"PLAINPART", ""},
                    {"TEXTPART", "<b>Hi</b>"}, {"PARTTYPE", "\"TEXT/HTML\""}, {"PARTID", "\"\""},
                    {"PARTCHARSET", "\"utf-8\""}, {"PARTENCODE", "\"Base64\""}});
-  EXPECT_EQ(h.PlainPartIndex(), -1);
-  EXPECT_EQ(h.HtmlPartIndex(), 0);
-  const struct {
-    const char* msg;
-    const char* field;
-    const char* want;
-  } cases[] = {
+  EXPECT_EQ(std::make_pair(h.PlainPartIndex(), h.HtmlPartIndex()), std::make_pair(-1, 0));
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"Subject: s\r\n\r\nbody", "PARTTYPE", "\"\""},  {"Subject: s\r\n\r\nbody", "TEXTPART", "body\r\n"},
       {"Content-Type: multipart/mixed; boundary=zz\r\n\r\nhello\r\n", "PARTTYPE", "\"multipart/mixed\""},
       {"Content-Type: multipart/mixed; boundary=zz\r\n\r\nhello\r\n", "PLAINPART", "hello\r\n"},
@@ -161,9 +158,8 @@ TEST(Parser, SinglePartMessages) {
       {"Content-Type: image/gif; name=n\r\n\r\nGIF89a", "PARTNAME", "\"\""},
       {"Content-Transfer-Encoding: 7bit\r\n\r\na=3D", "PLAINPART", "a=3D"},
       {"Content-Transfer-Encoding: quoted-printable\r\n\r\na=3D", "PLAINPART", "a="},
-      {"Subject: x\r\nContent-Type: text/plain\r\nbody?", "TEXTPART", "\r\n"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(MessageParser(c.msg).GetField(c.field), c.want) << c.field << " of " << c.msg;
+      {"Subject: x\r\nContent-Type: text/plain\r\nbody?", "TEXTPART", "\r\n"}};
+  for (const auto& [msg, field, want] : cases) EXPECT_EQ(MessageParser(msg).GetField(field), want) << field << msg;
 }
 
 TEST(Parser, DateFields) {
@@ -171,8 +167,7 @@ TEST(Parser, DateFields) {
   const double day = EncodeDate(2007, 1, 1);
   EXPECT_NEAR(p.GetDateField("DATESENDER"), day + 10.0 / 24, 1e-9);
   EXPECT_NEAR(p.GetDateField(" dateutc "), day + 9.0 / 24, 1e-9);
-  EXPECT_EQ(p.GetDateField("DATESENDER", true), 0);
-  EXPECT_EQ(p.GetDateField("RAWDATE"), 0);
+  EXPECT_TRUE(p.GetDateField("DATESENDER", true) == 0 && p.GetDateField("RAWDATE") == 0);
   // A date that fails before its zone leaves the offset at -1 minutes.
   MessageParser bad("Date: yesterday\r\n\r\n");
   EXPECT_EQ(bad.GetDateField("DATESENDER"), 0);
@@ -184,15 +179,13 @@ TEST(Parser, CachesAndTheOutsideField) {
   const std::string& mailer = p.FieldText(MessageParser::ResolveField(" x-MAILER: "));
   EXPECT_EQ(mailer, "Tool 1.0");
   EXPECT_EQ(&p.FieldText(MessageParser::ResolveField("X-Mailer:")), &mailer);  // computed once
-  EXPECT_EQ(p.FieldText(MessageParser::ResolveField("NOSUCHFIELD")), "");
-  EXPECT_EQ(p.GetField("RCVIPHOSTS"), "");
+  EXPECT_EQ(p.FieldText(MessageParser::ResolveField("NOSUCHFIELD")) + p.GetField("RCVIPHOSTS"), "");
   p.SetRcvIpHosts("\"mail.example.org\"");
   EXPECT_EQ(p.GetField("rcviphosts"), "\"mail.example.org\"");
 }
 
 // The host's rendered text, counting its fetches.
-class FakeRendered : public RenderedTextSource {
- public:
+struct FakeRendered : RenderedTextSource {
   std::string RenderedText(std::size_t maxBytes) override {
     ++calls;
     lastMax = maxBytes;
@@ -211,8 +204,7 @@ TEST(Parser, RenderedTextIsFetchedOnceWithTheLimit) {
   MessageParser p("Subject: V1AGRA\r\n\r\nbody", options, &host);
   ExpectFields(p, {{"TEXT", "Hello World"}, {"SUBJTEXT", "V1AGRA\r\nHello World"}, {"TEXTWORD", "\"hello\"world\""},
                    {"SPAMTEXT", " heio worid "}, {"SPAMSUBJTEXT", " viagra   heio worid "}});
-  EXPECT_EQ(host.calls, 1);
-  EXPECT_EQ(host.lastMax, 1234u);
+  EXPECT_EQ(std::make_pair(host.calls, host.lastMax), std::make_pair(1, std::size_t{1234}));
 }
 
 TEST(Parser, BodiesCutToMaxDataSize) {
@@ -256,6 +248,113 @@ TEST(Parser, TokenSoupNeverBreaksTheParser) {
       p.GetField(f);
     p.GetDateField("DATEUTC");
   }
+}
+
+// "yyyy-mm-dd hh:nn:ss zone" of a parsed date (zone -1 when never read),
+// or "0 zone" when it failed; zone in minutes east of UTC.
+std::string Parsed(const std::string& text) {
+  int zone = -1, y, m, d, h, n, s, ms;
+  const double v = ParseDate(text, zone);
+  if (v == 0) return "0 " + std::to_string(zone);
+  DecodeDate(v, y, m, d);
+  DecodeTime(v, h, n, s, ms);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d %d", y, m, d, h, n, s, ms, zone);
+  return buf;
+}
+
+TEST(Dates, ZoneOffsets) {
+  ExpectEach([](const std::string& z) { return std::to_string(ZoneOffset(z)); },
+             {{"-0530", "-330"}, {"+1300", "780"}, {"+0100 (CET)", "60"}, {"+01", "0"}, {"+010", "0"},
+              {"+01x0", "0"}, {"+ab00", "0"}, {"  +0200  ", "120"}, {"+", "0"}, {"CET", "60"}, {"MESZ", "120"},
+              {"ba.t", "180"}, {"it", "210"}, {"usz10", "660"}, {"bst", "-180"}, {"nst", "-210"}, {"(EST)", "-300"},
+              {"(est", "-300"}, {"idlw", "-720"}, {"idle", "720"}, {"gmt", "0"}, {"est5edt", "0"}, {"e st", "0"}});
+}
+
+TEST(Dates, ParseDate) {
+  ExpectEach(Parsed, {
+      {"1 Jan 2007 10:00:00 GMT", "2007-01-01 10:00:00.000 0"},
+      {"Mon, 1 Jan 2007 10:00:00 (EST)", "2007-01-01 10:00:00.000 -300"},
+      {"  tue, 29 FEB 2000 23:59:59 +1300  ", "2000-02-29 23:59:59.000 780"},
+      {"Thu, 09 Dec 2200 00:00:00 -1200", "2200-12-09 00:00:00.000 -720"},
+      {"Sat, 1 Dec 1900 0:0:0 +0000", "1900-12-01 00:00:00.000 0"},
+      {"Mon, 1 Jan 2007 10:00:00", "2007-01-01 10:00:00.000 0"},
+      {std::string("Mon, 1 Jan 2007 10:00:00 \0+0100", 32), "2007-01-01 10:00:00.000 60"},
+      // Failing before the zone leaves it at -1.
+      {"Mon, 1 Jan 07 10:00:00 +0100", "0 -1"}, {"Mon, 1 Jan 2007 10:00 +0100", "0 -1"},
+      {"Mon, 32 Jan 2007 10:00:00 +0100", "0 -1"}, {"Mon, 0 Jan 2007 10:00:00 +0100", "0 -1"},
+      {"Mon, 1 Jan 1899 10:00:00 +0100", "0 -1"}, {"Mon, 1 Jan 2201 10:00:00 +0100", "0 -1"},
+      {"Mon, 1 Jan 2007 24:00:00 +0100", "0 -1"}, {"Mon, 1 Jan 2007 10:00:60 +0100", "0 -1"},
+      {"Mon, 1 Jan 2007 10:00:0x +0100", "0 -1"}, {"Mon, 1 Jan 2007", "0 -1"}, {"", "0 -1"},
+      {"Mon,1 Jan 2007 10:00:00 +0100", "0 -1"}, {std::string(200000, '1'), "0 -1"},
+      // An impossible day or an unknown month fails after the zone.
+      {"Fri, 30 Feb 2007 10:00:00 +0000", "0 0"}, {"Thu, 29 Feb 2007 10:00:00 +0100", "0 60"},
+      {"Mon, 31 Apr 2007 10:00:00 EST", "0 -300"}, {"Mon, 1 January 2007 10:00:00 +0100", "0 60"}});
+}
+
+std::string Bars(std::string record) {
+  std::replace(record.begin(), record.end(), kHopItemSep, '|');
+  return record;
+}
+
+std::string Hops(std::string bars) {
+  std::replace(bars.begin(), bars.end(), '|', kHopItemSep);
+  return bars;
+}
+
+TEST(Received, LineItems) {
+  ExpectEach([](const std::string& line) { return Bars(ParseReceivedLine(line)); },
+             {{"from mail.example.org (mail.example.org [192.0.2.1]) by mx.example.net (Postfix) with ESMTP id 1 for "
+               "<user@example.net>; Mon, 1 Jan 2007 10:00:00 +0100",
+               "mail.example.org||mail.example.org|192.0.2.1||mx.example.net|ESMTP|user@example.net|"
+               "Mon, 1 Jan 2007 10:00:00 +0100"},
+              {"from [192.0.2.1] (helo=foo) by mx with smtp; Mon, 1 Jan 2007", "192.0.2.1|foo||||mx|smtp||"},
+              {"from foo (192.0.2.7) by mx.example.net with smtp id 5", "foo|||192.0.2.7||mx.example.net|smtp||"},
+              {"from foo by mx", "foo||||||||"},
+              {"from foo (192.0.2.7) by mx", "foo||||||||"},
+              {"FROM foo (bar.example.org [1.2.3.4]) by mx with x;", "|||||mx|x||"},
+              {"from a.example (EHLO helo.example) (b.example.org [192.0.2.9]) by c with ESMTPS; d",
+               "a.example|helo.example|b.example.org|192.0.2.9||c|ESMTPS||"},
+              {"from x.example (HELO y) (envelope-sender <bounce@x.example>) by z with QMQP; date",
+               "x.example|y|||bounce@x.example|z|QMQP||"},
+              {"by mx.example.net with LMTP id 7; Tue, 2 Jan 2007", "|||||mx.example.net|LMTP||Tue, 2 Jan 2007"},
+              {"from a by b with c for <d@e>; the date", "a|||||b|c|d@e|the date"},
+              {"from a by b;with c; d", "a|||||b|c||"},
+              {"from lonely", "lonely||||||||"}, {"from [] by x ", "[]||||||||"},
+              {"from a (helo b by c with d; e", "a|||||c|d||"}, {"", "||||||||"}, {"; Mon", "||||||||Mon"}});
+  EXPECT_EQ(Bars(CollectReceived("Received: from a by b with c;\r\nSubject: x\r\nreceived: by d with e;\r\n"
+                                 "X-Received: from z by y with w;\r\nReceived:from q by r with s;\r\n")),
+            "a|||||b|c||\r\n|||||d|e||\r\n");
+  EXPECT_EQ(CollectReceived("Subject: x\r\n"), "");
+}
+
+TEST(Received, Selectors) {
+  const std::string hops = Hops(
+      "mail.example.org||mail.example.org|192.0.2.1||mx.example.net|ESMTP|u@example.net|Mon\r\n"
+                                "192.0.2.5|helo.test||10.0.0.1|env@x|relay.test.co.uk|smtp||\r\n");
+  ExpectEach([&](const std::string& selector) { return SelectFromHops(hops, selector, "\"", nullptr); },
+             {{"IPS", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""}, {"ips", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""},
+              {"FROM", "\"mail.example.org\"192.0.2.5\""}, {"FROMIP", "\"192.0.2.5\""},
+              {"FROMNAME", "\"mail.example.org\""}, {"HELO", "\"helo.test\""}, {"HOST", "\"mail.example.org\""},
+              {"IP", "\"192.0.2.1\"10.0.0.1\""}, {"IPIP", "\"192.0.2.1\"10.0.0.1\""}, {"ENVSENDER", "\"env@x\""},
+              {"RCVBY", "\"mx.example.net\"relay.test.co.uk\""}, {"RCVWITH", "\"ESMTP\"smtp\""},
+              {"RCVFOR", "\"u@example.net\""}, {"DATE", "\"Mon\""},
+              {"HOSTS", "\"mail.example.org\"mail.example.org\"mx.example.net\"helo.test\"relay.test.co.uk\""},
+              {"DOMS", "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\""},
+              {"NONE", "\""}, {"IP|FROMIP", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""}, {"XIP|IPX", "\""}});
+  const SubDomainList none("no-such-file.lst");
+  EXPECT_EQ(SelectFromHops(hops, "DOMS", "\"", &none),
+            "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\"");
+  EXPECT_EQ(SelectFromHops(hops, "IP", "<>", nullptr), "<>192.0.2.1<>10.0.0.1<>");
+  // Hops with an empty helo give runs of separators; each pair becomes one
+  // in a single pass.
+  std::string empty;
+  for (const char* want : {"\"", "\"", "\"\"", "\"\"", "\"\"\""}) {
+    EXPECT_EQ(SelectFromHops(empty, "HELO", "\"", nullptr), want);
+    empty += Hops("a||||||||\r\n");
+  }
+  // A stray 0x02 inside an item shifts the following items.
+  EXPECT_EQ(SelectFromHops(ParseReceivedLine("from a\x02" "b by c with d;") + "\r\n", "HELO", "\"", nullptr), "\"b\"");
 }
 
 }  // namespace

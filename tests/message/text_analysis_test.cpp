@@ -37,10 +37,8 @@ TEST(TextAnalysis, FoldText) {
 
 TEST(TextAnalysis, StopWords) {
   const auto en = StopWordLanguage::English, de = StopWordLanguage::German;
-  EXPECT_TRUE(HasStopWords(WordList("the quick and the lazy you"), en, 3));
-  EXPECT_FALSE(HasStopWords(WordList("the the the"), en, 3));
-  EXPECT_TRUE(HasStopWords(WordList("THE AND YOU"), en, 3));
-  EXPECT_FALSE(HasStopWords(WordList("another theme"), en, 1));
+  EXPECT_TRUE(HasStopWords(WordList("the quick and the lazy you"), en, 3) && HasStopWords(WordList("THE AND YOU"), en, 3));
+  EXPECT_FALSE(HasStopWords(WordList("the the the"), en, 3) || HasStopWords(WordList("another theme"), en, 1));
   EXPECT_FALSE(HasStopWords(WordList(""), en, 1));
   EXPECT_TRUE(HasStopWords(WordList("\xFC" "ber da\xDF k\xF6nnen"), de, 3));
   EXPECT_FALSE(HasStopWords(WordList("F\xDCR ist das"), de, 3));  // a capital umlaut misses
@@ -58,16 +56,14 @@ TEST(TextAnalysis, BrokenWordsLettersAndTagTexts) {
                       {"don't /slash\\ back`s", "0"}, {"h\xE9llo", "1"}, {"gr\xFC\xDF" "e", "0"}, {"a1b2c3 x_y", "2"}});
   EXPECT_EQ(CountBrokenWords("m0ney", "0"), 0);  // extra letters
   EXPECT_EQ(LettersOnly("Hello, World 123 \xE4\xC4!"), "helloworld");
-  const struct {
-    std::string html;
-    int minimum, maximum, limit, count;
-  } tags[] = {{"<b>ab</b><i>x</i>", 1, 4, 10, 2}, {"<p>   </p><p>a</p>", 1, 4, 10, 1},
+  const std::tuple<std::string, int, int, int, int> tags[] = {  // html, minimum, maximum, limit, count{"<b>ab</b><i>x</i>", 1, 4, 10, 2}, {"<p>   </p><p>a</p>", 1, 4, 10, 1},
               {"<b>a</b><b>b</b><b>c</b><b>d</b><b>e</b>", 1, 4, 3, 3},
               {"<b>abcde</b><b>abcd</b>", 1, 100, 10, 1},  // a maximum above 99 is 4
               {"<b></b>", 0, 4, 10, 0},                    // a minimum below 1 is 1
               {"<b>abc</b>", 3, 3, 10, 1}, {"<b>abc</b>", 4, 9, 10, 0}, {"> x < y > z <", 1, 4, 10, 2},
               {"a > b", 1, 4, 10, 0}};
-  for (const auto& c : tags) EXPECT_EQ(CountShortTagTexts(c.html, c.minimum, c.maximum, c.limit), c.count) << c.html;
+  for (const auto& [html, minimum, maximum, limit, count] : tags)
+    EXPECT_EQ(CountShortTagTexts(html, minimum, maximum, limit), count) << html;
 }
 
 }  // namespace

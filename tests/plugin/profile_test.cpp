@@ -6,6 +6,7 @@
 // trainings over once the profile is free.
 #include <thread>
 
+#include "support/data_files.h"
 #include "support/plugin_harness.h"
 
 using harness::PluginFolder;
@@ -16,12 +17,8 @@ const std::string kSpam = "Subject: Lottery\r\n\r\nwinner winner prize money\r\n
 const std::string kOther = "Subject: Other\r\n\r\nclaim your prize today\r\n";
 
 // The spam-message count in the header record of "Bayes.wdb".
-std::uint32_t SpamMessages(const PluginFolder& f) {
-  const std::string w = f.Read("Bayes.wdb");
-  if (w.size() < 12) return 0;
-  return static_cast<std::uint32_t>(static_cast<unsigned char>(w[4])) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(w[5])) << 8;
-}
+std::string SpamMessages(const PluginFolder& f) { return f.Read("Bayes.wdb").substr(4, 4); }
+using testing_support::LE32;
 
 }  // namespace
 
@@ -62,28 +59,22 @@ TEST(Profile, ASecondProcessNeverWritesWhileTheFirstHoldsTheProfile) {
   run.join();
   EXPECT_NE(std::string::npos, f.Log().find("WARNING: The profile is in use by another process; "
                                             "this run saves nothing until it is free!"));
-  harness::HostMessage m;
-  m.raw = kOther;
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), 1, &harness::DataRequest);
+  PluginFolder::Feed(second, kOther, 1);
   first.Finalize();
-  EXPECT_EQ(1u, SpamMessages(f));
-  harness::HostMessage third;
-  third.raw = "Subject: Third\r\n\r\nmore prize money\r\n";
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&third), 1, &harness::DataRequest);
+  EXPECT_EQ(LE32(1), SpamMessages(f));
+  PluginFolder::Feed(second, "Subject: Third\r\n\r\nmore prize money\r\n", 1);
   EXPECT_NE(std::string::npos, f.Log().find("Quelta: The profile is free again; this run saves its changes."));
   second.Finalize();
-  EXPECT_EQ(3u, SpamMessages(f));
+  EXPECT_EQ(LE32(3), SpamMessages(f));
 #else
   // POSIX: the second one waits, then starts from what the first saved.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(started);
   first.Finalize();
   run.join();
-  harness::HostMessage m;
-  m.raw = kOther;
-  second.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), 1, &harness::DataRequest);
+  PluginFolder::Feed(second, kOther, 1);
   second.Finalize();
-  EXPECT_EQ(2u, SpamMessages(f));
+  EXPECT_EQ(LE32(2), SpamMessages(f));
   EXPECT_EQ(std::string::npos, f.Log().find("WARNING: The profile is in use"));
 #endif
 }

@@ -4,7 +4,6 @@
 #include "support/data_files.h"
 #include "support/plugin_harness.h"
 
-using harness::Join;
 using harness::Normalised;
 using harness::PluginFolder;
 using testing_support::BayesHeader;
@@ -12,17 +11,22 @@ using testing_support::BayesWord;
 
 namespace {
 
-struct StartupCase { const char* name; void (*prepare)(PluginFolder&); int result; std::vector<std::string> lines; };
+using Lines = std::vector<std::string>;
+struct StartupCase { const char* name; void (*prepare)(PluginFolder&); int result; Lines lines; };
+
+// The lines every start-up without Bayes files begins with, and the lines
+// that end every run.
+const Lines kNoBayes = {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!",
+                        "WARNING: Bayes database not trained (S=0, H=0)!",
+                        "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found."};
+const Lines kEnd = {"Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""};
 
 const StartupCase kCases[] = {
     {"a bare folder with a rule file",
      [](PluginFolder& f) { f.UseRulesDat("SUBJECT 10 S \"x\" [x]\r\nFROM 5 S \"y\"\r\n"); },
      1,
-     {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
-      "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
-      "ERROR: Whitelist not found!", "ERROR: Blacklist not found!", "Quelta: Rulesets loaded successfully (R=2).",
-      "ERROR: Subdomain list not found!", "Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.",
-      "Quelta: Shutdown at <T>.", ""}},
+     {"ERROR: Whitelist not found!", "ERROR: Blacklist not found!", "Quelta: Rulesets loaded successfully (R=2).",
+      "ERROR: Subdomain list not found!"}},
     {"no rule file",
      [](PluginFolder& f) {
        f.Write("Quelta.ini", "[EasyMode]\r\nEnabled=0\r\n");
@@ -30,21 +34,15 @@ const StartupCase kCases[] = {
        f.Write("Whitelist.txt", "# nobody yet\r\n");
      },
      0,
-     {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
-      "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
-      "Quelta: Whitelist loaded successfully (R=0).", "ERROR: Blacklist not found!", "ERROR: Loading of rulesets failed!",
-      "Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
+     {"Quelta: Whitelist loaded successfully (R=0).", "ERROR: Blacklist not found!", "ERROR: Loading of rulesets failed!"}},
     {"easy mode with every part off: no rule file is read",
      [](PluginFolder& f) {
        f.Write("Rules.dat", "not a rule\r\n");
        f.Write("Quelta.ini", "[EasyMode]\r\nAutoWL=0\r\nAddrBooks=0\r\nRules=0\r\nBayes=0\r\nDNSBL=0\r\nURLBL=0\r\n");
      },
      1,
-     {"Quelta v1.0.0.1", "WARNING: Bayes databases not found!", "WARNING: Bayes database not trained (S=0, H=0)!",
-      "Quelta: Bayes word exception list not found.", "Quelta: Automated whitelist not found.",
-      "ERROR: Whitelist not found!", "ERROR: Blacklist not found!",
-      "Quelta: EasyMode rules loaded successfully (R=0).", "ERROR: Subdomain list not found!", "Quelta: Started at <T>.",
-      "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
+     {"ERROR: Whitelist not found!", "ERROR: Blacklist not found!", "Quelta: EasyMode rules loaded successfully (R=0).",
+      "ERROR: Subdomain list not found!"}},
     {"every file present",
      [](PluginFolder& f) {
        f.UseRulesDat("SUBJECT 10 S \"x\"\r\n");
@@ -64,8 +62,7 @@ const StartupCase kCases[] = {
       "WARNING: Bayes database not trained (S=3000000000, H=49)!",
       "Quelta: Bayes word exception list loaded successfully (R=4).",
       "Quelta: Automated whitelist loaded successfully (R=0).", "Quelta: Whitelist loaded successfully (R=2).",
-      "Quelta: Blacklist loaded successfully (R=0).", "Quelta: Rulesets loaded successfully (R=3).",
-      "Quelta: Started at <T>.", "", "Quelta: Bayes databases not saved.", "Quelta: Shutdown at <T>.", ""}},
+      "Quelta: Blacklist loaded successfully (R=0).", "Quelta: Rulesets loaded successfully (R=3)."}},
 };
 
 TEST(Startup, LogBlocksInOrder) {
@@ -76,13 +73,12 @@ TEST(Startup, LogBlocksInOrder) {
     auto& p = f.Load();
     EXPECT_EQ(c.result, p.Initialize() & 0xFF);
     EXPECT_EQ(1, p.Finalize());
-    EXPECT_EQ(Join(c.lines), Join(Normalised(f.Log())));
+    Lines want = c.lines;  // every case but the one with Bayes files starts like a bare folder
+    if (want[0] != "Quelta v1.0.0.1") want.insert(want.begin(), kNoBayes.begin(), kNoBayes.end());
+    want.insert(want.end(), kEnd.begin(), kEnd.end());
+    EXPECT_EQ(want, Normalised(f.Log()));
   }
 }
-
-}  // namespace
-
-namespace {
 
 // What start-up reads reaches the evaluation: the easy-mode folder from
 // "Quelta.cfg", the two-level domains, the host's threshold, and the

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,68 +21,47 @@ namespace {
 using namespace std::string_literals;
 
 const std::vector<std::string> kHardPatterns = {
-    "abc|", "|abc", "abc|def", "(?:abc)?def", "colou?r", "abc{0}def", "(abc){0}xyz",
-    "a(bc){2}d", "ab{2,3}c", "(ab)+cd", "(?:ab|cd)*efg", "ABC", "(?-i)ABC", "(?i)abc",
-    "a(?i)bc", "A(?-i:B)C", "(?x) a b c", "(?x)a b c # note\n d", "(?x)ab[ ]c",
-    "(?x:a b)c d", "(?x)a\\ b", "(?x)ab +c", "(?x)a#x\rbc", "(?xx)a[ b]c", "(?^x)a b c",
-    "a(?x)b c|d e", "a\\x62c", "a\\x{62}c", "a\\142c", "\\0141bc", "a\\o{142}c", "ab\\Kcd",
-    "(?<=ab)cd", "ab(?=cd)", "ab(?!cd)cde", "\\bfoo\\b", "^foo$", "foo\\z", "\\Afoo\\Z",
-    "(a|b)(c|d)(e|f)", "((abc|def)ghi|jkl)mno", "[abc]def", "[]a]bcd", "[\\]]xyz",
-    "[[:alpha:]]bcd", "[[:alpha:]x]yz", "[^a]bcd", "[a-c]{3}", "\xE9t\xE9", "\x80\x81\x82",
-    "\xC9T\xC9", "a.c", "a\\.c.d", "(a)\\1bcd", "(?<n>ab)\\k<n>cd", "(?P<n>ab)(?P=n)",
-    "(ab)\\g{1}c", "(ab)\\g-1c", "abc{,2}", "abc{1, 2}", "ab{x}c", "ab{2c", "a\\yb",
-    "(?#comment)abc", "ab(?#c)+c", "\\Qa.b\\E", "(*ACCEPT)abc", "ab(*ACCEPT)cde",
-    "(?(1)ab|cd)", "(?s).*abc", "(?m)^abc$", "a\\Ebc", "abc\\", "(abc", "abc\0def"s,
-    "a\\cAbc", "\\d\\dabc\\d", "\\w+@\\w+\\.com", "(?|(ab)|(cd))ef", "(?>abc|ab)c",
-    "ab*?c", "ab++c", "a{2}+bc", "(a(b(c)))d", "(?:(?:(?:abc)))", "x(?1)?(abc)",
-    "(?R)?abc", "\\p{L}bc", "a\\N{2}d", "\\R\\Rab", "a(?=b)bc", "(?!abc)abc", "\\babc\\B",
-    "a$bc", "a\\b c", "abc\\Z\\n?", "\\n\\r\\tab", "a\\ec", "\\x{}ab", "\\x{100}ab",
-};
+    "abc|", "|abc", "abc|def", "(?:abc)?def", "colou?r", "abc{0}def", "(abc){0}xyz", "a(bc){2}d", "ab{2,3}c",
+    "(ab)+cd", "(?:ab|cd)*efg", "ABC", "(?-i)ABC", "(?i)abc", "a(?i)bc", "A(?-i:B)C", "(?x) a b c",
+    "(?x)a b c # note\n d", "(?x)ab[ ]c", "(?x:a b)c d", "(?x)a\\ b", "(?x)ab +c", "(?x)a#x\rbc",
+    "(?xx)a[ b]c", "(?^x)a b c", "a(?x)b c|d e", "a\\x62c", "a\\x{62}c", "a\\142c", "\\0141bc", "a\\o{142}c",
+    "ab\\Kcd", "(?<=ab)cd", "ab(?=cd)", "ab(?!cd)cde", "\\bfoo\\b", "^foo$", "foo\\z", "\\Afoo\\Z",
+    "(a|b)(c|d)(e|f)", "((abc|def)ghi|jkl)mno", "[abc]def", "[]a]bcd", "[\\]]xyz", "[[:alpha:]]bcd",
+    "[[:alpha:]x]yz", "[^a]bcd", "[a-c]{3}", "\xE9t\xE9", "\x80\x81\x82", "\xC9T\xC9", "a.c", "a\\.c.d",
+    "(a)\\1bcd", "(?<n>ab)\\k<n>cd", "(?P<n>ab)(?P=n)", "(ab)\\g{1}c", "(ab)\\g-1c", "abc{,2}", "abc{1, 2}",
+    "ab{x}c", "ab{2c", "a\\yb", "(?#comment)abc", "ab(?#c)+c", "\\Qa.b\\E", "(*ACCEPT)abc", "ab(*ACCEPT)cde",
+    "(?(1)ab|cd)", "(?s).*abc", "(?m)^abc$", "a\\Ebc", "abc\\", "(abc", "abc\0def"s, "a\\cAbc",
+    "\\d\\dabc\\d", "\\w+@\\w+\\.com", "(?|(ab)|(cd))ef", "(?>abc|ab)c", "ab*?c", "ab++c", "a{2}+bc",
+    "(a(b(c)))d", "(?:(?:(?:abc)))", "x(?1)?(abc)", "(?R)?abc", "\\p{L}bc", "a\\N{2}d", "\\R\\Rab",
+    "a(?=b)bc", "(?!abc)abc", "\\babc\\B", "a$bc", "a\\b c", "abc\\Z\\n?", "\\n\\r\\tab", "a\\ec", "\\x{}ab",
+    "\\x{100}ab"};
 
 const std::vector<std::string> kHardTexts = {
-    "", "abc", "ABC", "aBc", "abdef", "def", "colour", "color", "xyz", "ab cd", "a b c",
-    "a b c d", "abcd", "abbbc", "acd", "cd", "ab", "ab\ncd", "ab\rcd", "\xE9t\xE9",
-    "\xC9T\xC9", "\xC9t\xE9", "\x80\x81\x82", "abcabc", "aabbcc", "ace", "bdf", "foo",
-    " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd", "xbcd", "ab{x}c",
-    "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
-    "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde",
-    "abcdefghij", "abc\0def"s, "abc def", "abc{2}def", "abcdabcd", "zzabczz",
-};
+    "", "abc", "ABC", "aBc", "abdef", "def", "colour", "color", "xyz", "ab cd", "a b c", "a b c d", "abcd",
+    "abbbc", "acd", "cd", "ab", "ab\ncd", "ab\rcd", "\xE9t\xE9", "\xC9T\xC9", "\xC9t\xE9", "\x80\x81\x82",
+    "abcabc", "aabbcc", "ace", "bdf", "foo", " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd",
+    "xbcd", "ab{x}c", "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
+    "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde", "abcdefghij", "abc\0def"s,
+    "abc def", "abc{2}def", "abcdabcd", "zzabczz"};
 
-// A small deterministic generator (the same sequence on every platform).
-class Rng {
- public:
-  std::uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  std::size_t Below(std::size_t n) { return Next() % n; }
-  template <class T>
-  const T& Pick(const std::vector<T>& v) {
-    return v[Below(v.size())];
-  }
-
- private:
-  std::uint32_t state_ = 2463534242u;
-};
+// Picks from v with the standard's fully specified generator (the same
+// sequence on every platform).
+template <class T>
+const T& Pick(std::mt19937& rng, const std::vector<T>& v) {
+  return v[rng() % v.size()];
+}
 
 const std::vector<std::string> kPieces = {
-    "a", "b", "c", "A", "B", "C", "abc", "bca", "cab", "aBc", "ab", "\xE9", "\xC9", "\x80",
-    "abc", "bca", "cab", "cba", "ABC", "bc", "ca", "\xE9t\xE9",
-    "-", " ", "\\.", ".", "\\n", "[ab]", "[^a]", "[a-c]", "[]a]", "[[:alpha:]]", "\\d", "\\w",
-    "\\s", "\\W", "\\b", "\\B", "\\x41", "\\x{62}", "\\101", "\\0141", "\\t", "\\\\", "\\y",
-    "^", "$", "\\A", "\\z", "\\Z", "\\K", "\\1", "(?i)", "(?-i)", "(?s)", "(?x)", "(?-x)",
-    "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)",
-};
+    "a", "b", "c", "A", "B", "C", "abc", "bca", "cab", "aBc", "ab", "\xE9", "\xC9", "\x80", "abc", "bca",
+    "cab", "cba", "ABC", "bc", "ca", "\xE9t\xE9", "-", " ", "\\.", ".", "\\n", "[ab]", "[^a]", "[a-c]",
+    "[]a]", "[[:alpha:]]", "\\d", "\\w", "\\s", "\\W", "\\b", "\\B", "\\x41", "\\x{62}", "\\101", "\\0141",
+    "\\t", "\\\\", "\\y", "^", "$", "\\A", "\\z", "\\Z", "\\K", "\\1", "(?i)", "(?-i)", "(?s)", "(?x)",
+    "(?-x)", "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)"};
 const std::vector<std::string> kQuantifiers = {
     "", "", "", "", "", "", "", "", "?", "*", "+", "{0}", "{1}", "{2}", "{1,2}", "{0,1}", "{2,}", "??", "*+",
-    "{,2}", "{ 1}",
-};
+    "{,2}", "{ 1}"};
 const std::vector<std::string> kGroupOpeners = {
-    "(", "(?:", "(?i:", "(?-i:", "(?x:", "(?=", "(?!", "(?<=", "(?<!", "(?>", "(?|",
-};
+    "(", "(?:", "(?i:", "(?-i:", "(?x:", "(?=", "(?!", "(?<=", "(?<!", "(?>", "(?|"};
 // Pieces after which a quantifier is a compile error.
 bool Unquantifiable(const std::string& piece) {
   return piece[0] == '^' || piece[0] == '$' || piece[0] == '#' ||
@@ -89,44 +69,39 @@ bool Unquantifiable(const std::string& piece) {
          (piece.size() == 2 && piece[0] == '\\' && std::string("bBAzZK").find(piece[1]) != std::string::npos);
 }
 
-std::string FuzzPattern(Rng& rng, int depth) {
+std::string FuzzPattern(std::mt19937& rng, int depth) {
   std::string p;
-  const std::size_t items = 1 + rng.Below(4);
-  for (std::size_t i = 0; i < items; ++i) {
-    if (depth < 3 && rng.Below(5) == 0) {
-      std::string opener = rng.Pick(kGroupOpeners);
-      if ((opener == "(?<=" || opener == "(?<!")) {
+  for (std::size_t i = 0, items = 1 + rng() % 4; i < items; ++i) {
+    if (depth < 3 && rng() % 5 == 0) {
+      const std::string& opener = Pick(rng, kGroupOpeners);
+      if (opener == "(?<=" || opener == "(?<!") {
         p += opener + "ab)";  // lookbehinds must have a fixed length
       } else {
         p += opener + FuzzPattern(rng, depth + 1);
-        if (rng.Below(3) == 0) p += "|" + (rng.Below(3) == 0 ? "" : FuzzPattern(rng, depth + 1));
+        if (rng() % 3 == 0) p += "|" + (rng() % 3 == 0 ? "" : FuzzPattern(rng, depth + 1));
         p += ")";
       }
     } else {
-      const std::string& piece = rng.Pick(kPieces);
+      const std::string& piece = Pick(rng, kPieces);
       p += piece;
       if (Unquantifiable(piece)) continue;
     }
-    p += rng.Pick(kQuantifiers);
+    p += Pick(rng, kQuantifiers);
   }
-  if (depth == 0 && rng.Below(6) == 0) p += "|" + FuzzPattern(rng, 1);
+  if (depth == 0 && rng() % 6 == 0) p += "|" + FuzzPattern(rng, 1);
   return p;
 }
 
-std::string FuzzText(Rng& rng) {
-  static const std::vector<std::string> kBits = {
-      "a", "b", "c", "A", "B", "C", "abc", "bca", "cab", "ABC", " ", "\n", "-", ".", "1",
-      "\xE9", "\xC9", "\x80", "x", "y", "\t", "ab", "bc", "cba", "\xE9t\xE9", "ca"};
+std::string FuzzText(std::mt19937& rng) {
   std::string t;
-  const std::size_t n = rng.Below(12);
-  for (std::size_t i = 0; i < n; ++i) t += rng.Pick(kBits);
+  for (std::size_t i = 0, n = rng() % 4; i < n; ++i) t += Pick(rng, rng() % 2 ? kHardTexts : kPieces);
   return t;
 }
 
 }  // namespace
 
 TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
-  Rng rng;
+  std::mt19937 rng;
   std::vector<std::string> patterns = kHardPatterns;
   for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
   std::vector<std::string> texts = kHardTexts;
@@ -136,6 +111,7 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
   std::vector<RegexRef> compiled;
   std::vector<std::string> used;
   std::vector<RequiredLiterals> literals;
+  std::size_t filtered = 0, skipped = 0;
   for (const auto& p : patterns) {
     try {
       compiled.push_back(CreateRegex(p));
@@ -144,11 +120,9 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
     }
     used.push_back(p);
     literals.push_back(ExtractRequiredLiterals(p));
+    filtered += literals.back().always ? 0 : 1;
   }
   const LiteralScanner scanner(literals);
-
-  std::size_t filtered = 0, skipped = 0;
-  for (const auto& l : literals) filtered += l.always ? 0 : 1;
   std::vector<std::uint8_t> mayMatch;
   for (const auto& text : texts) {
     scanner.Scan(text, mayMatch);
@@ -161,8 +135,7 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
         matched = IsMatch(compiled[i], text);
       } catch (const RegexError&) {
       }
-      EXPECT_FALSE(matched) << "pattern '" << used[i] << "' matches '" << text
-                            << "' but the prefilter ruled it out";
+      EXPECT_FALSE(matched) << "the prefilter ruled out '" << used[i] << "' for '" << text << "'";
     }
   }
   // The test means something only if the prefilter rules out a fair share.
@@ -171,46 +144,28 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
 }
 
 TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
-  struct Case {
-    const char* pattern;
-    std::vector<std::string> anyOf;  // empty: always runs
-  };
-  const std::vector<Case> cases = {
-      {"Viagra", {"viagra"}},
-      {"\\bfree\\s+money\\b", {"money"}},
-      {"foo(bar|baz)qux", {"foobarqux", "foobazqux"}},
-      {"colou?r", {"color", "colour"}},
-      {"(?-i)Cheap", {"cheap"}},
-      {"(?x) c h e a p", {"cheap"}},
-      {"v[i1]agra", {"agra"}},
-      {"ab\\x63d", {"abcd"}},
+  const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {  // none: always runs
+      {"\\bfree\\s+money\\b", {"money"}}, {"foo(bar|baz)qux", {"foobarqux", "foobazqux"}},
+      {"colou?r", {"color", "colour"}}, {"(?-i)Cheap", {"cheap"}}, {"(?x) c h e a p", {"cheap"}},
+      {"v[i1]agra", {"agra"}}, {"ab\\x63d", {"abcd"}}, {"[\\d{]abcd", {"abcd"}},
       {"(?:casino|poker){2}", {"casinocasino", "casinopoker", "pokercasino", "pokerpoker"}},
-      {"abc|", {}},
-      {"a.c", {}},
-      {"(?:abc)?", {}},
-      {"abc{,2}", {}},
-      {"\\Qcheap\\E", {}},
-      {"cheap(*ACCEPT)", {}},
-      {"ab", {}},
-  };
-  for (const auto& c : cases) {
-    const RequiredLiterals r = ExtractRequiredLiterals(c.pattern);
-    EXPECT_EQ(r.always, c.anyOf.empty()) << c.pattern;
-    EXPECT_EQ(r.anyOf, c.anyOf) << c.pattern;
+      {"abc|", {}}, {"a.c", {}}, {"(?:abc)?", {}}, {"abc{,2}", {}}, {"\\Qcheap\\E", {}},
+      {"cheap(*ACCEPT)", {}}, {"ab", {}}};
+  for (const auto& [pattern, anyOf] : cases) {
+    const RequiredLiterals r = ExtractRequiredLiterals(pattern);
+    EXPECT_TRUE(r.always == anyOf.empty() && r.anyOf == anyOf) << pattern;
   }
 }
 
 TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
-  const LiteralScanner scanner({
-      ExtractRequiredLiterals("viagra"),
-      ExtractRequiredLiterals("(?-i)VIAGRA now"),
-      ExtractRequiredLiterals("casino"),
-      ExtractRequiredLiterals("a.c"),
-      ExtractRequiredLiterals("\xE9t\xE9"),
-  });
+  const LiteralScanner scanner({ExtractRequiredLiterals("viagra"), ExtractRequiredLiterals("(?-i)VIAGRA now"),
+                                ExtractRequiredLiterals("casino"), ExtractRequiredLiterals("a.c"),
+                                ExtractRequiredLiterals("\xE9t\xE9")});
   std::vector<std::uint8_t> m;
   scanner.Scan("Buy ViAgRa NOW at the \xC9T\xC9 sale", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 1, 0, 1, 0}));
+  scanner.Scan("asino iagra now t\xE9", m);  // no first letter came before
+  EXPECT_EQ(m, (std::vector<std::uint8_t>{0, 0, 0, 1, 0}));
   scanner.Scan("", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{0, 0, 0, 1, 0}));
   scanner.Scan("casino \xE9t\xE9viagra", m);

@@ -1,7 +1,8 @@
 // Byte builders for the binary data files the tests prepare: Bayes word
-// records and the host's address-book files. Written from the file formats
-// alone (their own CRC-32 and little-endian helpers), so a fault in the
-// product's readers cannot hide in a shared helper.
+// records and the host's address-book files, and a hex dump for readable
+// comparisons. Written from the file formats alone (their own CRC-32 and
+// little-endian helpers), so a fault in the product's readers cannot hide in
+// a shared helper.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +26,25 @@ inline std::uint32_t Crc(const std::string& s) {
   return ~c;
 }
 
-// A record of "Bayes.wdb": hash, spam count, ham count.
-inline std::string BayesWord(const std::string& word, std::uint32_t spam, std::uint32_t ham) {
-  return LE32(Crc(word)) + LE32(spam) + LE32(ham);
+// A 12-byte record of "Bayes.wdb": hash, spam count, ham count; the record
+// of a word; the first record, which holds the message counts.
+inline std::string BayesRecord(std::uint32_t hash, std::uint32_t spam, std::uint32_t ham) {
+  return LE32(hash) + LE32(spam) + LE32(ham);
 }
-// The first record of "Bayes.wdb": the message counts.
-inline std::string BayesHeader(std::uint32_t spam, std::uint32_t ham) {
-  return LE32(0x804F) + LE32(spam) + LE32(ham);
+inline std::string BayesWord(const std::string& word, std::uint32_t spam, std::uint32_t ham) {
+  return BayesRecord(Crc(word), spam, ham);
+}
+inline std::string BayesHeader(std::uint32_t spam, std::uint32_t ham) { return BayesRecord(0x804F, spam, ham); }
+
+// "4F 80 00 ..." for the bytes.
+inline std::string Hex(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += "0123456789ABCDEF"[c >> 4];
+    out += "0123456789ABCDEF"[c & 15];
+  }
+  return out;
 }
 
 // An address book with one record per address; an empty address gives a

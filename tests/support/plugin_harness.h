@@ -5,36 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "PluginLoader.h"
+#include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace harness {
 
-inline std::string ReadBytes(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
-inline void WriteBytes(const fs::path& p, const std::string& data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f << data;
-}
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
 
 // A message the fake host hands out through its data-request callback.
 struct HostMessage {
@@ -63,12 +52,7 @@ inline std::int32_t QUELTA_HOST_STDCALL DataRequest(quelta_host::Cookie cookie, 
 // plug-in's folder (the module's folder) is private to the test.
 class PluginFolder {
  public:
-  PluginFolder() {
-    std::random_device rd;
-    root_ = fs::temp_directory_path() /
-            ("quelta-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-    dir_ = root_ / "plugin";
-    host_ = root_ / "host";
+  PluginFolder() : dir_(root_.Path() / "plugin"), host_(root_.Path() / "host") {
     fs::create_directories(dir_ / "Logs");
     fs::create_directories(host_);
     fs::copy_file(QUELTA_PLUGIN_FILE, dir_ / "Quelta.tbp");
@@ -84,13 +68,7 @@ class PluginFolder {
     if (RegGetValueA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", "Working Directory", RRF_RT_REG_SZ,
                      nullptr, old, &size) == ERROR_SUCCESS)
       savedHostDir_ = old;
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-      RegSetValueExA(key, "Working Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                     static_cast<DWORD>(dir.size() + 1));
-      RegCloseKey(key);
-    }
+    SetRegistryValue(dir);
 #else
     quelta_host::SetEnv("QUELTA_HOST_WORKDIR", dir);
 #endif
@@ -98,21 +76,24 @@ class PluginFolder {
   ~PluginFolder() {
     plugin_.Unload();
 #if defined(_WIN32)
-    // Leave the mail client's registry value as it was.
-    if (HKEY key; RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, KEY_SET_VALUE, &key) ==
-                  ERROR_SUCCESS) {
-      if (savedHostDir_.empty())
-        RegDeleteValueA(key, "Working Directory");
-      else
-        RegSetValueExA(key, "Working Directory", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(savedHostDir_.c_str()),
-                       static_cast<DWORD>(savedHostDir_.size() + 1));
-      RegCloseKey(key);
-    }
+    SetRegistryValue(savedHostDir_);  // the mail client's value as it was
 #endif
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
+#if defined(_WIN32)
+  // Sets the working folder's registry value; an empty one removes it.
+  static void SetRegistryValue(const std::string& dir) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RIT\\The Bat!", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+      return;
+    if (dir.empty())
+      RegDeleteValueA(key, "Working Directory");
+    else
+      RegSetValueExA(key, "Working Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
+                     static_cast<DWORD>(dir.size() + 1));
+    RegCloseKey(key);
+  }
+#endif
 
   const fs::path& Dir() const { return dir_; }
   const fs::path& HostDir() const { return host_; }
@@ -131,21 +112,23 @@ class PluginFolder {
     if (!plugin_.Load((dir_ / "Quelta.tbp").string(), err)) ADD_FAILURE() << err;
     return plugin_;
   }
-  quelta_host::Plugin& P() { return plugin_; }
 
   int Score(const std::string& raw) {
     HostMessage m;
     m.raw = raw;
     return plugin_.GetSpamScore(reinterpret_cast<quelta_host::Cookie>(&m), &DataRequest);
   }
-  int Feed(const std::string& raw, int isSpam) {
+  int Feed(const std::string& raw, int isSpam) { return Feed(plugin_, raw, isSpam); }
+  // Training through any loaded copy of the module.
+  static int Feed(quelta_host::Plugin& p, const std::string& raw, int isSpam) {
     HostMessage m;
     m.raw = raw;
-    return plugin_.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
+    return p.FeedSpam(reinterpret_cast<quelta_host::Cookie>(&m), isSpam, &DataRequest);
   }
 
  private:
-  fs::path root_, dir_, host_;
+  testing_support::ScratchDir root_;
+  fs::path dir_, host_;
   std::string savedHostDir_;
   quelta_host::Plugin plugin_;
 };
@@ -204,15 +187,9 @@ inline std::int32_t SetupCancelled(quelta_host::Plugin& p) {
 // Lines of a CR LF text (the last line may lack its CR LF).
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto e = text.find("\r\n", pos);
-    if (e == std::string::npos) {
-      out.push_back(text.substr(pos));
-      break;
-    }
-    out.push_back(text.substr(pos, e - pos));
-    pos = e + 2;
+  for (std::size_t pos = 0, end; pos < text.size(); pos = end + 2) {
+    end = std::min(text.find("\r\n", pos), text.size());
+    out.push_back(text.substr(pos, end - pos));
   }
   return out;
 }
@@ -235,13 +212,6 @@ inline std::string Report(const std::string& log) {
   const auto start = log.find("\r\n", msgid) + 2;
   const auto end = log.find("Message processed in ", start);
   return log.substr(start, end - start);
-}
-
-// Lines joined with LF, for readable failure output.
-inline std::string Join(const std::vector<std::string>& v) {
-  std::string s;
-  for (const auto& l : v) s += l + "\n";
-  return s;
 }
 
 }  // namespace harness
