@@ -8,7 +8,8 @@
 #   quelta_<version>_<arch>.deb
 #       the command, the plug-in, the default profile, the help pages, the
 #       man page and the bash completion, its dependencies found by
-#       dpkg-shlibdeps from the libraries the two programs link
+#       dpkg-shlibdeps from the libraries the two programs link, plus libcurl4
+#       (opened at run time)
 #   SHA256SUMS
 #
 # The version is the project version of CMakeLists.txt, the one the Windows
@@ -100,6 +101,8 @@ depends=$(cd "$stage/src" &&
   dpkg-shlibdeps -O -e"$deb/usr/bin/quelta" -e"$deb/usr/lib/quelta/Quelta.tbp" 2>"$stage/shlibdeps.log" |
   sed -n 's/^shlibs:Depends=//p') || { cat "$stage/shlibdeps.log" >&2; exit 1; }
 [ -n "$depends" ] || { echo "release: dpkg-shlibdeps found no dependencies" >&2; exit 1; }
+# libcurl is opened at run time (the update check), so no link names it.
+depends="$depends, libcurl4"
 mkdir -p "$deb/DEBIAN"
 sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$depends/" \
     -e "s/@INSTALLED_SIZE@/$(du -sk "$deb/usr" | cut -f1)/" packaging/debian/control.in > "$deb/DEBIAN/control"

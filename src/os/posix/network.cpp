@@ -3,7 +3,8 @@
 #include "os/network.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
+#include <curl/curl.h>  // types and constants only: the library is opened at run time
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/errqueue.h>
@@ -24,6 +25,7 @@
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -470,34 +472,65 @@ size_t WriteBody(char* ptr, size_t size, size_t nmemb, void* user) {
   return n;
 }
 
+
+// libcurl is opened at the first download, not linked: it brings some thirty
+// libraries with it, and loading them would cost every short run (a score
+// of one message) several milliseconds for a call that runs rarely.
+struct Curl {
+  CURLcode (*globalInit)(long) = nullptr;
+  CURL* (*easyInit)() = nullptr;
+  CURLcode (*easySetopt)(CURL*, CURLoption, ...) = nullptr;
+  CURLcode (*easyPerform)(CURL*) = nullptr;
+  void (*easyCleanup)(CURL*) = nullptr;
+};
+
+// The library's calls, or null when it cannot be opened or initialised.
+const Curl* LoadCurl() {
+  static Curl curl;
+  static bool ready = false;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* lib = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);  // kept open for the process
+    if (lib == nullptr) return;
+    auto bind = [lib](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(::dlsym(lib, name));
+      return fn != nullptr;
+    };
+    ready = bind(curl.globalInit, "curl_global_init") && bind(curl.easyInit, "curl_easy_init") &&
+            bind(curl.easySetopt, "curl_easy_setopt") && bind(curl.easyPerform, "curl_easy_perform") &&
+            bind(curl.easyCleanup, "curl_easy_cleanup") &&
+            curl.globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  });
+  return ready ? &curl : nullptr;
+}
+
 }  // namespace
 
 HttpStatus HttpGet(const std::string& url, const std::string& agent, std::size_t maxBytes,
                    int timeoutMs, std::string& body) {
   body.clear();
-  static std::once_flag once;
-  static bool ready = false;
-  std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-  if (!ready) return HttpStatus::kFailed;
-  CURL* c = curl_easy_init();
+  const Curl* curl = LoadCurl();
+  if (curl == nullptr) return HttpStatus::kFailed;
+  CURL* c = curl->easyInit();
   if (c == nullptr) return HttpStatus::kFailed;
   BodySink sink{&body, maxBytes};
   const long ms = std::max(timeoutMs, 1);  // 0 would mean "no limit" to libcurl
-  curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(c, CURLOPT_USERAGENT, agent.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, ms);
-  curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, ms);
-  curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 1024L);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
-  CURLcode rc = curl_easy_perform(c);
-  curl_easy_cleanup(c);
+  const auto set = curl->easySetopt;
+  set(c, CURLOPT_URL, url.c_str());
+  set(c, CURLOPT_USERAGENT, agent.c_str());
+  set(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  set(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(c, CURLOPT_FOLLOWLOCATION, 1L);
+  set(c, CURLOPT_MAXREDIRS, 10L);
+  set(c, CURLOPT_FAILONERROR, 1L);
+  set(c, CURLOPT_NOSIGNAL, 1L);
+  set(c, CURLOPT_CONNECTTIMEOUT_MS, ms);
+  set(c, CURLOPT_TIMEOUT_MS, ms);
+  set(c, CURLOPT_BUFFERSIZE, 1024L);
+  set(c, CURLOPT_WRITEFUNCTION, WriteBody);
+  set(c, CURLOPT_WRITEDATA, &sink);
+  const CURLcode rc = curl->easyPerform(c);
+  curl->easyCleanup(c);
   if (sink.tooLarge) {
     body.clear();
     return HttpStatus::kTooLarge;
