@@ -113,42 +113,5 @@ TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
   EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
 }
 
-// ---- Cache ---------------------------------------------------------------------
-
-TEST(RegexCache, SameResultsAndErrorTextsAsCompilingAfresh) {
-  RegexCache cache;
-  for (int round = 0; round < 2; ++round) {  // the second round comes from the cache
-    for (const char* p : {"a(b", "[vw]iagra", "^$", "x{2,1}", "a.b"}) {
-      std::string error;
-      try {
-        const RegexRef re = cache.Acquire(p);
-        for (const char* t : {"", "WIAGRA", "A\nB"}) EXPECT_EQ(IsMatch(re, t), Matches(p, t)) << p << "/" << t;
-      } catch (const RegexError& e) {
-        error = e.what();
-      }
-      EXPECT_EQ(error, ErrorOf(p)) << p;
-    }
-  }
-}
-
-TEST(RegexCache, DropsTheLeastRecentlyUsedAndCompilesItAgainWhenAsked) {
-  RegexCache cache;
-  auto pattern = [](std::size_t i) { return "^p" + std::to_string(i) + "$"; };
-  std::vector<RegexRef> held;
-  for (std::size_t i = 0; i <= RegexCache::kMaxEntries; ++i) held.push_back(cache.Acquire(pattern(i)));
-  // p0 went out when the cache overflowed by one; p1, the next oldest, is still in.
-  EXPECT_EQ(cache.Acquire(pattern(1)), held[1]);
-  const RegexRef again = cache.Acquire(pattern(0));  // drops p2, now the oldest
-  EXPECT_NE(again, held[0]);
-  EXPECT_TRUE(IsMatch(again, "P0") && !IsMatch(again, "P1"));
-  EXPECT_EQ(cache.Acquire(pattern(0)), again);
-  const RegexRef p2 = cache.Acquire(pattern(2));
-  EXPECT_NE(p2, held[2]);
-  EXPECT_TRUE(IsMatch(p2, "p2"));
-  EXPECT_TRUE(IsMatch(held[0], "p0"));  // a dropped pattern still referenced stays usable
-  cache.Clear();
-  EXPECT_NE(cache.Acquire(pattern(0)), again);
-}
-
 }  // namespace
 }  // namespace quelta
