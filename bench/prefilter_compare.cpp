@@ -3,13 +3,16 @@
 // without it (Bayes off, BreakAtScore 0 so that every rule runs), comparing
 // the results and the reports rule by rule, and timing both.
 //
-//   prefilter_compare RULEFILE MESSAGEDIR
+//   prefilter_compare RULEFILE MESSAGEDIR [--slowest N]
 //
 // Prints one line of figures (messages, differing, ms/msg both ways, the
 // time to compile every pattern, the share of patterns with literals) and
-// the first differences; exits 1 when any message differs.
+// the first differences; exits 1 when any message differs. --slowest N adds
+// the N patterns that took the most matching time over the corpus with the
+// prefilter on (how often they ran, matched, and whether they have literals).
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,7 @@
 #include "engine/evaluator.h"
 #include "engine/message_context.h"
 #include "engine/rule_set.h"
+#include "regex/required_literals.h"
 #include "rules/rule_store.h"
 
 namespace fs = std::filesystem;
@@ -66,10 +70,11 @@ Outcome Score(const std::string& raw, const RuleSet& rules, double& ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: prefilter_compare RULEFILE MESSAGEDIR\n");
+  if (argc != 3 && !(argc == 5 && std::string(argv[3]) == "--slowest")) {
+    std::fprintf(stderr, "usage: prefilter_compare RULEFILE MESSAGEDIR [--slowest N]\n");
     return 2;
   }
+  const std::size_t slowest = argc == 5 ? static_cast<std::size_t>(std::atoi(argv[4])) : 0;
   const fs::path ruleFile = fs::absolute(argv[1]);
   KeepLog loadLog;
   RuleStore store;
@@ -91,6 +96,11 @@ int main(int argc, char** argv) {
   const double compileMs = MsSince(t);
   for (std::size_t p = 0; p < filtered.PatternCount(); ++p) filtered.Pattern(static_cast<int>(p));
 
+  struct PatternTime {
+    double ms = 0;
+    int runs = 0, matches = 0;
+  };
+  std::vector<PatternTime> patternTimes(filtered.PatternCount());
   double withMs = 0, withoutMs = 0;
   int differing = 0;
   for (const fs::path& file : files) {
@@ -98,6 +108,22 @@ int main(int argc, char** argv) {
     std::ostringstream ss;
     ss << in.rdbuf();
     const std::string raw = ss.str();
+    if (slowest > 0) {
+      MessageContext message(raw);
+      FieldCache fields(&filtered, message.Parser(), EngineOptions().maxRegExpSize);
+      for (int i = 0; i < filtered.Count(); ++i) {
+        const PreparedRule& p = filtered.At(i);
+        if (p.kind != 'R' || !fields.MayMatch(p.field, p.filterId)) continue;
+        std::string text;
+        const Clock::time_point start = Clock::now();
+        const bool hit = EvaluateRegExp(*p.rule, filtered.Pattern(p.pattern), fields.Text(p.field),
+                                        EngineOptions().maxRegExpSize, text);
+        PatternTime& pt = patternTimes[static_cast<std::size_t>(p.pattern)];
+        pt.ms += MsSince(start);
+        ++pt.runs;
+        pt.matches += hit ? 1 : 0;
+      }
+    }
     const Outcome want = Score(raw, reference, withoutMs);
     const Outcome got = Score(raw, filtered, withMs);
     if (want.result != got.result || want.report != got.report) {
@@ -118,5 +144,25 @@ int main(int argc, char** argv) {
       "ms_per_msg_without=%.3f ms_per_msg_with=%.3f compile_ms=%.1f\n",
       files.size(), store.Count(), filtered.PatternCount(), filtered.FilteredPatternCount(), differing,
       withoutMs / n, withMs / n, compileMs);
+  if (slowest > 0) {
+    std::vector<int> order;
+    for (int i = 0; i < filtered.Count(); ++i) {
+      const PreparedRule& p = filtered.At(i);
+      if (p.kind == 'R' && patternTimes[static_cast<std::size_t>(p.pattern)].runs > 0) {
+        order.push_back(i);
+        patternTimes[static_cast<std::size_t>(p.pattern)].runs *= -1;  // each pattern once
+      }
+    }
+    auto time = [&](int i) { return patternTimes[static_cast<std::size_t>(filtered.At(i).pattern)].ms; };
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return time(a) > time(b); });
+    if (order.size() > slowest) order.resize(slowest);
+    for (int i : order) {
+      const PreparedRule& p = filtered.At(i);
+      const PatternTime& pt = patternTimes[static_cast<std::size_t>(p.pattern)];
+      std::printf("%8.1f ms runs=%d matches=%d filtered=%s %s \"%s\"\n", pt.ms, -pt.runs, pt.matches,
+                  p.filterId >= 0 && !ExtractRequiredLiterals(p.rule->value).always ? "yes" : "no",
+                  p.rule->field.c_str(), p.rule->value.substr(0, 100).c_str());
+    }
+  }
   return differing == 0 ? 0 : 1;
 }
