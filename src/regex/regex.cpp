@@ -319,6 +319,13 @@ RegexRef CreateRegex(const std::string& pattern) {
   return re;
 }
 
+std::size_t RegexCompiledSizeLimit() {
+  std::uint32_t linkSize = 2;
+  pcre2_config(PCRE2_CONFIG_LINKSIZE, &linkSize);
+  if (linkSize >= 4) return std::size_t{1} << 31;
+  return std::size_t{1} << (8 * linkSize);
+}
+
 // ---- Matching ------------------------------------------------------------------
 
 namespace {

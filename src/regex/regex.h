@@ -43,6 +43,11 @@ RegexRef CreateRegex(const std::string& pattern);
 bool IsMatch(const RegexRef& re, std::string_view text);
 bool IsMatch(const Regex& re, std::string_view text);
 
+// The largest compiled pattern this build of PCRE2 takes, in bytes (its link
+// size: 2 gives 64 KiB); a larger one fails to compile with "regular
+// expression is too large".
+std::size_t RegexCompiledSizeLimit();
+
 // Limits applied to every match (see regex.cpp for the reasoning): per
 // start position, the match, depth and heap limits of PCRE2; per search, a
 // time budget checked after every slice of start positions.
