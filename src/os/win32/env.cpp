@@ -15,9 +15,10 @@
 #include <cstdio>
 #include <cstring>
 
-// <windows.h> maps this name to its "A" variant; the os layer defines a
-// function of the same name in its own namespace.
+// <windows.h> maps these names to their "A" variants; the os layer defines
+// functions of the same names in its own namespace.
 #undef DeleteFile
+#undef ReplaceFile
 
 namespace quelta::os {
 
