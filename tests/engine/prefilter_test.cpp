@@ -14,6 +14,7 @@
 #include "engine/message_context.h"
 #include "engine/rule_set.h"
 #include "message/parser.h"
+#include "net/network_checks.h"
 #include "os/env.h"
 #include "rules/rule_store.h"
 #include "support/scratch_dir.h"
@@ -228,6 +229,46 @@ TEST(Prefilter, ShippedRuleFilesScoreAndReportAsWithoutIt) {
   ASSERT_TRUE(store.LoadFromFile("EasyRules.dat", where, log));
   const int matches = CompareAll(store, Messages());
   EXPECT_GT(matches, 0);
+}
+
+// The reverse look-ups of GETRCVIPHOSTS: every address has one name.
+class FakeNetwork : public NetworkQueries {
+ public:
+  std::string BlockListLookup(const std::string&, const std::string&, int) override { return ""; }
+  std::string ReverseLookup(const std::string&, int) override { return "relay.spammer.example"; }
+  std::string MxLookup(const std::string&, int) override { return ""; }
+  SenderVerification VerifySender(const std::string&, int, const std::string&) override { return {}; }
+  std::int64_t ClockMs() override { return 0; }
+};
+
+// RCVIPHOSTS is written by a check in the middle of the rules: the rules after
+// it read the new text, case-insensitive and filtered ones too, although the
+// rules before it read the field already.
+TEST(Prefilter, RulesAfterGetRcvIpHostsReadItsHosts) {
+  RuleStore store;
+  for (const char* line : {"RCVIPHOSTS 1 SN \"SPAMMER\" [before, simple]",
+                           "RCVIPHOSTS 1 RN \"spammer\\.example\" [before, pattern]",
+                           "GetRcvIpHosts 0 I \"\" [look-ups]",
+                           "RCVIPHOSTS 10 S \"SPAMMER\" [after, simple]",
+                           "RCVIPHOSTS 20 R \"spammer\\.example\" [after, pattern]"})
+    ASSERT_TRUE(store.AddLine(line)) << line;
+  const std::string raw =
+      "Received: from mx.example ([81.2.3.4]) by mail.example.org; Mon, 7 Dec 2026 10:00:00 +0100\r\n"
+      "Subject: hello\r\n\r\nbody\r\n";
+  for (bool prefilter : {true, false}) {
+    const RuleSet rules(store, prefilter);
+    StringLog log;
+    FakeNetwork network;
+    EngineOptions options;
+    options.bayesEnabled = false;
+    EngineServices services;
+    services.rules = &rules;
+    services.network = &network;
+    services.log = &log;
+    MessageContext message(raw);
+    MessageEvaluator evaluator(message, options, services);
+    EXPECT_EQ(32, evaluator.Evaluate()) << log.Text();
+  }
 }
 
 }  // namespace
