@@ -79,7 +79,7 @@ bench-build: deps-bench
 	@cmake --preset bench >/dev/null && cmake --build build/bench -j $(JOBS)
 
 bench: bench-build
-	@bench/spam_bench.py speed
+	@bench/spam_bench.py speed --compare-prefilter
 	@bench/spam_bench.py accuracy
 	@bench/net_profile.sh build/bench/quelta
 

@@ -151,7 +151,21 @@ std::vector<std::string> RuleProblems(const quelta::Rule& rule) {
     try {
       quelta::CreateRegex(rule.value);
     } catch (const std::exception& e) {
-      out.push_back(e.what());
+      const std::string what = e.what();
+      static const std::string kTooLarge = "regular expression is too large";
+      if (what.size() >= kTooLarge.size() &&
+          what.compare(what.size() - kTooLarge.size(), kTooLarge.size(), kTooLarge) == 0) {
+        // The message would repeat the whole (large) pattern: say what it
+        // means instead.
+        out.push_back("regular expression is too large: the pattern (" +
+                      std::to_string(rule.value.size()) + " bytes, beginning \"" +
+                      rule.value.substr(0, 40) + "\") compiles to more than the " +
+                      std::to_string(quelta::RegexCompiledSizeLimit() / 1024) +
+                      " KiB this build of PCRE2 takes; the rule always fails (split it into "
+                      "several rules)");
+      } else {
+        out.push_back(what);
+      }
     }
   }
   return out;

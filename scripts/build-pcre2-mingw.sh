@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds static 8-bit PCRE2 (with JIT) for the Windows targets from Debian's
 # source package, into build/deps/<arch> (lib/libpcre2-8.a, include/pcre2.h).
-# Idempotent: an architecture whose library already exists is skipped.
+# Idempotent: an architecture whose library already exists (built with this
+# script's link size, recorded in build/deps/<arch>/link-size) is skipped.
+#
+# Link size 4: compiled patterns may exceed 64 KiB (Debian's own library uses
+# link size 2, so the Linux build rejects such patterns as "regular expression
+# is too large"; some large rule sets hold a few).
 #
 # The source comes from Debian's own archive through apt: a deb-src entry is
 # derived from the machine's apt configuration (the URI of its bookworm "deb"
@@ -19,6 +24,7 @@ DEBIAN_VERSION=10.42-1
 SUITE=bookworm
 SRCDIR="$SRC/pcre2-$UPSTREAM_VERSION"
 SRC_LIST=/etc/apt/sources.list.d/quelta-pcre2-src.sources
+LINK_SIZE=4
 
 arches=("$@")
 [ ${#arches[@]} -eq 0 ] && arches=(i686 x86_64)
@@ -28,7 +34,8 @@ done
 
 todo=()
 for a in "${arches[@]}"; do
-  if [ -f "$DEPS/$a/lib/libpcre2-8.a" ] && [ -f "$DEPS/$a/include/pcre2.h" ]; then
+  if [ -f "$DEPS/$a/lib/libpcre2-8.a" ] && [ -f "$DEPS/$a/include/pcre2.h" ] &&
+     [ "$(cat "$DEPS/$a/link-size" 2>/dev/null)" = "$LINK_SIZE" ]; then
     echo "build-pcre2: $a present ($DEPS/$a/lib/libpcre2-8.a), skipped"
   else
     todo+=("$a")
@@ -130,7 +137,7 @@ for a in "${todo[@]}"; do
     -DCMAKE_INSTALL_PREFIX="$DEPS/$a" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON \
     -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF \
-    -DPCRE2_SUPPORT_JIT=ON -DPCRE2_SUPPORT_UNICODE=ON \
+    -DPCRE2_SUPPORT_JIT=ON -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_LINK_SIZE="$LINK_SIZE" \
     -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_SHOW_REPORT=OFF \
     >"$DEPS/build-pcre2-$a.log" 2>&1 || { cat "$DEPS/build-pcre2-$a.log" >&2; exit 1; }
   { cmake --build "$bdir" -j"$(nproc)" && cmake --install "$bdir"; } \
@@ -139,6 +146,7 @@ for a in "${todo[@]}"; do
     echo "build-pcre2: $a: libpcre2-8.a was not produced" >&2
     exit 1
   fi
+  echo "$LINK_SIZE" >"$DEPS/$a/link-size"
   rm -rf "$bdir"
   echo "build-pcre2: $a done ($DEPS/$a/lib/libpcre2-8.a)"
 done

@@ -12,13 +12,13 @@
 #include "bayes/word_table.h"
 #include "engine/evaluator.h"
 #include "engine/message_context.h"
+#include "engine/rule_set.h"
 #include "lists/address_book.h"
 #include "lists/auto_white_list.h"
 #include "message/urls.h"
 #include "net/lookup.h"
 #include "net/network_checks.h"
 #include "os/env.h"
-#include "regex/regex.h"
 #include "rules/address_list_rules.h"
 #include "rules/easy_mode.h"
 #include "rules/rule_store.h"
@@ -161,7 +161,6 @@ bool Session::Startup() {
   }
   settings_.message.twoLevelDomains = subDomains_.get();
   addressBooks_ = std::make_unique<AddressBookSet>(hostDir_);
-  regexCache_ = std::make_unique<RegexCache>();
   network_ = std::make_unique<SystemNetwork>();
 
   if (settings_.update.enabled) CheckForUpdate(*this, false);
@@ -200,6 +199,7 @@ void Session::StartupRules(bool& ok) {
     ok = false;
     log_.Write("ERROR: Loading of rulesets failed!");
   }
+  ruleSet_ = std::make_unique<RuleSet>(*rules_);
 }
 
 void Session::RemoveLeftovers() {
@@ -277,6 +277,7 @@ int Session::Shutdown() {
   settings_.engine.tokenizer.excepted = nullptr;
   exceptedWords_.reset();
   try {
+    ruleSet_.reset();
     rules_.reset();
   } catch (...) {
     log_.Write("ERROR: Finalization of \"Rules\" failed!");
@@ -289,7 +290,6 @@ int Session::Shutdown() {
   settings_.message.twoLevelDomains = nullptr;
   subDomains_.reset();
   addressBooks_.reset();
-  regexCache_.reset();
   network_.reset();
   // Look-ups abandoned at their time-out may still be running; they must
   // not outlive the module's code.
@@ -332,11 +332,10 @@ void Session::RefreshAutoWhiteList() {
 std::int32_t Session::ScoreMessage(std::string raw, RenderedTextSource* rendered) {
   MessageContext message(std::move(raw), settings_.message, rendered);
   EngineServices services;
-  services.rules = rules_.get();
+  services.rules = ruleSet_.get();
   services.bayes = bayes_.get();
   services.autoWhiteList = autoWhiteList_.get();
   services.addressBooks = addressBooks_.get();
-  services.regexCache = regexCache_.get();
   services.network = network_.get();
   services.log = &log_;
   // A run with learning switched off takes nothing from its own verdicts.

@@ -43,8 +43,8 @@ namespace quelta {
 class AddressBookSet;
 class AutoWhiteList;
 class ExceptedWords;
-class RegexCache;
 class RenderedTextSource;
+class RuleSet;
 class RuleStore;
 class SubDomainList;
 class SystemNetwork;
@@ -150,9 +150,9 @@ class Session {
   std::unique_ptr<ExceptedWords> exceptedWords_;
   std::unique_ptr<AutoWhiteList> autoWhiteList_;
   std::unique_ptr<RuleStore> rules_;
+  std::unique_ptr<RuleSet> ruleSet_;  // rules_ resolved for evaluation
   std::unique_ptr<SubDomainList> subDomains_;
   std::unique_ptr<AddressBookSet> addressBooks_;
-  std::unique_ptr<RegexCache> regexCache_;
   std::unique_ptr<SystemNetwork> network_;
 };
 

@@ -3,6 +3,7 @@
 #include "engine/checks.h"
 
 #include <cmath>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -323,76 +324,140 @@ std::string CheckContext::Field(const std::string& name) { return message.Parser
 
 // ---- Simple rules ------------------------------------------------------------------
 
-bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCache& upper,
-                    std::string& text) {
+SimpleTerm PrepareSimpleTerm(const Rule& rule) {
+  SimpleTerm t;
   try {
-    std::string term = rule.value;
+    t.term = rule.value;
     std::string flags = rule.flags;
     if (StartsWithNoCase(rule.field, "SPAM")) {
       // Folded fields: fold the term the same way and compare without case.
-      term = FoldText(term);
+      t.term = FoldText(t.term);
       const std::size_t p = flags.find('C');
       if (p != std::string::npos) flags.erase(p, 1);
     }
-    const bool withCase = flags.find('C') != std::string::npos;
-    const std::size_t n = term.size();
+    t.withCase = flags.find('C') != std::string::npos;
+    if (flags.find('M') != std::string::npos) t.mode = SimpleMode::kWhole;
+    else if (flags.find('B') != std::string::npos) t.mode = SimpleMode::kBegins;
+    else if (flags.find('E') != std::string::npos) t.mode = SimpleMode::kEnds;
+    if (!t.withCase && t.mode == SimpleMode::kContains) t.upperTerm = os::AnsiUpperCase(t.term);
+  } catch (...) {
+    t.valid = false;
+  }
+  return t;
+}
 
-    if (flags.find('M') != std::string::npos)
-      return withCase ? os::AnsiCompareStr(fieldText, term) == 0
-                      : os::AnsiCompareText(fieldText, term) == 0;
-    if (flags.find('B') != std::string::npos) {
-      if (fieldText.size() < n) return false;
-      const std::string head = fieldText.substr(0, n);
-      return withCase ? os::AnsiCompareStr(head, term) == 0
-                      : os::AnsiCompareText(head, term) == 0;
-    }
-    if (flags.find('E') != std::string::npos) {
-      if (fieldText.size() < n) return false;
-      const std::string tail = fieldText.substr(fieldText.size() - n);
-      return withCase ? os::AnsiCompareStr(tail, term) == 0
-                      : os::AnsiCompareText(tail, term) == 0;
+bool EvaluateSimple(const Rule& rule, const SimpleTerm& t, const std::string& fieldText,
+                    UpperText& upper, std::string& text) {
+  try {
+    if (!t.valid) throw std::runtime_error("term");
+    const std::string& term = t.term;
+    const std::size_t n = term.size();
+    switch (t.mode) {
+      case SimpleMode::kWhole:
+        return t.withCase ? os::AnsiCompareStr(fieldText, term) == 0
+                          : os::AnsiCompareText(fieldText, term) == 0;
+      case SimpleMode::kBegins: {
+        if (fieldText.size() < n) return false;
+        const std::string head = fieldText.substr(0, n);
+        return t.withCase ? os::AnsiCompareStr(head, term) == 0
+                          : os::AnsiCompareText(head, term) == 0;
+      }
+      case SimpleMode::kEnds: {
+        if (fieldText.size() < n) return false;
+        const std::string tail = fieldText.substr(fieldText.size() - n);
+        return t.withCase ? os::AnsiCompareStr(tail, term) == 0
+                          : os::AnsiCompareText(tail, term) == 0;
+      }
+      case SimpleMode::kContains:
+        break;
     }
     if (term.empty()) return false;  // an empty term is contained nowhere
-    if (withCase) return fieldText.find(term) != std::string::npos;
-    return upper.Contains(fieldText, os::AnsiUpperCase(term));
+    if (t.withCase) return fieldText.find(term) != std::string::npos;
+    return upper.Contains(t.upperTerm);
   } catch (...) {
     text = "ERROR: Simple rule " + rule.field + " [" + rule.comment + "] failed.\r\n";
     return false;
   }
 }
 
+namespace {
+
+// The upper-cased text of one field through the message's cache.
+class CachedUpper : public UpperText {
+ public:
+  CachedUpper(UpperCaseCache& cache, const std::string& text) : cache_(cache), text_(text) {}
+  bool Contains(const std::string& upperTerm) override { return cache_.Contains(text_, upperTerm); }
+
+ private:
+  UpperCaseCache& cache_;
+  const std::string& text_;
+};
+
+}  // namespace
+
+bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCache& upper,
+                    std::string& text) {
+  CachedUpper cached(upper, fieldText);
+  return EvaluateSimple(rule, PrepareSimpleTerm(rule), fieldText, cached, text);
+}
+
 // ---- Regular-expression rules ---------------------------------------------------------
 
-bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t maxSize,
-                    RegexCache* cache, std::string& text) {
+bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
+                    std::size_t maxSize, std::string& text) {
   try {
-    // Compiled patterns come from the cache: the outcome (and any error) is
-    // the same as compiling the term for this evaluation.
-    const RegexRef re = cache ? cache->Acquire(rule.value) : CreateRegex(rule.value);
+    if (!re) throw RegexError("not compiled");
     std::string_view subject(fieldText);
     if (subject.size() > maxSize) subject = subject.substr(0, maxSize);
-    return IsMatch(re, subject);
+    return IsMatch(*re, subject);
   } catch (...) {
     text = "ERROR: RegExp rule " + rule.field + " [" + rule.comment + "] failed.\r\n";
     return false;
   }
 }
 
+bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t maxSize,
+                    std::string& text) {
+  RegexRef re;
+  try {
+    re = CreateRegex(rule.value);
+  } catch (...) {
+  }
+  return EvaluateRegExp(rule, re.get(), fieldText, maxSize, text);
+}
+
 // ---- Internal rules ---------------------------------------------------------------------
 
-bool EvaluateInternal(CheckContext& c) {
+int FindInternalCheck(const std::string& field) {
+  const std::string name = AsciiUpper(field);
+  for (std::size_t i = 0; i < sizeof(kChecks) / sizeof(kChecks[0]); ++i)
+    if (name == kChecks[i].name) return static_cast<int>(i);
+  return -1;
+}
+
+bool EvaluateInternal(CheckContext& c, int check) {
   c.score = c.rule.score;
   c.text.clear();
   try {
-    const std::string name = AsciiUpper(c.rule.field);
-    for (const CheckEntry& check : kChecks)
-      if (name == check.name) return check.run(c);
+    if (check >= 0) return kChecks[check].run(c);
     c.text = "ERROR: Internal rule \"" + c.rule.field + "\" (" + c.rule.comment + ") not found!\r\n";
     return false;
   } catch (...) {
     c.text += "ERROR: Intern rule " + c.rule.field + " [" + c.rule.comment + "] failed.\r\n";
     return false;
   }
+}
+
+bool EvaluateInternal(CheckContext& c) {
+  int check = -1;
+  try {
+    check = FindInternalCheck(c.rule.field);
+  } catch (...) {
+    c.score = c.rule.score;
+    c.text = "ERROR: Intern rule " + c.rule.field + " [" + c.rule.comment + "] failed.\r\n";
+    return false;
+  }
+  return EvaluateInternal(c, check);
 }
 
 }  // namespace quelta

@@ -14,20 +14,49 @@ namespace quelta {
 
 class MessageContext;
 class MessageParser;
-class RegexCache;
+class Regex;
 class UpperCaseCache;
 struct EngineOptions;
 struct EngineServices;
 struct Rule;
 struct UsageCounts;
 
-// Compares the field text with the rule's term by its kind letters ("M"
-// whole, "B" begins, "E" ends, else contains; "C" with case).
+// Which text a simple rule compares with its term.
+enum class SimpleMode : std::uint8_t { kContains, kWhole, kBegins, kEnds };
+
+// A simple rule's comparison, decided once from its field name and flags
+// ("M" whole, "B" begins, "E" ends, else contains; "C" with case; the folded
+// "Spam..." fields fold the term and ignore one "C").
+struct SimpleTerm {
+  SimpleMode mode = SimpleMode::kContains;
+  bool withCase = false;
+  bool valid = true;      // false: preparing the term failed; the rule reports a failure
+  std::string term;
+  std::string upperTerm;  // the term upper-cased by the system's rules (without "C")
+};
+SimpleTerm PrepareSimpleTerm(const Rule& rule);
+
+// Where a case-insensitive comparison finds the field's text upper-cased.
+class UpperText {
+ public:
+  virtual ~UpperText() = default;
+  // Whether the field's text, upper-cased, contains upperTerm.
+  virtual bool Contains(const std::string& upperTerm) = 0;
+};
+
+// Compares the field text with the rule's prepared term.
+bool EvaluateSimple(const Rule& rule, const SimpleTerm& term, const std::string& fieldText,
+                    UpperText& upper, std::string& text);
+// The same for a rule read from its record alone.
 bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCache& upper,
                     std::string& text);
-// Whether the rule's pattern matches the first maxSize bytes of the field text.
+// Whether the rule's compiled pattern matches the first maxSize bytes of the
+// field text; re null: the pattern did not compile, the rule fails.
+bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
+                    std::size_t maxSize, std::string& text);
+// The same, compiling the rule's pattern for this evaluation.
 bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t maxSize,
-                    RegexCache* cache, std::string& text);
+                    std::string& text);
 
 // What an internal check sees.
 struct CheckContext {
@@ -44,8 +73,12 @@ struct CheckContext {
   std::string Field(const std::string& name);
 };
 
-// Runs the internal check named by the rule's field (any case); an unknown
-// name is a report "ERROR: Internal rule ... not found!".
+// The index of the internal check named (any case), -1 for an unknown name.
+int FindInternalCheck(const std::string& name);
+// Runs the internal check with that index (as FindInternalCheck gave it for
+// the rule's field); -1 is a report "ERROR: Internal rule ... not found!".
+bool EvaluateInternal(CheckContext& c, int check);
+// The same, finding the check by the rule's field.
 bool EvaluateInternal(CheckContext& c);
 // The names EvaluateInternal knows, upper case, in its table's order.
 std::vector<std::string> InternalCheckNames();

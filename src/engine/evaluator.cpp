@@ -5,7 +5,9 @@
 #include "bayes/classifier.h"
 #include "engine/checks.h"
 #include "engine/message_context.h"
+#include "engine/rule_set.h"
 #include "os/env.h"
+#include "regex/regex.h"
 #include "rules/rule_store.h"
 
 namespace quelta {
@@ -14,7 +16,18 @@ namespace {
 
 bool StartsWithError(const std::string& text) { return text.compare(0, 7, "ERROR: ") == 0; }
 
-bool Has(const std::string& flags, char c) { return flags.find(c) != std::string::npos; }
+// A field's upper-cased text as the message's field cache keeps it.
+class FieldUpper : public UpperText {
+ public:
+  FieldUpper(FieldCache& fields, int field) : fields_(fields), field_(field) {}
+  bool Contains(const std::string& upperTerm) override {
+    return fields_.ContainsUpper(field_, upperTerm);
+  }
+
+ private:
+  FieldCache& fields_;
+  int field_;
+};
 
 const char* KindName(char kind) {
   switch (kind) {
@@ -63,23 +76,25 @@ std::int32_t MessageEvaluator::Evaluate() {
   if (debug) log_.Write("Quelta: Debug mode active!");
 
   std::string report;
+  std::string text;  // one rule's report fragment
   int matched = 0;
   std::int32_t result = 0;
   try {
-    const RuleStore* rules = services_.rules;
+    const RuleSet* rules = services_.rules;
     const int count = rules ? rules->Count() : 0;
-    std::string prevLink;
+    FieldCache fields(rules, parser, s.maxRegExpSize);
+    char prevLink = '\0';
     bool chain = false;
     for (int i = 0; i < count; ++i) {
-      const Rule& rule = rules->At(i);
+      const PreparedRule& p = rules->At(i);
+      const Rule& rule = *p.rule;
 
       // Control rule switching automatic learning for this message.
-      if (s.bayesEnabled && AsciiLower(rule.field) == "bayesautolearn") {
-        const std::string v = AsciiUpper(rule.value);
-        if (v == "OFF" || v == "DISABLE" || rule.value == "0") {
+      if (s.bayesEnabled && p.autoLearnControl) {
+        if (p.autoLearnSwitch < 0) {
           autoLearnOff_ = true;
           if (s.bayesExtendedLogging) report += "Bayes auto-learning is disabled.\r\n";
-        } else if (v == "ON" || v == "ENABLE" || rule.value == "1") {
+        } else if (p.autoLearnSwitch > 0) {
           autoLearnOff_ = false;
           if (s.bayesExtendedLogging) report += "Bayes auto-learning is enabled.\r\n";
         } else {
@@ -88,66 +103,75 @@ std::int32_t MessageEvaluator::Evaluate() {
         continue;
       }
 
-      const char kind = rule.flags.empty() ? '\0' : rule.flags[0];
+      const char kind = p.kind;
       bool res = false;
       std::int32_t score = 0;
-      std::string text;
+      text.clear();
       if (kind == 'I') {
         std::int32_t checkScore = 0;
         CheckContext c{rule, message_, options_, services_, total_, checkScore, text, counts_};
-        res = EvaluateInternal(c);
+        res = EvaluateInternal(c, p.check);
         score = checkScore;
         if (!text.empty()) report += text;
         if (!StartsWithError(text)) {
-          if (Has(rule.flags, 'N')) res = !res;
+          if (p.negate) res = !res;
           if (!res) score = 0;
         }
       } else if (kind == 'R' || kind == 'S') {
-        const std::string fieldText = parser.GetField(rule.field);
-        res = kind == 'R' ? EvaluateRegExp(rule, fieldText, s.maxRegExpSize, services_.regexCache, text)
-                          : EvaluateSimple(rule, fieldText, message_.UpperCase(), text);
+        if (kind == 'R') {
+          // A pattern whose required literals are absent cannot match; it
+          // still fails as a rule when it does not compile.
+          const Regex* re = rules->Pattern(p.pattern);
+          if (re && !fields.MayMatch(p.field, p.filterId))
+            res = false;
+          else
+            res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text);
+        } else {
+          FieldUpper upper(fields, p.field);
+          res = EvaluateSimple(rule, p.simple, fields.Text(p.field), upper, text);
+        }
         if (!text.empty()) report += text;
         if (!StartsWithError(text)) {
-          if (Has(rule.flags, 'N')) res = !res;
+          if (p.negate) res = !res;
           if (res) score = rule.score;
         }
       }
 
       // Chains: each link acts on the result of the rule after it; a chain
       // scores with its last rule's own score.
-      const std::string& link = rule.link;
-      if (prevLink.empty() && !link.empty()) {
+      const char link = p.link;
+      if (prevLink == '\0' && link != '\0') {
         chain = res;
-      } else if (!prevLink.empty()) {
+      } else if (prevLink != '\0') {
         score = rule.score;
-        if (prevLink == "&" && !res) chain = false;
-        if (prevLink == "?" && res) chain = true;
+        if (prevLink == '&' && !res) chain = false;
+        if (prevLink == '?' && res) chain = true;
       } else {
         chain = res;
       }
 
       bool stop = false;
-      if (chain && link.empty()) {
+      if (chain && link == '\0') {
         report += std::string("Match: ") + KindName(kind) + " rule \"" + rule.field + "\" (" +
                   rule.comment + "), score: " + std::to_string(score) + ".\r\n";
         total_ += score;
         ++matched;
-        if (Has(rule.flags, 'A')) {
+        if (p.abort) {
           report += "Processing aborted by last rule.\r\n";
           if (!debug) break;
         }
-        if (Has(rule.flags, 'F')) {
+        if (p.setScore) {
           report += "Score is changed by last rule from " + std::to_string(total_) + " to " +
                     std::to_string(score) + ".\r\n";
           total_ = score;
         }
-        if (Has(rule.flags, 'W')) {
+        if (p.markHam) {
           report += "Message marked as HAM by last rule (score was " + std::to_string(total_) + ").\r\n";
           total_ = 0;
           if (s.addMarkHam) Learn(false, report);
           if (!debug) stop = true;
         }
-        if (!stop && Has(rule.flags, 'H')) {
+        if (!stop && p.markSpam) {
           report += "Message marked as SPAM by last rule (score was " + std::to_string(total_) + ").\r\n";
           total_ = 100;
           if (s.addMarkSpam) Learn(true, report);

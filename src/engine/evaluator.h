@@ -22,8 +22,7 @@ class AddressBookSet;
 class AutoWhiteList;
 class BayesFilter;
 class MessageContext;
-class RegexCache;
-class RuleStore;
+class RuleSet;
 
 struct EngineOptions {
   std::int32_t junkScore = 99;       // the host's threshold: above it is spam
@@ -47,11 +46,10 @@ struct EngineOptions {
 // The objects evaluation borrows; any of them may be null where the
 // application has none (a check needing it then fails).
 struct EngineServices {
-  const RuleStore* rules = nullptr;
+  const RuleSet* rules = nullptr;  // the rule store resolved for evaluation
   BayesFilter* bayes = nullptr;
   const AutoWhiteList* autoWhiteList = nullptr;
   AddressBookSet* addressBooks = nullptr;
-  RegexCache* regexCache = nullptr;
   NetworkQueries* network = nullptr;
   Log* log = nullptr;
 };

@@ -32,9 +32,7 @@
 #include "regex/regex.h"
 
 #include <chrono>
-#include <list>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include <pcre2.h>
@@ -53,7 +51,6 @@ class Regex {
 
   pcre2_code* code = nullptr;
   bool sliced = false;         // an unanchored search may run in slices of start positions
-  std::size_t byteSize = 0;    // approximate memory held, for the cache's bound
 };
 
 namespace {
@@ -319,11 +316,14 @@ RegexRef CreateRegex(const std::string& pattern) {
   re->sliced = !anchored && pattern.find("(*") == std::string::npos &&
                pattern.find("\\G") == std::string::npos;
 
-  std::size_t size = 0, jitSize = 0;
-  pcre2_pattern_info(re->code, PCRE2_INFO_SIZE, &size);
-  pcre2_pattern_info(re->code, PCRE2_INFO_JITSIZE, &jitSize);
-  re->byteSize = sizeof(Regex) + pattern.size() + size + jitSize;
   return re;
+}
+
+std::size_t RegexCompiledSizeLimit() {
+  std::uint32_t linkSize = 2;
+  pcre2_config(PCRE2_CONFIG_LINKSIZE, &linkSize);
+  if (linkSize >= 4) return std::size_t{1} << 31;
+  return std::size_t{1} << (8 * linkSize);
 }
 
 // ---- Matching ------------------------------------------------------------------
@@ -369,82 +369,20 @@ int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md,
 }  // namespace
 
 bool IsMatch(const RegexRef& re, std::string_view text) {
-  if (!re || !re->code) RaiseMatchError(PCRE2_ERROR_NULL);
+  if (!re) RaiseMatchError(PCRE2_ERROR_NULL);
+  return IsMatch(*re, text);
+}
+
+bool IsMatch(const Regex& re, std::string_view text) {
+  if (!re.code) RaiseMatchError(PCRE2_ERROR_NULL);
   Borrowed res;
   pcre2_match_data* md = res->Probe();
   if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  const int rc = BoundedSearch(*re, text, md, res->ctx);
+  const int rc = BoundedSearch(re, text, md, res->ctx);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   res->DropProbe();
   RaiseMatchError(rc);
-}
-
-// ---- Cache -------------------------------------------------------------------------
-
-// Least-recently-used list of compile outcomes: a compiled pattern, or the
-// text of its compile error.
-struct RegexCache::State {
-  struct Entry {
-    std::string pattern;
-    RegexRef re;
-    std::string error;
-    std::size_t bytes = 0;
-  };
-  std::mutex mutex;
-  std::list<Entry> lru;
-  std::unordered_map<std::string, std::list<Entry>::iterator> index;
-  std::size_t bytes = 0;
-};
-
-RegexCache::RegexCache() : state_(std::make_unique<State>()) {}
-RegexCache::~RegexCache() = default;
-
-RegexRef RegexCache::Acquire(const std::string& pattern) {
-  State& s = *state_;
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    auto it = s.index.find(pattern);
-    if (it != s.index.end()) {
-      s.lru.splice(s.lru.begin(), s.lru, it->second);
-      const State::Entry& e = *it->second;
-      if (!e.re) throw RegexError(e.error);
-      return e.re;
-    }
-  }
-  // Compile outside the lock; two threads may compile the same pattern at
-  // once, the second insert then finds the first.
-  State::Entry entry;
-  try {
-    entry.re = CreateRegex(pattern);
-    entry.bytes = entry.re->byteSize + pattern.size();
-  } catch (const RegexError& e) {
-    entry.error = e.what();
-    entry.bytes = entry.error.size() + pattern.size() + 64;
-  }
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.index.find(pattern) == s.index.end()) {
-      entry.pattern = pattern;
-      s.lru.push_front(entry);
-      s.index.emplace(pattern, s.lru.begin());
-      s.bytes += entry.bytes;
-      while (!s.lru.empty() && (s.lru.size() > kMaxEntries || s.bytes > kMaxBytes)) {
-        s.bytes -= s.lru.back().bytes;
-        s.index.erase(s.lru.back().pattern);
-        s.lru.pop_back();
-      }
-    }
-  }
-  if (!entry.re) throw RegexError(entry.error);
-  return entry.re;
-}
-
-void RegexCache::Clear() {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  state_->index.clear();
-  state_->lru.clear();
-  state_->bytes = 0;
 }
 
 }  // namespace quelta

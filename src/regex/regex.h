@@ -13,8 +13,7 @@
 //   time budget per search make a pathological pattern fail with a match
 //   error ("PCRE2_ERROR_MATCHLIMIT", ...) instead of running for minutes.
 // - A compiled pattern is immutable and may be matched from several threads
-//   at once; a RegexCache hands out patterns from a bounded, thread-safe
-//   cache whose results and error texts equal those of CreateRegex.
+//   at once.
 #pragma once
 
 #include <cstddef>
@@ -42,29 +41,12 @@ RegexRef CreateRegex(const std::string& pattern);
 // Whether the pattern matches anywhere in text (the text is taken by its
 // length; NUL bytes are characters). Raises RegexError on a match error.
 bool IsMatch(const RegexRef& re, std::string_view text);
+bool IsMatch(const Regex& re, std::string_view text);
 
-// A bounded cache of compiled patterns (and of compile errors, raised again
-// with the same text): at most kMaxEntries patterns and about kMaxBytes of
-// memory, least recently used dropped first. Thread-safe.
-class RegexCache {
- public:
-  static constexpr std::size_t kMaxEntries = 4096;
-  static constexpr std::size_t kMaxBytes = 64u * 1024u * 1024u;
-
-  RegexCache();
-  ~RegexCache();
-  RegexCache(const RegexCache&) = delete;
-  RegexCache& operator=(const RegexCache&) = delete;
-
-  // As CreateRegex(pattern); raises RegexError.
-  RegexRef Acquire(const std::string& pattern);
-  // Empties the cache (patterns still referenced stay alive).
-  void Clear();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
+// The largest compiled pattern this build of PCRE2 takes, in bytes (its link
+// size: 2 gives 64 KiB); a larger one fails to compile with "regular
+// expression is too large".
+std::size_t RegexCompiledSizeLimit();
 
 // Limits applied to every match (see regex.cpp for the reasoning): per
 // start position, the match, depth and heap limits of PCRE2; per search, a

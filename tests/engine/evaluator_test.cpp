@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "bayes/classifier.h"
 #include "engine/message_context.h"
+#include "engine/rule_set.h"
 #include "rules/rule_store.h"
 #include "support/scratch_dir.h"
 #include "support/string_log.h"
@@ -77,8 +78,9 @@ TEST(Evaluator, AutomaticLearning) {
     options.addHigher = options.addLower = false;
     options.bayesExtendedLogging = true;
     c.set(options);
+    const RuleSet ruleSet(rules);
     EngineServices services;
-    services.rules = &rules;
+    services.rules = &ruleSet;
     services.bayes = &bayes;
     services.log = &log;
     MessageContext message(kMessage);

@@ -1,6 +1,6 @@
 // The regular-expression layer: compile errors and their texts, matching
 // with the rule's options over Windows-1252 text, the match limits and the
-// sliced search, and the pattern cache.
+// sliced search.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,11 +11,10 @@
 namespace quelta {
 namespace {
 
-// The error text of compiling pattern (or taking it from a cache) and
-// searching text with it; "" when both succeed.
-std::string ErrorOf(const std::string& pattern, const std::string& text = "", RegexCache* cache = nullptr) {
+// The error text of compiling pattern and searching text with it; "" when both succeed.
+std::string ErrorOf(const std::string& pattern, const std::string& text = "") {
   try {
-    IsMatch(cache ? cache->Acquire(pattern) : CreateRegex(pattern), text);
+    IsMatch(CreateRegex(pattern), text);
   } catch (const RegexError& e) {
     return e.what();
   }
@@ -102,36 +101,6 @@ TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
   // still reaches the end of its text.
   EXPECT_TRUE(Matches("[ab]bc", "abc" + text));
   EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
-}
-
-// ---- Cache ---------------------------------------------------------------------
-
-TEST(RegexCache, SameResultsAndErrorTextsAsCompilingAfresh) {
-  RegexCache cache;
-  for (int round = 0; round < 2; ++round) {  // the second round comes from the cache
-    for (const char* p : {"a(b", "[vw]iagra", "x{2,1}", "a.b"}) {
-      EXPECT_EQ(ErrorOf(p, "", &cache), ErrorOf(p)) << p;
-      for (const char* t : {"", "WIAGRA", "A\nB"})
-        if (ErrorOf(p).empty()) EXPECT_EQ(IsMatch(cache.Acquire(p), t), Matches(p, t)) << p << "/" << t;
-    }
-  }
-}
-
-TEST(RegexCache, DropsTheLeastRecentlyUsedAndCompilesItAgainWhenAsked) {
-  RegexCache cache;
-  auto pattern = [](std::size_t i) { return "^p" + std::to_string(i) + "$"; };
-  std::vector<RegexRef> held;
-  for (std::size_t i = 0; i <= RegexCache::kMaxEntries; ++i) held.push_back(cache.Acquire(pattern(i)));
-  // p0 went out when the cache overflowed by one; p1, the next oldest, is still in.
-  EXPECT_EQ(cache.Acquire(pattern(1)), held[1]);
-  const RegexRef again = cache.Acquire(pattern(0));  // drops p2, now the oldest
-  EXPECT_NE(again, held[0]);
-  EXPECT_TRUE(IsMatch(again, "P0") && !IsMatch(again, "P1"));
-  EXPECT_EQ(cache.Acquire(pattern(0)), again);
-  EXPECT_NE(cache.Acquire(pattern(2)), held[2]);
-  EXPECT_TRUE(IsMatch(held[0], "p0"));  // a dropped pattern still referenced stays usable
-  cache.Clear();
-  EXPECT_NE(cache.Acquire(pattern(0)), again);
 }
 
 }  // namespace

@@ -1,0 +1,163 @@
+#include "engine/rule_set.h"
+
+#include <map>
+#include <utility>
+
+#include "base/strings.h"
+#include "os/env.h"
+#include "regex/required_literals.h"
+#include "rules/rule_store.h"
+
+namespace quelta {
+
+namespace {
+
+bool Has(const std::string& flags, char c) { return flags.find(c) != std::string::npos; }
+
+// What a BayesAutoLearn control rule's value asks: 1 on, -1 off, 0 not valid.
+int AutoLearnSwitch(const std::string& value) {
+  const std::string v = AsciiUpper(value);
+  if (v == "OFF" || v == "DISABLE" || value == "0") return -1;
+  if (v == "ON" || v == "ENABLE" || value == "1") return 1;
+  return 0;
+}
+
+}  // namespace
+
+RuleSet::RuleSet(const RuleStore& store, bool prefilter) {
+  const int count = store.Count();
+  rules_.resize(static_cast<std::size_t>(count));
+  // Fields by their handle, patterns by their text: each resolved once.
+  std::map<std::pair<int, std::string>, int> fieldIndex;
+  std::map<std::string, int> patternIndex;
+  std::vector<const std::string*> patternTexts;
+  // Per field: the patterns on it, by pattern index -> id in the field's scanner.
+  std::vector<std::map<int, int>> fieldPatterns;
+  const int changingId = MessageParser::ResolveField("RCVIPHOSTS").id;
+
+  for (int i = 0; i < count; ++i) {
+    const Rule& rule = store.At(i);
+    PreparedRule& p = rules_[static_cast<std::size_t>(i)];
+    p.rule = &rule;
+    p.kind = rule.flags.empty() ? '\0' : rule.flags[0];
+    p.negate = Has(rule.flags, 'N');
+    p.abort = Has(rule.flags, 'A');
+    p.setScore = Has(rule.flags, 'F');
+    p.markHam = Has(rule.flags, 'W');
+    p.markSpam = Has(rule.flags, 'H');
+    p.link = rule.link.empty() ? '\0' : rule.link == "&" ? '&' : rule.link == "?" ? '?' : 'x';
+    p.autoLearnControl = AsciiLower(rule.field) == "bayesautolearn";
+    if (p.autoLearnControl) p.autoLearnSwitch = AutoLearnSwitch(rule.value);
+
+    if (p.kind == 'I') {
+      p.check = FindInternalCheck(rule.field);
+    } else if (p.kind == 'R' || p.kind == 'S') {
+      FieldHandle handle = MessageParser::ResolveField(rule.field);
+      auto key = std::make_pair(handle.id, handle.header);
+      auto f = fieldIndex.find(key);
+      if (f == fieldIndex.end()) {
+        f = fieldIndex.emplace(std::move(key), static_cast<int>(fields_.size())).first;
+        FieldEntry entry;
+        entry.changing = handle.id == changingId;
+        entry.handle = std::move(handle);
+        fields_.push_back(std::move(entry));
+        fieldPatterns.emplace_back();
+      }
+      p.field = f->second;
+      if (p.kind == 'S') {
+        p.simple = PrepareSimpleTerm(rule);
+      } else {
+        auto pat = patternIndex.emplace(rule.value, static_cast<int>(patternTexts.size())).first;
+        if (pat->second == static_cast<int>(patternTexts.size())) patternTexts.push_back(&rule.value);
+        p.pattern = pat->second;
+        std::map<int, int>& onField = fieldPatterns[static_cast<std::size_t>(p.field)];
+        p.filterId = onField.emplace(p.pattern, static_cast<int>(onField.size())).first->second;
+      }
+    }
+  }
+
+  patterns_ = std::vector<PatternEntry>(patternTexts.size());
+  for (std::size_t k = 0; k < patternTexts.size(); ++k) patterns_[k].text = patternTexts[k];
+
+  // One scanner per field over the required literals of its patterns. A
+  // field whose text may change during the evaluation gets none, and so does
+  // a field none of whose patterns has literals.
+  for (std::size_t f = 0; f < fields_.size(); ++f) {
+    const std::map<int, int>& onField = fieldPatterns[f];
+    bool useful = false;
+    std::vector<RequiredLiterals> literals(onField.size());
+    if (prefilter && !fields_[f].changing) {
+      for (const auto& [pattern, id] : onField) {
+        literals[static_cast<std::size_t>(id)] =
+            ExtractRequiredLiterals(*patterns_[static_cast<std::size_t>(pattern)].text);
+        if (!literals[static_cast<std::size_t>(id)].always) {
+          useful = true;
+          ++filtered_;
+        }
+      }
+    }
+    if (useful) fields_[f].scanner = std::make_unique<LiteralScanner>(literals);
+  }
+}
+
+RuleSet::~RuleSet() = default;
+
+const Regex* RuleSet::Pattern(int pattern) const {
+  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+  std::uint8_t state = p.state.load(std::memory_order_acquire);
+  if (state == 0) {
+    std::lock_guard<std::mutex> lock(compileMutex_);
+    state = p.state.load(std::memory_order_relaxed);
+    if (state == 0) {
+      try {
+        p.re = CreateRegex(*p.text);
+        state = 1;
+      } catch (const RegexError&) {
+        state = 2;  // the same text never compiles
+      }
+      p.state.store(state, std::memory_order_release);
+    }
+  }
+  return state == 1 ? p.re.get() : nullptr;
+}
+
+// ---- FieldCache ----------------------------------------------------------------
+
+FieldCache::FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize)
+    : set_(set), parser_(parser), maxRegExpSize_(maxRegExpSize),
+      entries_(set ? set->fields_.size() : 0) {}
+
+const std::string& FieldCache::Text(int field) {
+  Entry& e = entries_[static_cast<std::size_t>(field)];
+  // The parser keeps the text where it is for as long as it lives.
+  if (!e.text) e.text = &parser_.FieldText(set_->fields_[static_cast<std::size_t>(field)].handle);
+  return *e.text;
+}
+
+bool FieldCache::ContainsUpper(int field, const std::string& upperTerm) {
+  const std::string& text = Text(field);
+  if (set_->fields_[static_cast<std::size_t>(field)].changing)
+    return os::AnsiUpperCase(text).find(upperTerm) != std::string::npos;
+  Entry& e = entries_[static_cast<std::size_t>(field)];
+  if (!e.hasUpper) {
+    e.upper = os::AnsiUpperCase(text);
+    e.hasUpper = true;
+  }
+  return e.upper.find(upperTerm) != std::string::npos;
+}
+
+bool FieldCache::MayMatch(int field, int filterId) {
+  const LiteralScanner* scanner = set_->fields_[static_cast<std::size_t>(field)].scanner.get();
+  if (!scanner || filterId < 0) return true;
+  Entry& e = entries_[static_cast<std::size_t>(field)];
+  if (!e.scanned) {
+    std::string_view text(Text(field));
+    // The scan reads what the patterns would search.
+    if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+    scanner->Scan(text, e.mayMatch);
+    e.scanned = true;
+  }
+  return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
+}
+
+}  // namespace quelta

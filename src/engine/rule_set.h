@@ -1,0 +1,125 @@
+// RuleSet: the rules of a store resolved once for evaluation. Each rule gets
+// its kind and control letters decoded, its data field as a parser handle,
+// its simple-rule term folded and upper-cased, its internal check found by
+// name, and its pattern (one per distinct pattern text, shared by the rules
+// that write it) compiled on first use. For every data field that
+// regular-expression rules read, one literal scanner over the literals those
+// patterns require tells a message's evaluation which patterns cannot match
+// its field at all; such a pattern is not run.
+//
+// Promises:
+// - Evaluating through a set gives the scores, report texts and matches of
+//   evaluating every rule from its record: the prefilter skips a pattern only
+//   when it compiled and its required literals are absent from the text it
+//   would search. (A skipped pattern cannot report a match-limit failure it
+//   might have run into on that text.)
+// - The store must outlive the set and stay unchanged while the set lives.
+// - A set is read by one evaluation at a time or by several at once: patterns
+//   compile under a lock, everything else is immutable after construction.
+//   FieldCache belongs to one message's evaluation on one thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/checks.h"
+#include "message/parser.h"
+#include "regex/regex.h"
+
+namespace quelta {
+
+class LiteralScanner;
+class RuleStore;
+struct Rule;
+
+// One rule as evaluation reads it.
+struct PreparedRule {
+  const Rule* rule = nullptr;
+  char kind = '\0';  // first letter of the flags: 'I', 'R', 'S' or another
+  bool negate = false, abort = false, setScore = false, markHam = false, markSpam = false;
+  char link = '\0';  // '\0' none, '&', '?', or 'x' for any other link text
+  // A BayesAutoLearn control rule (field "bayesautolearn" in any case) and
+  // what its value asks: 1 on, -1 off, 0 not valid.
+  bool autoLearnControl = false;
+  int autoLearnSwitch = 0;
+  int field = -1;      // "S" and "R": index of the field in the set
+  SimpleTerm simple;   // "S"
+  int pattern = -1;    // "R": index of the pattern in the set
+  int filterId = -1;   // "R": the pattern's id in its field's scanner; -1: always runs
+  int check = -1;      // "I": index of the internal check; -1: unknown name
+};
+
+class RuleSet {
+ public:
+  // Resolves every rule of the store; with prefilter false no scanner is
+  // built and every pattern runs (the reference the prefilter is tested
+  // against).
+  explicit RuleSet(const RuleStore& store, bool prefilter = true);
+  ~RuleSet();
+  RuleSet(const RuleSet&) = delete;
+  RuleSet& operator=(const RuleSet&) = delete;
+
+  int Count() const { return static_cast<int>(rules_.size()); }
+  const PreparedRule& At(int i) const { return rules_[static_cast<std::size_t>(i)]; }
+
+  // The compiled pattern, compiled on first request; null when it does not
+  // compile (then it never will). Raises only what allocation raises.
+  const Regex* Pattern(int pattern) const;
+
+  // Figures for benchmarks: distinct patterns, and those of them the
+  // prefilter can skip.
+  std::size_t PatternCount() const { return patterns_.size(); }
+  std::size_t FilteredPatternCount() const { return filtered_; }
+
+ private:
+  friend class FieldCache;
+  struct FieldEntry {
+    FieldHandle handle;
+    bool changing = false;  // its text may change while a message is evaluated
+    std::unique_ptr<LiteralScanner> scanner;
+  };
+  struct PatternEntry {
+    const std::string* text = nullptr;
+    mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
+    mutable RegexRef re;
+  };
+  std::vector<PreparedRule> rules_;
+  std::vector<FieldEntry> fields_;
+  std::vector<PatternEntry> patterns_;
+  std::size_t filtered_ = 0;
+  mutable std::mutex compileMutex_;
+};
+
+// The fields of one message as its evaluation reads them: each field's text,
+// its upper-cased text, and which of its patterns may match, each found once.
+class FieldCache {
+ public:
+  // maxRegExpSize: how much of a field patterns search (and the scan reads).
+  // set null: no rules (and so no fields).
+  FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize);
+
+  const std::string& Text(int field);
+  // Whether the upper-cased text of the field contains upperTerm.
+  bool ContainsUpper(int field, const std::string& upperTerm);
+  // False when the pattern with this filter id cannot match the field.
+  bool MayMatch(int field, int filterId);
+
+ private:
+  struct Entry {
+    const std::string* text = nullptr;
+    bool hasUpper = false, scanned = false;
+    std::string upper;
+    std::vector<std::uint8_t> mayMatch;
+  };
+  const RuleSet* set_;
+  MessageParser& parser_;
+  std::size_t maxRegExpSize_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace quelta
