@@ -11,19 +11,18 @@ check "shipped Rules.dat: lint exits 0 and says so" '[ $rc = 0 ] && [ ! -s "$wor
 make_profile "$work/p"
 printf 'SUBJECT 5 R "win(" [x]\r\nIncludeRuleFile nowhere.dat\r\n' > "$work/p/Rules.dat"
 "$quelta" --plugin-dir "$work/p" lint >"$work/out" 2>/dev/null; rc=$?
-check "lint: findings exit 1, one line each with file and line" '[ $rc = 1 ] && [ "$(wc -l < "$work/out")" = 2 ] &&
-  grep -q "^Rules.dat:1: Invalid Pattern .win(.: error at position 4: missing closing parenthesis$" "$work/out" &&
-  grep -q "^Rules.dat:2: included file not found: " "$work/out"'
+check "lint: findings exit 1, one line each with file and line" \
+  '[ $rc = 1 ] && [ "$(cut -d: -f1,2 "$work/out" | tr "\n" " ")" = "Rules.dat:1 Rules.dat:2 " ]'
 "$quelta" --profile "$work/none" lint >/dev/null 2>&1; check "lint without a profile exits 2" '[ $? = 2 ]'
 
 # The chain of the shipped Rules.dat: both parts must match.
-invoice() {  # subject, attachment name
-  printf 'Subject: %s\nFrom: a@b.example\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nsee attached\n--b\nContent-Type: application/octet-stream; name="%s"\n\nxx\n--b--\n' "$1" "$2"
+invoice() {  # attachment name
+  printf 'Subject: Your invoice\nFrom: a@b.example\nContent-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nsee attached\n--b\nContent-Type: application/octet-stream; name="%s"\n\nxx\n--b--\n' "$1" |
+    "$quelta" --plugin-dir "$work/d" score -v --no-learn -
 }
-invoice "Your invoice" "invoice.zip" | "$quelta" --plugin-dir "$work/d" score -v --no-learn - >"$work/out"
-check "chain: invoice subject and a .zip attached" 'grep -q "^Match: RegExp rule \"PARTNAME\" (Invoice subject with an archive or program attached), score: 30" "$work/out"'
-invoice "Your invoice" "invoice.pdf" | "$quelta" --plugin-dir "$work/d" score -v --no-learn - >"$work/out"
-check "chain: the subject alone does not match" '! grep -q "PARTNAME" "$work/out"'
+check "chain: invoice subject and a .zip attached, not the subject alone" \
+  'invoice invoice.zip | grep -q "^Match: RegExp rule \"PARTNAME\" (Invoice subject with an archive or program attached), score: 30" &&
+   ! invoice invoice.pdf | grep -q "PARTNAME"'
 
 # The plug-in's TEXT is the decoded, converted text: a rule on it matches
 # a word that stands in the message only as base64 UTF-8 HTML.
@@ -34,22 +33,21 @@ printf 'Subject: x\nContent-Type: text/html; charset=utf-8\nContent-Transfer-Enc
 out=$("$quelta" --plugin-dir "$work/t" --no-progress score --no-learn "$work/html.eml")
 check "TEXT rule matches the rendered HTML" '[[ "$out" == 50* ]]'
 
-# db: stats, check, backup and restore on a trained profile.
+# db on a trained profile: stats, check, a backup, a refused damaged one,
+# and the restore.
 make_profile "$work/b"
 qb=("$quelta" --plugin-dir "$work/b")
-for i in 1 2 3; do printf "Subject: offer $i\nFrom: x$i@y.example\n\nspecial$i cheap cheap pills\n" | "${qb[@]}" train --spam - >/dev/null; done
-printf "Subject: lunch\nFrom: c@d.example\n\nagenda minutes tomorrow\n" | "${qb[@]}" train --ham - >/dev/null
-"${qb[@]}" db stats >"$work/out"
-check "db stats: messages and both files" 'grep -q "^messages:  4 (3 spam, 1 ham)$" "$work/out" && grep -q "^Bayes.udb: .*, 52 bytes$" "$work/out"'
-"${qb[@]}" db check >/dev/null 2>&1; check "db check of a trained pair exits 0" '[ $? = 0 ]'
-"${qb[@]}" db backup "$work/pair.bak" >/dev/null; check "db backup writes the file" '[ -s "$work/pair.bak" ]'
+for i in 1 2 3; do printf "Subject: offer $i\nFrom: x$i@y.example\n\nspecial$i cheap pills\n" | "${qb[@]}" train --spam - >/dev/null; done
+printf "Subject: lunch\nFrom: c@d.example\n\nagenda minutes\n" | "${qb[@]}" train --ham - >/dev/null
+check "db stats: the messages" '"${qb[@]}" db stats | grep -q "^messages:  4 (3 spam, 1 ham)$"'
+"${qb[@]}" db backup "$work/pair.bak" >/dev/null && "${qb[@]}" db check >/dev/null 2>&1; check "db backup, then check exits 0" '[ $? = 0 ]'
 cp "$work/b/Bayes.wdb" "$work/wdb.orig"
 printf 'xyz' >> "$work/b/Bayes.wdb"
 "${qb[@]}" db check >"$work/out" 2>/dev/null; rc=$?
 check "db check: a cut record exits 1 and is named" '[ $rc = 1 ] && grep -q "^Bayes.wdb: the last record is cut short: 3 bytes" "$work/out"'
 cp "$work/pair.bak" "$work/bad.bak" && printf '\xff' | dd of="$work/bad.bak" bs=1 seek=36 conv=notrunc 2>/dev/null
 "${qb[@]}" db restore "$work/bad.bak" >/dev/null 2>"$work/err"; rc=$?
-check "db restore refuses a damaged backup and changes nothing" '[ $rc = 2 ] && grep -q "checksum" "$work/err" && [ "$(stat -c %s "$work/b/Bayes.wdb")" = "$(( $(stat -c %s "$work/wdb.orig") + 3 ))" ]'
+check "db restore refuses a damaged backup and changes nothing" '[ $rc = 2 ] && grep -q "checksum" "$work/err" && cmp -s "$work/b/Bayes.wdb" - < <(cat "$work/wdb.orig"; printf xyz)'
 "${qb[@]}" db restore "$work/pair.bak" >/dev/null; rc=$?
 check "db restore brings the pair back byte for byte" '[ $rc = 0 ] && cmp -s "$work/b/Bayes.wdb" "$work/wdb.orig"'
 "${qb[@]}" db frobnicate >/dev/null 2>&1; check "db with an unknown action exits 2" '[ $? = 2 ]'

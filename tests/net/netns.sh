@@ -1,24 +1,15 @@
 #!/usr/bin/env bash
-# Runs a command in a private mount and network namespace whose system
-# resolver asks 127.0.0.1 (port 53) only: loopback up, resolv.conf, hosts
-# and nsswitch.conf bind-mounted over the machine's, and a private /tmp, so
-# that a Wine program there starts a wineserver of its own instead of
-# finding the machine's (Wine's sockets live in the wineserver's namespace).
-#
-#   netns.sh COMMAND [ARGS...]
-#
-# Exits 77 with one line when namespaces are not permitted here.
+# netns.sh COMMAND [ARGS...]: runs a command in a private mount and network
+# namespace whose resolver asks 127.0.0.1 only, with a private /tmp so that a
+# Wine program starts a wineserver of its own. Exits 77 where not permitted.
 set -euo pipefail
-
 if [ -z "${QUELTA_IN_NETNS:-}" ]; then
   if ! unshare --mount --net true 2>/dev/null; then
     echo "SKIP: the system-resolver tests need a private network namespace (unshare --mount --net, as root), which is not permitted here"
     exit 77
   fi
-  export QUELTA_IN_NETNS=1
-  exec unshare --mount --net --propagation private "$0" "$@"
+  QUELTA_IN_NETNS=1 exec unshare --mount --net --propagation private "$0" "$@"
 fi
-
 ip link set lo up
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 etc="$(mktemp -d)"

@@ -10,28 +10,18 @@
 #include <string>
 
 namespace quelta::test {
-
 inline std::uint16_t PeerPort(const std::string& name) {
   const char* v = std::getenv(("QUELTA_PEER_" + name).c_str());
   return v != nullptr ? static_cast<std::uint16_t>(std::atoi(v)) : 0;
 }
-
-// True inside tests/net/netns.sh's namespace, where the system resolver
-// asks the loopback dnsmasq.
-inline bool InPrivateNetwork() { return std::getenv("QUELTA_NETNS") != nullptr; }
-
-inline std::string EnvOr(const char* name, const std::string& def) {
-  const char* v = std::getenv(name);
-  return v != nullptr ? v : def;
-}
-
 }  // namespace quelta::test
 
 #define QUELTA_REQUIRE_PEER(var, name)                                                \
   const std::uint16_t var = ::quelta::test::PeerPort(name);                           \
-  if (var == 0) GTEST_SKIP() << "no loopback peer " << (name)                         \
-                             << " (run through ctest, which starts tests/net/peers.py)"
+  if (var == 0) GTEST_SKIP() << "no loopback peer " << (name) << " (run through ctest, which starts tests/net/peers.py)"
 
-#define QUELTA_REQUIRE_PRIVATE_NETWORK()                                              \
-  if (!::quelta::test::InPrivateNetwork())                                            \
+// Inside tests/net/netns.sh's namespace the system resolver asks the
+// loopback dnsmasq.
+#define QUELTA_REQUIRE_PRIVATE_NETWORK()  \
+  if (std::getenv("QUELTA_NETNS") == nullptr) \
   GTEST_SKIP() << "runs only in the private network namespace (ctest net_resolver)"
