@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "support/records.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::Le32;
+using testing_support::LE32;
 using testing_support::WriteBytes;
 
 std::uint32_t U32(const std::string& s, std::size_t at) {
@@ -125,10 +125,10 @@ class Profile {
 // messages, as many undo records, and many word records.
 void PlantBayesPair(const Profile& p, std::uint32_t spam, std::uint32_t ham, int words) {
   std::mt19937 rng(7);
-  std::string w = Le32(0x804F) + Le32(spam) + Le32(ham), u;
-  for (int i = 0; i < words; ++i) w += Le32(rng()) + Le32(rng() % 50) + Le32(rng() % 50);
+  std::string w = LE32(0x804F) + LE32(spam) + LE32(ham), u;
+  for (int i = 0; i < words; ++i) w += LE32(rng()) + LE32(rng() % 50) + LE32(rng() % 50);
   for (std::uint32_t i = 0; i < spam + ham; ++i)
-    u += Le32(0xA0000000u + i) + static_cast<char>(i < spam) + std::string(8, '\x40');
+    u += LE32(0xA0000000u + i) + static_cast<char>(i < spam) + std::string(8, '\x40');
   p.Write("Bayes.wdb", w);
   p.Write("Bayes.udb", u);
 }

@@ -7,25 +7,25 @@
 #include <cstring>
 #include <limits>
 
-#include "support/records.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 
 using namespace quelta_host;
-using testing_support::Le32;
-using testing_support::WordRec;
+using testing_support::LE32;
+using testing_support::BayesRecord;
 
 namespace {
 
 std::string Undo(std::uint32_t hash, char cls, double date) {
   std::string bits(8, '\0');
   std::memcpy(&bits[0], &date, 8);  // little-endian machines only, as the files
-  return Le32(hash) + cls + bits;
+  return LE32(hash) + cls + bits;
 }
 
 // Two spam messages and one ham message, trained and remembered.
 BayesPair Clean() {
   return {{"Bayes.wdb", true,
-           WordRec(0x804F, 2, 1) + WordRec(0x1111, 3, 0) + WordRec(0x2222, 1, 2) + WordRec(0x804F, 1, 0)},
+           BayesRecord(0x804F, 2, 1) + BayesRecord(0x1111, 3, 0) + BayesRecord(0x2222, 1, 2) + BayesRecord(0x804F, 1, 0)},
           {"Bayes.udb", true, Undo(0xA, 1, 45000.5) + Undo(0xB, 1, 45001) + Undo(0xC, 0, 45002)}};
 }
 
@@ -47,11 +47,11 @@ TEST(BayesTools, CheckFindsWhatNoRunWrites) {
       {[](BayesPair& p) { p.words.data += "12345"; },
        "Bayes.wdb: the last record is cut short: 5 bytes after 4 whole records"},
       {[](BayesPair& p) { p.words.data.clear(); }, "Bayes.wdb: no header record"},
-      {[](BayesPair& p) { p.words.data.replace(0, 4, Le32(0x1234)); },
+      {[](BayesPair& p) { p.words.data.replace(0, 4, LE32(0x1234)); },
        "Bayes.wdb: the first record is no header record (its hash is 0x00001234, not 0x0000804F)"},
-      {[](BayesPair& p) { p.words.data.replace(4, 4, Le32(0)); },
+      {[](BayesPair& p) { p.words.data.replace(4, 4, LE32(0)); },
        "Bayes.wdb: spam counts without a trained spam message: 3 records, the first at byte 12"},
-      {[](BayesPair& p) { p.words.data += WordRec(0x2222, 1, 0); },
+      {[](BayesPair& p) { p.words.data += BayesRecord(0x2222, 1, 0); },
        "Bayes.wdb: words recorded twice: 1 record, the first at byte 48"},
       {[](BayesPair& p) { p.undo.data += Undo(0xD, 0, 45003).substr(0, 5); },
        "Bayes.udb: the last record is cut short: 5 bytes after 3 whole records"},
@@ -61,7 +61,7 @@ TEST(BayesTools, CheckFindsWhatNoRunWrites) {
        "Bayes.udb: impossible training dates: 1 record, the first at byte 26"},
       {[](BayesPair& p) { p.undo.data += Undo(0xA, 1, 45003); },
        "Bayes.udb: messages remembered twice: 1 record, the first at byte 39"},
-      {[](BayesPair& p) { p.words.data.replace(8, 4, Le32(2)); },
+      {[](BayesPair& p) { p.words.data.replace(8, 4, LE32(2)); },
        "Bayes.wdb: counts 2 ham messages, but Bayes.udb remembers 1 trained as ham"},
       {[](BayesPair& p) { p.undo = {"Bayes.udb", false, ""}; },
        "Bayes.udb: missing beside its partner (start-up warns that the databases are not found)"},
@@ -75,9 +75,9 @@ TEST(BayesTools, CheckFindsWhatNoRunWrites) {
 
 TEST(BayesTools, BackupImageBytesRoundTripAndEveryDamageRefused) {
   BayesPair one;
-  one.words = {"", true, WordRec(0x804F, 0, 0)};
-  EXPECT_EQ(std::string("QUELTABK") + Le32(1) + Le32(1) + Le32(12) + Le32(0) + Le32(0) + Le32(0) + WordRec(0x804F, 0, 0) +
-                Le32(0xB96AAAA0),
+  one.words = {"", true, BayesRecord(0x804F, 0, 0)};
+  EXPECT_EQ(std::string("QUELTABK") + LE32(1) + LE32(1) + LE32(12) + LE32(0) + LE32(0) + LE32(0) + BayesRecord(0x804F, 0, 0) +
+                LE32(0xB96AAAA0),
             MakeBackup(one));
   const BayesPair p = Clean();
   const std::string image = MakeBackup(p);
