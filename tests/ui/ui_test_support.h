@@ -1,8 +1,9 @@
 // The dialogs' test doubles: a DialogHost over real settings, statistics,
 // language table and Bayes filter in a scratch folder, DialogServices that
-// answer questions from a script and record every box and help call, and
-// address books in the host's file format.
+// answer questions from a script and record every box and help call,.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "app/settings.h"
 #include "bayes/classifier.h"
 #include "os/env.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 #include "support/string_log.h"
 #include "ui/dialog_host.h"
@@ -121,31 +123,11 @@ class RecordingServices : public quelta::DialogServices {
   std::vector<std::string> helpTargets;
 };
 
-// A book of the host's format holding the given addresses.
-inline std::string AddressBookBytes(const std::vector<std::string>& addresses) {
-  auto le32 = [](std::string& s, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  std::string records;
-  std::vector<std::uint32_t> offsets;
-  for (const std::string& a : addresses) {
-    std::string data = "xxxxx\x9D\xFF\xFF\xFF";
-    le32(data, static_cast<std::uint32_t>(a.size()));
-    data += a;
-    offsets.push_back(static_cast<std::uint32_t>(records.size()));
-    records += std::string(16, '\x11');
-    le32(records, static_cast<std::uint32_t>(data.size()));
-    records += std::string(8, '\x22') + data;
-  }
-  std::string book;
-  for (std::uint32_t v : {0x19988991u, 24u, 7u, 9u}) le32(book, v);
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  for (std::uint32_t off : offsets) {
-    for (std::uint32_t v : {0xABCDEF01u, 1u, off}) le32(book, v);
-    book += '\x33';
-  }
-  return book + records;
-}
+// A test with a TestHost over a fresh scratch folder.
+class HostTest : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  TestHost host{dir};
+};
 
 }  // namespace testing_support
