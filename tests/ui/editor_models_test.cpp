@@ -155,6 +155,17 @@ TEST_F(RuleEdit, ScoreChoicesBecomeTheScoreField) {
   EXPECT_EQ(m.SetUserScoreText("zz"), 32767);
 }
 
+TEST_F(RuleEdit, HelpOpensTheRulesPageOrTellsWhyNot) {
+  RuleEditModel m(host, nullptr);
+  RecordingServices s;
+  m.OpenHelp(s);
+  s.helpStarts = false;
+  m.OpenHelp(s);
+  EXPECT_EQ(s.helpTargets, std::vector<std::string>(2, dir.Folder() + "Quelta.chm::/rulepredef.html"));
+  ASSERT_EQ(s.told.size(), 1u);
+  EXPECT_EQ(s.told[0].icon, os::MsgIcon::Error);
+}
+
 TEST_F(ListEditor, EachModeEditsItsFileWithItsTexts) {
   struct Case {
     ListMode mode;

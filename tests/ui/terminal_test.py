@@ -116,6 +116,8 @@ def session(quelta, work, check):
     s.wait(lambda: "[30 " in s.row("Maximale Nachrichtengr")[0])
     s.keys("Tab", "abc", "Tab", "PPage", "PPage")  # not a number: 100 stays; the arrows step 32 to 34
     s.wait(lambda: "[100 " in s.row("Maximale Datenfeldgr")[0] and "[34 " in s.row("Maximale RegEx")[0])
+    s.keys("5000", see=lambda: "5000" in s.row("Maximale RegEx")[0])  # read when left
+    s.keys("Tab", see=lambda: "[999 " in s.row("Maximale RegEx")[0])
     check("the interval is dimmed while the update check is off", s.row("Intervall (Tage)")[1].get("dim"))
     s.press("Automatisch nach neuen Versionen", "Space")
     s.wait(lambda: not s.row("Intervall (Tage)")[1].get("dim"))
@@ -148,7 +150,7 @@ def session(quelta, work, check):
     check("exit 0", open(s.rc).read() == "0\n")
     read = lambda name: open(os.path.join(p, name), "rb").read()
     ini = read("Quelta.ini").decode("cp1252")
-    for key in ("MaxMsgSize=30\r\n", "MaxDataSize=100\r\n", "MaxRegExpSize=34\r\n", "MessagesFiltered=0\r\n"):
+    for key in ("MaxMsgSize=30\r\n", "MaxDataSize=100\r\n", "MaxRegExpSize=999\r\n", "MessagesFiltered=0\r\n"):
         check("Ok writes " + key.strip(), key in ini)
     check("Ok writes the update switch", re.search(r"\[Update\][^\[]*Enabled=1", ini))
     check("the rules in list order, codes in upper case", read("EasyMode.rdb") ==

@@ -50,8 +50,8 @@ class TestHost : public quelta::DialogHost {
   std::string HostDir() const override { return dir_ + "host" + quelta::os::kPathSep; }
   std::string ProductName() const override { return "Quelta"; }
   std::string FileVersion() const override { return "1.2.3.4"; }
-  std::int32_t JunkScore() const override { return junkScore; }
-  quelta::BayesMessageCounts BayesMessages() const override { return bayesCounts; }
+  std::int32_t JunkScore() const override { return 50; }
+  quelta::BayesMessageCounts BayesMessages() const override { return {}; }
   void MarkBayesUnchanged() override {
     ++markedUnchanged;
     if (filter) filter->MarkUnchanged();
@@ -63,10 +63,7 @@ class TestHost : public quelta::DialogHost {
   bool DeleteDataFile(const std::string& path) override {
     return !failWrites && quelta::os::DeleteFile(path);
   }
-  int CheckForUpdate(quelta::DialogServices&) override {
-    ++updateChecks;
-    return 1;
-  }
+  int CheckForUpdate(quelta::DialogServices&) override { return 1; }
   void Log(const std::string& line) override { log.Write(line); }
 
   quelta::Settings settings;
@@ -75,9 +72,6 @@ class TestHost : public quelta::DialogHost {
   quelta::Locations folders;
   quelta::BayesOptions bayesOptions;
   std::unique_ptr<quelta::BayesFilter> filter;
-  quelta::BayesMessageCounts bayesCounts;
-  std::int32_t junkScore = 50;
-  int updateChecks = 0;
   bool failWrites = false;
   int markedUnchanged = 0;
   StringLog log;
