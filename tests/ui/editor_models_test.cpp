@@ -159,6 +159,7 @@ TEST_F(RuleEdit, HelpOpensTheRulesPageOrTellsWhyNot) {
   RuleEditModel m(host, nullptr);
   RecordingServices s;
   m.OpenHelp(s);
+  EXPECT_TRUE(s.told.empty());
   s.helpStarts = false;
   m.OpenHelp(s);
   EXPECT_EQ(s.helpTargets, std::vector<std::string>(2, dir.Folder() + "Quelta.chm::/rulepredef.html"));

@@ -251,6 +251,7 @@ TEST_F(Win32Dialogs, EditorsShowTheirFilesAndOkWritesThem) {
     SetText(Ctl(ed2, "txtScoreUser"), "12");
     SendMessageW(Ctl(ed2, "txtScoreUser"), WM_KEYDOWN, VK_UP, 1);
     EXPECT_EQ(GetText(Ctl(ed2, "txtScoreUser")), "17");
+    Shot(ed2, "rule-edit");
     Command(ed2, "btnOk");
     d.WaitGone(ed2);
     CloseSub(d, dlg, rl, "btnOk");
