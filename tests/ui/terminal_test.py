@@ -118,7 +118,8 @@ def session(quelta, work, check):
     s.wait(lambda: "[100 " in s.row("Maximale Datenfeldgr")[0] and "[34 " in s.row("Maximale RegEx")[0])
     s.keys("5000", see=lambda: "5000" in s.row("Maximale RegEx")[0])  # read when left
     s.keys("Tab", see=lambda: "[999 " in s.row("Maximale RegEx")[0])
-    check("the interval is dimmed while the update check is off", s.row("Intervall (Tage)")[1].get("dim"))
+    check("the interval is dimmed (and no more) while the update check is off",
+          s.row("Intervall (Tage)")[1] == {"dim": True})
     s.press("Automatisch nach neuen Versionen", "Space")
     s.wait(lambda: not s.row("Intervall (Tage)")[1].get("dim"))
     s.page("Filterung")
