@@ -10,11 +10,14 @@
 
 using namespace quelta;
 using testing_support::RecordingServices;
-using testing_support::ScratchDir;
-using testing_support::AddressBookBytes;
-using testing_support::TestHost;
+using testing_support::AddressBookFile;
 
 namespace {
+
+using RuleList = testing_support::HostTest;
+using RuleEdit = testing_support::HostTest;
+using ListEditor = testing_support::HostTest;
+using AddressBooks = testing_support::HostTest;
 
 const std::string kRows =
     "Subject\x01sbn\x01" "cheap\x01" "32767\x01lower-case code\r\n"
@@ -22,9 +25,7 @@ const std::string kRows =
     "To\x01XY\x01me\x01" "15\x01unknown code\r\n"
     "Header\x01SE\x01x\r\n";
 
-TEST(RuleList, RowsShowTheirTextsAndGoBackWithUpperCaseCodes) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(RuleList, RowsShowTheirTextsAndGoBackWithUpperCaseCodes) {
   dir.Write("EasyMode.rdb", kRows);
   RuleListModel m(host);
   ASSERT_EQ(m.Count(), 4);
@@ -46,9 +47,24 @@ TEST(RuleList, RowsShowTheirTextsAndGoBackWithUpperCaseCodes) {
             "Header\x01SE\x01x\x01\x01\r\n");
 }
 
-TEST(RuleList, AFailedSaveTellsAndKeepsTheRowsAndTheFile) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(RuleList, RowsMoveWithinTheListAndGoAfterYes) {
+  dir.Write("EasyMode.rdb", kRows);
+  RuleListModel m(host);
+  const std::pair<int, int> moves[] = {{m.MoveUp(0), 0}, {m.MoveDown(3), 3}, {m.MoveUp(4), 4},
+                                       {m.MoveDown(2), 3}, {m.MoveUp(1), 0}, {m.MoveDown(-1), -1}};
+  for (const auto& [got, want] : moves) EXPECT_EQ(got, want);
+  EXPECT_FALSE(m.CanMoveUp(4) || m.CanMoveDown(3) || m.CanMoveUp(0) || m.CanMoveDown(-1));
+  RecordingServices s;
+  s.answers = {false, true};
+  EXPECT_FALSE(m.Delete(4, s) || m.Delete(0, s));
+  EXPECT_TRUE(m.Delete(0, s));
+  EXPECT_EQ(s.asked.size(), 2u);
+  std::string fields;
+  for (const EasyRule& r : m.Rules()) fields += r.field + " ";
+  EXPECT_EQ(fields, "Subject Header To ");
+}
+
+TEST_F(RuleList, AFailedSaveTellsAndKeepsTheRowsAndTheFile) {
   dir.Write("EasyMode.rdb", kRows);
   RuleListModel m(host);
   m.Add({"Text", "S", "x", "5", "c"});
@@ -65,7 +81,7 @@ TEST(RuleList, AFailedSaveTellsAndKeepsTheRowsAndTheFile) {
   EXPECT_EQ(ParseEasyRules(dir.Read("EasyMode.rdb")).size(), 5u);
 }
 
-TEST(RuleEdit, OkIsRefusedUntilTheRowIsSafe) {
+TEST_F(RuleEdit, OkIsRefusedUntilTheRowIsSafe) {
   struct Case {
     const char* field;
     int compare;
@@ -86,8 +102,6 @@ TEST(RuleEdit, OkIsRefusedUntilTheRowIsSafe) {
       {"Subject", 3, "x", "c", ""},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
     RuleEditModel m(host, nullptr);
     m.field = c.field;
     m.compare = c.compare;
@@ -109,7 +123,7 @@ TEST(RuleEdit, OkIsRefusedUntilTheRowIsSafe) {
   }
 }
 
-TEST(RuleEdit, ScoreChoicesBecomeTheScoreField) {
+TEST_F(RuleEdit, ScoreChoicesBecomeTheScoreField) {
   struct Case {
     const char* stored;
     RuleEditModel::ScoreKind kind;
@@ -122,8 +136,6 @@ TEST(RuleEdit, ScoreChoicesBecomeTheScoreField) {
       {"-40", RuleEditModel::ScoreKind::User, -40},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
     const EasyRule row{"Subject", "s", "x", c.stored, "c"};
     RuleEditModel m(host, &row);
     EXPECT_EQ(m.Caption(), "Regel bearbeiten");
@@ -135,8 +147,6 @@ TEST(RuleEdit, ScoreChoicesBecomeTheScoreField) {
     ASSERT_TRUE(m.Confirm(s, out));
     EXPECT_EQ(out, (EasyRule{"Subject", "S", "x", c.stored, "c"}));
   }
-  ScratchDir dir;
-  TestHost host(dir);
   RuleEditModel m(host, nullptr);
   EXPECT_EQ(m.Caption(), "Neue Regel erstellen");
   EXPECT_EQ(m.StepUserScore(1), 5);
@@ -145,7 +155,19 @@ TEST(RuleEdit, ScoreChoicesBecomeTheScoreField) {
   EXPECT_EQ(m.SetUserScoreText("zz"), 32767);
 }
 
-TEST(ListEditor, EachModeEditsItsFileWithItsTexts) {
+TEST_F(RuleEdit, HelpOpensTheRulesPageOrTellsWhyNot) {
+  RuleEditModel m(host, nullptr);
+  RecordingServices s;
+  m.OpenHelp(s);
+  EXPECT_TRUE(s.told.empty());
+  s.helpStarts = false;
+  m.OpenHelp(s);
+  EXPECT_EQ(s.helpTargets, std::vector<std::string>(2, dir.Folder() + "Quelta.chm::/rulepredef.html"));
+  ASSERT_EQ(s.told.size(), 1u);
+  EXPECT_EQ(s.told[0].icon, os::MsgIcon::Error);
+}
+
+TEST_F(ListEditor, EachModeEditsItsFileWithItsTexts) {
   struct Case {
     ListMode mode;
     const char* file;
@@ -159,8 +181,6 @@ TEST(ListEditor, EachModeEditsItsFileWithItsTexts) {
       {ListMode::Blacklist, "Blacklist.txt", "Blacklist.txt bearbeiten"},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
     ListEditorModel m(host, c.mode);
     EXPECT_EQ(m.Path(), dir.File(c.file));
     EXPECT_EQ(m.Caption(), c.caption);
@@ -173,12 +193,10 @@ TEST(ListEditor, EachModeEditsItsFileWithItsTexts) {
   }
 }
 
-TEST(AddressBooks, RowsShowTheFourStates) {
-  ScratchDir dir;
-  TestHost host(dir);
-  dir.Write("full.abd", AddressBookBytes({"friend@example.org"}));
-  dir.Write("empty.abd", AddressBookBytes({}));
-  dir.Write("host/inhost.abd", AddressBookBytes({"a@example.org"}));
+TEST_F(AddressBooks, RowsShowTheFourStates) {
+  dir.Write("full.abd", AddressBookFile({"friend@example.org"}));
+  dir.Write("empty.abd", AddressBookFile({}));
+  dir.Write("host/inhost.abd", AddressBookFile({"a@example.org"}));
   dir.Write("broken.abd", "not a book at all, not at all");
   const std::string list = "missing.abd\r\n" + dir.File("broken.abd") + "\r\n" +
                            dir.File("empty.abd") + "\r\n" + dir.File("full.abd") + "\r\ninhost.abd\r\n";

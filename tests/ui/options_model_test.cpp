@@ -10,10 +10,12 @@
 
 using namespace quelta;
 using testing_support::RecordingServices;
-using testing_support::ScratchDir;
-using testing_support::TestHost;
 
 namespace {
+
+using OptionsNumbers = testing_support::HostTest;
+using OptionsState = testing_support::HostTest;
+using OptionsCommands = testing_support::HostTest;
 
 struct TextCase {
   NumberField field;
@@ -22,7 +24,7 @@ struct TextCase {
   std::int32_t expected;
 };
 
-TEST(OptionsNumbers, TextIsReadThroughTheSixteenBitPositionAndClamped) {
+TEST_F(OptionsNumbers, TextIsReadThroughTheSixteenBitPositionAndClamped) {
   const TextCase cases[] = {
       {NumberField::MaxMsgSize, 10, "50", 30},
       {NumberField::MaxMsgSize, 10, "abc", 10},
@@ -40,8 +42,6 @@ TEST(OptionsNumbers, TextIsReadThroughTheSixteenBitPositionAndClamped) {
       {NumberField::UpdateInterval, 3, "12x", 3},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
     OptionsModel m(host);
     m.SetNumberText(c.field, std::to_string(c.previous));
     ASSERT_EQ(m.Number(c.field), c.previous) << Info(c.field).control;
@@ -49,7 +49,7 @@ TEST(OptionsNumbers, TextIsReadThroughTheSixteenBitPositionAndClamped) {
   }
 }
 
-TEST(OptionsNumbers, ArrowsStopAtTheRange) {
+TEST_F(OptionsNumbers, ArrowsStopAtTheRange) {
   const NumberRange r{1, 30};
   EXPECT_EQ(StepNumber(29, 1, r), 30);
   EXPECT_EQ(StepNumber(30, 1, r), 30);
@@ -57,9 +57,7 @@ TEST(OptionsNumbers, ArrowsStopAtTheRange) {
   EXPECT_EQ(StepNumber(-32768, -1, {-32768, 32767, 5}), -32768);
 }
 
-TEST(OptionsModel, OkWritesTheValuesInTheirUnits) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(OptionsState, OkWritesTheValuesInTheirUnits) {
   host.settings.maxMsgSize = 5u << 20;
   host.settings.log.maxLogSize = 100000u << 10;  // 100000 & 0xFFFF = 34464: -31072 as a position
   OptionsModel m(host);
@@ -83,7 +81,7 @@ TEST(OptionsModel, OkWritesTheValuesInTheirUnits) {
   EXPECT_EQ(host.log.Text(), "ERROR: Saving the configuration failed!\r\n");
 }
 
-TEST(OptionsModel, SwitchingAFeatureOffDisablesWhatDependsOnIt) {
+TEST_F(OptionsState, SwitchingAFeatureOffDisablesWhatDependsOnIt) {
   struct Case {
     CheckBox off;
     std::vector<NumberField> fields;
@@ -105,8 +103,6 @@ TEST(OptionsModel, SwitchingAFeatureOffDisablesWhatDependsOnIt) {
       {CheckBox::EasyBayesIsScore, {NumberField::EasyBayesIsScore}, {}},
   };
   for (const auto& c : cases) {
-    ScratchDir dir;
-    TestHost host(dir);
     OptionsModel m(host);
     for (int i = 0; i < kCheckBoxCount; ++i) m.SetChecked(static_cast<CheckBox>(i), true);
     m.SetChecked(c.off, false);
@@ -123,9 +119,7 @@ TEST(OptionsModel, SwitchingAFeatureOffDisablesWhatDependsOnIt) {
   }
 }
 
-TEST(OptionsModel, LanguageChoiceActsAtOnceAndStaysInMemoryWhenCancelled) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(OptionsState, LanguageChoiceActsAtOnceAndStaysInMemoryWhenCancelled) {
   dir.Write("Language/English.lng",
             testing_support::ReadBytes(std::string(QUELTA_SOURCE_DIR) + "/data/Language/English.lng"));
   host.settings.language = "ENGLISH";
@@ -144,33 +138,31 @@ TEST(OptionsModel, LanguageChoiceActsAtOnceAndStaysInMemoryWhenCancelled) {
   EXPECT_FALSE(dir.Exists("Quelta.ini"));
 }
 
+// A line's colour as a letter: Normal, Blue, Green, Olive, Red.
+char Colour(const ReportLine& l) { return "NBGOR"[static_cast<int>(l.colour)]; }
+// The report as text: each line's colour, '*' when bold, then the line.
+std::string Shown(const std::vector<ReportLine>& report) {
+  std::string s;
+  for (const ReportLine& l : report) s += Colour(l) + std::string(l.bold ? "*" : " ") + l.text + "\n";
+  return s;
+}
+
 TEST(StatisticsReport, EmptyStatisticsHaveNeitherDensityNorEfficiency) {
-  LanguageTable german;
-  const auto r = BuildStatisticsReport(Statistics(), {}, 50, german);
-  using C = ReportColour;
-  const std::vector<std::pair<std::string, C>> expected = {
-      {"Allgemein", C::Blue},
-      {"  Gefilterte Nachrichten: 0 (0 Spam, 0 Ham)", C::Normal},
-      {"", C::Normal},
-      {"Bayes", C::Blue},
-      {"  Mails in der Datenbank: 0 (0 Spam, 0 Ham)", C::Red},
-      {"  Gepr\xFC" "fte Nachrichten:   0", C::Normal},
-      {"  Automatisch gelernt:    0 (0 Spam, 0 Ham)", C::Normal},
-      {"  Umgelernte Nachrichten: 0 (0 zu Spam, 0 zu Ham)", C::Normal},
-      {"", C::Normal},
-      {"Sonstiges", C::Blue},
-      {"  TB! Junk-Score: 50", C::Normal},
-  };
-  ASSERT_EQ(r.size(), expected.size());
-  for (std::size_t i = 0; i < r.size(); ++i) {
-    EXPECT_EQ(r[i].text, expected[i].first) << i;
-    EXPECT_EQ(r[i].colour, expected[i].second) << i;
-    EXPECT_EQ(r[i].bold, expected[i].second == C::Blue) << i;
-  }
+  EXPECT_EQ(Shown(BuildStatisticsReport(Statistics(), {}, 50, LanguageTable())),
+            "B*Allgemein\n"
+            "N   Gefilterte Nachrichten: 0 (0 Spam, 0 Ham)\n"
+            "N \n"
+            "B*Bayes\n"
+            "R   Mails in der Datenbank: 0 (0 Spam, 0 Ham)\n"
+            "N   Gepr\xFC" "fte Nachrichten:   0\n"
+            "N   Automatisch gelernt:    0 (0 Spam, 0 Ham)\n"
+            "N   Umgelernte Nachrichten: 0 (0 zu Spam, 0 zu Ham)\n"
+            "N \n"
+            "B*Sonstiges\n"
+            "N   TB! Junk-Score: 50\n");
 }
 
 TEST(StatisticsReport, FullStatisticsShowEveryLine) {
-  LanguageTable german;
   Statistics s;
   s.messagesFiltered = 4000;
   s.classAsSpam = 1000;
@@ -180,56 +172,48 @@ TEST(StatisticsReport, FullStatisticsShowEveryLine) {
   s.bayesReClassAsHam = 10;
   s.bayesLearnAsSpam = 5;
   s.bayesLearnAsHam = 6;
-  const auto r = BuildStatisticsReport(s, {3000, 2000}, 99, german);
-  ASSERT_EQ(r.size(), 14u);
-  EXPECT_EQ(r[1].text, "  Gefilterte Nachrichten: 4000 (1000 Spam, 3000 Ham)");
-  EXPECT_EQ(r[2].text, "  Spam-Aufkommen:         25.00%");
-  EXPECT_EQ(r[3].text, "  Filtereffizienz:        90.00%");
-  EXPECT_EQ(r[3].colour, ReportColour::Green);
-  EXPECT_EQ(r[6].text, "  Mails in der Datenbank: 5000 (3000 Spam, 2000 Ham)");
-  EXPECT_EQ(r[6].colour, ReportColour::Green);
-  EXPECT_EQ(r[7].text, "  Spam/Ham-Verh\xE4ltnis:    1.50 / 1");
-  EXPECT_EQ(r[7].colour, ReportColour::Olive);
-  EXPECT_EQ(r[9].text, "  Automatisch gelernt:    11 (5 Spam, 6 Ham)");
-  EXPECT_EQ(r[10].text, "  Umgelernte Nachrichten: 40 (30 zu Spam, 10 zu Ham)");
-  EXPECT_EQ(r[13].text, "  TB! Junk-Score: 99");
+  EXPECT_EQ(Shown(BuildStatisticsReport(s, {3000, 2000}, 99, LanguageTable())),
+            "B*Allgemein\n"
+            "N   Gefilterte Nachrichten: 4000 (1000 Spam, 3000 Ham)\n"
+            "N   Spam-Aufkommen:         25.00%\n"
+            "G   Filtereffizienz:        90.00%\n"
+            "N \n"
+            "B*Bayes\n"
+            "G   Mails in der Datenbank: 5000 (3000 Spam, 2000 Ham)\n"
+            "O   Spam/Ham-Verh\xE4ltnis:    1.50 / 1\n"
+            "N   Gepr\xFC" "fte Nachrichten:   400\n"
+            "N   Automatisch gelernt:    11 (5 Spam, 6 Ham)\n"
+            "N   Umgelernte Nachrichten: 40 (30 zu Spam, 10 zu Ham)\n"
+            "N \n"
+            "B*Sonstiges\n"
+            "N   TB! Junk-Score: 99\n");
 }
 
 TEST(StatisticsReport, ColoursFollowTheThresholds) {
-  LanguageTable german;
   struct Case {
-    std::uint32_t checked, reclassified;
+    std::uint32_t reclassified;
     BayesMessageCounts db;
-    ReportColour efficiency, count, ratio;
+    const char* colours;  // of the efficiency, the database count and the ratio
     const char* ratioText;
   };
-  using C = ReportColour;
   const Case cases[] = {
-      {100, 10, {300, 300}, C::Green, C::Green, C::Green, "1 / 1.00"},
-      {100, 11, {150, 300}, C::Olive, C::Olive, C::Red, "1 / 2.00"},
-      {100, 25, {141, 100}, C::Olive, C::Olive, C::Olive, "1.41 / 1"},
-      {100, 26, {99, 300}, C::Red, C::Red, C::Red, "1 / 3.03"},
-      {100, 0, {500, 0}, C::Green, C::Red, C::Red, "0.00 / 1"},
-      {100, 0, {21000, 15000}, C::Green, C::Red, C::Green, "1.40 / 1"},
-      {100, 0, {12000, 8000}, C::Green, C::Green, C::Olive, "1.50 / 1"},
-      {100, 0, {11000, 10000}, C::Green, C::Olive, C::Green, "1.10 / 1"},
+      {10, {300, 300}, "GGG", "1 / 1.00"},   {11, {150, 300}, "OOR", "1 / 2.00"},
+      {25, {141, 100}, "OOO", "1.41 / 1"},   {26, {99, 300}, "RRR", "1 / 3.03"},
+      {0, {500, 0}, "GRR", "0.00 / 1"},      {0, {21000, 15000}, "GRG", "1.40 / 1"},
+      {0, {12000, 8000}, "GGO", "1.50 / 1"}, {0, {11000, 10000}, "GOG", "1.10 / 1"},
   };
   for (const auto& c : cases) {
     Statistics s;
-    s.bayesMessagesChecked = c.checked;
+    s.bayesMessagesChecked = 100;
     s.bayesReClassAsHam = c.reclassified;
-    const auto r = BuildStatisticsReport(s, c.db, 0, german);
+    const auto r = BuildStatisticsReport(s, c.db, 0, LanguageTable());
     ASSERT_EQ(r.size(), 13u);
-    EXPECT_EQ(r[2].colour, c.efficiency) << c.reclassified;
-    EXPECT_EQ(r[5].colour, c.count) << c.db.spam << "/" << c.db.ham;
-    EXPECT_EQ(r[6].colour, c.ratio) << c.db.spam << "/" << c.db.ham;
+    EXPECT_EQ(std::string({Colour(r[2]), Colour(r[5]), Colour(r[6])}), c.colours) << r[6].text;
     EXPECT_NE(r[6].text.find(c.ratioText), std::string::npos) << r[6].text;
   }
 }
 
-TEST(OptionsCommands, StatisticsResetAsksAndZeroesInMemoryOnly) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(OptionsCommands, StatisticsResetAsksAndZeroesInMemoryOnly) {
   host.stats.messagesFiltered = 7;
   RecordingServices s;
   s.answers = {false, true};
@@ -241,9 +225,7 @@ TEST(OptionsCommands, StatisticsResetAsksAndZeroesInMemoryOnly) {
   EXPECT_FALSE(dir.Exists("Quelta.ini"));
 }
 
-TEST(OptionsCommands, DeletingTheBayesDatabasesKeepsShutdownFromWritingThem) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(OptionsCommands, DeletingTheBayesDatabasesKeepsShutdownFromWritingThem) {
   WordTable words;
   words.Add("cheap");
   host.Filter().Learn("Subject: x\r\n", words, true, 45000.0);
@@ -268,9 +250,7 @@ TEST(OptionsCommands, DeletingTheBayesDatabasesKeepsShutdownFromWritingThem) {
   EXPECT_EQ(host.markedUnchanged, 2);
 }
 
-TEST(OptionsCommands, HelpOpensThePageOfTheTab) {
-  ScratchDir dir;
-  TestHost host(dir);
+TEST_F(OptionsCommands, HelpOpensThePageOfTheTab) {
   OptionsModel m(host);
   RecordingServices s;
   for (int p = 0; p < kOptionsPageCount; ++p) m.OpenHelp(static_cast<OptionsPage>(p), s);

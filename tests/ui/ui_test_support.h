@@ -1,8 +1,9 @@
 // The dialogs' test doubles: a DialogHost over real settings, statistics,
 // language table and Bayes filter in a scratch folder, DialogServices that
-// answer questions from a script and record every box and help call, and
-// address books in the host's file format.
+// answer questions from a script and record every box and help call,.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "app/settings.h"
 #include "bayes/classifier.h"
 #include "os/env.h"
+#include "support/data_files.h"
 #include "support/scratch_dir.h"
 #include "support/string_log.h"
 #include "ui/dialog_host.h"
@@ -48,8 +50,8 @@ class TestHost : public quelta::DialogHost {
   std::string HostDir() const override { return dir_ + "host" + quelta::os::kPathSep; }
   std::string ProductName() const override { return "Quelta"; }
   std::string FileVersion() const override { return "1.2.3.4"; }
-  std::int32_t JunkScore() const override { return junkScore; }
-  quelta::BayesMessageCounts BayesMessages() const override { return bayesCounts; }
+  std::int32_t JunkScore() const override { return 50; }
+  quelta::BayesMessageCounts BayesMessages() const override { return {}; }
   void MarkBayesUnchanged() override {
     ++markedUnchanged;
     if (filter) filter->MarkUnchanged();
@@ -61,10 +63,7 @@ class TestHost : public quelta::DialogHost {
   bool DeleteDataFile(const std::string& path) override {
     return !failWrites && quelta::os::DeleteFile(path);
   }
-  int CheckForUpdate(quelta::DialogServices&) override {
-    ++updateChecks;
-    return 1;
-  }
+  int CheckForUpdate(quelta::DialogServices&) override { return 1; }
   void Log(const std::string& line) override { log.Write(line); }
 
   quelta::Settings settings;
@@ -73,9 +72,6 @@ class TestHost : public quelta::DialogHost {
   quelta::Locations folders;
   quelta::BayesOptions bayesOptions;
   std::unique_ptr<quelta::BayesFilter> filter;
-  quelta::BayesMessageCounts bayesCounts;
-  std::int32_t junkScore = 50;
-  int updateChecks = 0;
   bool failWrites = false;
   int markedUnchanged = 0;
   StringLog log;
@@ -121,31 +117,11 @@ class RecordingServices : public quelta::DialogServices {
   std::vector<std::string> helpTargets;
 };
 
-// A book of the host's format holding the given addresses.
-inline std::string AddressBookBytes(const std::vector<std::string>& addresses) {
-  auto le32 = [](std::string& s, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  };
-  std::string records;
-  std::vector<std::uint32_t> offsets;
-  for (const std::string& a : addresses) {
-    std::string data = "xxxxx\x9D\xFF\xFF\xFF";
-    le32(data, static_cast<std::uint32_t>(a.size()));
-    data += a;
-    offsets.push_back(static_cast<std::uint32_t>(records.size()));
-    records += std::string(16, '\x11');
-    le32(records, static_cast<std::uint32_t>(data.size()));
-    records += std::string(8, '\x22') + data;
-  }
-  std::string book;
-  for (std::uint32_t v : {0x19988991u, 24u, 7u, 9u}) le32(book, v);
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  le32(book, static_cast<std::uint32_t>(addresses.size()));
-  for (std::uint32_t off : offsets) {
-    for (std::uint32_t v : {0xABCDEF01u, 1u, off}) le32(book, v);
-    book += '\x33';
-  }
-  return book + records;
-}
+// A test with a TestHost over a fresh scratch folder.
+class HostTest : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  TestHost host{dir};
+};
 
 }  // namespace testing_support
