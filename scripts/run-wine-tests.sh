@@ -110,6 +110,8 @@ for d in "${dirs[@]}"; do
   fi
   echo "run-wine-tests: ctest in ${d#"$ROOT"/}"
   (cd "$d" && ctest --output-on-failure --timeout "$timeout_s" </dev/null 9>&-) || rc=1
+  # The dialogs' screenshots, as PNG files for the reviewer.
+  [ -d "$d/screenshots" ] && { python3 "$ROOT/scripts/bmp-to-png.py" "$d/screenshots" || rc=1; }
 done
 
 stop_server

@@ -2,7 +2,8 @@
 // while a second thread drives them by window messages: what each dialog
 // shows, that edits reach the settings and files, that the real message
 // boxes ask with the right default button. Every page and sub-dialog is
-// saved as a screenshot in the build folder ("screenshots/*.bmp").
+// saved as a screenshot in the build folder ("screenshots/*.bmp", turned into PNG files by
+// scripts/run-wine-tests.sh).
 #include <windows.h>
 
 #include <commctrl.h>
