@@ -19,7 +19,7 @@
 // - Save replaces the old file only when the new one was written completely.
 // - Memory: the records themselves (in blocks, grown a block at a time) and
 //   the index (PositionIndex); loading and saving stream the file through a
-//   buffer of one block, never holding the whole file image.
+//   small buffer, never holding the whole file image.
 // - Nothing throws except std::out_of_range from Get / Put with a bad
 //   position (and std::bad_alloc, which Load turns into an empty list).
 #pragma once
@@ -109,8 +109,8 @@ class HashedRecords {
   }
 
   // False when the file is missing (list untouched) or cannot be read
-  // (list emptied). Reads a block of records at a time: the file is never
-  // held in memory whole.
+  // (list emptied). Reads a few blocks of records at a time: the file is
+  // never held in memory whole.
   bool Load(const std::string& path) {
     if (!os::FileExists(path)) return false;
     Clear();
@@ -120,9 +120,9 @@ class HashedRecords {
       const std::uint64_t n = size < 0 ? 0 : static_cast<std::uint64_t>(size) / Codec::kSize;
       if (size < 0 || n > static_cast<std::uint64_t>(INT32_MAX)) return false;
       index_.Reserve(static_cast<std::size_t>(n));
-      std::vector<char> buf(kBlockRecords * Codec::kSize);
+      std::vector<char> buf(kReadRecords * Codec::kSize);
       for (std::uint64_t done = 0; done < n;) {
-        const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockRecords, n - done));
+        const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(kReadRecords, n - done));
         if (!file->ReadAt(done * Codec::kSize, buf.data(), k * Codec::kSize)) {
           Clear();
           return false;
@@ -154,6 +154,8 @@ class HashedRecords {
   // grows, no unused half of a doubled buffer).
   static constexpr int kBlockBits = 10;
   static constexpr std::size_t kBlockRecords = std::size_t{1} << kBlockBits;
+  // Records read from the file at a time.
+  static constexpr std::size_t kReadRecords = 16 * kBlockRecords;
   static std::size_t Block(int i) { return static_cast<std::size_t>(i) >> kBlockBits; }
   static std::size_t Offset(int i) { return static_cast<std::size_t>(i) & (kBlockRecords - 1); }
 
