@@ -79,11 +79,11 @@ PairResult FinishPair(const std::string& wordFile, const std::string& undoFile) 
   return PairResult::kSaved;
 }
 
-PairResult SavePair(const std::string& wordFile, const std::string& wordData,
-                    const std::string& undoFile, const std::string& undoData) {
+PairResult SavePair(const std::string& wordFile, const WordDatabase& words,
+                    const std::string& undoFile, const UndoDatabase& undo) {
   std::string wordTemp, undoTemp;
-  const bool wordWritten = os::WriteTemporaryFile(wordFile, wordData, wordTemp);
-  const bool undoWritten = os::WriteTemporaryFile(undoFile, undoData, undoTemp);
+  const bool wordWritten = words.WriteTemporary(wordFile, wordTemp);
+  const bool undoWritten = undo.WriteTemporary(undoFile, undoTemp);
   const auto discard = [&] {
     if (!wordTemp.empty()) os::DeleteFile(wordTemp);
     if (!undoTemp.empty()) os::DeleteFile(undoTemp);
@@ -173,7 +173,7 @@ bool BayesFilter::Save(Log& log) {
       log.Write("Quelta: Bayes databases not saved.");
       return true;
     }
-    const PairResult r = SavePair(wordFile_, words_.FileImage(), undoFile_, undo_.FileImage());
+    const PairResult r = SavePair(wordFile_, words_, undoFile_, undo_);
     const bool wordsOk = r == PairResult::kSaved || r == PairResult::kUndoFailed;
     const bool undoOk = r == PairResult::kSaved || r == PairResult::kWordFailed;
     if (r == PairResult::kSaved) {

@@ -4,10 +4,14 @@
 // Promises: O(1) expected per operation; open addressing with linear
 // probing and no per-entry allocation; answers exactly what a scan of the
 // list would, as long as every change of the list is reported to it.
+// Memory: 8 bytes a slot, at most three slots for every two hashes after
+// Reserve; a hash that occurs more than once (rare in a database) keeps its
+// last position in a small side table.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace quelta {
@@ -40,14 +44,19 @@ class PositionIndex {
   struct Slot {
     std::uint32_t key;
     std::int32_t first;  // -1: the slot is free
-    std::int32_t last;
   };
   std::size_t Home(std::uint32_t hash) const;
+  std::size_t Next(std::size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
   std::size_t Find(std::uint32_t hash) const;  // slot index, or npos
-  void Grow(std::size_t minCapacity);
+  // Room for one more hash.
+  void MakeRoomForOne();
+  void Rebuild(std::size_t capacity);
+  // The slot index where `hash` is or would be put.
+  std::size_t Probe(std::uint32_t hash) const;
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
-  unsigned shift_ = 32;
+  // The last position of each hash whose last differs from its first.
+  std::unordered_map<std::uint32_t, std::int32_t> lasts_;
 };
 
 template <class HashAt>

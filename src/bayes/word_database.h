@@ -58,8 +58,11 @@ class WordDatabase {
   bool LoadFromFile(const std::string& path);
   // False when the file could not be written; the old file then stays.
   bool SaveToFile(const std::string& path) const { return records_.Save(path); }
-  // The bytes SaveToFile writes (for saving the two files as a pair).
-  std::string FileImage() const { return records_.Serialize(); }
+  // Writes the bytes SaveToFile writes to a new temporary file beside path
+  // (os::WriteTemporaryFileFrom), for saving the two files as a pair.
+  bool WriteTemporary(const std::string& path, std::string& tempPath) const {
+    return records_.WriteTemporary(path, tempPath);
+  }
   // The records of a file image (whole records only; as LoadFromFile, never
   // without a header record).
   void Deserialize(const std::string& data);

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -181,6 +182,17 @@ std::string TemporaryName(const std::string& path, const std::string& tag);
 // is not touched. False on any failure (a full disk, a folder that cannot
 // be written); no temporary file is then left behind.
 bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath);
+
+// Supplies a file's bytes piece by piece: puts at most `size` bytes (size is
+// at least 4096) into buf and returns how many; 0 ends the file. Must not
+// throw.
+using ByteSource = std::function<std::size_t(char* buf, std::size_t size)>;
+
+// As WriteTemporaryFile, with the bytes that `source` supplies until it
+// returns 0, so that a large file is never held in memory whole (the data
+// passes through one buffer of 64 KiB).
+bool WriteTemporaryFileFrom(const std::string& path, const ByteSource& source,
+                            std::string& tempPath);
 
 // What ReplaceGrowingFile did.
 enum class GrowingReplace {

@@ -51,9 +51,11 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
   // whole record starts from a new header record. A missing file fails and
   // leaves the list alone.
   const std::string two = BayesRecord(0x804F, 12, 34) + BayesRecord(0xDEADBEEF, 5, 1);
+  std::string many = two;  // more than one block of records and one write buffer
+  for (std::uint32_t i = 0; i < 20000; ++i) many += BayesRecord(0x10000000 + i, i, 1);
   const std::pair<std::string, std::string> cases[] = {
       {two + "\x01\x02\x03\x04\x05\x06", two}, {"", BayesRecord(0x804F, 0, 0)},
-      {std::string(11, '\x7F'), BayesRecord(0x804F, 0, 0)}};
+      {std::string(11, '\x7F'), BayesRecord(0x804F, 0, 0)}, {many + "\x01", many}};
   for (const auto& c : cases) {
     WordDatabase db;
     db.AddRecord(7, 1, 2);
@@ -64,6 +66,7 @@ TEST_F(BayesFiles, WordDatabaseLoad) {
     EXPECT_EQ(Hex(dir_.Read("copy.wdb")), Hex(c.second));
     EXPECT_EQ(db.IndexOfHash(7), -1);
     EXPECT_EQ(db.IndexOfHash(0xDEADBEEF), c.second.size() > 12 ? 1 : -1);
+    EXPECT_EQ(db.LastWordIndexOfHash(0x10000000 + 19999), c.second == many ? 20001 : -1);
   }
 }
 

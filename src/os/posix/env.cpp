@@ -398,23 +398,25 @@ std::size_t AllowWrite(std::size_t n) {
   return n;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  const std::size_t allowed = AllowWrite(data.size());
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  const std::size_t allowed = AllowWrite(size);
   std::size_t done = 0;
   while (done < allowed) {
-    ssize_t n = ::write(fd, data.data() + done, allowed - done);
+    ssize_t n = ::write(fd, data + done, allowed - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
-  if (allowed < data.size()) {
+  if (allowed < size) {
     errno = ENOSPC;
     return false;
   }
   return true;
 }
+
+bool WriteAll(int fd, const std::string& data) { return WriteAll(fd, data.data(), data.size()); }
 }  // namespace
 
 void LimitFileWrites(std::int64_t bytes) { writeAllowance = bytes < 0 ? -1 : bytes; }
@@ -477,14 +479,18 @@ std::string TemporaryName(const std::string& path, const std::string& tag) {
   return path + ".~quelta-" + tag + ".tmp";
 }
 
-bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
+namespace {
+
+// A new temporary file beside path, filled by write(fd) and flushed.
+bool WriteTemporaryFileWith(const std::string& path, const std::function<bool(int fd)>& write,
+                            std::string& tempPath) {
   tempPath.clear();
   const std::string pattern = TemporaryName(path, "XXXXXX");
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemps(name.data(), 4);  // 4: the length of ".tmp"
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
+  bool ok = write(fd) && ::fsync(fd) == 0;
   // Keep the permissions of an existing file; new files get rw-r--r--.
   struct stat st {};
   ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
@@ -495,6 +501,27 @@ bool WriteTemporaryFile(const std::string& path, const std::string& data, std::s
   }
   tempPath = name.data();
   return true;
+}
+
+}  // namespace
+
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
+  return WriteTemporaryFileWith(path, [&](int fd) { return WriteAll(fd, data); }, tempPath);
+}
+
+bool WriteTemporaryFileFrom(const std::string& path, const ByteSource& source,
+                            std::string& tempPath) {
+  return WriteTemporaryFileWith(
+      path,
+      [&](int fd) {
+        std::vector<char> buf(65536);
+        for (;;) {
+          const std::size_t n = source(buf.data(), buf.size());
+          if (n == 0) return true;
+          if (!WriteAll(fd, buf.data(), n < buf.size() ? n : buf.size())) return false;
+        }
+      },
+      tempPath);
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {

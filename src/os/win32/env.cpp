@@ -95,22 +95,24 @@ std::size_t AllowWrite(std::size_t n) {
   return n;
 }
 
-bool WriteAll(HANDLE h, const std::string& data) {
-  const std::size_t allowed = AllowWrite(data.size());
+bool WriteAll(HANDLE h, const char* data, std::size_t size) {
+  const std::size_t allowed = AllowWrite(size);
   std::size_t done = 0;
   while (done < allowed) {
     std::size_t left = allowed - done;
     DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
     DWORD written = 0;
-    if (!::WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    if (!::WriteFile(h, data + done, chunk, &written, nullptr) || written == 0) return false;
     done += written;
   }
-  if (allowed < data.size()) {
+  if (allowed < size) {
     ::SetLastError(ERROR_DISK_FULL);
     return false;
   }
   return true;
 }
+
+bool WriteAll(HANDLE h, const std::string& data) { return WriteAll(h, data.data(), data.size()); }
 
 // Wildcard match of a long file name, ignoring letter case: "*" any run,
 // "?" one character. The file system's own search may also match the short
@@ -494,7 +496,11 @@ std::string TemporaryName(const std::string& path, const std::string& tag) {
   return path + ".~quelta-" + tag + ".tmp";
 }
 
-bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
+namespace {
+
+// A new temporary file beside path, filled by write(handle) and flushed.
+bool WriteTemporaryFileWith(const std::string& path, const std::function<bool(HANDLE)>& write,
+                            std::string& tempPath) {
   static std::atomic<unsigned> counter{0};
   tempPath.clear();
   std::string tmp;
@@ -512,7 +518,7 @@ bool WriteTemporaryFile(const std::string& path, const std::string& data, std::s
   }
   Handle h(raw);
   if (!h.valid()) return false;
-  bool ok = WriteAll(h.get(), data) && ::FlushFileBuffers(h.get());
+  bool ok = write(h.get()) && ::FlushFileBuffers(h.get());
   ok = h.close() && ok;
   if (!ok) {
     ::DeleteFileA(tmp.c_str());
@@ -520,6 +526,27 @@ bool WriteTemporaryFile(const std::string& path, const std::string& data, std::s
   }
   tempPath = tmp;
   return true;
+}
+
+}  // namespace
+
+bool WriteTemporaryFile(const std::string& path, const std::string& data, std::string& tempPath) {
+  return WriteTemporaryFileWith(path, [&](HANDLE h) { return WriteAll(h, data); }, tempPath);
+}
+
+bool WriteTemporaryFileFrom(const std::string& path, const ByteSource& source,
+                            std::string& tempPath) {
+  return WriteTemporaryFileWith(
+      path,
+      [&](HANDLE h) {
+        std::vector<char> buf(65536);
+        for (;;) {
+          const std::size_t n = source(buf.data(), buf.size());
+          if (n == 0) return true;
+          if (!WriteAll(h, buf.data(), n < buf.size() ? n : buf.size())) return false;
+        }
+      },
+      tempPath);
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {
