@@ -15,7 +15,6 @@
 #include "lists/address_book.h"
 #include "lists/auto_white_list.h"
 #include "os/env.h"
-#include "regex/regex.h"
 #include "rules/rule_store.h"
 #include "support/data_files.h"
 #include "support/scratch_dir.h"
@@ -28,9 +27,7 @@ namespace {
 Rule MakeRule(const std::string& field, const std::string& flags, const std::string& value) {
   return Rule{"", field, 7, flags, value, "c"};
 }
-std::string Msg(const std::string& headers, const std::string& body = "Hello.\r\n") {
-  return headers + "\r\n\r\n" + body;
-}
+std::string Msg(const std::string& headers, const std::string& body = "Hello.\r\n") { return headers + "\r\n\r\n" + body; }
 std::string Repeat(const std::string& s, int n) { return n > 0 ? s + Repeat(s, n - 1) : ""; }
 std::string Mail(const std::string& from, const std::string& reply = "", const std::string& to = "") {
   return Msg("Subject: s" + (from.empty() ? "" : "\r\nFrom: <" + from + ">") +
@@ -78,14 +75,9 @@ class Checks : public ::testing::Test {
   UsageCounts counts_;
 };
 
-// One message and what a check answers for each (flags, value) on it.
-struct Probe {
-  const char* flags;
-  const char* value;
-  bool match;
-  const char* text;  // the report; null: none
-  std::int32_t total;
-};
+// One message and what a check answers for each (flags, value) on it: the
+// match, the report (null: none) for a total score so far.
+struct Probe { const char* flags; const char* value; bool match; const char* text; std::int32_t total; };
 struct CheckCase { const char* field; std::string raw; std::vector<Probe> probes; };
 
 // A Received line; host is the name in the comment (default: from).
@@ -120,8 +112,7 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       {"BetwBrackCnt", Html("ab", 9), {{"I", "", 0}, {"I", "x|y|9", 1}, {"I", "3|4|1", 0}}},
       {"BetwBrackCnt", Msg("Content-Type: TEXT/HTML", "<B>AB</B><I>CD</I>"), {{"I", "1|4|2", 1}}},
       {"BetwBrackCnt", Subj("<td>ab</td>"), {{"I", "1|4|0", 0}}},
-      {"BulkForm", Msg("X-Mailer: %rnd_mailer"), {{"I", "", 1}}},
-      {"BulkForm", Subj("Hello %FIRSTNAME"), {{"I", "", 0}}},
+      {"BulkForm", Msg("X-Mailer: %rnd_mailer"), {{"I", "", 1}}}, {"BulkForm", Subj("Hello %FIRSTNAME"), {{"I", "", 0}}},
       {"BulkForm", Msg("Subject: x", "Click %rnd_link\r\n"), {{"I", "", 0}, {"Ib", "", 1}}},
       {"BulkForm", Msg("Subject: x", "Dear %SUBJECT\r\n"), {{"IB", "", 0}}},
       {"DateDeviate", Dated("Tue, 2 Jan 2007 04:00:00 +0000"), {{"I", "30", 1}, {"I", "31", 0}}},
@@ -131,18 +122,15 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       {"DateDeviate", Msg("Date: Mon, 1 Jan 2007 10:00:00 +0000"), {{"I", "24", 1}}},  // against now
       {"DateDeviate", Dated("Wed, 3 Jan 2007 07:00:00 +0000"), {{"I", "", 1, kWarn}, {"I", " 3 ", 1}}},
       {"DateDeviate", Dated("Wed, 3 Jan 2007 07:00:01 +0000"), {{"I", "-1", 0, kWarn}}},
-      {"DateInvalid", Subj("x"), {{"I", "", 1}}},
-      {"DateInvalid", Msg("Date: Fri, 30 Feb 2007 10:00:00 +0000"), {{"I", "", 1}}},
+      {"DateInvalid", Subj("x"), {{"I", "", 1}}}, {"DateInvalid", Msg("Date: Fri, 30 Feb 2007 10:00:00 +0000"), {{"I", "", 1}}},
       {"DateInvalid", Msg("Date: Mon, 1 Jan 2007 10:00:00 +0100"), {{"I", "", 0}}},
-      {"DoubleFileExt", Attached("invoice.pdf.exe"), {{"I", "", 1}}},
-      {"DoubleFileExt", Attached("a..b"), {{"I", "", 1}}},
+      {"DoubleFileExt", Attached("invoice.pdf.exe"), {{"I", "", 1}}}, {"DoubleFileExt", Attached("a..b"), {{"I", "", 1}}},
       {"DoubleFileExt", Attached("invoice.pdf"), {{"I", "", 0}}},
       {"FieldEmpty", kHeaders, {{"I", "X-Mailer:", 0}, {"I", "x-missing:", 1}, {"I", "SUBJECT", 0}, {"It", "SUBJECT", 1}}},
       {"HdrExist", kHeaders, {{"I", "X-Mailer&X-Priority", 0}, {"I", "X-Priority|X-Mailer", 1}, {"I", " X-Mailer & Subject ", 1}}},
       {"hdrexist", kHeaders, {{"I", "X-Mailer-Inf", 0}, {"Ic", "x-mailer", 0}, {"I", "x-mailer", 1}, {"IC", "x-lower", 1}}},
       {"HdrExist", Msg("Subject: x", "X-Priority: 1\r\n"), {{"I", "X-Priority", 0}}},
-      {"IsRcvPosFaked", Msg(kChain + kBelow), {{"I", "", 0}}},
-      {"IsRcvPosFaked", Msg(kForged), {{"I", "", 1}}},
+      {"IsRcvPosFaked", Msg(kChain + kBelow), {{"I", "", 0}}}, {"IsRcvPosFaked", Msg(kForged), {{"I", "", 1}}},
       {"IsRcvPosFaked", Msg(kForged + kBelow), {{"I", "", 1}}},
       {"IsRcvPosFaked", Msg(Hop("mail2.example.org", "x") + Hop("c", "relay.example.org")), {{"I", "", 0}}},
       {"IsRcvPosFaked", Msg(Hop("unknown", "x", "relay.example.org") + Hop("c", "relay.example.org")), {{"I", "", 0}}},
@@ -159,12 +147,10 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       {"SubjCrippled", Subj("Cheap v*a#gra"), {{"I", "1 *", 1}, {"I", "1 #*", 0}}},
       {"SubjMultiSpace", Spaces("Hello___world"), {{"I", "", 1}, {"I", "4", 0}, {"I", "0", 1}}},
       {"SubjMultiSpace", Spaces("Hello__world"), {{"I", "", 0}, {"I", "2", 1}}},
-      {"SubjMultiSpace", Spaces("Hello___"), {{"I", "3", 0}}},
-      {"SubjMultiSpace", Spaces("Hello_=A0__world"), {{"I", "3", 0}}},
+      {"SubjMultiSpace", Spaces("Hello___"), {{"I", "3", 0}}}, {"SubjMultiSpace", Spaces("Hello_=A0__world"), {{"I", "3", 0}}},
       {"SubjMultiSpace", Subj("a"), {{"I", "999999999", 0}}},
       {"DebugOut", Subj("Hi there"), {{"I", "subject", 0, "Debug output for header \"subject\" (c):\r\nBEGIN>Hi there<END.\r\n"}}},
-      {"FromAddrInAB", Mail("known@example.ORG"), {{"I", "", 1}}},
-      {"FromAddrInAB", Mail("nown@example.org"), {{"I", "", 0}}},
+      {"FromAddrInAB", Mail("known@example.ORG"), {{"I", "", 1}}}, {"FromAddrInAB", Mail("nown@example.org"), {{"I", "", 0}}},
       // Once merged, a book is seen by every shared read; a private read sees its own book alone.
       {"FromAddrInAB", Mail("two@example.org"), {{"I", "", 0}, {"I", "two.abd", 1}, {"I", "", 1}, {"Ic", "", 0}, {"IC", "two.abd", 1}}},
       {"FromAddrInAB", Mail(""), {{"I", "none.abd", 0}}},  // no sender: no book is read
@@ -172,21 +158,18 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       {"ReplyToAddrInAB", Mail("known@example.org"), {{"I", "", 0}}},
       {"SenderInAB", Mail("x@example.net", "known@example.org"), {{"I", "", 1}}},
       {"SenderInAB", Mail("known@example.org", "x@example.net"), {{"I", "", 1}}},
-      {"SenderInAB", Mail("", "known@example.org"), {{"I", "", 1}}},
-      {"SenderInAB", Mail("x@example.net", "y@example.net"), {{"I", "", 0}}},
+      {"SenderInAB", Mail("", "known@example.org"), {{"I", "", 1}}}, {"SenderInAB", Mail("x@y.net", "y@y.net"), {{"I", "", 0}}},
       {"ToAddrInAB", Mail("x@example.net", "", "a@example.net, Me <ME@example.org>"), {{"I", "", 1}}},
       {"ToAddrInAB", Mail("x@example.net", "", "a@example.net, b@example.net"), {{"I", "", 0}}},
       {"ToAddrInAB", Mail("x@example.net", "", "undisclosed-recipients:;"), {{"I", "none.abd", 0}}},
       {"FromAddrInAutoWL", Mail("PAL@example.org"), {{"I", "", 1}}},
-      {"FromAddrInAutoWL", Mail("mate@example.org"), {{"I", "", 1}}},
       {"FromAddrInAutoWL", Mail("al@example.org"), {{"I", "", 0}}},
       {"FromAddrInAutoWL", Mail("x@example.net", "pal@example.org"), {{"I", "", 0}}},
       {"ReplyToAddrInAutoWL", Mail("x@example.net", "pal@example.org"), {{"I", "", 1}}},
       {"ReplyToAddrInAutoWL", Mail("pal@example.org"), {{"I", "", 0}}},
       {"SenderInAutoWL", Mail("x@example.net", "pal@example.org"), {{"I", "", 1}}},
       {"SenderInAutoWL", Mail("pal@example.org", "x@example.net"), {{"I", "", 1}}},
-      {"SenderInAutoWL", Mail("", "pal@example.org"), {{"I", "", 1}}},
-      {"SenderInAutoWL", Mail("x@example.net", "y@example.net"), {{"I", "", 0}}},
+      {"SenderInAutoWL", Mail("", "pal@example.org"), {{"I", "", 1}}}, {"SenderInAutoWL", Mail("x@y.net", "y@y.net"), {{"I", "", 0}}},
   };
   for (const CheckCase& c : cases)
     for (const Probe& p : c.probes) {
@@ -195,12 +178,8 @@ TEST_F(Checks, EveryInternalCheckOnMessages) {
       EXPECT_EQ(p.text ? p.text : "", o.text) << c.field << " '" << p.value << "'";
       EXPECT_EQ(7, o.score) << c.field;  // the rule's own score, match or not
     }
-}
-
-TEST_F(Checks, EveryListedNameIsDispatched) {
-  const std::vector<std::string> names = InternalCheckNames();
-  EXPECT_FALSE(names.empty());
-  for (const std::string& n : names)
+  EXPECT_FALSE(InternalCheckNames().empty());
+  for (const std::string& n : InternalCheckNames())  // every listed name is dispatched
     EXPECT_EQ(std::string::npos, Run(Subj("x"), MakeRule(n, "I", "")).text.find("not found")) << n;
 }
 
@@ -235,30 +214,23 @@ TEST_F(Checks, BayesScoreReportsAndCountsTheVerdict) {
   dir_.Write("Bayes.udb", "");
   BayesOptions bayesOptions;
   BayesFilter bayes(dir_.Folder(), bayesOptions, log_);
-  const Rule rule = MakeRule("BayesScore", "IP", "");
-  const std::string spammy = Msg("X-A: 1", "dddd cccc bbbb aaaa eeee\r\n");
-
-  Outcome o = Run(spammy, rule);  // no filter
-  EXPECT_EQ("ERROR: Intern rule BayesScore [c] failed.\r\n", o.text);
-  services_.bayes = &bayes;
-  options_.bayesExtendedLogging = true;
-  o = Run(spammy, rule);
-  EXPECT_TRUE(o.match);
-  EXPECT_EQ(54, o.score);
-  EXPECT_EQ("Bayes words:\r\n aaaa (V=100/P=100)\r\n bbbb (V=9/P=82)\r\nBayes result: 54% spam probability.\r\n", o.text);
-  EXPECT_EQ(1u, counts_.bayesMessagesChecked);
-
-  options_.bayesExtendedLogging = false;
-  o = Run(Msg("X-A: 1", "ab\r\n"), rule);
-  EXPECT_FALSE(o.match);
-  EXPECT_EQ("Bayes: No words available, skipping bayes check.\r\n", o.text);
-  o = Run(Msg("X-A: 1", "cccc dddd unknown\r\n"), rule);
-  EXPECT_FALSE(o.match);
-  EXPECT_EQ("Bayes: No significant words available, abborting bayes check.\r\n", o.text);
-  options_.bayesEnabled = false;
-  o = Run(spammy, rule);
-  EXPECT_FALSE(o.match);
-  EXPECT_EQ("", o.text);
+  const char* spammy = "dddd cccc bbbb aaaa eeee\r\n";
+  const struct { BayesFilter* filter; bool enabled, extended; const char* body; bool match; const char* text; } rows[] = {
+      {nullptr, true, false, spammy, false, "ERROR: Intern rule BayesScore [c] failed.\r\n"},
+      {&bayes, true, true, spammy, true,
+       "Bayes words:\r\n aaaa (V=100/P=100)\r\n bbbb (V=9/P=82)\r\nBayes result: 54% spam probability.\r\n"},
+      {&bayes, true, false, "ab\r\n", false, "Bayes: No words available, skipping bayes check.\r\n"},
+      {&bayes, true, false, "cccc dddd unknown\r\n", false, "Bayes: No significant words available, abborting bayes check.\r\n"},
+      {&bayes, false, false, spammy, false, ""}};
+  for (const auto& row : rows) {
+    services_.bayes = row.filter;
+    options_.bayesEnabled = row.enabled;
+    options_.bayesExtendedLogging = row.extended;
+    const Outcome o = Run(Msg("X-A: 1", row.body), MakeRule("BayesScore", "IP", ""));
+    EXPECT_EQ(row.match, o.match) << row.text;
+    EXPECT_EQ(row.match ? 54 : 7, o.score) << row.text;
+    EXPECT_EQ(row.text, o.text);
+  }
   EXPECT_EQ(1u, counts_.bayesMessagesChecked);
 }
 
@@ -285,12 +257,7 @@ TEST_F(Checks, ABookThatFailsToLoadNeverMatches) {
   EXPECT_EQ("ERROR: Intern rule FromAddrInAB [c] failed.\r\n", Run(raw, MakeRule("FromAddrInAB", "I", "")).text);
 }
 
-TEST_F(Checks, AutoWhiteListsOfOneAndOfNoEntry) {
-  dir_.Write("One.lst", "<pal@example.org>|" + today_ + "\r\n");
-  AutoWhiteList one;
-  ASSERT_EQ(1, one.Load(dir_.File("One.lst"), 60, os::LocalNow()));
-  services_.autoWhiteList = &one;
-  EXPECT_TRUE(Run(Mail("x@example.net", "pal@example.org"), MakeRule("ReplyToAddrInAutoWL", "I", "")).match);
+TEST_F(Checks, WithoutAnAutoWhiteListNothingMatches) {
   services_.autoWhiteList = nullptr;
   for (const char* check : {"FromAddrInAutoWL", "ReplyToAddrInAutoWL", "SenderInAutoWL"})
     EXPECT_FALSE(Run(Mail("pal@example.org", "pal@example.org"), MakeRule(check, "I", "")).match) << check;
@@ -299,27 +266,25 @@ TEST_F(Checks, AutoWhiteListsOfOneAndOfNoEntry) {
 // ---- Simple and regular-expression rules --------------------------------------------
 
 TEST(SimpleRule, ComparisonsByFlagsCaseAndFolding) {
-  const struct { const char* field; const char* flags; std::string term, text; bool match; } cases[] = {
-      {"SUBJECT", "S", "viagra", "Buy VIAGRA now", true},   {"SUBJECT", "SC", "viagra", "Buy VIAGRA now", false},
-      {"SUBJECT", "SC", "VIAGRA", "Buy VIAGRA now", true},  {"SUBJECT", "S", "cialis", "Buy VIAGRA", false},
-      {"SUBJECT", "SM", "hello", "HELLO", true},            {"SUBJECT", "SM", "hello", "HELLO there", false},
-      {"SUBJECT", "SMC", "hello", "HELLO", false}, {"SUBJECT", "SMC", "HELLO", "HELLO", true},          {"SUBJECT", "SB", "re:", "RE: your mail", true},
-      {"SUBJECT", "SB", "your", "RE: your mail", false},    {"SUBJECT", "SBC", "re:", "RE: your mail", false},
-      {"SUBJECT", "SB", "re: your mail!", "RE: your mail", false}, {"SUBJECT", "SE", "MAIL", "RE: your mail", true},
-      {"SUBJECT", "SE", "your", "RE: your mail", false},    {"SUBJECT", "SEC", "MAIL", "RE: your mail", false},
-      {"SUBJECT", "SE", "x RE: your mail", "RE: your mail", false}, {"SUBJECT", "SNBA", "re:", "RE: x", true},
-      {"SUBJECT", "SBM", "RE:", "RE: x", false},            {"SUBJECT", "SEB", "RE:", "RE: x", true},
-      {"SUBJECT", "SEB", "x", "RE: x", false},              {"SUBJECT", "Sm", "RE", "RE: x", true},
-      {"SUBJECT", "Sc", "re", "RE: x", true},               {"SUBJECT", "S", "", "anything", false},
-      {"SUBJECT", "SC", "", "anything", false},             {"SUBJECT", "SB", "", "anything", true},
-      {"SUBJECT", "SE", "", "anything", true},              {"SUBJECT", "SM", "", "", true},
-      {"SUBJECT", "SM", "", "x", false},                    {"SUBJECT", "S", "gr\xE4" "fin", "GR\xC4" "FIN", true},
-      {"SUBJECT", "SC", "gr\xE4" "fin", "GR\xC4" "FIN", false}, {"SUBJECT", "SE", "\xFF", "x\x9F", true},
-      {"SUBJECT", "S", "\xD7", "\xF7", false},              {"SPAMSUBJ", "S", "v1agra", " viagra ", true},
-      {"spamtext", "S", "\\/iagra", " buy viagra now ", true}, {"SUBJECT", "S", "v1agra", " viagra ", false},
-      {"SPAMTEXT", "SC", "\x8A", " x\x9Ay ", true},         {"TEXT", "SC", "\x8A", " x\x9Ay ", false},
-      {"SPAMTEXT", "SCC", "\x8A", " x\x9Ay ", false},       {"XSPAM", "S", "v1agra", " viagra ", false},
-      {"SUBJECT", "S", "needle", std::string(300 * 1024, 'x') + "NEEDLE", true},
+  const struct { const char* flags; std::string term, text; bool match; const char* field = "SUBJECT"; } cases[] = {
+      {"S", "viagra", "Buy VIAGRA now", true}, {"SC", "viagra", "Buy VIAGRA now", false},
+      {"SC", "VIAGRA", "Buy VIAGRA now", true}, {"S", "cialis", "Buy VIAGRA", false}, {"SM", "hello", "HELLO", true},
+      {"SM", "hello", "HELLO there", false}, {"SMC", "hello", "HELLO", false}, {"SMC", "HELLO", "HELLO", true},
+      {"SB", "re:", "RE: your mail", true}, {"SB", "your", "RE: your mail", false},
+      {"SBC", "re:", "RE: your mail", false}, {"SBC", "RE:", "RE: your mail", true}, {"SEC", "mail", "RE: your mail", true},
+      {"SB", "re: your mail!", "RE: your mail", false},
+      {"SE", "MAIL", "RE: your mail", true}, {"SE", "your", "RE: your mail", false},
+      {"SEC", "MAIL", "RE: your mail", false}, {"SE", "x RE: your mail", "RE: your mail", false},
+      {"SNBA", "re:", "RE: x", true}, {"SBM", "RE:", "RE: x", false}, {"SEB", "RE:", "RE: x", true},
+      {"SEB", "x", "RE: x", false}, {"Sm", "RE", "RE: x", true}, {"Sc", "re", "RE: x", true},
+      {"S", "", "anything", false}, {"SC", "", "anything", false}, {"SB", "", "anything", true},
+      {"SE", "", "anything", true}, {"SM", "", "", true}, {"SM", "", "x", false},
+      {"S", "gr\xE4" "fin", "GR\xC4" "FIN", true}, {"SC", "gr\xE4" "fin", "GR\xC4" "FIN", false},
+      {"SE", "\xFF", "x\x9F", true}, {"S", "\xD7", "\xF7", false}, {"S", "v1agra", " viagra ", true, "SPAMSUBJ"},
+      {"S", "\\/iagra", " buy viagra now ", true, "spamtext"}, {"S", "v1agra", " viagra ", false},
+      {"SC", "\x8A", " x\x9Ay ", true, "SPAMTEXT"}, {"SC", "\x8A", " x\x9Ay ", false, "TEXT"},
+      {"SCC", "\x8A", " x\x9Ay ", false, "SPAMTEXT"}, {"S", "v1agra", " viagra ", false, "XSPAM"},
+      {"S", "needle", std::string(300 * 1024, 'x') + "NEEDLE", true},
   };
   UpperCaseCache upper;
   for (const auto& c : cases) {
@@ -330,42 +295,30 @@ TEST(SimpleRule, ComparisonsByFlagsCaseAndFolding) {
   }
   // Many texts of one length, each seen again between others: every answer
   // belongs to its own text.
+  std::string text;
   for (int round = 0; round < 3; ++round)
-    for (int i = 10; i < 30; ++i) {
-      const std::string field = "Header " + std::to_string(i) + " MARKER" + std::to_string(i);
-      std::string text;
-      EXPECT_TRUE(EvaluateSimple(MakeRule("RAWHEADER", "S", "marker" + std::to_string(i)), field, upper, text));
-      EXPECT_FALSE(EvaluateSimple(MakeRule("RAWHEADER", "S", "marker" + std::to_string(i + 1)), field, upper, text));
-    }
+    for (int i = 10; i < 30; ++i)
+      for (int k : {i, i + 1})
+        EXPECT_EQ(k == i, EvaluateSimple(MakeRule("RAWHEADER", "S", "marker" + std::to_string(k)),
+                                         "Header " + std::to_string(i) + " MARKER" + std::to_string(i), upper, text));
 }
 
+// The pattern language itself is the regex layer's; here: the search window
+// and the report of a pattern that fails to compile or to run.
 TEST(RegExpRule, MatchesLimitsAndFailures) {
-  const std::string longText = std::string(1024, 'x') + "foo" + std::string(2000, 'y');
   const char* kFailed = "ERROR: RegExp rule SUBJECT [c] failed.\r\n";
-  const struct {
-    std::string pattern, text;
-    bool match;
-    const char* text2;  // the report; null: none
-    std::size_t max = 32 * 1024;
-  } cases[] = {
-      {"viagra", "Buy VIAGRA now", true},  {"^buy", "x\r\nbuy", false},       {"buy.*now", "BUY\r\nit NOW", true},
-      {"\\bcheap\\b", "cheaper", false},   {"", "anything", true},            {"a(b", "a(b", false, kFailed},
+  const std::string tail = std::string(1018, 'x') + "needle-tail";
+  const struct { std::string pattern, text; bool match; const char* report; std::size_t max = 32 * 1024; } cases[] = {
+      {"viagra", "Buy VIAGRA now", true, ""}, {"\\bcheap\\b", "cheaper", false, ""}, {"a(b", "a(b", false, kFailed},
       {"(a+)+$", std::string(64, 'a') + "!", false, kFailed},  // runs out of its match budget
-      {"v\\iagra", "Buy VIAGRA", true},    {"\\y", "x\\", false},             {"[\\B]", "b", true},
-      {"\\d\\m", "1M", true},              {"\\\\\\y", "\\Y", true},          {"\\ya(b", "ya(b", false, kFailed},
-      {"\\L", "L", false, kFailed},        {"a\\", "a", false, kFailed},      {"x\\Gfoo|\\Gfoo", longText, false},
-      {"a|\\Gx", longText, true},          {"(?m)^foo", longText, false},     {"(?<!x)foo", longText, false},
-      {"\\bfoo", longText, false},         {"(?<=x{1024})foo", longText, true}, {"(?=ab\\K)", "1 XAB Y", true},
-      {"x(?=y\\K)y", "--XY--", true},      {std::string("abc\0(", 5), "xxABCxx", true},
-      {"b.c", std::string("ab\0cd", 5), true},
-      {"needle", std::string(1018, 'x') + "needle-tail", true, nullptr, 1024},  // ends at byte 1024
-      {"needle-", std::string(1018, 'x') + "needle-tail", false, nullptr, 1024},
-      {"x$", std::string(1024, 'x') + "y", true, nullptr, 1024},  {"x$", std::string(1024, 'x') + "y", false},
+      {"b.c", std::string("ab\0cd", 5), true, ""}, {"needle", tail, true, "", 1024},  // ends at byte 1024
+      {"needle-", tail, false, "", 1024}, {"x$", std::string(1024, 'x') + "y", true, "", 1024},
+      {"x$", std::string(1024, 'x') + "y", false, ""},
   };
   for (const auto& row : cases) {
     std::string text;
     EXPECT_EQ(row.match, EvaluateRegExp(MakeRule("SUBJECT", "R", row.pattern), row.text, row.max, text)) << row.pattern;
-    EXPECT_EQ(row.text2 ? row.text2 : "", text) << row.pattern;
+    EXPECT_EQ(row.report, text) << row.pattern;
   }
 }
 

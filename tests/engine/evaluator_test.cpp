@@ -29,40 +29,36 @@ struct LearnCase {
 };
 
 void None(EngineOptions&) {}
+const char* kSpam = "Bayes learned this mail as SPAM.\n";
+const char* kHam = "Bayes learned this mail as HAM.\n";
+const char* kOff = "Bayes auto-learning is disabled.\n";
+const std::string kPills = "SUBJECT 5 SH \"pills\"", kAutoLearn = "BayesAutoLearn 0 S ";
 
 const LearnCase kCases[] = {
-    {"H marks spam", {"SUBJECT 5 SH \"pills\""}, None, "Bayes learned this mail as SPAM.\n", 1, 0, 0},
-    {"without AddMarkSpam", {"SUBJECT 5 SH \"pills\""}, [](EngineOptions& o) { o.addMarkSpam = false; }, "", 0, 0, 0},
-    {"W marks ham", {"SUBJECT 5 SW \"pills\""}, None, "Bayes learned this mail as HAM.\n", 0, 1, 0},
+    {"H marks spam", {kPills}, None, kSpam, 1, 0, 0},
+    {"without AddMarkSpam", {kPills}, [](EngineOptions& o) { o.addMarkSpam = false; }, "", 0, 0, 0},
+    {"W marks ham", {"SUBJECT 5 SW \"pills\""}, None, kHam, 0, 1, 0},
     {"without AddMarkHam", {"SUBJECT 5 SW \"pills\""}, [](EngineOptions& o) { o.addMarkHam = false; }, "", 0, 0, 0},
-    {"BreakAtScore upwards", {"SUBJECT 300 S \"pills\""}, None, "Bayes learned this mail as SPAM.\n", 1, 0, 0},
-    {"BreakAtScore downwards", {"SUBJECT -300 S \"pills\""}, None, "Bayes learned this mail as HAM.\n", 0, 1, 0},
+    {"BreakAtScore upwards", {"SUBJECT 300 S \"pills\""}, None, kSpam, 1, 0, 0},
+    {"BreakAtScore downwards", {"SUBJECT -300 S \"pills\""}, None, kHam, 0, 1, 0},
     {"without AddMaxScore", {"SUBJECT 300 S \"pills\""}, [](EngineOptions& o) { o.addMaxScore = false; }, "", 0, 0, 0},
-    {"above AddHigherValue", {"SUBJECT 100 S \"pills\""}, [](EngineOptions& o) { o.addHigher = true; },
-     "Bayes learned this mail as SPAM.\n", 1, 0, 0},
+    {"above AddHigherValue", {"SUBJECT 100 S \"pills\""}, [](EngineOptions& o) { o.addHigher = true; }, kSpam, 1, 0, 0},
     {"at AddHigherValue", {"SUBJECT 99 S \"pills\""}, [](EngineOptions& o) { o.addHigher = true; }, "", 0, 0, 0},
-    {"below AddLowerValue", {"SUBJECT 39 S \"pills\""}, [](EngineOptions& o) { o.addLower = true; },
-     "Bayes learned this mail as HAM.\n", 0, 1, 0},
+    {"below AddLowerValue", {"SUBJECT 39 S \"pills\""}, [](EngineOptions& o) { o.addLower = true; }, kHam, 0, 1, 0},
     {"at AddLowerValue", {"SUBJECT 40 S \"pills\""}, [](EngineOptions& o) { o.addLower = true; }, "", 0, 0, 0},
-    {"once per message", {"SUBJECT 300 SH \"pills\""}, [](EngineOptions& o) { o.addHigher = true; },
-     "Bayes learned this mail as SPAM.\n", 1, 0, 0},
-    {"switched off", {"BayesAutoLearn 0 S \"Off\"", "SUBJECT 5 SH \"pills\""}, None, "Bayes auto-learning is disabled.\n", 0, 0, 0},
-    {"switched off by 0 and DISABLE", {"BayesAutoLearn 0 S \"0\"", "BayesAutoLearn 0 S \"disable\"", "SUBJECT 5 SW \"pills\""},
-     None, "Bayes auto-learning is disabled.\nBayes auto-learning is disabled.\n", 0, 0, 0},
-    {"on again", {"BayesAutoLearn 0 S \"off\"", "BayesAutoLearn 0 S \"Enable\"", "BayesAutoLearn 0 S \"1\"", "BayesAutoLearn 0 S \"on\"",
-                  "SUBJECT 5 SH \"pills\""},
-     None,
-     "Bayes auto-learning is disabled.\nBayes auto-learning is enabled.\nBayes auto-learning is enabled.\n"
-     "Bayes auto-learning is enabled.\nBayes learned this mail as SPAM.\n",
-     1, 0, 0},
-    {"an invalid control rule", {"BayesAutoLearn 0 S \"maybe\"", "SUBJECT 5 SH \"pills\""}, None,
+    {"once per message", {"SUBJECT 300 SH \"pills\""}, [](EngineOptions& o) { o.addHigher = true; }, kSpam, 1, 0, 0},
+    {"switched off", {kAutoLearn + "\"Off\"", kPills}, None, kOff, 0, 0, 0},
+    {"switched off by 0 and DISABLE", {kAutoLearn + "\"0\"", kAutoLearn + "\"disable\"", "SUBJECT 5 SW \"pills\""}, None,
+     "Bayes auto-learning is disabled.\nBayes auto-learning is disabled.\n", 0, 0, 0},
+    {"on again", {kAutoLearn + "\"off\"", kAutoLearn + "\"Enable\"", kAutoLearn + "\"1\"", kAutoLearn + "\"on\"", kPills},
+     None, "Bayes auto-learning is disabled.\nBayes auto-learning is enabled.\nBayes auto-learning is enabled.\n"
+     "Bayes auto-learning is enabled.\nBayes learned this mail as SPAM.\n", 1, 0, 0},
+    {"an invalid control rule", {kAutoLearn + "\"maybe\"", kPills}, None,
      "ERROR: Rule \"BayesAutoLearn\" is not valid!\nBayes learned this mail as SPAM.\n", 1, 0, 0},
-    {"Bayes disabled", {"BayesAutoLearn 0 S \"off\"", "SUBJECT 5 SH \"pills\""}, [](EngineOptions& o) { o.bayesEnabled = false; },
-     "", 0, 0, 0},
-    {"debug mode learns nothing", {"SUBJECT 5 SH \"pills\""}, [](EngineOptions& o) { o.debugMode = true; },
-     "Bayes learned this mail as SPAM.\n", 0, 0, 0},
-    {"trained the other way before", {"SUBJECT 5 SW \"pills\""}, [](EngineOptions& o) { o.addLowerValue = -1; },
-     "Bayes learned this mail as HAM.\n", 0, 0, 1},
+    {"Bayes disabled", {kAutoLearn + "\"off\"", kPills}, [](EngineOptions& o) { o.bayesEnabled = false; }, "", 0, 0, 0},
+    {"debug mode learns nothing", {kPills}, [](EngineOptions& o) { o.debugMode = true; }, kSpam, 0, 0, 0},
+    {"trained the other way before", {"SUBJECT 5 SW \"pills\""}, [](EngineOptions& o) { o.addLowerValue = -1; }, kHam,
+     0, 0, 1},
 };
 
 TEST(Evaluator, AutomaticLearning) {
@@ -79,10 +75,7 @@ TEST(Evaluator, AutomaticLearning) {
     options.bayesExtendedLogging = true;
     c.set(options);
     const RuleSet ruleSet(rules);
-    EngineServices services;
-    services.rules = &ruleSet;
-    services.bayes = &bayes;
-    services.log = &log;
+    EngineServices services{&ruleSet, &bayes, nullptr, nullptr, nullptr, &log};
     MessageContext message(kMessage);
     if (c.reclassified) bayes.Learn(message.Parser().GetField("RAWHEADER"), message.Words(options.tokenizer), true, 1.0);
     const bool trainedBefore = bayes.Changed();

@@ -4,20 +4,18 @@
 // rule by rule, with the prefilter as without it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/evaluator.h"
 #include "engine/message_context.h"
 #include "engine/rule_set.h"
-#include "message/parser.h"
 #include "net/network_checks.h"
 #include "os/env.h"
 #include "rules/rule_store.h"
-#include "support/scratch_dir.h"
 #include "support/string_log.h"
 
 using namespace quelta;
@@ -25,51 +23,44 @@ using namespace testing_support;
 
 namespace {
 
-class Rng {
- public:
-  explicit Rng(std::uint32_t seed) : state_(seed) {}
-  std::uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  std::size_t Below(std::size_t n) { return Next() % n; }
-  template <typename T>
-  const T& Pick(const std::vector<T>& v) { return v[Below(v.size())]; }
+using Rng = std::minstd_rand;  // fully specified: the same rules on every platform and run
+std::size_t Below(Rng& rng, std::size_t n) { return rng() % n; }
+template <typename T>
+const T& Pick(Rng& rng, const std::vector<T>& v) { return v[rng() % v.size()]; }
 
- private:
-  std::uint32_t state_;
-};
+std::string Mapped(std::string s, int (*f)(int)) {
+  for (char& c : s) c = static_cast<char>(f(static_cast<unsigned char>(c)));
+  return s;
+}
 
-std::vector<std::string> ExampleMessages() {
+// The example messages, then each of them in upper and in lower case: the
+// prefilter folds case as the patterns do.
+std::vector<std::string> Messages(bool withCaseCopies = true) {
   std::vector<std::string> messages;
   for (const char* kind : {"ham", "spam"}) {
     const std::string folder = std::string(QUELTA_SOURCE_DIR) + "/examples/" + kind + "/";
-    for (const std::string& name : os::FindFiles(folder, "*.eml")) {
-      std::string raw;
+    std::string raw;
+    for (const std::string& name : os::FindFiles(folder, "*.eml"))
       if (os::ReadFile(folder + name, raw)) messages.push_back(raw);
-    }
   }
+  for (std::size_t i = 0, n = withCaseCopies ? messages.size() : 0; i < n; ++i)
+    for (int (*f)(int) : {::toupper, ::tolower}) messages.push_back(Mapped(messages[i], f));
   return messages;
 }
 
-// Pieces of the messages' own text, so that many generated patterns match.
-std::vector<std::string> Words(const std::vector<std::string>& messages) {
+// Pieces of the messages' own text, so that many generated patterns match:
+// words, and raw snippets with their punctuation.
+std::vector<std::string> Words() {
   std::vector<std::string> words;
   Rng rng(7);
-  for (const std::string& m : messages) {
+  for (const std::string& m : Messages(false)) {
     std::string w;
     for (char c : m) {
-      if (std::isalnum(static_cast<unsigned char>(c))) {
-        w += c;
-        continue;
-      }
-      if (w.size() >= 3 && rng.Below(4) == 0) words.push_back(w);
-      w.clear();
+      const bool letter = std::isalnum(static_cast<unsigned char>(c));
+      if (!letter && w.size() >= 3 && Below(rng, 4) == 0) words.push_back(w);
+      w = letter ? w + c : "";
     }
-    for (int k = 0; k < 40 && m.size() > 16; ++k)  // raw snippets, punctuation and all
-      words.push_back(m.substr(rng.Below(m.size() - 8), 3 + rng.Below(6)));
+    for (int k = 0; k < 40 && m.size() > 16; ++k) words.push_back(m.substr(Below(rng, m.size() - 8), 3 + Below(rng, 6)));
   }
   return words;
 }
@@ -78,18 +69,14 @@ std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {
     if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) out += '\\';
-    if (c == '\r' || c == '\n' || c == '\0') {
-      out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\x00";
-      continue;
-    }
-    out += c;
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\0' ? "\\x00" : std::string(1, c);
   }
   return out;
 }
 
 std::string CaseMix(Rng& rng, std::string s) {
   for (char& c : s)
-    if (rng.Below(3) == 0) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (Below(rng, 3) == 0) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -97,143 +84,102 @@ std::string CaseMix(Rng& rng, std::string s) {
 // raw so that its punctuation acts), a construct of the pattern language,
 // or a group of pieces.
 std::string Piece(Rng& rng, const std::vector<std::string>& words, int depth) {
-  const std::string w = CaseMix(rng, rng.Pick(words));
-  switch (rng.Below(depth > 2 ? 12 : 16)) {
+  static const std::vector<std::string> kBits = {
+      ".", ".*", ".{0,20}", "\\s+", "\\W", "\\d+", "[a-z]+", "[^<]*", "\\w{2,}", "^", "$", "(?=\\w)", "(?!x)",
+      "(?<=\\s)", "\\y", "\\x41", "\\e", "\\Qa.b\\E", "(\\w)\\1", "x{,3}", "(?i)", "(?-i)", "(?x) ", "(?#note)",
+      "gr\xE4" "fin", "(*SKIP)", "\\K", "a(b", "[abc", "\\G", "(?(1)a|b)", "\\p{L}", "(?s:.)", "\\N", "\\R", "x{2}",
+      "[[:alpha:]]"};
+  static const std::vector<std::string> kRepeats = {"?", "*", "+", "{2}", "{1,3}", "+?", "{0,2}"};
+  const std::string w = CaseMix(rng, Pick(rng, words));
+  switch (Below(rng, depth > 2 ? 12 : 16)) {
     case 0: case 1: case 2: case 3: return Escape(w);
     case 4: return w;  // unescaped: its punctuation is syntax
     case 5: return "\\b" + Escape(w) + "\\b";
-    case 6: {
-      static const std::vector<std::string> kBits = {
-          ".", ".*", ".{0,20}", "\\s+", "\\W", "\\d+", "[a-z]+", "[^<]*", "\\w{2,}", "^", "$",
-          "(?=\\w)", "(?!x)", "(?<=\\s)", "\\y", "\\x41", "\\e", "\\Qa.b\\E", "(\\w)\\1", "x{,3}",
-          "(?i)", "(?-i)", "(?x) ", "(?#note)", "gr\xE4" "fin", "(*SKIP)", "\\K", "a(b", "[abc",
-          "\\G", "(?(1)a|b)", "\\p{L}", "(?s:.)", "\\N", "\\R", "x{2}", "[[:alpha:]]"};
-      return rng.Pick(kBits);
-    }
-    case 7: return Escape(w) + rng.Pick(std::vector<std::string>{"?", "*", "+", "{2}", "{1,3}", "+?"});
-    case 8: return "(?:" + Escape(w) + "|" + Escape(CaseMix(rng, rng.Pick(words))) + ")";
+    case 6: return Pick(rng, kBits);
+    case 7: return Escape(w) + Pick(rng, kRepeats);
+    case 8: return "(?:" + Escape(w) + "|" + Escape(CaseMix(rng, Pick(rng, words))) + ")";
     case 9: return "[" + w.substr(0, 1) + "]" + Escape(w.substr(1));
     case 10: return Escape(w.substr(0, w.size() / 2)) + "\\s*" + Escape(w.substr(w.size() / 2));
     case 11: return Escape(w.substr(0, 1)) + "?" + Escape(w.substr(1 % w.size()));
-    default: {
-      std::string group = rng.Below(2) ? "(" : "(?:";
-      const std::size_t branches = 1 + rng.Below(3);
-      for (std::size_t b = 0; b < branches; ++b) {
-        if (b) group += "|";
-        for (std::size_t k = 1 + rng.Below(2); k > 0; --k) group += Piece(rng, words, depth + 1);
-      }
-      return group + ")" + (rng.Below(3) == 0 ? rng.Pick(std::vector<std::string>{"?", "*", "+", "{0,2}"}) : "");
-    }
   }
+  std::string group = Below(rng, 2) ? "(" : "(?:";
+  for (std::size_t b = 0, branches = 1 + Below(rng, 3); b < branches; ++b) {
+    if (b) group += "|";
+    for (std::size_t k = 1 + Below(rng, 2); k > 0; --k) group += Piece(rng, words, depth + 1);
+  }
+  return group + ")" + (Below(rng, 3) == 0 ? Pick(rng, kRepeats) : "");
 }
 
-// Rule lines: regular-expression rules (some negated, some chained) on every
-// data field and a few headers, with simple rules between them.
-std::vector<std::string> GeneratedRules(const std::vector<std::string>& words, std::size_t count) {
-  std::vector<std::string> fields = DataFieldNames();
-  for (const char* h : {"Subject:", "Received:", "Content-Type:", "X-Mailer:"}) fields.push_back(h);
-  Rng rng(20261206);
-  std::vector<std::string> lines;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::string& field = rng.Pick(fields);
-    std::string pattern;
-    for (std::size_t k = 1 + rng.Below(3); k > 0; --k) pattern += Piece(rng, words, 0);
-    const std::size_t r = rng.Below(20);
-    const std::string link = r == 0 ? "&" : r == 1 ? "?" : "";
-    const std::string flags = r == 2 ? "S" : r < 5 ? "RN" : "R";
-    if (r == 2) pattern = CaseMix(rng, rng.Pick(words));
-    lines.push_back(link + field + " " + std::to_string(1 + i % 7) + " " + flags + " \"" + pattern +
-                    "\" [rule " + std::to_string(i) + "]");
-  }
-  return lines;
-}
-
-// What one message's evaluation wrote, without the time in its header.
-struct Outcome {
-  std::int32_t result = 0;
-  std::vector<std::string> log;
-};
-
-Outcome Score(const std::string& raw, const RuleSet& rules, std::uint32_t maxRegExpSize) {
+// Scores a message with every rule running; the result and the report
+// without the time line that heads it.
+std::pair<std::int32_t, std::vector<std::string>> Score(const std::string& raw, const RuleSet& rules,
+                                                        std::uint32_t maxRegExpSize, NetworkQueries* network = nullptr) {
   StringLog log;
   EngineOptions options;
-  options.breakAtScore = 0;  // every rule runs
+  options.breakAtScore = 0;
   options.bayesEnabled = false;
   options.maxRegExpSize = maxRegExpSize;
-  EngineServices services;
-  services.rules = &rules;
-  services.log = &log;
+  EngineServices services{&rules, nullptr, nullptr, nullptr, network, &log};
   MessageContext message(raw);
-  MessageEvaluator evaluator(message, options, services);
-  Outcome o;
-  o.result = evaluator.Evaluate();
-  o.log.assign(log.entries.begin() + 1, log.entries.end());
-  return o;
+  const std::int32_t result = MessageEvaluator(message, options, services).Evaluate();
+  return {result, std::vector<std::string>(log.entries.begin() + 1, log.entries.end())};
 }
 
-// Scores every message with and without the prefilter; returns the number of
-// "Match:" lines, for the caller to see that the rules did match something.
-int CompareAll(const RuleStore& store, const std::vector<std::string>& messages) {
-  const RuleSet filtered(store, true);
-  const RuleSet reference(store, false);
+// Scores every message with and without the prefilter, for two limits of the
+// text a pattern sees; returns the number of "Match:" lines, for the caller to
+// see that the rules did match something.
+int CompareAll(const RuleStore& store) {
+  const RuleSet filtered(store, true), reference(store, false);
   EXPECT_EQ(0u, reference.FilteredPatternCount());
   int matches = 0;
-  for (std::uint32_t maxSize : {32u * 1024u, 300u}) {
+  const std::vector<std::string> messages = Messages();
+  EXPECT_GE(messages.size(), 18u);
+  for (std::uint32_t maxSize : {32u * 1024u, 300u})
     for (std::size_t m = 0; m < messages.size(); ++m) {
-      const Outcome want = Score(messages[m], reference, maxSize);
-      const Outcome got = Score(messages[m], filtered, maxSize);
-      EXPECT_EQ(want.result, got.result) << "message " << m << ", max " << maxSize;
-      EXPECT_EQ(want.log, got.log) << "message " << m << ", max " << maxSize;
-      for (const std::string& entry : want.log)
-        for (std::size_t at = entry.find("Match: "); at != std::string::npos; at = entry.find("Match: ", at + 1))
-          ++matches;
+      const auto want = Score(messages[m], reference, maxSize);
+      EXPECT_EQ(want, Score(messages[m], filtered, maxSize)) << "message " << m << ", max " << maxSize;
+      for (const std::string& entry : want.second)
+        for (auto at = entry.find("Match: "); at != std::string::npos; at = entry.find("Match: ", at + 1)) ++matches;
     }
-  }
   return matches;
 }
 
-// The example messages, and each of them in upper and in lower case: the
-// prefilter folds case as the patterns do.
-std::vector<std::string> Messages() {
-  std::vector<std::string> messages = ExampleMessages();
-  const std::size_t n = messages.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    std::string upper = messages[i], lower = messages[i];
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    messages.push_back(upper);
-    messages.push_back(lower);
-  }
-  return messages;
-}
-
+// Regular-expression rules (some negated, some chained) on every data field
+// and a few headers, with simple rules between them.
 TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
-  const std::vector<std::string> messages = Messages();
-  ASSERT_GE(messages.size(), 18u);
+  const std::vector<std::string> words = Words();
+  std::vector<std::string> fields = DataFieldNames();
+  for (const char* h : {"Subject:", "Received:", "Content-Type:", "X-Mailer:"}) fields.push_back(h);
+  Rng rng(20261206);
   RuleStore store;
-  for (const std::string& line : GeneratedRules(Words(ExampleMessages()), 1500))
+  for (std::size_t i = 0; i < 1500; ++i) {
+    const std::string& field = Pick(rng, fields);
+    std::string pattern;
+    for (std::size_t k = 1 + Below(rng, 3); k > 0; --k) pattern += Piece(rng, words, 0);
+    const std::size_t r = Below(rng, 20);
+    if (r == 2) pattern = CaseMix(rng, Pick(rng, words));
+    const std::string line = (r == 0 ? "&" : r == 1 ? "?" : "") + field + " " + std::to_string(1 + i % 7) +
+                             (r == 2 ? " S \"" : r < 5 ? " RN \"" : " R \"") + pattern + "\" [rule " +
+                             std::to_string(i) + "]";
     ASSERT_TRUE(store.AddLine(line)) << line;
-  const RuleSet filtered(store);
+  }
   // Most patterns have literals to filter by; the rules match often enough
   // for the comparison to mean something.
+  const RuleSet filtered(store);
   EXPECT_GT(filtered.FilteredPatternCount() * 2, filtered.PatternCount());
-  const int matches = CompareAll(store, messages);
-  EXPECT_GT(matches, 1000);
+  EXPECT_GT(CompareAll(store), 1000);
 }
 
 TEST(Prefilter, ShippedRuleFilesScoreAndReportAsWithoutIt) {
   StringLog log;
   RuleStore store;
-  const RuleFileOptions where{std::string(QUELTA_SOURCE_DIR) + "/data/", std::string(QUELTA_SOURCE_DIR) + "/data/"};
-  ASSERT_TRUE(store.LoadFromFile("Rules.dat", where, log));
-  ASSERT_TRUE(store.LoadFromFile("EasyRules.dat", where, log));
-  const int matches = CompareAll(store, Messages());
-  EXPECT_GT(matches, 0);
+  const std::string data = std::string(QUELTA_SOURCE_DIR) + "/data/";
+  for (const char* file : {"Rules.dat", "EasyRules.dat"}) ASSERT_TRUE(store.LoadFromFile(file, {data, data}, log));
+  EXPECT_GT(CompareAll(store), 0);
 }
 
 // The reverse look-ups of GETRCVIPHOSTS: every address has one name.
-class FakeNetwork : public NetworkQueries {
- public:
+struct FakeNetwork : NetworkQueries {
   std::string BlockListLookup(const std::string&, const std::string&, int) override { return ""; }
   std::string ReverseLookup(const std::string&, int) override { return "relay.spammer.example"; }
   std::string MxLookup(const std::string&, int) override { return ""; }
@@ -246,29 +192,15 @@ class FakeNetwork : public NetworkQueries {
 // rules before it read the field already.
 TEST(Prefilter, RulesAfterGetRcvIpHostsReadItsHosts) {
   RuleStore store;
-  for (const char* line : {"RCVIPHOSTS 1 SN \"SPAMMER\" [before, simple]",
-                           "RCVIPHOSTS 1 RN \"spammer\\.example\" [before, pattern]",
-                           "GetRcvIpHosts 0 I \"\" [look-ups]",
-                           "RCVIPHOSTS 10 S \"SPAMMER\" [after, simple]",
-                           "RCVIPHOSTS 20 R \"spammer\\.example\" [after, pattern]"})
+  for (const char* line : {"RCVIPHOSTS 1 SN \"SPAMMER\" [before]", "RCVIPHOSTS 1 RN \"spammer\\.example\" [before]",
+                           "GetRcvIpHosts 0 I \"\" [look-ups]", "RCVIPHOSTS 10 S \"SPAMMER\" [after]",
+                           "RCVIPHOSTS 20 R \"spammer\\.example\" [after]"})
     ASSERT_TRUE(store.AddLine(line)) << line;
   const std::string raw =
       "Received: from mx.example ([81.2.3.4]) by mail.example.org; Mon, 7 Dec 2026 10:00:00 +0100\r\n"
       "Subject: hello\r\n\r\nbody\r\n";
-  for (bool prefilter : {true, false}) {
-    const RuleSet rules(store, prefilter);
-    StringLog log;
-    FakeNetwork network;
-    EngineOptions options;
-    options.bayesEnabled = false;
-    EngineServices services;
-    services.rules = &rules;
-    services.network = &network;
-    services.log = &log;
-    MessageContext message(raw);
-    MessageEvaluator evaluator(message, options, services);
-    EXPECT_EQ(32, evaluator.Evaluate()) << log.Text();
-  }
+  FakeNetwork network;
+  for (bool prefilter : {true, false}) EXPECT_EQ(32, Score(raw, RuleSet(store, prefilter), 32 * 1024, &network).first);
 }
 
 }  // namespace
