@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quelta {
@@ -83,11 +84,11 @@ TEST(NetworkChecks, LinesOnlyWithTheirSwitch) {
   const NetworkCheckOptions quiet{false, false, false};
   FakeNetwork net;
   net.answers["shop.example"] = "127.0.0.3";
-  EXPECT_TRUE(CheckDnsbl("bl.example", "\"10.0.0.1\"198.51.100.7\"", quiet, net).text.empty());
-  EXPECT_TRUE(CheckUrlbl("uribl.example", "\"shop.example\"", quiet, net).text.empty());
   const FieldReader field = [](const std::string&) { return std::string("a@shop.example"); };
-  EXPECT_TRUE(CheckMx("FROMADDR", field, quiet, net).text.empty());
-  EXPECT_TRUE(CheckSenderAddress("FROMADDR", field, quiet, net).text.empty());
+  EXPECT_EQ(CheckDnsbl("bl.example", "\"10.0.0.1\"198.51.100.7\"", quiet, net).text +
+                CheckUrlbl("uribl.example", "\"shop.example\"", quiet, net).text +
+                CheckMx("FROMADDR", field, quiet, net).text + CheckSenderAddress("FROMADDR", field, quiet, net).text,
+            "");
 }
 
 TEST(NetworkChecks, MxCheck) {
@@ -95,26 +96,21 @@ TEST(NetworkChecks, MxCheck) {
       {"FROMADDR", "<anna@Shop.Example >"}, {"NOAT", "anna.shop.example"}, {"REPLYTOADDR", "bert@mail.example"}};
   const FieldReader field = [&](const std::string& n) { return fields.count(n) ? fields.at(n) : std::string(); };
   const std::string found = "MX-Check: MX-Server for \"Shop.Example\" is \"mx.shop.example\".\r\n";
-  const struct {
-    std::string value;
-    bool matched;
-    Lines asked;
-    std::string line;
-  } cases[] = {
+  using Case = std::tuple<std::string, bool, Lines, std::string>;  // value, matched, look-ups, line
+  for (const auto& [value, matched, asked, line] : std::initializer_list<Case>{
       {"FROMADDR", false, {"MX Shop.Example 2000"}, found},
       {"FROMADDR|abc", false, {"MX Shop.Example 2000"}, found},
       {"NOAT", true, {}, "MX-Check: MX-Server for \"\" not available.\r\n"},
       {"EMPTY, REPLYTOADDR|3000", true, {"MX mail.example 3000"},
        "MX-Check: MX-Server for \"mail.example\" not available.\r\n"},
       {"EMPTY,NOAT|10", true, {}, "MX-Check: MX-Server for \"\" not available.\r\n"},
-  };
-  for (const auto& c : cases) {
+       }) {
     FakeNetwork net;
     net.answers["Shop.Example"] = "mx.shop.example";
-    const NetworkCheckResult r = CheckMx(c.value, field, NetworkCheckOptions{true, true, true}, net);
-    EXPECT_EQ(r.matched, c.matched) << c.value;
-    EXPECT_EQ(net.asked, c.asked) << c.value;
-    EXPECT_EQ(r.text, c.line) << c.value;
+    const NetworkCheckResult r = CheckMx(value, field, NetworkCheckOptions{true, true, true}, net);
+    EXPECT_EQ(r.matched, matched) << value;
+    EXPECT_EQ(net.asked, asked) << value;
+    EXPECT_EQ(r.text, line) << value;
   }
 }
 
@@ -122,12 +118,9 @@ TEST(NetworkChecks, SenderAddressVerification) {
   const FieldReader field = [](const std::string& n) { return n == "FROMADDR" ? "<anna@shop.example>" : "nobody"; };
   const std::string found = "SAV: MX-Server for \"shop.example\" is \"mx.shop.example\".\r\nSAV: Query result is ";
   const std::string none = "SAV: MX-Server for \"shop.example\" is not available.\r\n";
-  const struct {
-    std::string value;
-    SenderVerification verification;
-    bool hasExchanger, matched;
-    std::string text;
-  } cases[] = {
+  // The check's value, what the server says, whether the domain has an exchanger, matched, the lines.
+  using Case = std::tuple<std::string, SenderVerification, bool, bool, std::string>;
+  for (const auto& [value, verification, hasExchanger, matched, text] : std::initializer_list<Case>{
       {"FROMADDR||2,3", {3, "550 5.1.1 unknown"}, true, true, found + "3 (550 5.1.1 unknown).\r\n"},
       {"FROMADDR||2,3", {0, "554 5.7.1 denied "}, true, false, found + "0 (554 5.7.1 denied).\r\n"},
       {"FROMADDR", {3, "550 no"}, true, true, found + "3 (550 no).\r\n"},
@@ -136,27 +129,23 @@ TEST(NetworkChecks, SenderAddressVerification) {
       {"FROMADDR||3", {3, "x"}, false, false, none},
       {"FROMADDR||3,4", {3, "x"}, false, true, none},
       {"OTHER||4", {3, "x"}, true, true, "SAV: MX-Server for \"\" is not available.\r\n"},  // no domain
-  };
-  for (const auto& c : cases) {
+       }) {
     FakeNetwork net;
-    if (c.hasExchanger) net.answers["shop.example"] = "mx.shop.example";
-    net.verification = c.verification;
-    const NetworkCheckResult r = CheckSenderAddress(c.value, field, NetworkCheckOptions{true, true, true}, net);
-    EXPECT_EQ(r.matched, c.matched) << c.value << " " << c.verification.code;
-    EXPECT_EQ(r.text, c.text) << c.value;
+    if (hasExchanger) net.answers["shop.example"] = "mx.shop.example";
+    net.verification = verification;
+    const NetworkCheckResult r = CheckSenderAddress(value, field, NetworkCheckOptions{true, true, true}, net);
+    EXPECT_EQ(r.matched, matched) << value << " " << verification.code;
+    EXPECT_EQ(r.text, text) << value;
     if (r.text.find("Query") != std::string::npos)
-      EXPECT_EQ(net.asked.back(), "SAV mx.shop.example anna@shop.example 2000") << c.value;
+      EXPECT_EQ(net.asked.back(), "SAV mx.shop.example anna@shop.example 2000") << value;
   }
 }
 
 TEST(NetworkChecks, Ranges) {
-  EXPECT_TRUE(InRange("192.168.10.20", "192.168.0.0-192.168.255.255"));
-  EXPECT_TRUE(InRange("10.0.0.1", " 10.0.0.1 - 10.0.0.1 "));
-  EXPECT_FALSE(InRange("192.169.0.1", "192.168.0.0-192.168.255.255"));
-  EXPECT_FALSE(InRange("9.255.255.255", "10.0.0.0-10.255.255.255"));
-  EXPECT_TRUE(InRange("200.0.0.1", "128.0.0.0-255.255.255.255"));  // unsigned comparison
-  EXPECT_FALSE(InRange("1.2.3", "1.0.0.0-2.0.0.0"));
-  EXPECT_FALSE(InRange("1.2.3.4", "1.2.3.4-5"));
+  EXPECT_TRUE(InRange("192.168.10.20", "192.168.0.0-192.168.255.255") && InRange("10.0.0.1", " 10.0.0.1 - 10.0.0.1 ") &&
+              InRange("200.0.0.1", "128.0.0.0-255.255.255.255"));  // unsigned comparison
+  EXPECT_FALSE(InRange("192.169.0.1", "192.168.0.0-192.168.255.255") || InRange("9.255.255.255", "10.0.0.0-10.255.255.255") ||
+               InRange("1.2.3", "1.0.0.0-2.0.0.0") || InRange("1.2.3.4", "1.2.3.4-5"));
   const std::string list = "\"192.169.0.1\"\"192.168.10.20\"";
   EXPECT_TRUE(CheckIpInRange(" 1.2.3.4-192.168.255.255 ", list));  // the dash at the eighth character
   EXPECT_FALSE(CheckIpInRange("192.168.0.0-192.168.9.255", list));

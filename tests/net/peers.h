@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 namespace quelta::test {
+using Clock = std::chrono::steady_clock;
+inline long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
 inline std::uint16_t PeerPort(const std::string& name) {
   const char* v = std::getenv(("QUELTA_PEER_" + name).c_str());
   return v != nullptr ? static_cast<std::uint16_t>(std::atoi(v)) : 0;

@@ -14,12 +14,6 @@ def spawn(fn, *args):
     threading.Thread(target=fn, args=args, daemon=True).start()
 
 
-def udp():
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind((HOST, 0))
-    return s
-
-
 def peer(env, name, handler, *args):  # a TCP server of its own, each connection on a thread
     listener = socket.create_server((HOST, 0))
     env["QUELTA_PEER_" + name] = str(listener.getsockname()[1])
@@ -78,12 +72,10 @@ def dns_responder(sock, spoof):
             send(reply(qid, question, [mx(1, "evil.test")]), spoof)
             time.sleep(0.05)
             send(reply(qid, question, [mx(5, "mx.spoof.test")]))
-        elif qname == "tc.test":  # truncated: the second record cut short
-            send(reply(qid, question, [mx(10, "mx1.tc.test"), mx(5, "mx2.tc.test")], 0x8380)[:-7])
-        elif qname == "servfail.test":
-            send(reply(qid, question, flags=0x8182))
-        elif qname == "garbage.test":
-            send(data[:2] + bytes(range(256)) * 4)
+        elif qname in ("tc.test", "servfail.test", "garbage.test"):  # tc: truncated, the second record cut short
+            send({"tc.test": reply(qid, question, [mx(10, "mx1.tc.test"), mx(5, "mx2.tc.test")], 0x8380)[:-7],
+                  "servfail.test": reply(qid, question, flags=0x8182),
+                  "garbage.test": data[:2] + bytes(range(256)) * 4}[qname])
         elif qname.startswith("mx."):
             send(reply(qid, question, [mx(10, "mx1." + qname)]))
         elif not qname.startswith("silent."):
@@ -195,7 +187,8 @@ def main(argv):
     env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
     procs, tmp = [], tempfile.mkdtemp(prefix="quelta-peers-")
     try:
-        dns, spoof = udp(), udp()
+        dns, spoof = socket.socket(type=socket.SOCK_DGRAM), socket.socket(type=socket.SOCK_DGRAM)
+        dns.bind((HOST, 0)), spoof.bind((HOST, 0))
         spawn(dns_responder, dns, spoof)
         env["QUELTA_PEER_DNS"] = str(dns.getsockname()[1])
         masq = start_dnsmasq(53 if netns else free_port(), dns.getsockname()[1], procs)

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -152,9 +151,9 @@ TEST(UpdateCheck, SilentServerAndUnreachableHost) {
   RecordingHost host;
   UpdateCheckOptions o = Options(silent, "x");
   o.downloadTimeoutMs = 500;
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = test::Clock::now();
   EXPECT_EQ(CheckForUpdate(o, host), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_LT(test::MsSince(start), 3000);
   o.server = "http://nowhere.invalid/";
   EXPECT_EQ(CheckForUpdate(o, host), 0);
   EXPECT_EQ(host.log, (Lines{"ERROR: Download of version information file failed!",
@@ -164,9 +163,8 @@ TEST(UpdateCheck, SilentServerAndUnreachableHost) {
 TEST(UpdateCheck, ManualOutcomeBoxes) {
   RecordingHost host;
   const UpdateCheckOptions o = Options(0, "");
-  EXPECT_TRUE(ShowManualCheckOutcome(kUpdateCurrent, o, host));
-  EXPECT_TRUE(ShowManualCheckOutcome(kUpdateNotChecked, o, host));
-  EXPECT_FALSE(ShowManualCheckOutcome(kUpdateNewer, o, host));
+  EXPECT_TRUE(ShowManualCheckOutcome(kUpdateCurrent, o, host) && ShowManualCheckOutcome(kUpdateNotChecked, o, host) &&
+              !ShowManualCheckOutcome(kUpdateNewer, o, host));
   EXPECT_EQ(host.boxes, (Lines{"Quelta: Plugin|MsgCurrentText(1.0.0.1)", "Quelta: Plugin|MsgErrorText() [error]"}));
 }
 

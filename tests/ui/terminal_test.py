@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""The dialogs of `quelta setup` in tmux: one session edits every page and editor by keys,
-reading the screen (with colours) back, and saves; the files it wrote are checked byte for
-byte. Without a terminal, setup logs one WARNING and shows nothing.
-Usage: terminal_test.py QUELTA SOURCE_DIR   (exit 77: tmux cannot run here)"""
+"""Usage: terminal_test.py QUELTA SOURCE_DIR (exit 77: tmux cannot run here). `quelta setup` in tmux edits every page
+and editor by keys, reading the screen back; the files are checked byte for byte. Without a terminal: one WARNING."""
 import os, re, shutil, subprocess, sys, tempfile, time
 
 GREEN, RED, BLUE = 2, 1, 4
@@ -36,11 +34,8 @@ class Screen:  # `quelta setup` in an 80x24 tmux pane of a private server
         return subprocess.run(["tmux", "-S", os.path.join(self.work, "sock"), *args], capture_output=True,
                               text=True, errors="replace")
 
-    def rows(self):
-        return [parse_sgr(line) for line in self.tmux("capture-pane", "-p", "-e").stdout.split("\n")[:24]]
-
-    def text(self):
-        return "\n".join(t for t, _ in self.rows())
+    rows = lambda self: [parse_sgr(l) for l in self.tmux("capture-pane", "-p", "-e").stdout.split("\n")[:24]]
+    text = lambda self: "\n".join(t for t, _ in self.rows())
 
     def row(self, label):  # the row showing label, the attributes of label's first character
         return next(((t, cells[t.index(label)]) for t, cells in self.rows() if label in t), ("", {}))
@@ -178,8 +173,7 @@ def no_terminal(quelta, work, check):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
+    len(sys.argv) == 3 or sys.exit(__doc__)
     work, failed = tempfile.mkdtemp(prefix="quelta-tui-"), []
     screen = Screen(work)
     if not shutil.which("tmux") or screen.tmux("-f", "/dev/null", "new-session", "-d", "true").returncode:

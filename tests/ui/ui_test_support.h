@@ -83,16 +83,12 @@ class TestHost : public quelta::DialogHost {
 // Answers Ask from `answers` (No when it runs out) and records everything.
 class RecordingServices : public quelta::DialogServices {
  public:
-  struct Box {
-    std::string title, text;
-    quelta::os::MsgIcon icon;
-  };
+  struct Box { std::string title, text; quelta::os::MsgIcon icon; };
 
   bool Ask(const std::string& title, const std::string& text) override {
     asked.push_back(title + "|" + text);
-    if (answers.empty()) return false;
-    const bool a = answers.front();
-    answers.pop_front();
+    const bool a = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
     return a;
   }
   void Tell(const std::string& title, const std::string& text, quelta::os::MsgIcon icon) override {
@@ -100,9 +96,8 @@ class RecordingServices : public quelta::DialogServices {
   }
   bool ChooseFile(const std::string& title, const std::string& filter, std::string& name) override {
     asked.push_back(title + "|" + filter);
-    if (chosenFile.empty()) return false;
-    name = chosenFile;
-    return true;
+    if (!chosenFile.empty()) name = chosenFile;
+    return !chosenFile.empty();
   }
   bool OpenHelp(const std::string& target) override {
     helpTargets.push_back(target);

@@ -174,9 +174,7 @@ class Win32Dialogs : public testing_support::HostTest {
 };
 
 TEST_F(Win32Dialogs, OptionsShowTheModelAndOkSavesTheEdits) {
-  host.stats.messagesFiltered = 10;
-  host.stats.classAsSpam = 4;
-  host.stats.classAsHam = 6;
+  host.stats.messagesFiltered = 10, host.stats.classAsSpam = 4, host.stats.classAsHam = 6;
   Open([&](Driver& d, HWND dlg) {
     HWND rich = Ctl(dlg, "reStats");
     EXPECT_EQ(GetWindow(dlg, GW_OWNER), nullptr);
