@@ -20,7 +20,7 @@ printf 'From a@b Mon Nov 30 03:12:40 2026\nSubject: lottery\n\n' | "${q[@]}" fil
 check "an mbox envelope line stays first, not scored; --rules-header names the rule" \
   'head -1 "$work/out" | grep -q "^From a@b " && grep -q "^X-Quelta-Score: 80" "$work/out" && grep -qx "X-Quelta-Rules: SUBJECT=80 (lottery)" "$work/out"'
 make_profile "$work/norules" && rm "$work/norules/Rules.dat"
-for bad in "--plugin-dir $work/norules filter" "--plugin-dir $work/none filter" "--profile $work/none filter" "filter --threshold x" "score --pass --bogus"; do
+for bad in "--plugin-dir $work/norules filter" "--plugin-dir $work/none filter" "--profile $work/none filter" "filter --threshold x" "score --pass --explain -" "score --pass --bogus"; do
   "$quelta" $bad < "$work/in" > "$work/out" 2>/dev/null; rc=$?
   check "error ($bad): unchanged, exit 2" 'cmp -s "$work/in" "$work/out" && [ $rc = 2 ]'
 done

@@ -41,6 +41,7 @@ printf '[AntiSpam]\r\nJunkScore=70\r\n' > "$work/p/TBPlugin.INI"
 check "no host folder given: the profile's TBPlugin.INI, for both" 'grep -qP "^80\tSPAM" "$work/out" && last_final "$work/p" | grep -q SPAM'
 out=$("$quelta" --plugin-dir "$work/p" info)
 check "info names the threshold and the host folder in use" '[[ "$out" == *"threshold:   70"* && "$out" == *"host folder: $work/p"* ]]'
+check "info --html is the information page" '"$quelta" --plugin-dir "$work/p" info --html | grep -q "^<html><body.*Version "'
 out=$(QUELTA_HOST_WORKDIR="$work/host" "$quelta" --plugin-dir "$work/p" macro Quelta_DebugInfo)
 check "QUELTA_HOST_WORKDIR is the host folder" '[[ "$out" == *"SpamValue: 50"* ]]'
 

@@ -338,7 +338,7 @@ TEST(Received, Selectors) {
               {"FROMNAME", "\"mail.example.org\""}, {"HELO", "\"helo.test\""}, {"HOST", "\"mail.example.org\""},
               {"IP", "\"192.0.2.1\"10.0.0.1\""}, {"IPIP", "\"192.0.2.1\"10.0.0.1\""}, {"ENVSENDER", "\"env@x\""},
               {"RCVBY", "\"mx.example.net\"relay.test.co.uk\""}, {"RCVWITH", "\"ESMTP\"smtp\""},
-              {"RCVFOR", "\"u@example.net\""}, {"DATE", "\"Mon\""},
+              {"RCVFOR", "\"u@example.net\""}, {"DATE", "\"Mon\""}, {"date", "\"Mon\""},
               {"HOSTS", "\"mail.example.org\"mail.example.org\"mx.example.net\"helo.test\"relay.test.co.uk\""},
               {"DOMS", "\"example.org\"example.org\"example.net\"u@example.net\"helo.test\"co.uk\""},
               {"NONE", "\""}, {"IP|FROMIP", "\"192.0.2.1\"192.0.2.5\"10.0.0.1\""}, {"XIP|IPX", "\""}});
