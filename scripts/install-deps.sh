@@ -34,7 +34,7 @@ native=(build-essential cmake ninja-build pkg-config dpkg-dev
         procmail maildrop groff-base  # the host's tests: delivery agents, man page
         tmux)  # the terminal dialogs' tests
 # The network tests' loopback peers (DNS, SMTP) and their private namespace.
-netpeers=(python3 dnsmasq-base exim4-daemon-light iproute2 util-linux procps)
+netpeers=(python3 dnsmasq-base iproute2 util-linux procps)
 # wine64 alone does not bring /usr/bin/wine, wineserver, wineboot: name 'wine' too.
 # wine32 (from the i386 architecture) runs the 32-bit plug-in's tests.
 windows=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 xvfb xauth
