@@ -178,16 +178,16 @@ def read_rules(sa_dir):
                     metas[fields[0]] = fields[1]
                     rules.pop(fields[0], None)
                 elif word in ("header", "body", "rawbody", "uri", "full") and len(fields) == 2:
-                    name, spec = fields
+                    name, definition = fields
                     metas.pop(name, None)
-                    if spec.startswith("eval:"):
+                    if definition.startswith("eval:"):
                         skipped["eval"] += 1
                         rules.pop(name, None)
                         continue
                     if word == "header":
-                        m = re.match(r"(\S+?)\s*(=~|!~)\s*(.*)$", spec)
+                        m = re.match(r"(\S+?)\s*(=~|!~)\s*(.*)$", definition)
                         if not m:
-                            skipped["exists" if spec.startswith("exists:") else "unparsed"] += 1
+                            skipped["exists" if definition.startswith("exists:") else "unparsed"] += 1
                             rules.pop(name, None)
                             continue
                         hdr, op, regex = m.group(1), m.group(2), m.group(3)
@@ -199,7 +199,7 @@ def read_rules(sa_dir):
                             field = "RECEIVED" if base.startswith("X-Spam-Relays") else base + ":"
                         negate = op == "!~"
                     else:
-                        field, regex, negate = KIND_FIELDS[word], spec, False
+                        field, regex, negate = KIND_FIELDS[word], definition, False
                     parsed = split_regex(regex)
                     if not parsed:
                         skipped["unparsed"] += 1
