@@ -24,7 +24,7 @@ int AutoLearnSwitch(const std::string& value) {
 
 }  // namespace
 
-RuleSet::RuleSet(const RuleStore& store, bool prefilter) {
+RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter) {
   const int count = store.Count();
   rules_.resize(static_cast<std::size_t>(count));
   // Fields by their handle, patterns by their text: each resolved once.
@@ -111,6 +111,7 @@ const Regex* RuleSet::Pattern(int pattern) const {
     if (state == 0) {
       try {
         p.re = CreateRegex(*p.text);
+        if (prefilter_) p.tail = CreateSearchTail(*p.text, *p.re);
         state = 1;
       } catch (const RegexError&) {
         state = 2;  // the same text never compiles
@@ -158,6 +159,17 @@ bool FieldCache::MayMatch(int field, int filterId) {
     e.scanned = true;
   }
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
+}
+
+bool FieldCache::TailMayMatch(int field, const Regex* tail) {
+  if (!tail) return true;
+  std::string_view text(Text(field));
+  if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+  try {
+    return IsMatch(*tail, text);
+  } catch (const RegexError&) {
+    return true;  // the pattern itself decides, and reports its own failure
+  }
 }
 
 }  // namespace quelta

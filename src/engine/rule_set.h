@@ -5,14 +5,17 @@
 // that write it) compiled on first use. For every data field that
 // regular-expression rules read, one literal scanner over the literals those
 // patterns require tells a message's evaluation which patterns cannot match
-// its field at all; such a pattern is not run.
+// its field at all; such a pattern is not run. A pattern whose matches may
+// start almost anywhere gets a search tail (CreateSearchTail) as well: when
+// the tail does not match the field, the pattern is not run either.
 //
 // Promises:
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
-//   would search. (A skipped pattern cannot report a match-limit failure it
-//   might have run into on that text.)
+//   would search, or its search tail does not match that text. (A skipped
+//   pattern cannot report a match-limit failure it might have run into on
+//   that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once: patterns
 //   compile under a lock, everything else is immutable after construction.
@@ -70,6 +73,9 @@ class RuleSet {
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
   const Regex* Pattern(int pattern) const;
+  // The pattern's search tail, or null (none, or no prefilter). Valid once
+  // Pattern(pattern) has been called.
+  const Regex* Tail(int pattern) const { return patterns_[static_cast<std::size_t>(pattern)].tail.get(); }
 
   // Figures for benchmarks: distinct patterns, and those of them the
   // prefilter can skip.
@@ -87,11 +93,13 @@ class RuleSet {
     const std::string* text = nullptr;
     mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
     mutable RegexRef re;
+    mutable RegexRef tail;
   };
   std::vector<PreparedRule> rules_;
   std::vector<FieldEntry> fields_;
   std::vector<PatternEntry> patterns_;
   std::size_t filtered_ = 0;
+  bool prefilter_ = true;
   mutable std::mutex compileMutex_;
 };
 
@@ -108,6 +116,9 @@ class FieldCache {
   bool ContainsUpper(int field, const std::string& upperTerm);
   // False when the pattern with this filter id cannot match the field.
   bool MayMatch(int field, int filterId);
+  // False when a pattern's search tail (null: none) shows that the pattern
+  // cannot match the field; true also when the tail's search fails.
+  bool TailMayMatch(int field, const Regex* tail);
 
  private:
   struct Entry {

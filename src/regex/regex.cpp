@@ -31,6 +31,8 @@
 // text) is run again by the interpreter.
 #include "regex/regex.h"
 
+#include "regex/required_literals.h"
+
 #include <chrono>
 #include <mutex>
 #include <vector>
@@ -317,6 +319,53 @@ RegexRef CreateRegex(const std::string& pattern) {
                pattern.find("\\G") == std::string::npos;
 
   return re;
+}
+
+// ---- Search tails -------------------------------------------------------------
+
+namespace {
+
+// How many kinds of byte a match of the compiled pattern can start with, as
+// PCRE2's start-of-match analysis sees it: a byte below 0x80 counts 4, one
+// above counts 1 (rarer in most mail text), "no idea" counts as every byte.
+int StartWidth(const pcre2_code* code) {
+  std::uint32_t firstType = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
+  if (firstType == 1) return 8;  // one first byte, both cases when it is a letter
+  if (firstType == 2) return 4;  // only at the start of a line
+  const std::uint8_t* bitmap = nullptr;
+  pcre2_pattern_info(code, PCRE2_INFO_FIRSTBITMAP, &bitmap);
+  if (!bitmap) return 4 * 128 + 128;
+  int width = 0;
+  for (int byte = 0; byte < 256; ++byte)
+    if (bitmap[byte / 8] & (1u << (byte % 8))) width += byte < 0x80 ? 4 : 1;
+  return width;
+}
+
+// A start as narrow as this makes the search skip most of a text quickly;
+// it is about eight ASCII letters (or one letter and a few bytes above 0x7F).
+constexpr int kNarrowStart = 40;
+constexpr std::size_t kMaxTailsTried = 6;
+
+}  // namespace
+
+RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled) {
+  if (!compiled.code || StartWidth(compiled.code) <= kNarrowStart) return nullptr;
+  for (const std::string& tail : PatternTails(pattern, kMaxTailsTried)) {
+    int err = 0;
+    PCRE2_SIZE errOffset = 0;
+    pcre2_code* probe = Compile(tail, err, errOffset);
+    if (!probe) continue;
+    const int width = StartWidth(probe);
+    pcre2_code_free(probe);
+    if (width > kNarrowStart) continue;
+    try {
+      return CreateRegex(tail);
+    } catch (const RegexError&) {
+      return nullptr;
+    }
+  }
+  return nullptr;
 }
 
 std::size_t RegexCompiledSizeLimit() {

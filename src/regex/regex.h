@@ -43,6 +43,16 @@ RegexRef CreateRegex(const std::string& pattern);
 bool IsMatch(const RegexRef& re, std::string_view text);
 bool IsMatch(const Regex& re, std::string_view text);
 
+// A pre-test for a pattern whose matches may start almost anywhere (a
+// leading "\b", "\W", optional separators, a look-ahead): a compiled tail of
+// the pattern (see PatternTails) whose matches start only at a few kinds of
+// byte, so that its search skips most of a text. Wherever `compiled` (the
+// pattern compiled by CreateRegex) matches a text, the tail matches too; a
+// text the tail does not match cannot match the pattern. Null when the
+// pattern's own start is narrow already or it has no such tail. Never
+// throws except for std::bad_alloc.
+RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled);
+
 // The largest compiled pattern this build of PCRE2 takes, in bytes (its link
 // size: 2 gives 64 KiB); a larger one fails to compile with "regular
 // expression is too large".

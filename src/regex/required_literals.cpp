@@ -222,6 +222,16 @@ class Reader {
     return !failed_ && pos_ == p_.size();
   }
 
+  // After Run: the top-level items (where each starts, and whether it is an
+  // option setting), when the pattern is one sequence whose tail can be
+  // searched on its own: no top-level alternation, and nothing that refers
+  // to a group by number or name or to where the search started.
+  bool TopLevelItems(std::vector<PatternItem>& items) const {
+    if (failed_ || topBranches_ != 1 || refersToGroupOrStart_) return false;
+    items = topItems_;
+    return true;
+  }
+
  private:
   enum class Quant { None, Valid, Ambiguous };
 
@@ -240,6 +250,7 @@ class Reader {
       ++pos_;
       branches.push_back(Sequence());
     }
+    if (depth_ == 0) topBranches_ = static_cast<int>(branches.size());
     return branches.size() == 1 ? branches[0] : Union(branches);
   }
 
@@ -273,8 +284,10 @@ class Reader {
       }
       Info atom;
       bool repeatable = true;
+      const std::size_t start = pos_;
       const bool isAtom = Atom(atom, repeatable);
       if (failed_) break;
+      if (depth_ == 0) topItems_.push_back(PatternItem{start, !isAtom});
       if (haveLast) acc = Concat(acc, last);
       haveLast = isAtom;
       if (isAtom) last = std::move(atom);
@@ -464,6 +477,7 @@ class Reader {
           return true;
         }
         if (Peek(1) == '=' || Peek(1) == '>') {  // backreference, subroutine call
+          refersToGroupOrStart_ = true;
           pos_ += 2;
           if (SkipName(')')) out = Unknown();
           return true;
@@ -471,10 +485,12 @@ class Reader {
         Fail();
         return true;
       case '&':
+        refersToGroupOrStart_ = true;
         ++pos_;
         if (SkipName(')')) out = Unknown();
         return true;
       case 'R':
+        refersToGroupOrStart_ = true;
         ++pos_;
         if (Peek() == ')') {
           ++pos_;
@@ -487,6 +503,7 @@ class Reader {
         break;
     }
     if (IsDigit(c) || ((c == '+' || c == '-') && IsDigit(Peek(1)))) {  // (?1) (?-1) (?+1)
+      refersToGroupOrStart_ = true;
       ++pos_;
       if (SkipName(')')) out = Unknown();
       return true;
@@ -596,6 +613,7 @@ class Reader {
       case 'r': out = Char('\r'); return;
       case 't': out = Char('\t'); return;
       case 'b': case 'B': case 'A': case 'Z': case 'z': case 'G': case 'K':
+        if (c == 'G' || c == 'K') refersToGroupOrStart_ = true;
         out = Empty();
         repeatable = false;
         return;
@@ -657,6 +675,7 @@ class Reader {
         else ++pos_;
         return;
       case 'g':
+        refersToGroupOrStart_ = true;
         if (Peek() == '{') {
           SkipBraces();
         } else if (Peek() == '<') {
@@ -672,6 +691,7 @@ class Reader {
         }
         return;
       case 'k':
+        refersToGroupOrStart_ = true;
         if (Peek() == '{') {
           SkipBraces();
         } else if (Peek() == '<') {
@@ -688,6 +708,7 @@ class Reader {
         break;
     }
     if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
+      refersToGroupOrStart_ = true;
       while (IsDigit(Peek())) ++pos_;
       return;
     }
@@ -765,6 +786,9 @@ class Reader {
   bool failed_ = false;
   bool extended_ = false;
   int depth_ = 0;
+  std::vector<PatternItem> topItems_;
+  int topBranches_ = 1;
+  bool refersToGroupOrStart_ = false;
 };
 
 }  // namespace
@@ -784,6 +808,28 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
   result.always = false;
   result.anyOf = best;
   return result;
+}
+
+std::vector<std::string> PatternTails(std::string_view pattern, std::size_t maxTails) {
+  pattern = pattern.substr(0, pattern.find('\0'));
+  std::vector<std::string> tails;
+  Info info;
+  Reader reader(pattern);
+  std::vector<PatternItem> items;
+  if (!reader.Run(info) || !reader.TopLevelItems(items)) return tails;
+  // The option settings before a cut still govern the items after it.
+  std::string settings;
+  bool cutAny = false;  // a tail leaves out at least one item that is no option setting
+  for (std::size_t k = 0; k < items.size() && tails.size() < maxTails; ++k) {
+    const std::size_t end = k + 1 < items.size() ? items[k + 1].offset : pattern.size();
+    if (items[k].optionSetting) {
+      settings.append(pattern.substr(items[k].offset, end - items[k].offset));
+      continue;
+    }
+    if (cutAny) tails.push_back(settings + std::string(pattern.substr(items[k].offset)));
+    cutAny = true;
+  }
+  return tails;
 }
 
 // ---- Scanner -------------------------------------------------------------------

@@ -163,10 +163,25 @@ TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
                              std::to_string(i) + "]";
     ASSERT_TRUE(store.AddLine(line)) << line;
   }
+  // Patterns whose matches may start almost anywhere, before a word or two:
+  // these get search tails.
+  static const std::vector<std::string> kBroadStarts = {"(?:\\b|\\s)[_\\W]{0,3}", "\\W*", ".{0,9}", "[^<]*?"};
+  for (std::size_t i = 0; i < 300; ++i) {
+    std::string pattern = Pick(rng, kBroadStarts) + Escape(CaseMix(rng, Pick(rng, words)));
+    if (Below(rng, 2)) pattern += "\\s*" + Escape(Pick(rng, words));
+    const std::string line = Pick(rng, fields) + " 1" + (i % 3 ? " R \"" : " RN \"") + pattern + "\" [broad " +
+                             std::to_string(i) + "]";
+    ASSERT_TRUE(store.AddLine(line)) << line;
+  }
   // Most patterns have literals to filter by; the rules match often enough
   // for the comparison to mean something.
   const RuleSet filtered(store);
   EXPECT_GT(filtered.FilteredPatternCount() * 2, filtered.PatternCount());
+  std::size_t tails = 0;
+  for (std::size_t k = 0; k < filtered.PatternCount(); ++k)
+    tails += filtered.Pattern(static_cast<int>(k)) && filtered.Tail(static_cast<int>(k)) ? 1 : 0;
+  EXPECT_GT(tails, 30u) << "search tails to compare";
+
   EXPECT_GT(CompareAll(store), 1000);
 }
 

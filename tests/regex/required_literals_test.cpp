@@ -171,3 +171,46 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
   scanner.Scan("casino \xE9t\xE9viagra", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 0, 1, 1, 1}));
 }
+
+// A tail of a pattern matches wherever the pattern does, over the fuzzed
+// patterns and texts; and the tails offered are the ones expected.
+TEST(PatternTailsTest, EveryTailMatchesWhereThePatternMatches) {
+  std::mt19937 rng(11);
+  std::vector<std::string> patterns = kHardPatterns;
+  for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
+  std::vector<std::string> texts = kHardTexts;
+  for (int i = 0; i < 100; ++i) texts.push_back(FuzzText(rng));
+  std::size_t checked = 0;
+  for (const auto& p : patterns) {
+    RegexRef full;
+    try {
+      full = CreateRegex(p);
+    } catch (const RegexError&) {
+      continue;
+    }
+    for (const std::string& tail : PatternTails(p, 100)) {
+      RegexRef re;
+      ASSERT_NO_THROW(re = CreateRegex(tail)) << "'" << tail << "' of '" << p << "'";
+      for (const auto& text : texts) {
+        bool matched = false;
+        try {
+          matched = IsMatch(full, text);
+        } catch (const RegexError&) {
+        }
+        if (!matched) continue;
+        ++checked;
+        EXPECT_TRUE(IsMatch(re, text)) << "tail '" << tail << "' of '" << p << "' misses '" << text << "'";
+      }
+    }
+  }
+  EXPECT_GT(checked, 2000u);
+
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"(?-s)\\bab+\\s?c", {"(?-s)ab+\\s?c", "(?-s)b+\\s?c", "(?-s)\\s?c", "(?-s)c"}},
+      {"a(?i)b(?x) c", {"(?i)b(?x) c", "(?i)(?x) c"}},
+      {"(?:x|y)z", {"z"}}, {"abc\0def"s, {"bc", "c"}},
+      {"ab|cd", {}}, {"(a)b\\1", {}}, {"(?<n>a)b\\k<n>", {}}, {"(a)b(?1)", {}}, {"\\Gab", {}},
+      {"ab\\Kc", {}}, {"(?R)?ab", {}}, {"a", {}}, {"(?i)a", {}}, {"(*FAIL)ab", {}}};
+  for (const auto& [pattern, tails] : cases) EXPECT_EQ(PatternTails(pattern, 8), tails) << pattern;
+  EXPECT_EQ(PatternTails("(?-s)\\bab+\\s?c", 2).size(), 2u);
+}
