@@ -111,7 +111,6 @@ const Regex* RuleSet::Pattern(int pattern) const {
     if (state == 0) {
       try {
         p.re = CreateRegex(*p.text);
-        if (prefilter_) p.tail = CreateSearchTail(*p.text, *p.re);
         state = 1;
       } catch (const RegexError&) {
         state = 2;  // the same text never compiles
@@ -120,6 +119,26 @@ const Regex* RuleSet::Pattern(int pattern) const {
     }
   }
   return state == 1 ? p.re.get() : nullptr;
+}
+
+const Regex* RuleSet::Tail(int pattern) const {
+  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+  std::uint8_t state = p.tailState.load(std::memory_order_acquire);
+  if (state == 2) return p.tail.get();
+  if (!prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
+  std::lock_guard<std::mutex> lock(compileMutex_);
+  state = p.tailState.load(std::memory_order_relaxed);
+  if (state == 0) {
+    p.tailState.store(1, std::memory_order_release);
+    return nullptr;
+  }
+  if (state == 1) {
+    // Making a tail costs about what a few searches cost: only patterns
+    // searched for again get one.
+    p.tail = CreateSearchTail(*p.text, *p.re);
+    p.tailState.store(2, std::memory_order_release);
+  }
+  return p.tail.get();
 }
 
 // ---- FieldCache ----------------------------------------------------------------

@@ -6,8 +6,10 @@
 // regular-expression rules read, one literal scanner over the literals those
 // patterns require tells a message's evaluation which patterns cannot match
 // its field at all; such a pattern is not run. A pattern whose matches may
-// start almost anywhere gets a search tail (CreateSearchTail) as well: when
-// the tail does not match the field, the pattern is not run either.
+// start almost anywhere gets a search tail (CreateSearchTail) as well, made
+// when it is searched for the second time (a process that scores one message
+// does not pay for it): when the tail does not match the field, the pattern
+// is not run either.
 //
 // Promises:
 // - Evaluating through a set gives the scores, report texts and matches of
@@ -73,9 +75,9 @@ class RuleSet {
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
   const Regex* Pattern(int pattern) const;
-  // The pattern's search tail, or null (none, or no prefilter). Valid once
-  // Pattern(pattern) has been called.
-  const Regex* Tail(int pattern) const { return patterns_[static_cast<std::size_t>(pattern)].tail.get(); }
+  // The search tail of a pattern that compiled, or null (none, none yet, or
+  // no prefilter). Counts a search: the tail is made at the second call.
+  const Regex* Tail(int pattern) const;
 
   // Figures for benchmarks: distinct patterns, and those of them the
   // prefilter can skip.
@@ -94,6 +96,7 @@ class RuleSet {
     mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
     mutable RegexRef re;
     mutable RegexRef tail;
+    mutable std::atomic<std::uint8_t> tailState{0};  // 0 searched never, 1 once, 2 decided
   };
   std::vector<PreparedRule> rules_;
   std::vector<FieldEntry> fields_;

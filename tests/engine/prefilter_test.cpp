@@ -178,8 +178,11 @@ TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
   const RuleSet filtered(store);
   EXPECT_GT(filtered.FilteredPatternCount() * 2, filtered.PatternCount());
   std::size_t tails = 0;
-  for (std::size_t k = 0; k < filtered.PatternCount(); ++k)
-    tails += filtered.Pattern(static_cast<int>(k)) && filtered.Tail(static_cast<int>(k)) ? 1 : 0;
+  for (std::size_t k = 0; k < filtered.PatternCount(); ++k) {
+    const int pattern = static_cast<int>(k);
+    EXPECT_FALSE(filtered.Pattern(pattern) && filtered.Tail(pattern)) << "a tail at the first search";
+    tails += filtered.Tail(pattern) ? 1 : 0;
+  }
   EXPECT_GT(tails, 30u) << "search tails to compare";
 
   EXPECT_GT(CompareAll(store), 1000);
