@@ -9,7 +9,9 @@
 // writer of some systems normalises such lines when it rewrites a file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "os/env.h"
 #include "support/scratch_dir.h"
@@ -105,6 +107,26 @@ TEST_F(IniFiles, BatchWritesWhatKeyByKeyWritesWrite) {
   EXPECT_EQ(before, testing_support::ReadBytes(file));
 #endif
 }
+
+#if !defined(_WIN32)
+// POSIX reads a profile's file once for many keys; a change behind the
+// reader's back is still seen: at once after a write of the same size in
+// place (file times are coarse), and after the file has aged.
+TEST_F(IniFiles, AChangeInPlaceIsSeenByTheNextRead) {
+  const std::string file = Put("[S]\r\nK=1111\r\n");
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "1111");
+  dir_.Write("t1.ini", "[S]\r\nK=2222\r\n");
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "2222");
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // no longer just changed
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "2222");
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "2222");
+  dir_.Write("t1.ini", "[S]\r\nK=3333\r\n");
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "3333");
+  ASSERT_TRUE(IniWrite(file, "S", "K", "4444"));
+  EXPECT_EQ(IniRead(file, "S", "K", ""), "4444");
+  EXPECT_EQ(IniRead(Put("[S]\r\nK=5555\r\n"), "S", "K", ""), "5555");
+}
+#endif
 
 }  // namespace
 }  // namespace quelta::os

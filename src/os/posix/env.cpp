@@ -71,8 +71,8 @@ unsigned char Lower1252(unsigned char c) {
   }
 }
 
-// One process-wide lock for INI writes: the profile functions of Windows
-// serialise writers too.
+// One process-wide lock for INI files: the profile functions of Windows
+// serialise writers too; readers share the cache of the file read last.
 std::mutex& IniMutex() {
   static std::mutex m;
   return m;
@@ -164,14 +164,78 @@ std::string VersionString(const std::string& file, const std::string& key) {
   return {};
 }
 
+namespace {
+
+// The lines of the INI file read last, kept while the file stays the same
+// (device, inode, size, modification and change times), so that reading a
+// profile's keys one by one reads its file once. File times are coarse (a
+// few milliseconds): a file changed shortly before it was cached could
+// change again with the same times, so such a "racy" entry is never
+// trusted. Writers through this layer forget it; guarded by IniMutex.
+struct IniLinesCache {
+  bool valid = false;
+  std::string path;
+  struct stat st {};
+  std::vector<std::string> lines;
+};
+
+constexpr std::int64_t kRacyNs = 100'000'000;  // 100 ms
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::int64_t RealTimeNs() {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return Nanoseconds(now);
+}
+
+IniLinesCache& IniCache() {
+  static IniLinesCache cache;
+  return cache;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The file's lines, from the cache when it is unchanged; null when it
+// cannot be read. Call with IniMutex held.
+const std::vector<std::string>* IniLines(const std::string& file) {
+  IniLinesCache& cache = IniCache();
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    cache.valid = false;
+    std::string text;  // not a plain file: read it as it is, uncached
+    if (!ReadFile(file, text)) return nullptr;
+    cache.lines = SplitLines(text);
+    return &cache.lines;
+  }
+  if (cache.valid && cache.path == file && SameFile(cache.st, st)) return &cache.lines;
+  std::string text;
+  cache.valid = false;
+  if (!ReadFile(file, text)) return nullptr;
+  cache.lines = SplitLines(text);
+  cache.path = file;
+  cache.st = st;
+  const std::int64_t changed = std::max(Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim));
+  cache.valid = changed + kRacyNs < RealTimeNs();
+  return &cache.lines;
+}
+
+}  // namespace
+
 std::string IniRead(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& def, std::size_t bufSize) {
   std::string result = def;
-  std::string text;
-  if (ReadFile(file, text)) {
+  std::lock_guard<std::mutex> lock(IniMutex());
+  if (const std::vector<std::string>* lines = IniLines(file)) {
     bool inSection = false;
     std::string name, k, v;
-    for (const auto& line : SplitLines(text)) {
+    for (const auto& line : *lines) {
       if (SectionOf(line, name)) {
         if (inSection) break;
         inSection = EqualNoCase(name, section);
@@ -236,6 +300,7 @@ bool IniWrite(const std::string& file, const std::string& section, const std::st
 
 bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) {
   std::lock_guard<std::mutex> lock(IniMutex());
+  IniCache().valid = false;
   std::string text;
   if (FileExists(file) && !ReadFile(file, text)) return false;
   std::vector<std::string> lines = SplitLines(text);
