@@ -115,19 +115,29 @@ PairResult SavePair(const std::string& wordFile, const WordDatabase& words,
 }  // namespace
 
 BayesFilter::BayesFilter(const std::string& folder, const BayesOptions& options, Log& log)
-    : options_(options), wordFile_(folder + "Bayes.wdb"), undoFile_(folder + "Bayes.udb") {
+    : options_(options), log_(&log), wordFile_(folder + "Bayes.wdb"), undoFile_(folder + "Bayes.udb") {
   try {
     const bool bothExist = os::FileExists(wordFile_) && os::FileExists(undoFile_);
     if (!bothExist) log.Write("WARNING: Bayes databases not found!");
 
-    const bool wordsOk = words_.LoadFromFile(wordFile_);
-    std::uint32_t spam = 0, ham = 0;
-    if (wordsOk) HeaderCounts(words_, spam, ham);
-    const bool undoOk = undo_.LoadFromFile(undoFile_);
+    bool wordsOk = false, undoOk = false;
+    std::uint32_t spam = 0, ham = 0, records = 0;
+    // Files that open and hold whole records stay in place for now; any
+    // other case loads at once, as it always did.
+    if (bothExist && WordDatabase::PeekFile(wordFile_, atStart_) && os::OpenRandomAccessFile(undoFile_)) {
+      inFiles_ = wordsOk = undoOk = true;
+      spam = atStart_.header.spamCount;
+      ham = atStart_.header.hamCount;
+      records = static_cast<std::uint32_t>(atStart_.count);
+    } else {
+      wordsOk = words_.LoadFromFile(wordFile_);
+      if (wordsOk) HeaderCounts(words_, spam, ham);
+      undoOk = undo_.LoadFromFile(undoFile_);
+      records = static_cast<std::uint32_t>(words_.Count());
+    }
 
     if (wordsOk && undoOk) {
-      log.Write("Quelta: Bayes databases loaded successfully (W=" +
-                std::to_string(static_cast<std::uint32_t>(words_.Count())) +
+      log.Write("Quelta: Bayes databases loaded successfully (W=" + std::to_string(records) +
                 "/S=" + std::to_string(spam) + "/H=" + std::to_string(ham) + ").");
     } else if (bothExist) {
       if (!wordsOk) log.Write("ERROR: Loading Bayes data file failed!");
@@ -160,8 +170,22 @@ void BayesFilter::CompleteInterruptedSave(const std::string& folder, Log& log) {
   }
 }
 
+void BayesFilter::EnsureLoaded() {
+  if (!inFiles_) return;
+  inFiles_ = false;
+  // The lines a failed load at start-up would have written.
+  if (!words_.LoadFromFile(wordFile_)) log_->Write("ERROR: Loading Bayes data file failed!");
+  if (!undo_.LoadFromFile(undoFile_)) log_->Write("ERROR: Loading Bayes undo file failed!");
+}
+
 BayesFigures BayesFilter::Figures() const {
   BayesFigures f;
+  if (inFiles_) {
+    f.wordRecords = static_cast<std::uint32_t>(atStart_.count);
+    f.spamMessages = atStart_.header.spamCount;
+    f.hamMessages = atStart_.header.hamCount;
+    return f;
+  }
   HeaderCounts(words_, f.spamMessages, f.hamMessages);
   f.wordRecords = static_cast<std::uint32_t>(words_.Count());
   return f;
@@ -239,18 +263,40 @@ void BayesFilter::Train(const Training& t, bool undo) {
 
 ClassifyResult BayesFilter::Classify(WordTable& words, bool listWords, std::string& debugText) {
   ClassifyResult result;
-  std::uint32_t spamMsgs = 0, hamMsgs = 0;
-  HeaderCounts(words_, spamMsgs, hamMsgs);
-
   words.Truncate(options_.maxWords);
+
+  // The first classification reads the word file for its words only; a
+  // file that cannot be read so is loaded instead.
+  WordDatabase::FileLookup lookup;
+  bool fromFile = false;
+  if (inFiles_ && !lookedUpInFile_) {
+    lookedUpInFile_ = true;
+    std::vector<std::uint32_t> hashes;
+    hashes.reserve(static_cast<std::size_t>(words.Count()));
+    for (int i = 0; i < words.Count(); ++i) hashes.push_back(words.At(i).hash);
+    fromFile = WordDatabase::LookUpInFile(wordFile_, std::move(hashes), lookup);
+  }
+  if (!fromFile) EnsureLoaded();
+  std::uint32_t spamMsgs = 0, hamMsgs = 0;
+  if (fromFile) {
+    spamMsgs = lookup.header.spamCount;
+    hamMsgs = lookup.header.hamCount;
+  } else {
+    HeaderCounts(words_, spamMsgs, hamMsgs);
+  }
 
   // Each word takes its figures from the last word record with its hash,
   // the one a walk over records 1..count-1 in file order meets last.
   for (int i = 0; i < words.Count(); ++i) {
-    const int pos = words_.LastWordIndexOfHash(words.At(i).hash);
-    if (pos < 0) continue;
-    const WordRecord& r = words_.At(pos);
-    const double p = WordProbability(spamMsgs, hamMsgs, r.spamCount, r.hamCount);
+    const WordRecord* r = nullptr;
+    if (fromFile) {
+      r = lookup.Find(words.At(i).hash);
+    } else {
+      const int pos = words_.LastWordIndexOfHash(words.At(i).hash);
+      if (pos >= 0) r = &words_.At(pos);
+    }
+    if (!r) continue;
+    const double p = WordProbability(spamMsgs, hamMsgs, r->spamCount, r->hamCount);
     const double d = 0.5 - p;
     words.SetScore(i, p, d > 0 ? d : -d);
   }
@@ -313,6 +359,7 @@ void BayesFilter::Replay(const std::vector<Training>& trainings) {
 LearnResult BayesFilter::Apply(const Training& t) {
   LearnResult result;
   try {
+    EnsureLoaded();
     const int pos = undo_.IndexOfHash(t.key);
     if (pos >= 0) {
       UndoRecord r = undo_.GetRecord(pos);

@@ -5,9 +5,15 @@
 // saves the databases when they changed.
 //
 // Promises: construction and Save never throw and report every outcome to
-// the log; Learn never throws (a failure ends it quietly); Classify costs
-// O(words of the message), whatever the size of the database, and gives the
-// result of a walk over every word record. The filter reports what it did
+// the log; Learn never throws (a failure ends it quietly); Classify gives
+// the result of a walk over every word record, and once the databases are
+// loaded it costs O(words of the message), whatever their size.
+// Loading: healthy files stay where they are until they are needed whole.
+// Start-up reads the word file's header record only (the log line and the
+// figures are those of a full load), the first classification looks its
+// words up in one pass through the word file, and the databases are loaded
+// at the first training or the second classification. A process that
+// scores one message never loads them. The filter reports what it did
 // (ClassifyResult, LearnResult) and keeps no counters of its own.
 // The two files are saved as a pair: after a failed save both hold their
 // old content, after a completed one both the new; a save interrupted by a
@@ -123,8 +129,11 @@ class BayesFilter {
                          std::uint32_t h) const;
   LearnResult Apply(const Training& t);
   void Train(const Training& t, bool undo);
+  // Loads the databases when they are still in their files.
+  void EnsureLoaded();
 
   const BayesOptions& options_;
+  Log* log_;
   std::string wordFile_, undoFile_;
   WordDatabase words_;
   UndoDatabase undo_;
@@ -132,6 +141,9 @@ class BayesFilter {
   double minProb_ = 0;
   double maxProb_ = 0;
   std::atomic<bool> changed_{false};
+  bool inFiles_ = false;        // not loaded yet (see Loading above)
+  bool lookedUpInFile_ = false; // the first classification was answered from the file
+  WordDatabase::FileLookup atStart_;  // the word file's count and header at start-up
   bool keepJournal_ = false;
   std::vector<Training> journal_;
 };

@@ -21,6 +21,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bayes/hashed_records.h"
 
@@ -66,6 +68,23 @@ class WordDatabase {
   // The records of a file image (whole records only; as LoadFromFile, never
   // without a header record).
   void Deserialize(const std::string& data);
+
+  // What looking up a few words needs, read straight from a file instead of
+  // loading it: the record count and header record LoadFromFile would give,
+  // and for each asked hash the record LastWordIndexOfHash would find.
+  struct FileLookup {
+    int count = 0;
+    WordRecord header;
+    std::vector<std::pair<std::uint32_t, WordRecord>> found;  // sorted by hash
+    // The word record of a hash, or null when the file has none.
+    const WordRecord* Find(std::uint32_t hash) const;
+  };
+  // The record count and header record only (found stays empty). False when
+  // the file is missing or unreadable or holds no whole record.
+  static bool PeekFile(const std::string& path, FileLookup& out);
+  // One pass through the file in blocks, keeping only the asked hashes'
+  // records. False as PeekFile, or when a block cannot be read.
+  static bool LookUpInFile(const std::string& path, std::vector<std::uint32_t> hashes, FileLookup& out);
 
  private:
   struct Codec {
