@@ -45,8 +45,8 @@ bool IsMatch(const Regex& re, std::string_view text);
 
 // A pre-test for a pattern whose matches may start almost anywhere (a
 // leading "\b", "\W", optional separators, a look-ahead): a compiled tail of
-// the pattern (see PatternTails) whose matches start only at a few kinds of
-// byte, so that its search skips most of a text. Wherever `compiled` (the
+// the pattern (see PatternTails) whose matches can start at bytes that are
+// rare in mail text, so that its search skips most of a text. Wherever `compiled` (the
 // pattern compiled by CreateRegex) matches a text, the tail matches too; a
 // text the tail does not match cannot match the pattern. Null when the
 // pattern's own start is narrow already or it has no such tail. Never
