@@ -173,9 +173,12 @@ void BayesFilter::CompleteInterruptedSave(const std::string& folder, Log& log) {
 void BayesFilter::EnsureLoaded() {
   if (!inFiles_) return;
   inFiles_ = false;
-  // The lines a failed load at start-up would have written.
-  if (!words_.LoadFromFile(wordFile_)) log_->Write("ERROR: Loading Bayes data file failed!");
-  if (!undo_.LoadFromFile(undoFile_)) log_->Write("ERROR: Loading Bayes undo file failed!");
+  // The lines a failed load at start-up would have written. Files deleted
+  // meanwhile (the options dialog deletes them) start the databases afresh.
+  if (!words_.LoadFromFile(wordFile_) && os::FileExists(wordFile_))
+    log_->Write("ERROR: Loading Bayes data file failed!");
+  if (!undo_.LoadFromFile(undoFile_) && os::FileExists(undoFile_))
+    log_->Write("ERROR: Loading Bayes undo file failed!");
 }
 
 BayesFigures BayesFilter::Figures() const {

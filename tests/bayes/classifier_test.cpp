@@ -303,6 +303,20 @@ TEST_F(BayesFilterTest, TheFirstClassificationFromTheFileAgreesWithTheLoadedOnes
   }
 }
 
+// The options dialog deletes the files of a filter that has not loaded them
+// yet: the next training starts afresh, without an error line.
+TEST_F(BayesFilterTest, FilesDeletedBeforeTheFirstTrainingStartAfresh) {
+  Open(kExample, UndoRec("Subject: old\r\n", true, kNow));
+  WordTable t = Table({"a"});
+  EXPECT_EQ(Classify(t), 100);
+  ASSERT_TRUE(os::DeleteFile(dir_.File("Bayes.wdb")) && os::DeleteFile(dir_.File("Bayes.udb")));
+  filter_->MarkUnchanged();
+  log_.entries.clear();
+  EXPECT_TRUE(filter_->Learn("Subject: new\r\n", Table({"a"}), false, kNow).learned);
+  EXPECT_EQ(log_.Text(), "");
+  EXPECT_EQ(Saved(), Head(0, 1) + Rec("a", 0, 1));
+}
+
 // Trains one message and saves; the pair of files.
 std::pair<std::string, std::string> TrainAndSave(const testing_support::ScratchDir& d, const std::string& header,
                                                  bool asSpam) {
