@@ -303,6 +303,15 @@ TEST_F(BayesFilterTest, TheFirstClassificationFromTheFileAgreesWithTheLoadedOnes
   }
 }
 
+// A training before the first classification loads the databases: the
+// classification then sees the training, not the file.
+TEST_F(BayesFilterTest, AClassificationAfterATrainingSeesIt) {
+  Open(Head(200, 300) + Rec("fresh", 0, 30));
+  filter_->Learn("Subject: s\r\n", Table({"fresh"}, 60), true, kNow);
+  WordTable t = Table({"fresh"});
+  EXPECT_EQ(Classify(t), 74);  // 60/201 spam against 30/300 ham; the file alone says 0
+}
+
 // The options dialog deletes the files of a filter that has not loaded them
 // yet: the next training starts afresh, without an error line.
 TEST_F(BayesFilterTest, FilesDeletedBeforeTheFirstTrainingStartAfresh) {
