@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -37,12 +38,36 @@
 
 namespace quelta {
 
-// Little-endian integers of 1..8 bytes.
+// Little-endian integers of 1..8 bytes. On a little-endian machine (both
+// targets) the 4- and 8-byte forms are plain copies.
 inline void PutLittleEndian(char* p, std::uint64_t v, int bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (bytes == 4) {
+    const auto v32 = static_cast<std::uint32_t>(v);
+    std::memcpy(p, &v32, 4);
+    return;
+  }
+  if (bytes == 8) {
+    std::memcpy(p, &v, 8);
+    return;
+  }
+#endif
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 inline std::uint64_t GetLittleEndian(const char* p, int bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if (bytes == 4) {
+    std::uint32_t v32;
+    std::memcpy(&v32, p, 4);
+    return v32;
+  }
+  if (bytes == 8) {
+    std::uint64_t v64;
+    std::memcpy(&v64, p, 8);
+    return v64;
+  }
+#endif
   std::uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
   return v;
