@@ -31,6 +31,7 @@
 // text) is run again by the interpreter.
 #include "regex/regex.h"
 
+#include "regex/mail_bytes.h"
 #include "regex/required_literals.h"
 
 #include <chrono>
@@ -327,22 +328,10 @@ namespace {
 
 // How often a byte of mail text is one a match of the compiled pattern can
 // start with, in parts per ten thousand, as PCRE2's start-of-match analysis
-// sees the pattern: the sum of typical byte frequencies of English mail
-// (letters by their frequency, capitals a tenth of that, bytes above 0x7F
-// rare); "no idea" counts as every byte.
+// sees the pattern: the sum of typical byte frequencies (MailByteFrequency);
+// "no idea" counts as every byte.
 int StartFrequency(const pcre2_code* code) {
-  // Lower-case letters a..z, per ten thousand bytes of text.
-  static constexpr int kLetters[26] = {600, 110, 250, 300, 900, 180, 150, 400, 550, 10, 60, 320, 200,
-                                       550, 600, 160, 10, 500, 500, 650, 220, 80, 140, 15, 130, 10};
-  auto frequency = [](int byte) {
-    if (byte >= 'a' && byte <= 'z') return kLetters[byte - 'a'];
-    if (byte >= 'A' && byte <= 'Z') return kLetters[byte - 'A'] / 10 + 5;
-    if (byte == ' ') return 1500;
-    if (byte == '\n' || byte == '\r') return 200;
-    if (byte >= '0' && byte <= '9') return 50;
-    if (byte >= 0x80) return 5;
-    return 40;  // punctuation, tabs and other control bytes
-  };
+  const auto frequency = MailByteFrequency;
   std::uint32_t firstType = 0;
   pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
   if (firstType == 2) return 200;  // only at the start of a line

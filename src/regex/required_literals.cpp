@@ -21,6 +21,8 @@
 // reader, and the pattern always runs.
 #include "regex/required_literals.h"
 
+#include <bitset>
+
 #include <algorithm>
 #include <deque>
 #include <limits>
@@ -212,13 +214,92 @@ int HexValue(char c) {
   return (FoldAscii(c) - 'a') + 10;
 }
 
+// ---- Relaxed forms ----------------------------------------------------------------
+// Beside the literals, the reader builds the pattern's relaxed form
+// (RelaxedNode): a plain expression over bytes with case folded out.
+
+using ByteSet = std::bitset<256>;
+
+// Adds the other case of every ASCII letter, as caseless matching does.
+ByteSet Folded(ByteSet s) {
+  for (std::size_t b = 'a'; b <= 'z'; ++b)
+    if (s[b] || s[b - 'a' + 'A']) s.set(b).set(b - 'a' + 'A');
+  return s;
+}
+
+RelaxedNode AnyByte() { return RelaxedNode::OfBytes(ByteSet().set()); }
+RelaxedNode AnyText() { return RelaxedNode::Repeated(AnyByte(), 0, -1); }
+
+RelaxedNode CharNode(char c) {
+  ByteSet s;
+  s.set(static_cast<unsigned char>(c));
+  return RelaxedNode::OfBytes(Folded(s));
+}
+
+bool IsEmptyNode(const RelaxedNode& n) {
+  return n.kind == RelaxedNode::Kind::Sequence && n.children.empty();
+}
+
+ByteSet Range(std::size_t from, std::size_t to) {
+  ByteSet s;
+  for (std::size_t b = from; b <= to; ++b) s.set(b);
+  return s;
+}
+
+ByteSet Bytes(std::string_view bytes) {
+  ByteSet s;
+  for (unsigned char b : bytes) s.set(b);
+  return s;
+}
+
+// \d \w \s \h \v and their negations, as PCRE2's "C" tables define them in
+// 8-bit mode. False for any other letter.
+bool TypeEscape(char c, ByteSet& set) {
+  const ByteSet digits = Range('0', '9');
+  switch (FoldAscii(c)) {
+    case 'd': set = digits; break;
+    case 'w': set = digits | Range('a', 'z') | Range('A', 'Z') | Bytes("_"); break;
+    case 's': set = Bytes(" \t\n\v\f\r"); break;
+    case 'h': set = Bytes(" \t\xA0"); break;
+    case 'v': set = Bytes("\n\v\f\r\x85"); break;
+    default: return false;
+  }
+  if (c >= 'A' && c <= 'Z') set.flip();
+  return true;
+}
+
+// A POSIX class name ("alpha", "^digit", ...) as the "C" tables define it.
+bool PosixClass(std::string_view name, ByteSet& set) {
+  const bool negated = !name.empty() && name[0] == '^';
+  if (negated) name.remove_prefix(1);
+  const ByteSet upper = Range('A', 'Z'), lower = Range('a', 'z'), digit = Range('0', '9');
+  if (name == "alpha") set = upper | lower;
+  else if (name == "digit") set = digit;
+  else if (name == "alnum") set = upper | lower | digit;
+  else if (name == "upper") set = upper;
+  else if (name == "lower") set = lower;
+  else if (name == "word") set = upper | lower | digit | Bytes("_");
+  else if (name == "space") set = Bytes(" \t\n\v\f\r");
+  else if (name == "blank") set = Bytes(" \t");
+  else if (name == "cntrl") set = Range(0, 0x1F) | Bytes("\x7F");
+  else if (name == "print") set = Range(0x20, 0x7E);
+  else if (name == "graph") set = Range(0x21, 0x7E);
+  else if (name == "punct") set = Range(0x21, 0x7E) & ~(upper | lower | digit);
+  else if (name == "xdigit") set = digit | Range('a', 'f') | Range('A', 'F');
+  else if (name == "ascii") set = Range(0, 0x7F);
+  else return false;
+  if (negated) set.flip();
+  return true;
+}
+
 class Reader {
  public:
   explicit Reader(std::string_view p) : p_(p) {}
 
   // False when the pattern holds something the reader does not model.
-  bool Run(Info& out) {
-    out = Alternation();
+  // rx: the pattern's relaxed form.
+  bool Run(Info& out, RelaxedNode& rx) {
+    out = Alternation(rx);
     return !failed_ && pos_ == p_.size();
   }
 
@@ -243,18 +324,31 @@ class Reader {
     pos_ = p_.size();
   }
 
-  Info Alternation() {
+  Info Alternation(RelaxedNode& rx) {
     std::vector<Info> branches;
-    branches.push_back(Sequence());
+    RelaxedNode first;
+    branches.push_back(Sequence(first));
+    std::vector<RelaxedNode> alternatives;
     while (!failed_ && Peek() == '|') {
       ++pos_;
-      branches.push_back(Sequence());
+      if (alternatives.empty()) alternatives.push_back(std::move(first));
+      alternatives.emplace_back();
+      branches.push_back(Sequence(alternatives.back()));
+    }
+    if (alternatives.empty()) {
+      rx = std::move(first);
+    } else {
+      rx = RelaxedNode();
+      rx.kind = RelaxedNode::Kind::Alternation;
+      rx.children = std::move(alternatives);
     }
     if (depth_ == 0) topBranches_ = static_cast<int>(branches.size());
     return branches.size() == 1 ? branches[0] : Union(branches);
   }
 
-  Info Sequence() {
+  Info Sequence(RelaxedNode& rx) {
+    rx = RelaxedNode();
+    RelaxedNode lastRx;
     Info acc = Empty(), last;
     bool haveLast = false, lastRepeatable = false, lastQuantified = false, skipped = false;
     for (;;) {
@@ -279,16 +373,21 @@ class Reader {
         pos_ += length;
         if (Peek() == '+' || Peek() == '?') ++pos_;  // possessive or lazy
         last = Repeat(last, min, max);
+        lastRx = max == 0 || IsEmptyNode(lastRx) ? RelaxedNode()
+                                                 : RelaxedNode::Repeated(std::move(lastRx), min, max);
         lastQuantified = true;
         continue;
       }
       Info atom;
+      RelaxedNode atomRx;
       bool repeatable = true;
       const std::size_t start = pos_;
-      const bool isAtom = Atom(atom, repeatable);
+      const bool isAtom = Atom(atom, repeatable, atomRx);
       if (failed_) break;
       if (depth_ == 0) topItems_.push_back(PatternItem{start, !isAtom});
       if (haveLast) acc = Concat(acc, last);
+      if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
+      lastRx = std::move(atomRx);
       haveLast = isAtom;
       if (isAtom) last = std::move(atom);
       lastRepeatable = repeatable;
@@ -296,6 +395,7 @@ class Reader {
       skipped = false;
     }
     if (haveLast) acc = Concat(acc, last);
+    if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
     return acc;
   }
 
@@ -398,21 +498,26 @@ class Reader {
   }
 
   // One item. False (and no failure) for an option setting, which is no atom.
-  bool Atom(Info& out, bool& repeatable) {
+  // rx: the item's relaxed form.
+  bool Atom(Info& out, bool& repeatable, RelaxedNode& rx) {
     const char c = Peek();
     switch (c) {
       case '(':
-        return Group(out, repeatable);
-      case '[':
-        Class();
+        return Group(out, repeatable, rx);
+      case '[': {
+        ByteSet set;
+        const bool known = Class(set);
+        rx = known ? RelaxedNode::OfBytes(set) : AnyByte();
         out = Unknown();
         return true;
+      }
       case '\\':
-        Escape(out, repeatable);
+        Escape(out, repeatable, rx);
         return true;
       case '.':
         ++pos_;
         out = Unknown();
+        rx = AnyByte();
         return true;
       case '^':
       case '$':
@@ -423,18 +528,24 @@ class Reader {
       default:
         ++pos_;
         out = Char(c);
+        rx = CharNode(c);
         return true;
     }
   }
 
-  bool Group(Info& out, bool& repeatable) {
+  // Groups relax to plain groups, lookarounds to nothing (they match the
+  // empty string wherever they succeed), references to other groups and
+  // recursion to any text.
+  bool Group(Info& out, bool& repeatable, RelaxedNode& rx) {
     ++pos_;  // '('
+    RelaxedNode in;
     if (Peek() == '*') {  // verbs, (*ACCEPT) and the like, alpha assertions
       Fail();
       return true;
     }
     if (Peek() != '?') {
-      out = Content();
+      out = Content(in);
+      rx = std::move(in);
       return true;
     }
     ++pos_;  // '?'
@@ -444,42 +555,47 @@ class Reader {
       case '>':
       case '|':
         ++pos_;
-        out = Content();
+        out = Content(in);
+        rx = std::move(in);
         return true;
       case '=':
       case '!':
       case '*':
         ++pos_;
-        Content();
+        Content(in);
         out = Empty();
         return true;
       case '<':
         if (Peek(1) == '=' || Peek(1) == '!' || Peek(1) == '*') {
           pos_ += 2;
-          Content();
+          Content(in);
           out = Empty();
           return true;
         }
         ++pos_;
         if (!SkipName('>')) return true;
-        out = Content();
+        out = Content(in);
+        rx = std::move(in);
         return true;
       case '\'':
         ++pos_;
         if (!SkipName('\'')) return true;
-        out = Content();
+        out = Content(in);
+        rx = std::move(in);
         return true;
       case 'P':
         if (Peek(1) == '<') {
           pos_ += 2;
           if (!SkipName('>')) return true;
-          out = Content();
+          out = Content(in);
+          rx = std::move(in);
           return true;
         }
         if (Peek(1) == '=' || Peek(1) == '>') {  // backreference, subroutine call
           refersToGroupOrStart_ = true;
           pos_ += 2;
           if (SkipName(')')) out = Unknown();
+          rx = AnyText();
           return true;
         }
         Fail();
@@ -488,6 +604,7 @@ class Reader {
         refersToGroupOrStart_ = true;
         ++pos_;
         if (SkipName(')')) out = Unknown();
+        rx = AnyText();
         return true;
       case 'R':
         refersToGroupOrStart_ = true;
@@ -495,6 +612,7 @@ class Reader {
         if (Peek() == ')') {
           ++pos_;
           out = Unknown();
+          rx = AnyText();
         } else {
           Fail();
         }
@@ -506,6 +624,7 @@ class Reader {
       refersToGroupOrStart_ = true;
       ++pos_;
       if (SkipName(')')) out = Unknown();
+      rx = AnyText();
       return true;
     }
     // Option letters: (?imnsxUJ-imnsxUJ) or (?^...) alone or before ':'.
@@ -547,7 +666,8 @@ class Reader {
       ++pos_;
       const bool saved = extended_;
       extended_ = extended;
-      out = Content();
+      out = Content(in);
+      rx = std::move(in);
       extended_ = saved;
       return true;
     }
@@ -556,13 +676,13 @@ class Reader {
   }
 
   // A group's alternatives up to its ')'; option changes inside end with it.
-  Info Content() {
+  Info Content(RelaxedNode& rx) {
     if (++depth_ > kMaxDepth) {
       Fail();
       return Unknown();
     }
     const bool saved = extended_;
-    Info in = Alternation();
+    Info in = Alternation(rx);
     extended_ = saved;
     --depth_;
     if (Peek() != ')') {
@@ -596,7 +716,8 @@ class Reader {
     return true;
   }
 
-  void Escape(Info& out, bool& repeatable) {
+  // An escape outside a class; rx gets its relaxed form.
+  void Escape(Info& out, bool& repeatable, RelaxedNode& rx) {
     ++pos_;  // '\'
     if (AtEnd()) {
       Fail();
@@ -605,66 +726,18 @@ class Reader {
     const char c = Peek();
     ++pos_;
     out = Unknown();
+    rx = AnyByte();  // what the cases below do not narrow matches one byte
+    int value = -1;
     switch (c) {
-      case 'a': out = Char('\a'); return;
-      case 'e': out = Char('\x1b'); return;
-      case 'f': out = Char('\f'); return;
-      case 'n': out = Char('\n'); return;
-      case 'r': out = Char('\r'); return;
-      case 't': out = Char('\t'); return;
       case 'b': case 'B': case 'A': case 'Z': case 'z': case 'G': case 'K':
         if (c == 'G' || c == 'K') refersToGroupOrStart_ = true;
         out = Empty();
+        rx = RelaxedNode();
         repeatable = false;
         return;
       case 'Q': case 'E':
         Fail();
         return;
-      case '0': {  // up to two more octal digits
-        int v = 0;
-        for (int k = 0; k < 2 && Peek() >= '0' && Peek() <= '7'; ++k) v = v * 8 + (p_[pos_++] - '0');
-        out = Char(static_cast<char>(v));
-        return;
-      }
-      case 'x': {
-        int v = 0;
-        if (Peek() == '{') {
-          ++pos_;
-          int digits = 0;
-          while (IsHex(Peek())) {
-            v = v * 16 + HexValue(p_[pos_++]);
-            if (++digits > 4) break;
-          }
-          if (Peek() != '}' || digits == 0 || v > 0xFF) {
-            Fail();
-            return;
-          }
-          ++pos_;
-        } else {
-          for (int k = 0; k < 2 && IsHex(Peek()); ++k) v = v * 16 + HexValue(p_[pos_++]);
-        }
-        out = Char(static_cast<char>(v));
-        return;
-      }
-      case 'o': {
-        if (Peek() != '{') {
-          Fail();
-          return;
-        }
-        ++pos_;
-        int v = 0, digits = 0;
-        while (Peek() >= '0' && Peek() <= '7') {
-          v = v * 8 + (p_[pos_++] - '0');
-          if (++digits > 4) break;
-        }
-        if (Peek() != '}' || digits == 0 || v > 0xFF) {
-          Fail();
-          return;
-        }
-        ++pos_;
-        out = Char(static_cast<char>(v));
-        return;
-      }
       case 'c':  // a control character
         if (AtEnd()) Fail();
         else ++pos_;
@@ -674,8 +747,19 @@ class Reader {
         else if (AtEnd()) Fail();
         else ++pos_;
         return;
+      case 'R':  // a line break: CR LF or one byte
+        rx = RelaxedNode();
+        rx.kind = RelaxedNode::Kind::Alternation;
+        rx.children.resize(1);
+        rx.children[0].children = {CharNode('\r'), CharNode('\n')};
+        rx.children.push_back(AnyByte());
+        return;
+      case 'X':  // a grapheme cluster: one or more bytes
+        rx = RelaxedNode::Repeated(AnyByte(), 1, -1);
+        return;
       case 'g':
         refersToGroupOrStart_ = true;
+        rx = AnyText();
         if (Peek() == '{') {
           SkipBraces();
         } else if (Peek() == '<') {
@@ -692,6 +776,7 @@ class Reader {
         return;
       case 'k':
         refersToGroupOrStart_ = true;
+        rx = AnyText();
         if (Peek() == '{') {
           SkipBraces();
         } else if (Peek() == '<') {
@@ -705,61 +790,199 @@ class Reader {
         }
         return;
       default:
+        value = CharacterEscape(c);
+        if (failed_) return;
         break;
+    }
+    if (value >= 0) {
+      out = Char(static_cast<char>(value));
+      rx = CharNode(static_cast<char>(value));
+      return;
     }
     if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
       refersToGroupOrStart_ = true;
       while (IsDigit(Peek())) ++pos_;
+      rx = AnyText();
       return;
     }
-    // Any other letter: a class escape (\d, \s, \N, \R, ...) or, for letters
-    // without a meaning, the letter itself; unknown either way. Everything
-    // else stands for itself.
-    if (!IsLetter(c)) out = Char(c);
+    ByteSet set;
+    if (TypeEscape(c, set)) {
+      rx = RelaxedNode::OfBytes(set);
+      return;
+    }
+    // Any other letter (\N, \C, or one without a meaning) matches one byte
+    // at most; everything else stands for itself.
+    if (!IsLetter(c)) {
+      out = Char(c);
+      rx = CharNode(c);
+    }
   }
 
-  // Skips a character class, as PCRE2 finds its end.
-  void Class() {
+  // The byte an escape letter (read, pos_ after it) stands for, both in and
+  // outside classes: \a \e \f \n \r \t, \0 with up to two more octal digits,
+  // \xhh, \x{hh}, \o{ooo}. -1 for any other letter (nothing more is read).
+  int CharacterEscape(char c) {
+    switch (c) {
+      case 'a': return '\a';
+      case 'e': return 0x1b;
+      case 'f': return '\f';
+      case 'n': return '\n';
+      case 'r': return '\r';
+      case 't': return '\t';
+      case '0': {
+        int v = 0;
+        for (int k = 0; k < 2 && Peek() >= '0' && Peek() <= '7'; ++k) v = v * 8 + (p_[pos_++] - '0');
+        return v;
+      }
+      case 'x': {
+        int v = 0;
+        if (Peek() == '{') {
+          ++pos_;
+          int digits = 0;
+          while (IsHex(Peek())) {
+            v = v * 16 + HexValue(p_[pos_++]);
+            if (++digits > 4) break;
+          }
+          if (Peek() != '}' || digits == 0 || v > 0xFF) {
+            Fail();
+            return -1;
+          }
+          ++pos_;
+        } else {
+          for (int k = 0; k < 2 && IsHex(Peek()); ++k) v = v * 16 + HexValue(p_[pos_++]);
+        }
+        return v;
+      }
+      case 'o': {
+        if (Peek() != '{') {
+          Fail();
+          return -1;
+        }
+        ++pos_;
+        int v = 0, digits = 0;
+        while (Peek() >= '0' && Peek() <= '7') {
+          v = v * 8 + (p_[pos_++] - '0');
+          if (++digits > 4) break;
+        }
+        if (Peek() != '}' || digits == 0 || v > 0xFF) {
+          Fail();
+          return -1;
+        }
+        ++pos_;
+        return v;
+      }
+      default:
+        return -1;
+    }
+  }
+
+  // One member of a class, pos_ at it (a leading ']' included): one byte
+  // (value >= 0), a set of bytes (value < 0), or a member whose meaning the
+  // reader does not model (known false).
+  struct ClassMember {
+    int value = -1;
+    ByteSet set;
+    bool known = true;
+  };
+
+  ClassMember Member() {
+    ClassMember m;
+    const char c = Peek();
+    if (c == '[' && (Peek(1) == ':' || Peek(1) == '.' || Peek(1) == '=')) {
+      std::size_t end = 0;
+      if (PosixClassEnd(end)) {
+        const bool named = Peek(1) == ':';
+        const std::string_view name = p_.substr(pos_ + 2, end - pos_ - 2);
+        pos_ = end + 2;
+        m.known = named && PosixClass(name, m.set);
+        return m;
+      }
+    }
+    if (c != '\\') {
+      ++pos_;
+      m.value = static_cast<unsigned char>(c);
+      return m;
+    }
+    const char e = Peek(1);
+    if (e == 'Q' || e == 'E' || e == '\0') {
+      Fail();
+      return m;
+    }
+    pos_ += 2;
+    if (e == 'b') {  // backspace inside a class
+      m.value = '\b';
+      return m;
+    }
+    if (e >= '1' && e <= '7') {  // in a class, up to three octal digits
+      int v = e - '0';
+      for (int k = 0; k < 2 && Peek() >= '0' && Peek() <= '7'; ++k) v = v * 8 + (p_[pos_++] - '0');
+      m.value = v <= 0xFF ? v : -1;
+      m.known = v <= 0xFF;
+      return m;
+    }
+    m.value = CharacterEscape(e);
+    if (failed_ || m.value >= 0) return m;
+    if (TypeEscape(e, m.set)) return m;
+    if ((e == 'p' || e == 'P') && Peek() == '{') {
+      SkipBraces();
+    } else if (e == 'c' || e == 'p' || e == 'P') {
+      if (AtEnd()) Fail();
+      else ++pos_;
+    }
+    // Octal digits, properties, control characters and letters without a
+    // meaning in a class are not modelled; everything else stands for itself.
+    if (IsDigit(e) || IsLetter(e)) m.known = false;
+    else m.value = static_cast<unsigned char>(e);
+    return m;
+  }
+
+  // Reads a character class as PCRE2 finds its end; set gets the bytes it
+  // matches caselessly (ASCII letters in both cases). False when a member is
+  // not modelled: the class then counts as any one byte.
+  bool Class(ByteSet& set) {
     ++pos_;  // '['
-    if (Peek() == '^') ++pos_;
-    if (Peek() == ']') ++pos_;  // a leading ']' is a member
+    set.reset();
+    bool negated = false, known = true, first = true;
+    if (Peek() == '^') {
+      negated = true;
+      ++pos_;
+    }
     for (;;) {
       if (AtEnd()) {
         Fail();
-        return;
+        return false;
       }
-      const char c = Peek();
-      if (c == ']') {
+      if (Peek() == ']' && !first) {  // a leading ']' is a member
         ++pos_;
-        return;
+        break;
       }
-      if (c == '\\') {
-        const char e = Peek(1);
-        if (e == 'Q' || e == 'E' || e == '\0') {
-          Fail();
-          return;
-        }
-        pos_ += 2;
-        if ((e == 'x' || e == 'o' || e == 'p' || e == 'P') && Peek() == '{') {
-          if (!SkipBraces()) return;
-        } else if (e == 'c') {
-          if (AtEnd()) {
-            Fail();
-            return;
-          }
-          ++pos_;
-        }
+      first = false;
+      const ClassMember low = Member();
+      if (failed_) return false;
+      if (!low.known) {
+        known = false;
         continue;
       }
-      if (c == '[' && (Peek(1) == ':' || Peek(1) == '.' || Peek(1) == '=')) {
-        std::size_t end = 0;
-        if (PosixClassEnd(end)) {
-          pos_ = end + 2;
-          continue;
-        }
+      if (low.value < 0) {
+        set |= low.set;
+        continue;
       }
-      ++pos_;
+      if (Peek() != '-' || Peek(1) == ']' || Peek(1) == '\0') {
+        set.set(static_cast<std::size_t>(low.value));
+        continue;
+      }
+      ++pos_;  // a range
+      const ClassMember high = Member();
+      if (failed_) return false;
+      if (!high.known || high.value < low.value) {
+        known = false;
+        continue;
+      }
+      for (int b = low.value; b <= high.value; ++b) set.set(static_cast<std::size_t>(b));
     }
+    set = Folded(set);
+    if (negated) set.flip();
+    return known;
   }
 
   // PCRE2's test for "[:name:]" inside a class (pos_ at '['): the position of
@@ -798,7 +1021,9 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
   RequiredLiterals result;
   Info info;
   Reader reader(pattern);
-  if (!reader.Run(info)) return result;
+  RelaxedNode relaxed;
+  if (!reader.Run(info, relaxed)) return result;
+  result.relaxed = std::move(relaxed);
   LitSet best = Better(info.req, Loose(info.prefix, Kind::Req));
   best = Better(best, Loose(info.suffix, Kind::Req));
   if (info.hasExact) best = Better(best, Loose(info.exact, Kind::Req));
@@ -816,7 +1041,8 @@ std::vector<std::string> PatternTails(std::string_view pattern, std::size_t maxT
   Info info;
   Reader reader(pattern);
   std::vector<PatternItem> items;
-  if (!reader.Run(info) || !reader.TopLevelItems(items)) return tails;
+  RelaxedNode relaxed;
+  if (!reader.Run(info, relaxed) || !reader.TopLevelItems(items)) return tails;
   // The option settings before a cut still govern the items after it.
   std::string settings;
   bool cutAny = false;  // a tail leaves out at least one item that is no option setting

@@ -27,9 +27,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "regex/relaxed_matcher.h"
 
 namespace quelta {
 
@@ -43,6 +46,13 @@ struct RequiredLiterals {
   // When not always: the pattern can match a text only if the text, ASCII
   // case-folded, contains at least one of these (already folded) strings.
   std::vector<std::string> anyOf;
+  // The pattern relaxed: it matches somewhere in every text in which the
+  // pattern finds a match, and maybe in more. Assertions and lookarounds
+  // match the empty string, case is always folded, a dot matches any byte,
+  // references to groups and recursion match any text, and what the reader
+  // does not model in a class makes it any byte. None when the reader cannot
+  // read the pattern.
+  std::optional<RelaxedNode> relaxed;
 };
 
 // Extracts the required literals of a pattern as the rule layer compiles it

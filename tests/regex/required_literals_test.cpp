@@ -6,12 +6,14 @@
 // differential test cannot pass by filtering nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "regex/regex.h"
+#include "regex/relaxed_matcher.h"
 #include "regex/required_literals.h"
 
 using namespace quelta;
@@ -56,7 +58,9 @@ const std::vector<std::string> kPieces = {
     "cab", "cba", "ABC", "bc", "ca", "\xE9t\xE9", "-", " ", "\\.", ".", "\\n", "[ab]", "[^a]", "[a-c]",
     "[]a]", "[[:alpha:]]", "\\d", "\\w", "\\s", "\\W", "\\b", "\\B", "\\x41", "\\x{62}", "\\101", "\\0141",
     "\\t", "\\\\", "\\y", "^", "$", "\\A", "\\z", "\\Z", "\\K", "\\1", "(?i)", "(?-i)", "(?s)", "(?x)",
-    "(?-x)", "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)"};
+    "(?-x)", "#c\n", "(?#c)", "{x}", "{", "\\Qa\\E", "(*FAIL)", "[\\h\\v]", "[[:punct:]]", "[^\\W\\d]",
+    "[a-c-e]", "[\\x80-\\xff]", "[^]a]", "[\\d-z]", "\\R", "\\X", "\\H", "\\N", "[\\b]", "[\\101]",
+    "(?:\xC3\xA9|\xC3\x89|e|\xE9|&#233;|&eacute;)"};
 const std::vector<std::string> kQuantifiers = {
     "", "", "", "", "", "", "", "", "?", "*", "+", "{0}", "{1}", "{2}", "{1,2}", "{0,1}", "{2,}", "??", "*+",
     "{,2}", "{ 1}"};
@@ -213,4 +217,110 @@ TEST(PatternTailsTest, EveryTailMatchesWhereThePatternMatches) {
       {"ab\\Kc", {}}, {"(?R)?ab", {}}, {"a", {}}, {"(?i)a", {}}, {"(*FAIL)ab", {}}};
   for (const auto& [pattern, tails] : cases) EXPECT_EQ(PatternTails(pattern, 8), tails) << pattern;
   EXPECT_EQ(PatternTails("(?-s)\\bab+\\s?c", 2).size(), 2u);
+}
+
+// A relaxed pattern, as the matcher keeps it, matches every text its pattern
+// matches; and the matcher rules out a fair share of the rest.
+TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
+  std::mt19937 rng(7);
+  std::vector<std::string> patterns = kHardPatterns;
+  for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
+  std::vector<std::string> texts = kHardTexts;
+  for (int i = 0; i < 150; ++i) texts.push_back(FuzzText(rng));
+
+  std::vector<RegexRef> compiled;
+  std::vector<std::string> used;
+  std::vector<std::optional<RelaxedNode>> relaxed;
+  for (const auto& p : patterns) {
+    try {
+      compiled.push_back(CreateRegex(p));
+    } catch (const RegexError&) {
+      continue;
+    }
+    used.push_back(p);
+    relaxed.push_back(ExtractRequiredLiterals(p).relaxed);
+  }
+  // Groups of a size a rule field holds (all at once would reach the work
+  // limit on most texts).
+  constexpr std::size_t kGroup = 40;
+  std::size_t covered = 0, ruledOut = 0;
+  std::vector<std::uint8_t> mayMatch;
+  for (std::size_t from = 0; from < used.size(); from += kGroup) {
+    const std::size_t to = std::min(used.size(), from + kGroup);
+    const RelaxedMatcher matcher({relaxed.begin() + static_cast<long>(from), relaxed.begin() + static_cast<long>(to)});
+    covered += matcher.CoveredCount();
+    for (const auto& text : texts) {
+      mayMatch.assign(to - from, 1);
+      if (!matcher.Narrow(text, mayMatch)) {
+        EXPECT_EQ(mayMatch, std::vector<std::uint8_t>(to - from, 1));
+        continue;
+      }
+      for (std::size_t i = from; i < to; ++i) {
+        if (mayMatch[i - from]) continue;
+        EXPECT_TRUE(matcher.Covers(i - from));
+        ++ruledOut;
+        bool matched = false;
+        try {
+          matched = IsMatch(compiled[i], text);
+        } catch (const RegexError&) {
+        }
+        EXPECT_FALSE(matched) << "ruled out '" << used[i] << "' for '" << text << "'";
+      }
+    }
+  }
+  EXPECT_GT(covered, used.size() / 3);
+  EXPECT_GT(ruledOut, used.size() * texts.size() / 4);
+}
+
+// What the matcher keeps of a pattern still rules out the texts it should:
+// relaxed spellings, octal bytes in classes, lookarounds and references.
+TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
+  struct Case {
+    const char* pattern;
+    std::vector<std::pair<std::string, bool>> texts;  // text, kept
+  };
+  const std::vector<Case> cases = {
+      {"(?:\\b|\\s)[_\\W]{0,3}v[_\\W]{0,3}[i1!|l][_\\W]{0,3}a[_\\W]{0,3}g[_\\W]{0,3}r[_\\W]{0,3}a",
+       {{"buy V-1-A-G-R-A now", true}, {"a vitamin graph", false}, {"v i a g r", false}}},
+      {"[\\101\\102]{2}x", {{"ABx", true}, {"CDx", false}, {"abX", true}}},
+      {"(?:[nN]|\\xc3\\x91|&#209;|\\xc3\\xb1|\\xc5\\x84)(?:[oO0]|\\xc3\\xb6|\\xc3\\xb8|&#246;)rt(?:[oO0]|\\xc3\\xb6)n",
+       {{"N\xc3\xb6rton", true}, {"&#209;0rt0n", true}, {"norway", false}, {"north", false}}},
+      {"(?!norton)n[o0]rt[o0]n", {{"n0rt0n", true}, {"norton", true}, {"north", false}}},
+      {"(a)x\\1y", {{"axqqqy", true}, {"bxby", false}}},
+      {"(?-s)(?:^|\\W)bitcoin\\s{0,3}wallet", {{"a bitcoin\twallet", true}, {"bitcoin-wallet", false}}},
+      // Kept from its rarest item on: the part before it is not required.
+      {"e[_\\W]?v[_\\W]?x[_\\W]?q[_\\W]?z[_\\W]?j", {{"e-v-x-q-z-j", true}, {"xqzj", true}, {"evxqz", false}}},
+      // Alternatives of different lengths inside an alternation.
+      {"(?:(?:q|jk)z|v|w|y|x)_", {{"jkz_", true}, {"qz_", true}, {"y_", true}, {"j_", false}, {"kz_", false}}},
+  };
+  for (const Case& c : cases) {
+    const RelaxedMatcher matcher({ExtractRequiredLiterals(c.pattern).relaxed});
+    ASSERT_TRUE(matcher.Covers(0)) << c.pattern;
+    for (const auto& [text, kept] : c.texts) {
+      std::vector<std::uint8_t> mayMatch{1};
+      ASSERT_TRUE(matcher.Narrow(text, mayMatch));
+      EXPECT_EQ(mayMatch[0] != 0, kept) << c.pattern << " on '" << text << "'";
+    }
+  }
+  // Not covered: what may match the empty string, and what starts at almost
+  // every byte of mail.
+  for (const char* pattern : {"a?", "(?:abc)*", "\\w+", "[a-z]{2,}\\d"}) {
+    const RelaxedMatcher matcher({ExtractRequiredLiterals(pattern).relaxed});
+    EXPECT_FALSE(matcher.Covers(0)) << pattern;
+  }
+}
+
+// A text that keeps many partial matches alive changes nothing.
+TEST(RelaxedMatcherTest, GivesUpOnTooMuchWork) {
+  std::vector<std::optional<RelaxedNode>> patterns;
+  for (char last = 'a'; last <= 't'; ++last)
+    patterns.push_back(ExtractRequiredLiterals(std::string("q[^\\n]*q[^\\n]*q[^\\n]*z") + last).relaxed);
+  const RelaxedMatcher matcher(patterns);
+  ASSERT_EQ(matcher.CoveredCount(), patterns.size());
+  std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
+  EXPECT_FALSE(matcher.Narrow(std::string(2000, 'q'), mayMatch));
+  EXPECT_EQ(mayMatch, std::vector<std::uint8_t>(patterns.size(), 1));
+  // The limit is per byte of the whole text: line ends end these matches.
+  EXPECT_TRUE(matcher.Narrow("q q q zb" + std::string(200, '\n'), mayMatch));
+  EXPECT_EQ(std::count(mayMatch.begin(), mayMatch.end(), 1), 1);
 }

@@ -1,0 +1,412 @@
+// RelaxedMatcher (see relaxed_matcher.h).
+//
+// Every kept pattern becomes a position automaton (Glushkov's construction):
+// one position per byte set of the expression, a match moves from a position
+// to one of its followers on a byte of the follower's set. The matcher keeps
+// the positions reached after each byte of the text, and restarts every
+// pattern at every byte (the positions a match can start at, indexed by
+// byte; starts whose first three bytes take few values are only tried where
+// a bit for the text's three bytes is set). Most bytes reach few positions,
+// so a pass costs a few steps per byte for all patterns together.
+#include "regex/relaxed_matcher.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "regex/mail_bytes.h"
+
+namespace quelta {
+
+namespace {
+
+using Node = RelaxedNode;
+
+// Alternations of byte strings with more byte sets than this are compacted.
+constexpr std::size_t kCompactAbove = 6;
+// Patterns whose kept form can start at more bytes than this (parts per ten
+// thousand of mail text) are not covered.
+constexpr long kMaxStartFrequency = 1500;
+
+bool Nullable(const Node& n) {
+  switch (n.kind) {
+    case Node::Kind::Bytes:
+      return false;
+    case Node::Kind::Sequence:
+      return std::all_of(n.children.begin(), n.children.end(), Nullable);
+    case Node::Kind::Alternation:
+      return n.children.empty() || std::any_of(n.children.begin(), n.children.end(), Nullable);
+    case Node::Kind::Repeat:
+      return n.min == 0 || n.max == 0 || n.children.empty() || Nullable(n.children[0]);
+  }
+  return true;
+}
+
+// The bytes a match of n can start with.
+std::bitset<256> FirstBytes(const Node& n) {
+  std::bitset<256> out;
+  switch (n.kind) {
+    case Node::Kind::Bytes:
+      return n.bytes;
+    case Node::Kind::Sequence:
+      for (const Node& child : n.children) {
+        out |= FirstBytes(child);
+        if (!Nullable(child)) break;
+      }
+      return out;
+    case Node::Kind::Alternation:
+      for (const Node& child : n.children) out |= FirstBytes(child);
+      return out;
+    case Node::Kind::Repeat:
+      return n.max == 0 || n.children.empty() ? out : FirstBytes(n.children[0]);
+  }
+  return out;
+}
+
+// What the matcher keeps of a top-level sequence: a text in which the
+// pattern matches holds a match of any part of it that leaves out items at
+// its ends. The items that may match the empty string go at both ends; then
+// matches start at the item whose first bytes are rarest in mail, as long as
+// kMinKeptItems items (or all) remain.
+Node Trimmed(const Node& pattern) {
+  if (pattern.kind != Node::Kind::Sequence) return pattern;
+  Node out = pattern;
+  std::vector<Node>& items = out.children;
+  while (!items.empty() && Nullable(items.front())) items.erase(items.begin());
+  while (!items.empty() && Nullable(items.back())) items.pop_back();
+  std::size_t required = 0;
+  for (const Node& item : items) required += Nullable(item) ? 0 : 1;
+  std::size_t best = 0, left = required;
+  long bestFrequency = -1;
+  for (std::size_t k = 0; k < items.size() && left >= std::min(required, RelaxedMatcher::kMinKeptItems); ++k) {
+    if (Nullable(items[k])) continue;
+    const std::bitset<256> first = FirstBytes(items[k]);
+    long frequency = 0;
+    for (int b = 0; b < 256; ++b)
+      if (first[static_cast<std::size_t>(b)]) frequency += MailByteFrequency(b);
+    if (bestFrequency < 0 || frequency < bestFrequency) {
+      best = k;
+      bestFrequency = frequency;
+    }
+    --left;
+  }
+  items.erase(items.begin(), items.begin() + static_cast<long>(best));
+  return out;
+}
+
+// Whether a kept pattern's matches start at so many bytes of mail that
+// following them costs more than they save.
+bool StartsTooOften(const Node& kept) {
+  const std::bitset<256> first = FirstBytes(kept);
+  long frequency = 0;
+  for (int b = 0; b < 256; ++b)
+    if (first[static_cast<std::size_t>(b)]) frequency += MailByteFrequency(b);
+  return frequency > kMaxStartFrequency;
+}
+
+// A byte string: bytes, or sequences and alternations of byte strings,
+// each at least one byte long. columns[k] gets the bytes that can stand at
+// offset k of its strings; count: its number of byte sets. False for any
+// other node.
+bool ByteString(const Node& n, std::size_t offset, std::vector<std::bitset<256>>& columns,
+                std::size_t& count, std::size_t& minLength, std::size_t& maxLength) {
+  switch (n.kind) {
+    case Node::Kind::Bytes:
+      if (columns.size() <= offset) columns.resize(offset + 1);
+      columns[offset] |= n.bytes;
+      count += 1;
+      minLength = maxLength = 1;
+      return true;
+    case Node::Kind::Sequence: {
+      if (n.children.empty()) return false;
+      // A child after one of varying length may stand at several offsets:
+      // such sequences are left alone.
+      std::size_t at = offset;
+      minLength = maxLength = 0;
+      for (const Node& child : n.children) {
+        std::size_t lo = 0, hi = 0;
+        if (!ByteString(child, at, columns, count, lo, hi)) return false;
+        if (lo != hi && &child != &n.children.back()) return false;
+        at += lo;
+        minLength += lo;
+        maxLength += hi;
+      }
+      return true;
+    }
+    case Node::Kind::Alternation: {
+      if (n.children.empty()) return false;
+      minLength = SIZE_MAX;
+      maxLength = 0;
+      for (const Node& child : n.children) {
+        std::size_t lo = 0, hi = 0;
+        if (!ByteString(child, offset, columns, count, lo, hi)) return false;
+        minLength = std::min(minLength, lo);
+        maxLength = std::max(maxLength, hi);
+      }
+      return true;
+    }
+    case Node::Kind::Repeat:
+      return false;
+  }
+  return false;
+}
+
+// Positions under construction for one pattern.
+class Builder {
+ public:
+  struct Fragment {
+    bool nullable = true;
+    std::vector<std::uint32_t> first, last;
+  };
+
+  explicit Builder(std::size_t limit) : limit_(limit) {}
+
+  bool Overflow() const { return overflow_; }
+  const std::vector<std::bitset<256>>& Bytes() const { return bytes_; }
+  const std::vector<std::vector<std::uint32_t>>& Follow() const { return follow_; }
+
+  Fragment Build(const Node& n) {
+    Fragment f;
+    if (overflow_) return f;
+    switch (n.kind) {
+      case Node::Kind::Bytes: {
+        if (bytes_.size() >= limit_) {
+          overflow_ = true;
+          return f;
+        }
+        const auto p = static_cast<std::uint32_t>(bytes_.size());
+        bytes_.push_back(n.bytes);
+        follow_.emplace_back();
+        f.nullable = false;
+        f.first = f.last = {p};
+        return f;
+      }
+      case Node::Kind::Sequence:
+        for (const Node& child : n.children) f = Then(std::move(f), Build(child));
+        return f;
+      case Node::Kind::Alternation: {
+        // Many alternative byte strings (the spellings of one letter, say)
+        // are kept as one byte set per offset; the offsets beyond the
+        // shortest string are optional, each only after the one before it.
+        std::vector<std::bitset<256>> columns;
+        std::size_t count = 0, minLength = 0, maxLength = 0;
+        if (ByteString(n, 0, columns, count, minLength, maxLength) && count > kCompactAbove) {
+          Node compact;
+          for (std::size_t k = columns.size(); k-- > 0;) {
+            Node step;
+            step.children.push_back(Node::OfBytes(columns[k]));
+            if (!compact.children.empty() || compact.kind != Node::Kind::Sequence)
+              step.children.push_back(std::move(compact));
+            compact = k >= minLength ? Node::Repeated(std::move(step), 0, 1) : std::move(step);
+          }
+          return Build(compact);
+        }
+        f.nullable = false;
+        for (const Node& child : n.children) {
+          Fragment c = Build(child);
+          f.nullable = f.nullable || c.nullable;
+          f.first.insert(f.first.end(), c.first.begin(), c.first.end());
+          f.last.insert(f.last.end(), c.last.begin(), c.last.end());
+        }
+        if (n.children.empty()) f.nullable = true;
+        return f;
+      }
+      case Node::Kind::Repeat: {
+        if (n.max == 0 || n.children.empty()) return f;
+        // x{min,max} is kept as min copies (at most kMaxCopies) and, when
+        // more may follow, an open repeat x*.
+        const long copies = std::min(n.min, RelaxedMatcher::kMaxCopies);
+        for (long k = 0; k < copies; ++k) f = Then(std::move(f), Build(n.children[0]));
+        if (n.max < 0 || n.max > copies) {
+          Fragment star = Build(n.children[0]);
+          Link(star.last, star.first);
+          star.nullable = true;
+          f = Then(std::move(f), std::move(star));
+        }
+        return f;
+      }
+    }
+    return f;
+  }
+
+ private:
+  void Link(const std::vector<std::uint32_t>& from, const std::vector<std::uint32_t>& to) {
+    for (std::uint32_t p : from) {
+      std::vector<std::uint32_t>& f = follow_[p];
+      f.insert(f.end(), to.begin(), to.end());
+      std::sort(f.begin(), f.end());
+      f.erase(std::unique(f.begin(), f.end()), f.end());
+    }
+  }
+
+  Fragment Then(Fragment a, Fragment b) {
+    Link(a.last, b.first);
+    Fragment f;
+    f.nullable = a.nullable && b.nullable;
+    f.first = a.first;
+    if (a.nullable) f.first.insert(f.first.end(), b.first.begin(), b.first.end());
+    f.last = b.last;
+    if (b.nullable) f.last.insert(f.last.end(), a.last.begin(), a.last.end());
+    return f;
+  }
+
+  std::size_t limit_;
+  bool overflow_ = false;
+  std::vector<std::bitset<256>> bytes_;
+  std::vector<std::vector<std::uint32_t>> follow_;
+};
+
+}  // namespace
+
+RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns)
+    : covered_(patterns.size(), 0) {
+  std::vector<std::vector<std::uint32_t>> startsByByte(256);
+  std::map<std::string, std::uint16_t> classIndex;
+  followBegin_.push_back(0);
+  for (std::size_t id = 0; id < patterns.size(); ++id) {
+    if (!patterns[id]) continue;
+    const Node kept = Trimmed(*patterns[id]);
+    if (StartsTooOften(kept)) continue;
+    Builder builder(kMaxPositions);
+    const Builder::Fragment f = builder.Build(kept);
+    if (builder.Overflow() || f.nullable) continue;
+    const auto base = static_cast<std::uint32_t>(classOf_.size());
+    if (classes_.size() + 2 * builder.Bytes().size() > 0xFFFF) break;  // ids fit 16 bits
+    auto classId = [&](const std::bitset<256>& bytes) {
+      const auto known = classIndex.emplace(bytes.to_string(), static_cast<std::uint16_t>(classes_.size()));
+      if (known.second) classes_.push_back(bytes);
+      return known.first->second;
+    };
+    for (std::size_t k = 0; k < builder.Bytes().size(); ++k) {
+      classOf_.push_back(classId(builder.Bytes()[k]));
+      patternAndLast_.push_back(static_cast<std::uint32_t>(id) * 2);
+      std::bitset<256> followBytes;
+      for (std::uint32_t q : builder.Follow()[k]) {
+        follow_.push_back(base + q);
+        followBytes |= builder.Bytes()[q];
+      }
+      followClassOf_.push_back(classId(followBytes));
+      followBegin_.push_back(static_cast<std::uint32_t>(follow_.size()));
+    }
+    for (std::uint32_t q : f.last) patternAndLast_[base + q] |= 1;
+    std::vector<std::uint32_t> first = f.first;
+    std::sort(first.begin(), first.end());
+    first.erase(std::unique(first.begin(), first.end()), first.end());
+    for (std::uint32_t q : first)
+      for (std::size_t b = 0; b < 256; ++b)
+        if (builder.Bytes()[q][b]) startsByByte[b].push_back(base + q);
+    covered_[id] = 1;
+    ++coveredCount_;
+  }
+  // Starts whose first three bytes take few values are looked up by those
+  // bytes (a bit per hashed triple); the others by their first byte alone.
+  startTriples_.assign(kTripleBits / 64, 0);
+  std::vector<std::vector<std::uint32_t>> byTriple(256);
+  for (std::size_t b = 0; b < 256; ++b) {
+    std::vector<std::uint32_t> plain;
+    for (std::uint32_t q : startsByByte[b]) {
+      if (MarkTriples(q, b)) byTriple[b].push_back(q);
+      else plain.push_back(q);
+    }
+    startsByByte[b].swap(plain);
+  }
+  starterBegin_.push_back(0);
+  for (std::size_t b = 0; b < 256; ++b) {
+    starters_.insert(starters_.end(), startsByByte[b].begin(), startsByByte[b].end());
+    starterBegin_.push_back(static_cast<std::uint32_t>(starters_.size()));
+    starters_.insert(starters_.end(), byTriple[b].begin(), byTriple[b].end());
+    starterBegin_.push_back(static_cast<std::uint32_t>(starters_.size()));
+  }
+}
+
+inline std::size_t RelaxedMatcher::TripleBit(unsigned char a, unsigned char b, unsigned char c) {
+  const std::uint32_t x = (std::uint32_t{a} << 16 | std::uint32_t{b} << 8 | c) * 0x9E3779B1u;
+  return x >> (32 - kTripleLog2);
+}
+
+bool RelaxedMatcher::MarkTriples(std::uint32_t q, std::size_t first) {
+  if (patternAndLast_[q] & 1) return false;
+  std::size_t count = 0;
+  for (std::uint32_t k = followBegin_[q]; k < followBegin_[q + 1]; ++k) {
+    const std::uint32_t r = follow_[k];
+    if (patternAndLast_[r] & 1) return false;
+    count += classes_[classOf_[r]].count() * classes_[followClassOf_[r]].count();
+  }
+  if (count > kMaxTriplesPerStart) return false;
+  for (std::uint32_t k = followBegin_[q]; k < followBegin_[q + 1]; ++k) {
+    const std::uint32_t r = follow_[k];
+    const std::bitset<256>& second = classes_[classOf_[r]];
+    const std::bitset<256>& third = classes_[followClassOf_[r]];
+    for (std::size_t b = 0; b < 256; ++b) {
+      if (!second[b]) continue;
+      for (std::size_t c = 0; c < 256; ++c)
+        if (third[c]) {
+          const std::size_t bit = TripleBit(static_cast<unsigned char>(first), static_cast<unsigned char>(b),
+                                            static_cast<unsigned char>(c));
+          startTriples_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+        }
+    }
+  }
+  return true;
+}
+
+bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
+  if (coveredCount_ == 0) return true;
+  std::vector<std::uint8_t> matched(covered_.size(), 0);
+  // seenAt[p]: 1 + the index of the byte on which p was last reached.
+  std::vector<std::uint32_t> seenAt(classOf_.size(), 0);
+  std::vector<std::uint32_t> current, next;
+  const std::size_t budget = kWorkPerByte * (text.size() + 1);
+  std::size_t work = 0;
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
+    if (current.empty() && starts[0] == starts[2]) continue;
+    const auto stamp = static_cast<std::uint32_t>(i + 1);
+    next.clear();
+    // q is reached on c (its set holds c).
+    auto reach = [&](std::uint32_t q) {
+      if (seenAt[q] == stamp) return;
+      seenAt[q] = stamp;
+      const std::uint32_t info = patternAndLast_[q];
+      if (matched[info >> 1]) return;
+      if (info & 1) matched[info >> 1] = 1;
+      else next.push_back(q);
+    };
+    for (std::uint32_t p : current) {
+      ++work;
+      if (!classes_[followClassOf_[p]][c]) continue;
+      const std::uint32_t end = followBegin_[p + 1];
+      work += end - followBegin_[p];
+      for (std::uint32_t k = followBegin_[p]; k < end; ++k) {
+        const std::uint32_t q = follow_[k];
+        if (classes_[classOf_[q]][c]) reach(q);
+      }
+    }
+    // Starts: a start whose next byte cannot follow dies at once; one
+    // indexed by triples needs its three bytes' bit.
+    std::uint32_t last = starts[1];
+    if (i + 2 >= n) {
+      last = starts[2];
+    } else {
+      const std::size_t bit = TripleBit(c, static_cast<unsigned char>(text[i + 1]),
+                                        static_cast<unsigned char>(text[i + 2]));
+      if (startTriples_[bit >> 6] >> (bit & 63) & 1) last = starts[2];
+    }
+    work += last - starts[0];
+    for (std::uint32_t k = starts[0]; k < last; ++k) {
+      const std::uint32_t q = starters_[k];
+      if ((patternAndLast_[q] & 1) || (i + 1 < n && classes_[followClassOf_[q]][static_cast<unsigned char>(text[i + 1])]))
+        reach(q);
+    }
+    if (work > budget) return false;
+    current.swap(next);
+  }
+  for (std::size_t id = 0; id < covered_.size(); ++id)
+    if (covered_[id] && !matched[id]) mayMatch[id] = 0;
+  return true;
+}
+
+}  // namespace quelta

@@ -1,0 +1,111 @@
+// Relaxed patterns and one pass over a text for many of them.
+//
+// A relaxed pattern (RelaxedNode) is a plain regular expression over bytes:
+// byte sets, sequences, alternations and repeats, nothing else. The
+// required-literal reader (required_literals.h) relaxes a rule's pattern
+// into one that matches somewhere in every text in which the pattern finds a
+// match. RelaxedMatcher runs many relaxed patterns over a text in one pass,
+// so that a rule set can skip the patterns that cannot match, also those
+// without any required literal.
+//
+// Promises:
+// - Conservative: Narrow clears a pattern only when what the matcher keeps of
+//   its relaxed form matches nowhere in the text. What it keeps matches
+//   wherever the relaxed form does: repeats become at most kMaxCopies copies
+//   and an open repeat, a large alternation of byte strings becomes one byte
+//   set per offset, and of a top-level sequence the items that may match the
+//   empty string go at both ends, and the items before the one whose bytes
+//   are rarest in mail go too (kMinKeptItems items stay).
+// - A pattern whose kept form matches the empty string, needs more than
+//   kMaxPositions byte positions, or can start at too many bytes of mail
+//   text is not covered (Covers is false).
+// - A text that keeps too many partial matches alive at once (more than
+//   kWorkPerByte steps per byte) changes nothing: Narrow returns false.
+// - No dependency beyond the standard library. Immutable after
+//   construction; Narrow may run on several threads at once.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quelta {
+
+struct RelaxedNode {
+  enum class Kind : std::uint8_t { Bytes, Sequence, Alternation, Repeat };
+  Kind kind = Kind::Sequence;  // an empty sequence matches the empty string
+  std::bitset<256> bytes;      // Bytes: one byte of this set
+  std::vector<RelaxedNode> children;  // Sequence, Alternation; Repeat: exactly one
+  long min = 0, max = -1;      // Repeat: from min to max times; max < 0: no bound
+
+  static RelaxedNode OfBytes(const std::bitset<256>& set) {
+    RelaxedNode n;
+    n.kind = Kind::Bytes;
+    n.bytes = set;
+    return n;
+  }
+  static RelaxedNode Repeated(RelaxedNode x, long min, long max) {
+    RelaxedNode n;
+    n.kind = Kind::Repeat;
+    n.min = min;
+    n.max = max;
+    n.children.push_back(std::move(x));
+    return n;
+  }
+};
+
+class RelaxedMatcher {
+ public:
+  static constexpr long kMaxCopies = 3;
+  static constexpr std::size_t kMaxPositions = 1024;
+  static constexpr std::size_t kWorkPerByte = 64;
+  static constexpr std::size_t kMinKeptItems = 4;
+
+  // patterns[id]: the relaxed form of pattern id, or none (not covered).
+  explicit RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns);
+
+  bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
+  std::size_t CoveredCount() const { return coveredCount_; }
+  std::size_t PositionCount() const { return classOf_.size(); }
+
+  // Sets mayMatch[id] to 0 for every covered pattern that cannot match text
+  // (mayMatch must hold every covered id). False, with nothing changed, when
+  // the work limit was reached.
+  bool Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
+
+ private:
+  // Per position, kept apart so that a pass touches little memory: its
+  // byte set and the union of its followers' sets (indexes into classes_),
+  // its pattern and whether a match of
+  // the pattern can end there (patternAndLast_: pattern * 2 + last), and its
+  // followers (a range in follow_).
+  std::vector<std::bitset<256>> classes_;
+  std::vector<std::uint16_t> classOf_;
+  std::vector<std::uint16_t> followClassOf_;  // the bytes any follower takes
+  std::vector<std::uint32_t> patternAndLast_;
+  std::vector<std::uint32_t> followBegin_;  // PositionCount() + 1 entries
+  std::vector<std::uint32_t> follow_;
+  // Starts by byte: starters_[starterBegin_[2c] .. starterBegin_[2c+1]) are
+  // tried at every byte c, starters_[.. starterBegin_[2c+2]) only where the
+  // bit of the byte triple at that point is set in startTriples_.
+  std::vector<std::uint32_t> starterBegin_;  // 513 entries
+  std::vector<std::uint32_t> starters_;
+  std::vector<std::uint64_t> startTriples_;  // kTripleBits bits
+
+  static constexpr unsigned kTripleLog2 = 16;
+  static constexpr std::size_t kTripleBits = std::size_t{1} << kTripleLog2;
+  static constexpr std::size_t kMaxTriplesPerStart = 4096;
+  static std::size_t TripleBit(unsigned char a, unsigned char b, unsigned char c);
+  // Marks the triples a match starting at position q on byte first can begin
+  // with; false (nothing marked) when there are too many or q's match may
+  // end within two bytes.
+  bool MarkTriples(std::uint32_t q, std::size_t first);
+
+  std::vector<std::uint8_t> covered_;
+  std::size_t coveredCount_ = 0;
+};
+
+}  // namespace quelta
