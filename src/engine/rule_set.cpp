@@ -1,10 +1,12 @@
 #include "engine/rule_set.h"
 
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "base/strings.h"
 #include "os/env.h"
+#include "regex/relaxed_matcher.h"
 #include "regex/required_literals.h"
 #include "rules/rule_store.h"
 
@@ -31,8 +33,7 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
   std::map<std::pair<int, std::string>, int> fieldIndex;
   std::map<std::string, int> patternIndex;
   std::vector<const std::string*> patternTexts;
-  // Per field: the patterns on it, by pattern index -> id in the field's scanner.
-  std::vector<std::map<int, int>> fieldPatterns;
+  std::vector<std::map<int, int>>& fieldPatterns = fieldPatterns_;
   const int changingId = MessageParser::ResolveField("RCVIPHOSTS").id;
 
   for (int i = 0; i < count; ++i) {
@@ -79,25 +80,44 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
   patterns_ = std::vector<PatternEntry>(patternTexts.size());
   for (std::size_t k = 0; k < patternTexts.size(); ++k) patterns_[k].text = patternTexts[k];
 
-  // One scanner per field over the required literals of its patterns. A
-  // field whose text may change during the evaluation gets none, and so does
-  // a field none of whose patterns has literals.
+}
+
+void RuleSet::BuildPrefilter() const {
+  // One scanner per field over the required literals of its patterns, and
+  // one relaxed matcher for those of them that have no literals. A field
+  // whose text may change during the evaluation gets neither, and so does a
+  // field none of whose patterns can be filtered.
   for (std::size_t f = 0; f < fields_.size(); ++f) {
-    const std::map<int, int>& onField = fieldPatterns[f];
-    bool useful = false;
+    if (!prefilter_ || fields_[f].changing) continue;
+    const std::map<int, int>& onField = fieldPatterns_[f];
     std::vector<RequiredLiterals> literals(onField.size());
-    if (prefilter && !fields_[f].changing) {
-      for (const auto& [pattern, id] : onField) {
-        literals[static_cast<std::size_t>(id)] =
-            ExtractRequiredLiterals(*patterns_[static_cast<std::size_t>(pattern)].text);
-        if (!literals[static_cast<std::size_t>(id)].always) {
-          useful = true;
-          ++filtered_;
-        }
+    std::vector<std::optional<RelaxedNode>> relaxed(onField.size());
+    std::size_t withLiterals = 0, withRelaxed = 0;
+    for (const auto& [pattern, id] : onField) {
+      RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
+      l = ExtractRequiredLiterals(*patterns_[static_cast<std::size_t>(pattern)].text);
+      if (!l.always) {
+        ++withLiterals;
+      } else if (l.relaxed) {
+        relaxed[static_cast<std::size_t>(id)] = std::move(l.relaxed);
+        ++withRelaxed;
       }
     }
-    if (useful) fields_[f].scanner = std::make_unique<LiteralScanner>(literals);
+    std::unique_ptr<RelaxedMatcher> matcher;
+    if (withRelaxed > 0) {
+      matcher = std::make_unique<RelaxedMatcher>(relaxed);
+      if (matcher->CoveredCount() == 0) matcher.reset();
+    }
+    if (withLiterals == 0 && !matcher) continue;
+    filtered_ += withLiterals + (matcher ? matcher->CoveredCount() : 0);
+    fields_[f].scanner = std::make_unique<LiteralScanner>(literals);
+    fields_[f].relaxed = std::move(matcher);
   }
+}
+
+const RuleSet& RuleSet::WithPrefilter() const {
+  std::call_once(prefilterBuilt_, [this] { BuildPrefilter(); });
+  return *this;
 }
 
 RuleSet::~RuleSet() = default;
@@ -145,7 +165,12 @@ const Regex* RuleSet::Tail(int pattern) const {
 
 FieldCache::FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize)
     : set_(set), parser_(parser), maxRegExpSize_(maxRegExpSize),
-      entries_(set ? set->fields_.size() : 0) {}
+      entries_(set ? set->fields_.size() : 0) {
+  // The first message runs every pattern: building the prefilter costs more
+  // than it saves on one message.
+  usePrefilter_ = set && set->prefilter_ && set->evaluations_.fetch_add(1, std::memory_order_relaxed) > 0;
+  if (usePrefilter_) set->WithPrefilter();
+}
 
 const std::string& FieldCache::Text(int field) {
   Entry& e = entries_[static_cast<std::size_t>(field)];
@@ -167,14 +192,17 @@ bool FieldCache::ContainsUpper(int field, const std::string& upperTerm) {
 }
 
 bool FieldCache::MayMatch(int field, int filterId) {
+  if (!usePrefilter_ || filterId < 0) return true;
   const LiteralScanner* scanner = set_->fields_[static_cast<std::size_t>(field)].scanner.get();
-  if (!scanner || filterId < 0) return true;
+  if (!scanner) return true;
   Entry& e = entries_[static_cast<std::size_t>(field)];
   if (!e.scanned) {
     std::string_view text(Text(field));
     // The scan reads what the patterns would search.
     if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
     scanner->Scan(text, e.mayMatch);
+    if (const RelaxedMatcher* relaxed = set_->fields_[static_cast<std::size_t>(field)].relaxed.get())
+      relaxed->Narrow(text, e.mayMatch);
     e.scanned = true;
   }
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;

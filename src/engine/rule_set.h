@@ -5,7 +5,11 @@
 // that write it) compiled on first use. For every data field that
 // regular-expression rules read, one literal scanner over the literals those
 // patterns require tells a message's evaluation which patterns cannot match
-// its field at all; such a pattern is not run. A pattern whose matches may
+// its field at all; such a pattern is not run. The patterns without required
+// literals go through one pass of a relaxed matcher (RelaxedMatcher) over the
+// field instead, with the same effect. Scanners and matchers are built when
+// the set evaluates its second message: a process that scores one message
+// does not pay for them. A pattern whose matches may
 // start almost anywhere gets a search tail (CreateSearchTail) as well, made
 // when it is searched for the second time (a process that scores one message
 // does not pay for it): when the tail does not match the field, the pattern
@@ -15,7 +19,8 @@
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
-//   would search, or its search tail does not match that text. (A skipped
+//   would search, or its relaxed form or its search tail does not match that
+//   text. (A skipped
 //   pattern cannot report a match-limit failure it might have run into on
 //   that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
@@ -27,6 +32,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +45,7 @@
 namespace quelta {
 
 class LiteralScanner;
+class RelaxedMatcher;
 class RuleStore;
 struct Rule;
 
@@ -80,9 +87,9 @@ class RuleSet {
   const Regex* Tail(int pattern) const;
 
   // Figures for benchmarks: distinct patterns, and those of them the
-  // prefilter can skip.
+  // prefilter can skip (building the prefilter if not yet built).
   std::size_t PatternCount() const { return patterns_.size(); }
-  std::size_t FilteredPatternCount() const { return filtered_; }
+  std::size_t FilteredPatternCount() const { return WithPrefilter().filtered_; }
 
  private:
   friend class FieldCache;
@@ -90,6 +97,7 @@ class RuleSet {
     FieldHandle handle;
     bool changing = false;  // its text may change while a message is evaluated
     std::unique_ptr<LiteralScanner> scanner;
+    std::unique_ptr<RelaxedMatcher> relaxed;  // for the patterns without literals
   };
   struct PatternEntry {
     const std::string* text = nullptr;
@@ -98,11 +106,20 @@ class RuleSet {
     mutable RegexRef tail;
     mutable std::atomic<std::uint8_t> tailState{0};  // 0 searched never, 1 once, 2 decided
   };
+  // The scanners and relaxed matchers, built once, when the second message
+  // is evaluated (or the figures are asked for).
+  const RuleSet& WithPrefilter() const;
+  void BuildPrefilter() const;
+
   std::vector<PreparedRule> rules_;
-  std::vector<FieldEntry> fields_;
+  mutable std::vector<FieldEntry> fields_;  // their scanners come with the prefilter
   std::vector<PatternEntry> patterns_;
-  std::size_t filtered_ = 0;
+  // Per field: the patterns on it, by pattern index -> id in the field's scanner.
+  std::vector<std::map<int, int>> fieldPatterns_;
+  mutable std::size_t filtered_ = 0;
   bool prefilter_ = true;
+  mutable std::once_flag prefilterBuilt_;
+  mutable std::atomic<std::uint32_t> evaluations_{0};
   mutable std::mutex compileMutex_;
 };
 
@@ -133,6 +150,7 @@ class FieldCache {
   const RuleSet* set_;
   MessageParser& parser_;
   std::size_t maxRegExpSize_;
+  bool usePrefilter_ = false;
   std::vector<Entry> entries_;
 };
 
