@@ -91,21 +91,21 @@ void RuleSet::BuildPrefilter() const {
     if (!prefilter_ || fields_[f].changing) continue;
     const std::map<int, int>& onField = fieldPatterns_[f];
     std::vector<RequiredLiterals> literals(onField.size());
-    std::vector<std::optional<RelaxedNode>> relaxed(onField.size());
+    std::vector<const std::string*> texts(onField.size());
     std::size_t withLiterals = 0, withRelaxed = 0;
     for (const auto& [pattern, id] : onField) {
       RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
-      l = ExtractRequiredLiterals(*patterns_[static_cast<std::size_t>(pattern)].text);
-      if (!l.always) {
-        ++withLiterals;
-      } else if (l.relaxed) {
-        relaxed[static_cast<std::size_t>(id)] = std::move(l.relaxed);
-        ++withRelaxed;
-      }
+      texts[static_cast<std::size_t>(id)] = patterns_[static_cast<std::size_t>(pattern)].text;
+      l = ExtractRequiredLiterals(*texts[static_cast<std::size_t>(id)]);
+      withLiterals += l.always ? 0 : 1;
+      withRelaxed += l.always && l.relaxed ? 1 : 0;
+      l.relaxed.reset();  // made again, one at a time, for the matcher
     }
     std::unique_ptr<RelaxedMatcher> matcher;
     if (withRelaxed > 0) {
-      matcher = std::make_unique<RelaxedMatcher>(relaxed);
+      matcher = std::make_unique<RelaxedMatcher>(literals.size(), [&](std::size_t id) {
+        return literals[id].always ? ExtractRequiredLiterals(*texts[id]).relaxed : std::nullopt;
+      });
       if (matcher->CoveredCount() == 0) matcher.reset();
     }
     if (withLiterals == 0 && !matcher) continue;

@@ -11,9 +11,9 @@
 #include "regex/relaxed_matcher.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <map>
-#include <string>
 
 #include "regex/mail_bytes.h"
 
@@ -260,13 +260,18 @@ class Builder {
 }  // namespace
 
 RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns)
-    : covered_(patterns.size(), 0) {
+    : RelaxedMatcher(patterns.size(), [&patterns](std::size_t id) { return patterns[id]; }) {}
+
+RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
+                               const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm)
+    : covered_(patternCount, 0) {
   std::vector<std::vector<std::uint32_t>> startsByByte(256);
-  std::map<std::string, std::uint16_t> classIndex;
+  std::map<std::array<std::uint64_t, 4>, std::uint16_t> classIndex;
   followBegin_.push_back(0);
-  for (std::size_t id = 0; id < patterns.size(); ++id) {
-    if (!patterns[id]) continue;
-    const Node kept = Trimmed(*patterns[id]);
+  for (std::size_t id = 0; id < patternCount; ++id) {
+    const std::optional<RelaxedNode> relaxed = relaxedForm(id);
+    if (!relaxed) continue;
+    const Node kept = Trimmed(*relaxed);
     if (StartsTooOften(kept)) continue;
     Builder builder(kMaxPositions);
     const Builder::Fragment f = builder.Build(kept);
@@ -274,7 +279,10 @@ RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& pa
     const auto base = static_cast<std::uint32_t>(classOf_.size());
     if (classes_.size() + 2 * builder.Bytes().size() > 0xFFFF) break;  // ids fit 16 bits
     auto classId = [&](const std::bitset<256>& bytes) {
-      const auto known = classIndex.emplace(bytes.to_string(), static_cast<std::uint16_t>(classes_.size()));
+      std::array<std::uint64_t, 4> key{};
+      for (std::size_t b = 0; b < 256; ++b)
+        if (bytes[b]) key[b / 64] |= std::uint64_t{1} << (b % 64);
+      const auto known = classIndex.emplace(key, static_cast<std::uint16_t>(classes_.size()));
       if (known.second) classes_.push_back(bytes);
       return known.first->second;
     };

@@ -28,6 +28,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,10 @@ class RelaxedMatcher {
 
   // patterns[id]: the relaxed form of pattern id, or none (not covered).
   explicit RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns);
+  // The same for patternCount patterns whose forms relaxedForm(id) gives,
+  // asked once per id in order: only one form need exist at a time.
+  RelaxedMatcher(std::size_t patternCount,
+                 const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm);
 
   bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
   std::size_t CoveredCount() const { return coveredCount_; }
