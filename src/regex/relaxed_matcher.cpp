@@ -319,6 +319,11 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     }
     startsByByte[b].swap(plain);
   }
+  // Which next bytes can follow a plain start on each byte.
+  plainPairs_.assign(256, std::bitset<256>());
+  for (std::size_t b = 0; b < 256; ++b)
+    for (std::uint32_t q : startsByByte[b])
+      plainPairs_[b] |= (patternAndLast_[q] & 1) ? std::bitset<256>().set() : classes_[followClassOf_[q]];
   starterBegin_.push_back(0);
   for (std::size_t b = 0; b < 256; ++b) {
     starters_.insert(starters_.end(), startsByByte[b].begin(), startsByByte[b].end());
@@ -359,6 +364,18 @@ bool RelaxedMatcher::MarkTriples(std::uint32_t q, std::size_t first) {
   return true;
 }
 
+bool RelaxedMatcher::MayStartAt(std::string_view text, std::size_t i) const {
+  const auto c = static_cast<unsigned char>(text[i]);
+  const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
+  const std::size_t n = text.size();
+  if (starts[0] != starts[1] && (i + 1 == n || plainPairs_[c][static_cast<unsigned char>(text[i + 1])]))
+    return true;
+  if (starts[1] == starts[2]) return false;
+  if (i + 2 >= n) return true;
+  const std::size_t bit = TripleBit(c, static_cast<unsigned char>(text[i + 1]), static_cast<unsigned char>(text[i + 2]));
+  return (startTriples_[bit >> 6] >> (bit & 63) & 1) != 0;
+}
+
 bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
   if (coveredCount_ == 0) return true;
   std::vector<std::uint8_t> matched(covered_.size(), 0);
@@ -369,9 +386,13 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
   std::size_t work = 0;
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
+    if (current.empty()) {
+      // Nothing under way: skip to the next byte at which a match may start.
+      while (i < n && !MayStartAt(text, i)) ++i;
+      if (i == n) break;
+    }
     const auto c = static_cast<unsigned char>(text[i]);
     const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
-    if (current.empty() && starts[0] == starts[2]) continue;
     const auto stamp = static_cast<std::uint32_t>(i + 1);
     next.clear();
     // q is reached on c (its set holds c).

@@ -99,6 +99,8 @@ class RelaxedMatcher {
   std::vector<std::uint32_t> starterBegin_;  // 513 entries
   std::vector<std::uint32_t> starters_;
   std::vector<std::uint64_t> startTriples_;  // kTripleBits bits
+  // plainPairs_[c][d]: a plain start on c may go on with d (or end at c).
+  std::vector<std::bitset<256>> plainPairs_;
 
   static constexpr unsigned kTripleLog2 = 16;
   static constexpr std::size_t kTripleBits = std::size_t{1} << kTripleLog2;
@@ -108,6 +110,8 @@ class RelaxedMatcher {
   // with; false (nothing marked) when there are too many or q's match may
   // end within two bytes.
   bool MarkTriples(std::uint32_t q, std::size_t first);
+  // Whether some start may take the bytes of text from i on.
+  bool MayStartAt(std::string_view text, std::size_t i) const;
 
   std::vector<std::uint8_t> covered_;
   std::size_t coveredCount_ = 0;
