@@ -28,6 +28,8 @@ constexpr std::size_t kCompactAbove = 6;
 // Patterns whose kept form can start at more bytes than this (parts per ten
 // thousand of mail text) are not covered.
 constexpr long kMaxStartFrequency = 1500;
+// A repeat keeps up to this many byte sets in copies (kMaxCopies at least).
+constexpr long kMaxCopiedSets = 32;
 
 bool Nullable(const Node& n) {
   switch (n.kind) {
@@ -152,6 +154,14 @@ bool ByteString(const Node& n, std::size_t offset, std::vector<std::bitset<256>>
   return false;
 }
 
+// The number of byte sets written in n (each repeat counted once).
+std::size_t ByteSets(const Node& n) {
+  if (n.kind == Node::Kind::Bytes) return 1;
+  std::size_t count = 0;
+  for (const Node& child : n.children) count += ByteSets(child);
+  return count;
+}
+
 // Positions under construction for one pattern.
 class Builder {
  public:
@@ -214,9 +224,11 @@ class Builder {
       }
       case Node::Kind::Repeat: {
         if (n.max == 0 || n.children.empty()) return f;
-        // x{min,max} is kept as min copies (at most kMaxCopies) and, when
-        // more may follow, an open repeat x*.
-        const long copies = std::min(n.min, RelaxedMatcher::kMaxCopies);
+        // x{min,max} is kept as min copies and, when more may follow, an
+        // open repeat x*. Copies are kept up to kMaxCopies, or up to
+        // kMaxCopiedSets byte sets where x is small.
+        const long sets = static_cast<long>(std::max<std::size_t>(1, ByteSets(n.children[0])));
+        const long copies = std::min(n.min, std::max(RelaxedMatcher::kMaxCopies, kMaxCopiedSets / sets));
         for (long k = 0; k < copies; ++k) f = Then(std::move(f), Build(n.children[0]));
         if (n.max < 0 || n.max > copies) {
           Fragment star = Build(n.children[0]);

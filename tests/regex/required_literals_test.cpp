@@ -290,6 +290,8 @@ TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
       {"(?-s)(?:^|\\W)bitcoin\\s{0,3}wallet", {{"a bitcoin\twallet", true}, {"bitcoin-wallet", false}}},
       // Kept from its rarest item on: the part before it is not required.
       {"e[_\\W]?v[_\\W]?x[_\\W]?q[_\\W]?z[_\\W]?j", {{"e-v-x-q-z-j", true}, {"xqzj", true}, {"evxqz", false}}},
+      // A repeat of one byte set keeps its minimum count.
+      {"x[a-z]{8,12}y", {{"xabcdefghy", true}, {"xabcy", false}}},
       // Alternatives of different lengths inside an alternation.
       {"(?:(?:q|jk)z|v|w|y|x)_", {{"jkz_", true}, {"qz_", true}, {"y_", true}, {"j_", false}, {"kz_", false}}},
   };
