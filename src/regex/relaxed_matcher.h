@@ -12,10 +12,11 @@
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
 //   its relaxed form matches nowhere in the text. What it keeps matches
 //   wherever the relaxed form does: repeats become at most kMaxCopies copies
-//   (more for small repeated parts) and an open repeat, a large alternation of byte strings becomes one byte
-//   set per offset, and of a top-level sequence the items that may match the
-//   empty string go at both ends, and the items before the one whose bytes
-//   are rarest in mail go too (kMinKeptItems items stay).
+//   (more for small repeated parts) and an open repeat, a large alternation
+//   of byte strings becomes one byte set per offset, and of a top-level
+//   sequence the items that may match the empty string go at both ends, and
+//   the items before the one whose bytes are rarest in mail go too
+//   (kMinKeptItems items stay).
 // - A pattern whose kept form matches the empty string, needs more than
 //   kMaxPositions byte positions, or can start at too many bytes of mail
 //   text is not covered (Covers is false).
