@@ -75,7 +75,6 @@ class RelaxedMatcher {
 
   bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
   std::size_t CoveredCount() const { return coveredCount_; }
-  std::size_t PositionCount() const { return classOf_.size(); }
 
   // Sets mayMatch[id] to 0 for every covered pattern that cannot match text
   // (mayMatch must hold every covered id). False, with nothing changed, when
@@ -92,7 +91,7 @@ class RelaxedMatcher {
   std::vector<std::uint16_t> classOf_;
   std::vector<std::uint16_t> followClassOf_;  // the bytes any follower takes
   std::vector<std::uint32_t> patternAndLast_;
-  std::vector<std::uint32_t> followBegin_;  // PositionCount() + 1 entries
+  std::vector<std::uint32_t> followBegin_;  // one entry per position, and one more
   std::vector<std::uint32_t> follow_;
   // Starts by byte: starters_[starterBegin_[2c] .. starterBegin_[2c+1]) are
   // tried at every byte c, starters_[.. starterBegin_[2c+2]) only where the

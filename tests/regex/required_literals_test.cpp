@@ -102,27 +102,49 @@ std::string FuzzText(std::mt19937& rng) {
   return t;
 }
 
-}  // namespace
+// The hard patterns and texts plus fuzzed ones; of the patterns only those
+// that compile (the others always report an error), with their compiled form.
+struct FuzzSet {
+  std::vector<std::string> patterns;
+  std::vector<RegexRef> compiled;
+  std::vector<std::string> texts;
+};
 
-TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
-  std::mt19937 rng;
+FuzzSet MakeFuzzSet(std::mt19937 rng, int fuzzedTexts) {
   std::vector<std::string> patterns = kHardPatterns;
   for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
-  std::vector<std::string> texts = kHardTexts;
-  for (int i = 0; i < 100; ++i) texts.push_back(FuzzText(rng));
-
-  // Only patterns that compile take part: the others always report an error.
-  std::vector<RegexRef> compiled;
-  std::vector<std::string> used;
-  std::vector<RequiredLiterals> literals;
-  std::size_t filtered = 0, skipped = 0;
+  FuzzSet set;
+  set.texts = kHardTexts;
+  for (int i = 0; i < fuzzedTexts; ++i) set.texts.push_back(FuzzText(rng));
   for (const auto& p : patterns) {
     try {
-      compiled.push_back(CreateRegex(p));
+      set.compiled.push_back(CreateRegex(p));
     } catch (const RegexError&) {
       continue;
     }
-    used.push_back(p);
+    set.patterns.push_back(p);
+  }
+  return set;
+}
+
+// Whether the pattern matches; a search that fails counts as no match.
+bool Matches(const RegexRef& re, const std::string& text) {
+  try {
+    return IsMatch(re, text);
+  } catch (const RegexError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
+  const FuzzSet set = MakeFuzzSet(std::mt19937(), 100);
+  const std::vector<std::string>& used = set.patterns;
+  const std::vector<std::string>& texts = set.texts;
+  std::vector<RequiredLiterals> literals;
+  std::size_t filtered = 0, skipped = 0;
+  for (const auto& p : used) {
     literals.push_back(ExtractRequiredLiterals(p));
     filtered += literals.back().always ? 0 : 1;
   }
@@ -134,12 +156,7 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
     for (std::size_t i = 0; i < used.size(); ++i) {
       if (mayMatch[i]) continue;
       ++skipped;
-      bool matched = false;
-      try {
-        matched = IsMatch(compiled[i], text);
-      } catch (const RegexError&) {
-      }
-      EXPECT_FALSE(matched) << "the prefilter ruled out '" << used[i] << "' for '" << text << "'";
+      EXPECT_FALSE(Matches(set.compiled[i], text)) << "the prefilter ruled out '" << used[i] << "' for '" << text << "'";
     }
   }
   // The test means something only if the prefilter rules out a fair share.
@@ -179,29 +196,15 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
 // A tail of a pattern matches wherever the pattern does, over the fuzzed
 // patterns and texts; and the tails offered are the ones expected.
 TEST(PatternTailsTest, EveryTailMatchesWhereThePatternMatches) {
-  std::mt19937 rng(11);
-  std::vector<std::string> patterns = kHardPatterns;
-  for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
-  std::vector<std::string> texts = kHardTexts;
-  for (int i = 0; i < 100; ++i) texts.push_back(FuzzText(rng));
+  const FuzzSet set = MakeFuzzSet(std::mt19937(11), 100);
   std::size_t checked = 0;
-  for (const auto& p : patterns) {
-    RegexRef full;
-    try {
-      full = CreateRegex(p);
-    } catch (const RegexError&) {
-      continue;
-    }
+  for (std::size_t k = 0; k < set.patterns.size(); ++k) {
+    const std::string& p = set.patterns[k];
     for (const std::string& tail : PatternTails(p, 100)) {
       RegexRef re;
       ASSERT_NO_THROW(re = CreateRegex(tail)) << "'" << tail << "' of '" << p << "'";
-      for (const auto& text : texts) {
-        bool matched = false;
-        try {
-          matched = IsMatch(full, text);
-        } catch (const RegexError&) {
-        }
-        if (!matched) continue;
+      for (const auto& text : set.texts) {
+        if (!Matches(set.compiled[k], text)) continue;
         ++checked;
         EXPECT_TRUE(IsMatch(re, text)) << "tail '" << tail << "' of '" << p << "' misses '" << text << "'";
       }
@@ -222,24 +225,11 @@ TEST(PatternTailsTest, EveryTailMatchesWhereThePatternMatches) {
 // A relaxed pattern, as the matcher keeps it, matches every text its pattern
 // matches; and the matcher rules out a fair share of the rest.
 TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
-  std::mt19937 rng(7);
-  std::vector<std::string> patterns = kHardPatterns;
-  for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
-  std::vector<std::string> texts = kHardTexts;
-  for (int i = 0; i < 150; ++i) texts.push_back(FuzzText(rng));
-
-  std::vector<RegexRef> compiled;
-  std::vector<std::string> used;
+  const FuzzSet set = MakeFuzzSet(std::mt19937(7), 150);
+  const std::vector<std::string>& used = set.patterns;
+  const std::vector<std::string>& texts = set.texts;
   std::vector<std::optional<RelaxedNode>> relaxed;
-  for (const auto& p : patterns) {
-    try {
-      compiled.push_back(CreateRegex(p));
-    } catch (const RegexError&) {
-      continue;
-    }
-    used.push_back(p);
-    relaxed.push_back(ExtractRequiredLiterals(p).relaxed);
-  }
+  for (const auto& p : used) relaxed.push_back(ExtractRequiredLiterals(p).relaxed);
   // Groups of a size a rule field holds (all at once would reach the work
   // limit on most texts).
   constexpr std::size_t kGroup = 40;
@@ -259,12 +249,7 @@ TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
         if (mayMatch[i - from]) continue;
         EXPECT_TRUE(matcher.Covers(i - from));
         ++ruledOut;
-        bool matched = false;
-        try {
-          matched = IsMatch(compiled[i], text);
-        } catch (const RegexError&) {
-        }
-        EXPECT_FALSE(matched) << "ruled out '" << used[i] << "' for '" << text << "'";
+        EXPECT_FALSE(Matches(set.compiled[i], text)) << "ruled out '" << used[i] << "' for '" << text << "'";
       }
     }
   }
