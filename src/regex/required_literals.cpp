@@ -69,7 +69,10 @@ LitSet Loose(LitSet s, Kind kind) {
     for (const auto& a : s) {
       bool covered = false;
       for (const auto& b : s)
-        if (&a != &b && b.size() < a.size() && a.find(b) != std::string::npos) covered = true;
+        if (&a != &b && b.size() < a.size() && a.find(b) != std::string::npos) {
+          covered = true;
+          break;
+        }
       if (!covered) kept.push_back(a);
     }
     s.swap(kept);
@@ -101,13 +104,22 @@ long Quality(const LitSet& s) {
 
 const LitSet& Better(const LitSet& a, const LitSet& b) { return Quality(b) > Quality(a) ? b : a; }
 
+// The facts about a piece. Of a piece with an exact set, the other three
+// follow from it and are made only when asked for (Prefix, Suffix, Req): a
+// run of plain characters then costs one string per character.
 struct Info {
   bool hasExact = false;
   LitSet exact;
-  LitSet prefix = Nothing();
-  LitSet suffix = Nothing();
-  LitSet req = Nothing();
+  LitSet prefix, suffix, req;  // only where !hasExact; empty: says nothing
 };
+
+LitSet Derived(const Info& i, const LitSet& own, Kind kind) {
+  if (i.hasExact) return Loose(i.exact, kind);
+  return own.empty() ? Nothing() : own;
+}
+LitSet Prefix(const Info& i) { return Derived(i, i.prefix, Kind::Prefix); }
+LitSet Suffix(const Info& i) { return Derived(i, i.suffix, Kind::Suffix); }
+LitSet Req(const Info& i) { return Derived(i, i.req, Kind::Req); }
 
 Info Unknown() { return Info(); }
 
@@ -118,9 +130,6 @@ Info FromExact(LitSet exact) {
     if (x.size() > kMaxExact) return i;
   i.hasExact = true;
   i.exact = std::move(exact);
-  i.prefix = Loose(i.exact, Kind::Prefix);
-  i.suffix = Loose(i.exact, Kind::Suffix);
-  i.req = Loose(i.exact, Kind::Req);
   return i;
 }
 
@@ -130,18 +139,29 @@ Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
 Info Concat(const Info& l, const Info& r) {
   LitSet x;
   if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(x);
+  const LitSet leftSuffix = Suffix(l), rightPrefix = Prefix(r);
   Info o;
-  o.prefix = l.prefix;
-  if (l.hasExact && Cross(l.exact, r.prefix, x, std::numeric_limits<std::size_t>::max()))
+  // The req of a piece without an exact set is never worse than what its
+  // prefix or suffix gives: a prefix or suffix taken over from one needs no
+  // weighing again (this keeps long sequences cheap).
+  bool weighPrefix = true, weighSuffix = true;
+  if (l.hasExact && Cross(l.exact, rightPrefix, x, std::numeric_limits<std::size_t>::max())) {
     o.prefix = Loose(x, Kind::Prefix);
-  o.suffix = r.suffix;
-  if (r.hasExact && Cross(l.suffix, r.exact, x, std::numeric_limits<std::size_t>::max()))
+  } else {
+    o.prefix = Prefix(l);
+    weighPrefix = l.hasExact;
+  }
+  if (r.hasExact && Cross(leftSuffix, r.exact, x, std::numeric_limits<std::size_t>::max())) {
     o.suffix = Loose(x, Kind::Suffix);
-  o.req = Better(l.req, r.req);
-  if (Cross(l.suffix, r.prefix, x, std::numeric_limits<std::size_t>::max()))
+  } else {
+    o.suffix = Suffix(r);
+    weighSuffix = r.hasExact;
+  }
+  o.req = Better(Req(l), Req(r));
+  if (Cross(leftSuffix, rightPrefix, x, std::numeric_limits<std::size_t>::max()))
     o.req = Better(o.req, Loose(x, Kind::Req));
-  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
-  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  if (weighPrefix) o.req = Better(o.req, Loose(o.prefix, Kind::Req));
+  if (weighSuffix) o.req = Better(o.req, Loose(o.suffix, Kind::Req));
   return o;
 }
 
@@ -151,14 +171,17 @@ Info Union(const std::vector<Info>& branches) {
   for (const auto& b : branches) {
     allExact = allExact && b.hasExact;
     if (allExact) exact.insert(exact.end(), b.exact.begin(), b.exact.end());
-    prefix.insert(prefix.end(), b.prefix.begin(), b.prefix.end());
-    suffix.insert(suffix.end(), b.suffix.begin(), b.suffix.end());
-    req.insert(req.end(), b.req.begin(), b.req.end());
   }
   if (allExact) {
     Sort(exact);
     Info e = FromExact(exact);
     if (e.hasExact) return e;
+  }
+  for (const auto& b : branches) {
+    const LitSet p = Prefix(b), f = Suffix(b), r = Req(b);
+    prefix.insert(prefix.end(), p.begin(), p.end());
+    suffix.insert(suffix.end(), f.begin(), f.end());
+    req.insert(req.end(), r.begin(), r.end());
   }
   Info o;
   o.prefix = Loose(prefix, Kind::Prefix);
@@ -195,9 +218,11 @@ Info Repeat(const Info& x, long min, long max) {
   }
   if (!power.empty() && min == max) return FromExact(power);
   Info o;
-  o.prefix = power.empty() ? x.prefix : Loose(power, Kind::Prefix);
-  o.suffix = power.empty() ? x.suffix : Loose(power, Kind::Suffix);
-  o.req = power.empty() ? x.req : Loose(power, Kind::Req);
+  o.prefix = power.empty() ? Prefix(x) : Loose(power, Kind::Prefix);
+  o.suffix = power.empty() ? Suffix(x) : Loose(power, Kind::Suffix);
+  o.req = power.empty() ? Req(x) : Loose(power, Kind::Req);
+  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
+  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
   return o;
 }
 
@@ -294,7 +319,9 @@ bool PosixClass(std::string_view name, ByteSet& set) {
 
 class Reader {
  public:
-  explicit Reader(std::string_view p) : p_(p) {}
+  // literals false: the facts about literals are not worked out (Run's
+  // info then says nothing); the relaxed form and the items still are.
+  explicit Reader(std::string_view p, bool literals = true) : p_(p), literals_(literals) {}
 
   // False when the pattern holds something the reader does not model.
   // rx: the pattern's relaxed form.
@@ -343,7 +370,7 @@ class Reader {
       rx.children = std::move(alternatives);
     }
     if (depth_ == 0) topBranches_ = static_cast<int>(branches.size());
-    return branches.size() == 1 ? branches[0] : Union(branches);
+    return branches.size() == 1 || !literals_ ? branches[0] : Union(branches);
   }
 
   Info Sequence(RelaxedNode& rx) {
@@ -372,7 +399,7 @@ class Reader {
         }
         pos_ += length;
         if (Peek() == '+' || Peek() == '?') ++pos_;  // possessive or lazy
-        last = Repeat(last, min, max);
+        if (literals_) last = Repeat(last, min, max);
         lastRx = max == 0 || IsEmptyNode(lastRx) ? RelaxedNode()
                                                  : RelaxedNode::Repeated(std::move(lastRx), min, max);
         lastQuantified = true;
@@ -385,7 +412,7 @@ class Reader {
       const bool isAtom = Atom(atom, repeatable, atomRx);
       if (failed_) break;
       if (depth_ == 0) topItems_.push_back(PatternItem{start, !isAtom});
-      if (haveLast) acc = Concat(acc, last);
+      if (haveLast && literals_) acc = Concat(acc, last);
       if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
       lastRx = std::move(atomRx);
       haveLast = isAtom;
@@ -394,7 +421,7 @@ class Reader {
       lastQuantified = false;
       skipped = false;
     }
-    if (haveLast) acc = Concat(acc, last);
+    if (haveLast && literals_) acc = Concat(acc, last);
     if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
     return acc;
   }
@@ -1008,6 +1035,7 @@ class Reader {
   std::size_t pos_ = 0;
   bool failed_ = false;
   bool extended_ = false;
+  bool literals_ = true;
   int depth_ = 0;
   std::vector<PatternItem> topItems_;
   int topBranches_ = 1;
@@ -1024,8 +1052,8 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
   RelaxedNode relaxed;
   if (!reader.Run(info, relaxed)) return result;
   result.relaxed = std::move(relaxed);
-  LitSet best = Better(info.req, Loose(info.prefix, Kind::Req));
-  best = Better(best, Loose(info.suffix, Kind::Req));
+  LitSet best = Better(Req(info), Loose(Prefix(info), Kind::Req));
+  best = Better(best, Loose(Suffix(info), Kind::Req));
   if (info.hasExact) best = Better(best, Loose(info.exact, Kind::Req));
   if (SaysNothing(best)) return result;
   for (const auto& s : best)
@@ -1035,11 +1063,20 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
   return result;
 }
 
+std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern) {
+  pattern = pattern.substr(0, pattern.find('\0'));
+  Info info;
+  Reader reader(pattern, false);
+  RelaxedNode relaxed;
+  if (!reader.Run(info, relaxed)) return std::nullopt;
+  return relaxed;
+}
+
 std::vector<std::string> PatternTails(std::string_view pattern, std::size_t maxTails) {
   pattern = pattern.substr(0, pattern.find('\0'));
   std::vector<std::string> tails;
   Info info;
-  Reader reader(pattern);
+  Reader reader(pattern, false);
   std::vector<PatternItem> items;
   RelaxedNode relaxed;
   if (!reader.Run(info, relaxed) || !reader.TopLevelItems(items)) return tails;

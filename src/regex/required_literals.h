@@ -60,6 +60,10 @@ struct RequiredLiterals {
 // std::bad_alloc.
 RequiredLiterals ExtractRequiredLiterals(std::string_view pattern);
 
+// The relaxed form alone: ExtractRequiredLiterals(pattern).relaxed, made in
+// less time.
+std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern);
+
 // Tails: a pattern that is one sequence of items (no top-level "|") and
 // refers to no group and not to where the search started (no \1, \k, \g,
 // (?1), (?R), (?P=...), \G, \K) matches a text only where each of its tails

@@ -229,7 +229,7 @@ TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
   const std::vector<std::string>& used = set.patterns;
   const std::vector<std::string>& texts = set.texts;
   std::vector<std::optional<RelaxedNode>> relaxed;
-  for (const auto& p : used) relaxed.push_back(ExtractRequiredLiterals(p).relaxed);
+  for (const auto& p : used) relaxed.push_back(ExtractRelaxedForm(p));
   // Groups of a size a rule field holds (all at once would reach the work
   // limit on most texts).
   constexpr std::size_t kGroup = 40;
@@ -281,7 +281,7 @@ TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
       {"(?:(?:q|jk)z|v|w|y|x)_", {{"jkz_", true}, {"qz_", true}, {"y_", true}, {"j_", false}, {"kz_", false}}},
   };
   for (const Case& c : cases) {
-    const RelaxedMatcher matcher({ExtractRequiredLiterals(c.pattern).relaxed});
+    const RelaxedMatcher matcher({ExtractRelaxedForm(c.pattern)});
     ASSERT_TRUE(matcher.Covers(0)) << c.pattern;
     for (const auto& [text, kept] : c.texts) {
       std::vector<std::uint8_t> mayMatch{1};
@@ -292,7 +292,7 @@ TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
   // Not covered: what may match the empty string, and what starts at almost
   // every byte of mail.
   for (const char* pattern : {"a?", "(?:abc)*", "\\w+", "[a-z]{2,}\\d"}) {
-    const RelaxedMatcher matcher({ExtractRequiredLiterals(pattern).relaxed});
+    const RelaxedMatcher matcher({ExtractRelaxedForm(pattern)});
     EXPECT_FALSE(matcher.Covers(0)) << pattern;
   }
 }
