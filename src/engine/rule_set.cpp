@@ -92,19 +92,25 @@ void RuleSet::BuildPrefilter() const {
     const std::map<int, int>& onField = fieldPatterns_[f];
     std::vector<RequiredLiterals> literals(onField.size());
     std::vector<const std::string*> texts(onField.size());
-    std::size_t withLiterals = 0, withRelaxed = 0;
+    std::size_t withLiterals = 0, broadStarts = 0;
     for (const auto& [pattern, id] : onField) {
       RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
       texts[static_cast<std::size_t>(id)] = patterns_[static_cast<std::size_t>(pattern)].text;
       l = ExtractRequiredLiterals(*texts[static_cast<std::size_t>(id)]);
       withLiterals += l.always ? 0 : 1;
-      withRelaxed += l.always && l.relaxed ? 1 : 0;
+      if (l.always && l.relaxed) {
+        const Regex* re = Pattern(pattern);
+        broadStarts += re && StartFrequency(*re) > kNarrowStart ? 1 : 0;
+      }
       l.relaxed.reset();  // made again, one at a time, for the matcher
     }
+    // The matcher's pass costs less than the searches it saves only where
+    // some of those searches would try a match almost anywhere; the others
+    // (a search that skips to a rare byte costs little) come along then.
     std::unique_ptr<RelaxedMatcher> matcher;
-    if (withRelaxed > 0) {
+    if (broadStarts > 0) {
       matcher = std::make_unique<RelaxedMatcher>(literals.size(), [&](std::size_t id) {
-        return literals[id].always ? ExtractRequiredLiterals(*texts[id]).relaxed : std::nullopt;
+        return literals[id].always ? ExtractRelaxedForm(*texts[id]) : std::nullopt;
       });
       if (matcher->CoveredCount() == 0) matcher.reset();
     }

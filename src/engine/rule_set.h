@@ -5,9 +5,10 @@
 // that write it) compiled on first use. For every data field that
 // regular-expression rules read, one literal scanner over the literals those
 // patterns require tells a message's evaluation which patterns cannot match
-// its field at all; such a pattern is not run. The patterns without required
-// literals go through one pass of a relaxed matcher (RelaxedMatcher) over the
-// field instead, with the same effect. Scanners and matchers are built when
+// its field at all; such a pattern is not run. On a field where the own
+// search of some pattern without required literals would try a match at
+// almost every byte, those patterns go through one pass of a relaxed matcher
+// (RelaxedMatcher) over the field instead, with the same effect. Scanners and matchers are built when
 // the set evaluates its second message: a process that scores one message
 // does not pay for them. A pattern whose matches may
 // start almost anywhere gets a search tail (CreateSearchTail) as well, made

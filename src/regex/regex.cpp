@@ -330,7 +330,7 @@ namespace {
 // start with, in parts per ten thousand, as PCRE2's start-of-match analysis
 // sees the pattern: the sum of typical byte frequencies (MailByteFrequency);
 // "no idea" counts as every byte.
-int StartFrequency(const pcre2_code* code) {
+int CodeStartFrequency(const pcre2_code* code) {
   const auto frequency = MailByteFrequency;
   std::uint32_t firstType = 0;
   pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
@@ -349,18 +349,17 @@ int StartFrequency(const pcre2_code* code) {
   return sum;
 }
 
-// A pattern whose matches may start at more than this share of a text's
+// A pattern whose matches may start at more than kNarrowStart of a text's
 // bytes gets the tail whose matches start least often, when that is at most
 // half as often.
-constexpr int kBroadStart = 150;
 constexpr std::size_t kMaxTailsTried = 8;
 
 }  // namespace
 
 RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled) {
   if (!compiled.code) return nullptr;
-  const int own = StartFrequency(compiled.code);
-  if (own <= kBroadStart) return nullptr;
+  const int own = CodeStartFrequency(compiled.code);
+  if (own <= kNarrowStart) return nullptr;
   // The tail whose matches start least often.
   std::string best;
   int bestFrequency = own / 2 + 1;
@@ -369,7 +368,7 @@ RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled) {
     PCRE2_SIZE errOffset = 0;
     pcre2_code* probe = Compile(tail, err, errOffset);
     if (!probe) continue;
-    const int frequency = StartFrequency(probe);
+    const int frequency = CodeStartFrequency(probe);
     pcre2_code_free(probe);
     if (frequency < bestFrequency) {
       best = tail;
@@ -382,6 +381,10 @@ RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled) {
   } catch (const RegexError&) {
     return nullptr;
   }
+}
+
+int StartFrequency(const Regex& compiled) {
+  return compiled.code ? CodeStartFrequency(compiled.code) : 10000;
 }
 
 std::size_t RegexCompiledSizeLimit() {

@@ -336,6 +336,14 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
   for (std::size_t b = 0; b < 256; ++b)
     for (std::uint32_t q : startsByByte[b])
       plainPairs_[b] |= (patternAndLast_[q] & 1) ? std::bitset<256>().set() : classes_[followClassOf_[q]];
+  // The byte pairs at which some start may go on.
+  startPairs_.assign(65536 / 64, 0);
+  for (std::size_t b = 0; b < 256; ++b) {
+    std::bitset<256> second = plainPairs_[b];
+    for (std::uint32_t q : byTriple[b]) second |= classes_[followClassOf_[q]];
+    for (std::size_t d = 0; d < 256; ++d)
+      if (second[d]) startPairs_[(b << 8 | d) >> 6] |= std::uint64_t{1} << (d & 63);
+  }
   starterBegin_.push_back(0);
   for (std::size_t b = 0; b < 256; ++b) {
     starters_.insert(starters_.end(), startsByByte[b].begin(), startsByByte[b].end());
@@ -395,13 +403,18 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
   std::vector<std::uint32_t> seenAt(classOf_.size(), 0);
   std::vector<std::uint32_t> current, next;
   const std::size_t budget = kWorkPerByte * (text.size() + 1);
-  std::size_t work = 0;
+  std::size_t work = 0, matchedCount = 0;
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
     if (current.empty()) {
-      // Nothing under way: skip to the next byte at which a match may start.
-      while (i < n && !MayStartAt(text, i)) ++i;
-      if (i == n) break;
+      // Nothing under way: skip to the next byte at which a match may start,
+      // by the pair of bytes there first.
+      for (; i + 1 < n; ++i) {
+        const std::size_t pair = std::size_t{static_cast<unsigned char>(text[i])} << 8 |
+                                 static_cast<unsigned char>(text[i + 1]);
+        if ((startPairs_[pair >> 6] >> (pair & 63) & 1) && MayStartAt(text, i)) break;
+      }
+      if (i + 1 == n && !MayStartAt(text, i)) break;
     }
     const auto c = static_cast<unsigned char>(text[i]);
     const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
@@ -413,8 +426,12 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
       seenAt[q] = stamp;
       const std::uint32_t info = patternAndLast_[q];
       if (matched[info >> 1]) return;
-      if (info & 1) matched[info >> 1] = 1;
-      else next.push_back(q);
+      if (info & 1) {
+        matched[info >> 1] = 1;
+        ++matchedCount;
+      } else {
+        next.push_back(q);
+      }
     };
     for (std::uint32_t p : current) {
       ++work;
@@ -443,6 +460,7 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
         reach(q);
     }
     if (work > budget) return false;
+    if (matchedCount == coveredCount_) return true;  // nothing left to clear
     current.swap(next);
   }
   for (std::size_t id = 0; id < covered_.size(); ++id)

@@ -101,6 +101,8 @@ class RelaxedMatcher {
   std::vector<std::uint64_t> startTriples_;  // kTripleBits bits
   // plainPairs_[c][d]: a plain start on c may go on with d (or end at c).
   std::vector<std::bitset<256>> plainPairs_;
+  // Bit c * 256 + d: some start on c may go on with d (or end at c).
+  std::vector<std::uint64_t> startPairs_;
 
   static constexpr unsigned kTripleLog2 = 16;
   static constexpr std::size_t kTripleBits = std::size_t{1} << kTripleLog2;

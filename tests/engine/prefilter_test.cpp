@@ -196,6 +196,17 @@ TEST(Prefilter, ShippedRuleFilesScoreAndReportAsWithoutIt) {
   EXPECT_GT(CompareAll(store), 0);
 }
 
+// A field gets a relaxed matcher for its patterns without literals only when
+// the own search of one of them would try a match almost anywhere; patterns
+// that start at a rare byte then come along.
+TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
+  RuleStore store;
+  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
+  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow alone]"));
+  EXPECT_EQ(RuleSet(store).FilteredPatternCount(), 2u);
+}
+
 // The reverse look-ups of GETRCVIPHOSTS: every address has one name.
 struct FakeNetwork : NetworkQueries {
   std::string BlockListLookup(const std::string&, const std::string&, int) override { return ""; }
