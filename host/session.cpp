@@ -60,16 +60,15 @@ struct Receiver : MacroReceiver {
 std::string ToCrLf(const std::string& in) {
   std::string out;
   out.reserve(in.size() + in.size() / 32 + 16);
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    const char c = in[i];
-    if (c == '\r') {
-      out += "\r\n";
-      if (i + 1 < in.size() && in[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
-    } else {
-      out += c;
-    }
+  const std::size_t n = in.size();
+  for (std::size_t i = 0; i < n;) {
+    // The line up to its end (copied at once), then the end as CR LF.
+    std::size_t end = i;
+    while (end < n && in[end] != '\r' && in[end] != '\n') ++end;
+    out.append(in, i, end - i);
+    if (end == n) break;
+    out += "\r\n";
+    i = end + (in[end] == '\r' && end + 1 < n && in[end + 1] == '\n' ? 2 : 1);
   }
   return out;
 }

@@ -11,11 +11,20 @@
 #include "log_window.h"
 #include "mailbox.h"
 #include "pass_through.h"
+#include "session.h"
 #include "support/table.h"
 
 using namespace quelta_host;
+using namespace std::string_literals;
 
 namespace {
+
+TEST(Session, LineEndsBecomeCrLf) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", ""}, {"a", "a"}, {"a\nb", "a\r\nb"}, {"a\r\nb\r\n", "a\r\nb\r\n"}, {"a\rb", "a\r\nb"},
+      {"\n\n", "\r\n\r\n"}, {"\r\r\n\n", "\r\n\r\n\r\n"}, {"x\r", "x\r\n"}, {"a\0b\n"s, "a\0b\r\n"s}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(ToCrLf(in), out) << in;
+}
 
 TEST(PassThrough, AddsFieldsAndKeepsEveryOtherByte) {
   const std::string f = "X-Quelta-Score: 7\nX-Quelta-Status: Ham, threshold=50\n";
