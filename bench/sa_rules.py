@@ -108,7 +108,17 @@ def quelta_pattern(regex, flags):
 
 def apply_replace_tags(pattern, tags, inter, post, pre):
     """SpamAssassin's ReplaceTags: <X> becomes the tag's text; <inter N>,
-    <post N>, <pre N> name text put between, after and before each tag."""
+    <post N>, <pre N> name text put between, after and before each tag.
+    A tag's text may hold tags itself: passes repeat while a replacement
+    brought one in, six at most, as SpamAssassin does."""
+    for _ in range(6):
+        pattern, again = replace_tags_once(pattern, tags, inter, post, pre)
+        if not again:
+            break
+    return pattern
+
+
+def replace_tags_once(pattern, tags, inter, post, pre):
     chosen = {"inter": "", "post": "", "pre": ""}
     tables = {"inter": inter, "post": post, "pre": pre}
 
@@ -120,18 +130,20 @@ def apply_replace_tags(pattern, tags, inter, post, pre):
     parts = re.split(r"(<[A-Z0-9_]+>)", pattern)
     out = []
     prev_tag = False
+    again = False
     for p in parts:
         m = re.fullmatch(r"<([A-Z0-9_]+)>", p)
         if m and m.group(1) in tags:
             if prev_tag:
                 out.append(chosen["inter"])
             out.append(chosen["pre"] + tags[m.group(1)] + chosen["post"])
+            again = again or re.search(r"<[^>]+>", tags[m.group(1)]) is not None
             prev_tag = True
         else:
             out.append(p)
             if p:
                 prev_tag = False
-    return "".join(out)
+    return "".join(out), again
 
 
 def read_rules(sa_dir):
