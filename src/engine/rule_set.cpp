@@ -1,5 +1,7 @@
 #include "engine/rule_set.h"
 
+#include <chrono>
+
 #include <map>
 #include <mutex>
 #include <utility>
@@ -167,6 +169,46 @@ const Regex* RuleSet::Tail(int pattern) const {
   return p.tail.get();
 }
 
+const RelaxedDfa* RuleSet::Dfa(int pattern, bool& onTrial) const {
+  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+  std::uint8_t state = p.dfaState.load(std::memory_order_acquire);
+  onTrial = state == 2;
+  if (state >= 2) return state == 4 ? nullptr : p.dfa.get();
+  if (!prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
+  std::lock_guard<std::mutex> lock(compileMutex_);
+  state = p.dfaState.load(std::memory_order_relaxed);
+  if (state == 0) {
+    p.dfaState.store(1, std::memory_order_release);
+    return nullptr;
+  }
+  if (state == 1) {
+    // A search that tries a match at few bytes costs less than the DFA.
+    if (StartFrequency(*p.re) > kNarrowStart) {
+      if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
+        auto dfa = std::make_unique<RelaxedDfa>(*relaxed);
+        if (dfa->Usable()) p.dfa = std::move(dfa);
+      }
+    }
+    state = p.dfa ? 2 : 4;
+    p.dfaState.store(state, std::memory_order_release);
+  }
+  onTrial = state == 2;
+  return state == 4 ? nullptr : p.dfa.get();
+}
+
+void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const {
+  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+  std::lock_guard<std::mutex> lock(compileMutex_);
+  if (p.dfaState.load(std::memory_order_relaxed) != 2) return;
+  // The first searches make most of the states the DFA will need: only the
+  // later ones tell its speed.
+  if (++p.trials <= kDfaWarmUp) return;
+  p.dfaSeconds += dfaSeconds;
+  p.searchSeconds += searchSeconds;
+  if (p.trials < kDfaWarmUp + kDfaTrials) return;
+  p.dfaState.store(p.dfaSeconds * 2 < p.searchSeconds ? 3 : 4, std::memory_order_release);
+}
+
 // ---- FieldCache ----------------------------------------------------------------
 
 FieldCache::FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize)
@@ -212,6 +254,28 @@ bool FieldCache::MayMatch(int field, int filterId) {
     e.scanned = true;
   }
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
+}
+
+bool FieldCache::DfaMayMatch(int field, int pattern) {
+  bool onTrial = false;
+  const RelaxedDfa* dfa = set_->Dfa(pattern, onTrial);
+  if (!dfa) return true;
+  std::string_view text(Text(field));
+  if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+  if (!onTrial) return dfa->MayMatch(text);
+  // On trial: the DFA against the pattern's own search, on the same text.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const bool may = dfa->MayMatch(text);
+  const Clock::time_point between = Clock::now();
+  try {
+    IsMatch(*set_->Pattern(pattern), text);
+  } catch (const RegexError&) {
+    // timed all the same
+  }
+  set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
+                       std::chrono::duration<double>(Clock::now() - between).count());
+  return may;
 }
 
 bool FieldCache::TailMayMatch(int field, const Regex* tail) {

@@ -2,32 +2,36 @@
 // its kind and control letters decoded, its data field as a parser handle,
 // its simple-rule term folded and upper-cased, its internal check found by
 // name, and its pattern (one per distinct pattern text, shared by the rules
-// that write it) compiled on first use. For every data field that
-// regular-expression rules read, one literal scanner over the literals those
-// patterns require tells a message's evaluation which patterns cannot match
-// its field at all; such a pattern is not run. On a field where the own
-// search of some pattern without required literals would try a match at
-// almost every byte, those patterns go through one pass of a relaxed matcher
-// (RelaxedMatcher) over the field instead, with the same effect. Scanners and matchers are built when
-// the set evaluates its second message: a process that scores one message
-// does not pay for them. A pattern whose matches may
-// start almost anywhere gets a search tail (CreateSearchTail) as well, made
-// when it is searched for the second time (a process that scores one message
-// does not pay for it): when the tail does not match the field, the pattern
-// is not run either.
+// that write it) compiled on first use.
+//
+// The prefilter keeps patterns that cannot match from running:
+// - For every data field that regular-expression rules read, one literal
+//   scanner over the literals those patterns require tells which patterns
+//   cannot match the field at all.
+// - On a field where the own search of some pattern without required
+//   literals would try a match at almost every byte, those patterns go
+//   through one pass of a relaxed matcher (RelaxedMatcher) instead.
+// - A pattern whose matches may start almost anywhere gets a search tail
+//   (CreateSearchTail) and a lazy DFA of its relaxed form (RelaxedDfa): a
+//   field that the tail does not match, or in which the DFA finds the
+//   relaxed form nowhere, cannot match the pattern. The DFA stays only where
+//   it proved faster than the pattern's own search.
+// Scanners and matchers are built when the set evaluates its second message,
+// tails and DFAs when a pattern is searched for the second time: a process
+// that scores one message does not pay for them.
 //
 // Promises:
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
 //   would search, or its relaxed form or its search tail does not match that
-//   text. (A skipped
-//   pattern cannot report a match-limit failure it might have run into on
-//   that text.)
+//   text. (A skipped pattern cannot report a match-limit failure it might
+//   have run into on that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
-// - A set is read by one evaluation at a time or by several at once: patterns
-//   compile under a lock, everything else is immutable after construction.
-//   FieldCache belongs to one message's evaluation on one thread.
+// - A set is read by one evaluation at a time or by several at once:
+//   patterns, tails and DFAs are made under a lock, a DFA grows under its
+//   own, everything else is immutable after construction. FieldCache
+//   belongs to one message's evaluation on one thread.
 #pragma once
 
 #include <atomic>
@@ -46,6 +50,7 @@
 namespace quelta {
 
 class LiteralScanner;
+class RelaxedDfa;
 class RelaxedMatcher;
 class RuleStore;
 struct Rule;
@@ -86,6 +91,16 @@ class RuleSet {
   // The search tail of a pattern that compiled, or null (none, none yet, or
   // no prefilter). Counts a search: the tail is made at the second call.
   const Regex* Tail(int pattern) const;
+  // The lazy DFA of the relaxed form of a pattern that compiled and whose
+  // own search would try a match almost anywhere, or null (none, none yet,
+  // dropped, or no prefilter). Counts a search: it is made at the second
+  // call. onTrial: after kDfaWarmUp searches (which make most of its
+  // states), kDfaTrials more are timed against the pattern's own search
+  // (ReportDfaTrial); the DFA stays only where it took less than half the
+  // time.
+  const RelaxedDfa* Dfa(int pattern, bool& onTrial) const;
+  void ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const;
+  static constexpr int kDfaWarmUp = 32, kDfaTrials = 16;
 
   // Figures for benchmarks: distinct patterns, and those of them the
   // prefilter can skip (building the prefilter if not yet built).
@@ -106,6 +121,11 @@ class RuleSet {
     mutable RegexRef re;
     mutable RegexRef tail;
     mutable std::atomic<std::uint8_t> tailState{0};  // 0 searched never, 1 once, 2 decided
+    mutable std::unique_ptr<RelaxedDfa> dfa;  // kept (not used) once dropped
+    // 0 searched never, 1 once, 2 on trial, 3 kept, 4 none or dropped
+    mutable std::atomic<std::uint8_t> dfaState{0};
+    mutable int trials = 0;  // these three under compileMutex_
+    mutable double dfaSeconds = 0, searchSeconds = 0;
   };
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).
@@ -140,6 +160,9 @@ class FieldCache {
   // False when a pattern's search tail (null: none) shows that the pattern
   // cannot match the field; true also when the tail's search fails.
   bool TailMayMatch(int field, const Regex* tail);
+  // False when the DFA of a pattern (RuleSet::Dfa) finds no match of its
+  // relaxed form in the field; true when it has none.
+  bool DfaMayMatch(int field, int pattern);
 
  private:
   struct Entry {

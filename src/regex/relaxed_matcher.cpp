@@ -14,6 +14,8 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <unordered_map>
 
 #include "regex/mail_bytes.h"
 
@@ -466,6 +468,173 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
   for (std::size_t id = 0; id < covered_.size(); ++id)
     if (covered_[id] && !matched[id]) mayMatch[id] = 0;
   return true;
+}
+
+// ---- RelaxedDfa ------------------------------------------------------------------
+
+namespace {
+
+struct PositionSetHash {
+  std::size_t operator()(const std::vector<std::uint32_t>& set) const {
+    std::size_t h = set.size();
+    for (std::uint32_t p : set) h = h * 0x9E3779B97F4A7C15ull + p;
+    return h;
+  }
+};
+
+}  // namespace
+
+struct RelaxedDfa::Impl {
+  static constexpr std::int32_t kUnknown = -1;
+  static constexpr std::int32_t kAccept = -2;
+
+  bool usable = false;
+  bool full = false;  // a limit was reached: every text may match
+  // The positions: their bytes, followers, and whether a match ends there.
+  std::vector<std::bitset<256>> bytes;
+  std::vector<std::vector<std::uint32_t>> follow;
+  std::vector<std::uint8_t> last;
+  std::vector<std::uint32_t> first;
+  // Byte classes: bytes that no position tells apart share a class.
+  std::uint8_t classOf[256] = {};
+  std::vector<std::uint8_t> representative;  // a byte of each class
+  std::size_t classCount = 0;
+  // The states: state 0 is the empty set. A state's row in moves starts at
+  // state * classCount; moves[row + class] is the row of the state it moves
+  // to on that class (kUnknown, kAccept).
+  std::vector<std::vector<std::uint32_t>> states;
+  std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids;
+  std::vector<std::int32_t> moves;
+  std::size_t setBytes = 0;
+  std::vector<std::uint32_t> seen;  // stamps while a move is worked out
+  std::uint32_t stamp = 0;
+  std::mutex mutex;
+
+  std::int32_t Intern(std::vector<std::uint32_t> set) {
+    const auto known = ids.find(set);
+    if (known != ids.end()) return known->second * static_cast<std::int32_t>(classCount);
+    if (states.size() >= kMaxStates ||
+        (states.size() + 1) * classCount * sizeof(std::int32_t) + setBytes > kMaxTableBytes) {
+      full = true;
+      return kAccept;
+    }
+    const auto id = static_cast<std::int32_t>(states.size());
+    setBytes += set.size() * sizeof(std::uint32_t) * 3;  // the set, its key, and slack
+    ids.emplace(set, id);
+    states.push_back(std::move(set));
+    moves.resize(states.size() * classCount, kUnknown);
+    return id * static_cast<std::int32_t>(classCount);
+  }
+
+  // The row of the state after the byte class k from the state at row: the
+  // followers of its positions and the first positions, those that take
+  // the byte.
+  std::int32_t Move(std::int32_t row, std::size_t k) {
+    const std::size_t s = static_cast<std::size_t>(row) / classCount;
+    const unsigned char c = representative[k];
+    if (++stamp == 0) {
+      std::fill(seen.begin(), seen.end(), 0);
+      stamp = 1;
+    }
+    std::vector<std::uint32_t> next;
+    auto reach = [&](std::uint32_t q) {
+      if (seen[q] == stamp || !bytes[q][c]) return false;
+      seen[q] = stamp;
+      next.push_back(q);
+      return last[q] != 0;
+    };
+    bool accept = false;
+    for (std::uint32_t p : states[s])
+      for (std::uint32_t q : follow[p]) accept = reach(q) || accept;
+    for (std::uint32_t q : first) accept = reach(q) || accept;
+    std::int32_t to = kAccept;
+    if (!accept) {
+      std::sort(next.begin(), next.end());
+      to = Intern(std::move(next));
+      if (full) return kAccept;
+    }
+    moves[static_cast<std::size_t>(row) + k] = to;
+    return to;
+  }
+};
+
+RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern) : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  Builder builder(kMaxPositions);
+  const Builder::Fragment f = builder.Build(pattern);
+  if (builder.Overflow() || f.nullable) return;
+  d.bytes = builder.Bytes();
+  d.follow = builder.Follow();
+  d.last.assign(d.bytes.size(), 0);
+  for (std::uint32_t q : f.last) d.last[q] = 1;
+  d.first = f.first;
+  std::sort(d.first.begin(), d.first.end());
+  d.first.erase(std::unique(d.first.begin(), d.first.end()), d.first.end());
+  d.seen.assign(d.bytes.size(), 0);
+  // Classes: bytes with the same membership in every position's set, found
+  // by splitting the classes by each distinct set in turn.
+  std::vector<std::array<std::uint64_t, 4>> sets;
+  for (const std::bitset<256>& b : d.bytes) {
+    std::array<std::uint64_t, 4> key{};
+    for (std::size_t c = 0; c < 256; ++c)
+      if (b[c]) key[c / 64] |= std::uint64_t{1} << (c % 64);
+    sets.push_back(key);
+  }
+  std::sort(sets.begin(), sets.end());
+  sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
+  std::vector<std::uint16_t> classOf(256, 0);
+  std::size_t count = 1;
+  for (const auto& set : sets) {
+    std::map<std::pair<std::uint16_t, bool>, std::uint16_t> split;
+    for (std::size_t c = 0; c < 256; ++c) {
+      const bool in = (set[c / 64] >> (c % 64) & 1) != 0;
+      classOf[c] = split.emplace(std::make_pair(classOf[c], in), static_cast<std::uint16_t>(split.size())).first->second;
+    }
+    count = split.size();
+  }
+  d.classCount = count;
+  d.representative.assign(count, 0);
+  std::vector<std::uint8_t> named(count, 0);
+  for (std::size_t c = 0; c < 256; ++c) {
+    d.classOf[c] = static_cast<std::uint8_t>(classOf[c]);
+    if (!named[classOf[c]]) {
+      named[classOf[c]] = 1;
+      d.representative[classOf[c]] = static_cast<std::uint8_t>(c);
+    }
+  }
+  d.Intern({});
+  d.usable = true;
+}
+
+RelaxedDfa::~RelaxedDfa() = default;
+
+bool RelaxedDfa::Usable() const { return impl_->usable; }
+
+std::size_t RelaxedDfa::StateCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->states.size();
+}
+
+bool RelaxedDfa::MayMatch(std::string_view text) const {
+  Impl& d = *impl_;
+  if (!d.usable) return true;
+  std::lock_guard<std::mutex> lock(d.mutex);
+  if (d.full) return true;
+  std::int32_t row = 0;
+  const std::int32_t* moves = d.moves.data();
+  for (unsigned char c : text) {
+    const std::size_t k = d.classOf[c];
+    std::int32_t to = moves[static_cast<std::size_t>(row) + k];
+    if (to < 0) {
+      if (to == Impl::kUnknown) {
+        to = d.Move(row, k);
+        moves = d.moves.data();  // it may have grown
+      }
+      if (to == Impl::kAccept) return true;
+    }
+    row = to;
+  }
+  return false;
 }
 
 }  // namespace quelta

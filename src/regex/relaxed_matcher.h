@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -117,6 +118,40 @@ class RelaxedMatcher {
 
   std::vector<std::uint8_t> covered_;
   std::size_t coveredCount_ = 0;
+};
+
+// Whether one relaxed pattern matches somewhere in a text, by a DFA made
+// lazily from its positions: each set of positions a search reaches becomes a
+// state once, its move on a class of bytes is worked out once, and later
+// searches, over any text, reuse both. Patterns whose PCRE2 search tries a
+// match at almost every byte cost a few nanoseconds per byte this way.
+//
+// Promises:
+// - Conservative: MayMatch is false only when the relaxed pattern matches
+//   nowhere in the text (all of it, not a kept part).
+// - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) stop
+//   growing at their limit; from then on MayMatch answers true for every
+//   text, as it does when the pattern matches the empty string or needs more
+//   than kMaxPositions positions (Usable is false then).
+// - Thread-safe: searches from several threads take turns (a lock).
+class RelaxedDfa {
+ public:
+  static constexpr std::size_t kMaxPositions = 16384;
+  static constexpr std::size_t kMaxStates = 8192;
+  static constexpr std::size_t kMaxTableBytes = std::size_t{4} << 20;
+
+  explicit RelaxedDfa(const RelaxedNode& pattern);
+  ~RelaxedDfa();
+  RelaxedDfa(const RelaxedDfa&) = delete;
+  RelaxedDfa& operator=(const RelaxedDfa&) = delete;
+
+  bool Usable() const;
+  bool MayMatch(std::string_view text) const;
+  std::size_t StateCount() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace quelta

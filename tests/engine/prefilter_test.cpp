@@ -207,6 +207,34 @@ TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
   EXPECT_EQ(RuleSet(store).FilteredPatternCount(), 2u);
 }
 
+// A pattern whose search may start almost anywhere gets a lazy DFA at its
+// second search; after its warm-up and trial searches it stays only if it
+// took less than half the time of the pattern's own search.
+TEST(Prefilter, RelaxedDfaStaysOnlyWhereItProvedFaster) {
+  RuleStore store;
+  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
+  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\b\\w\\d\" [broad too]"));
+  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
+  const RuleSet rules(store);
+  bool onTrial = true;
+  for (int pattern = 0; pattern < 3; ++pattern) {
+    ASSERT_NE(rules.Pattern(pattern), nullptr);
+    EXPECT_EQ(rules.Dfa(pattern, onTrial), nullptr) << "a DFA at the first search";
+  }
+  EXPECT_EQ(rules.Dfa(2, onTrial), nullptr) << "a DFA for a narrow start";
+  for (int pattern = 0; pattern < 2; ++pattern) {
+    ASSERT_NE(rules.Dfa(pattern, onTrial), nullptr);
+    EXPECT_TRUE(onTrial);
+    for (int k = 0; k < RuleSet::kDfaWarmUp + RuleSet::kDfaTrials; ++k) {
+      // Warm-up searches count for nothing, however slow.
+      const double dfa = k < RuleSet::kDfaWarmUp ? 100 : 1;
+      rules.ReportDfaTrial(pattern, dfa, pattern == 0 ? 2.1 : 1.9);
+      EXPECT_EQ(rules.Dfa(pattern, onTrial) == nullptr, pattern == 1 && k + 1 == RuleSet::kDfaWarmUp + RuleSet::kDfaTrials);
+    }
+    EXPECT_FALSE(onTrial);
+  }
+}
+
 // The reverse look-ups of GETRCVIPHOSTS: every address has one name.
 struct FakeNetwork : NetworkQueries {
   std::string BlockListLookup(const std::string&, const std::string&, int) override { return ""; }

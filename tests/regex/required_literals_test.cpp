@@ -311,3 +311,53 @@ TEST(RelaxedMatcherTest, GivesUpOnTooMuchWork) {
   EXPECT_TRUE(matcher.Narrow("q q q zb" + std::string(200, '\n'), mayMatch));
   EXPECT_EQ(std::count(mayMatch.begin(), mayMatch.end(), 1), 1);
 }
+
+// The lazy DFA of a relaxed form says "may match" wherever the pattern
+// matches, rules out most other texts, and its states, once made, serve
+// every later search.
+TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
+  const FuzzSet set = MakeFuzzSet(std::mt19937(5), 100);
+  std::size_t usable = 0, ruledOut = 0, pairs = 0;
+  for (std::size_t k = 0; k < set.patterns.size(); ++k) {
+    const std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(set.patterns[k]);
+    if (!relaxed) continue;
+    const RelaxedDfa dfa(*relaxed);
+    if (!dfa.Usable()) continue;
+    ++usable;
+    for (const auto& text : set.texts) {
+      ++pairs;
+      if (dfa.MayMatch(text)) continue;
+      ++ruledOut;
+      EXPECT_FALSE(Matches(set.compiled[k], text)) << "ruled out '" << set.patterns[k] << "' for '" << text << "'";
+    }
+  }
+  EXPECT_GT(usable, set.patterns.size() / 2);
+  EXPECT_GT(ruledOut, pairs / 2);
+
+  const RelaxedDfa dfa(*ExtractRelaxedForm("(?:\\b|\\s)[_\\W]{0,3}v[_\\W]{0,3}[i1!|l]a(?=g)gra\\b"));
+  ASSERT_TRUE(dfa.Usable());
+  for (const auto& [text, may] : std::vector<std::pair<std::string, bool>>{
+           {"buy v-1agra now", true}, {"a vitamin graph", false}, {"", false}, {"VIAGRA", true}, {"viagr", false}}) {
+    EXPECT_EQ(dfa.MayMatch(text), may) << text;
+  }
+  const std::size_t states = dfa.StateCount();
+  EXPECT_TRUE(dfa.MayMatch("buy v-1agra now"));
+  EXPECT_EQ(dfa.StateCount(), states) << "a text seen before makes no new state";
+  // What matches the empty string, or is larger than the limit, is not usable.
+  EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).Usable());
+  EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
+}
+
+// A pattern whose DFA would need too many states gives up: every text may
+// match, from then on.
+TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
+  const RelaxedDfa dfa(*ExtractRelaxedForm("a[ab]{14}c"));
+  ASSERT_TRUE(dfa.Usable());
+  EXPECT_FALSE(dfa.MayMatch("bbbb"));
+  std::mt19937 rng(3);
+  std::string text;
+  for (int i = 0; i < 200000; ++i) text += "ab"[rng() % 2];
+  EXPECT_TRUE(dfa.MayMatch(text));  // 2^14 sets of positions
+  EXPECT_LE(dfa.StateCount(), RelaxedDfa::kMaxStates);
+  EXPECT_TRUE(dfa.MayMatch("bbbb"));
+}
