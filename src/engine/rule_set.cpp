@@ -169,12 +169,12 @@ const Regex* RuleSet::Tail(int pattern) const {
   return p.tail.get();
 }
 
-const RelaxedDfa* RuleSet::Dfa(int pattern, bool& onTrial) const {
+std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, bool& onTrial) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::uint8_t state = p.dfaState.load(std::memory_order_acquire);
-  onTrial = state == 2;
-  if (state >= 2) return state == 4 ? nullptr : p.dfa.get();
-  if (!prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
+  onTrial = false;
+  if (state == 3) return p.dfa;  // kept: no longer changes
+  if (state == 4 || !prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
   state = p.dfaState.load(std::memory_order_relaxed);
   if (state == 0) {
@@ -185,7 +185,7 @@ const RelaxedDfa* RuleSet::Dfa(int pattern, bool& onTrial) const {
     // A search that tries a match at few bytes costs less than the DFA.
     if (StartFrequency(*p.re) > kNarrowStart) {
       if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
-        auto dfa = std::make_unique<RelaxedDfa>(*relaxed);
+        auto dfa = std::make_shared<const RelaxedDfa>(*relaxed);
         if (dfa->Usable()) p.dfa = std::move(dfa);
       }
     }
@@ -193,7 +193,7 @@ const RelaxedDfa* RuleSet::Dfa(int pattern, bool& onTrial) const {
     p.dfaState.store(state, std::memory_order_release);
   }
   onTrial = state == 2;
-  return state == 4 ? nullptr : p.dfa.get();
+  return p.dfa;
 }
 
 void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const {
@@ -206,7 +206,9 @@ void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSecond
   p.dfaSeconds += dfaSeconds;
   p.searchSeconds += searchSeconds;
   if (p.trials < kDfaWarmUp + kDfaTrials) return;
-  p.dfaState.store(p.dfaSeconds * 2 < p.searchSeconds ? 3 : 4, std::memory_order_release);
+  const bool keep = p.dfaSeconds * 2 < p.searchSeconds;
+  if (!keep) p.dfa.reset();  // a search still under way holds its own reference
+  p.dfaState.store(keep ? 3 : 4, std::memory_order_release);
 }
 
 // ---- FieldCache ----------------------------------------------------------------
@@ -258,7 +260,7 @@ bool FieldCache::MayMatch(int field, int filterId) {
 
 bool FieldCache::DfaMayMatch(int field, int pattern) {
   bool onTrial = false;
-  const RelaxedDfa* dfa = set_->Dfa(pattern, onTrial);
+  const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, onTrial);
   if (!dfa) return true;
   std::string_view text(Text(field));
   if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);

@@ -98,7 +98,7 @@ class RuleSet {
   // states), kDfaTrials more are timed against the pattern's own search
   // (ReportDfaTrial); the DFA stays only where it took less than half the
   // time.
-  const RelaxedDfa* Dfa(int pattern, bool& onTrial) const;
+  std::shared_ptr<const RelaxedDfa> Dfa(int pattern, bool& onTrial) const;
   void ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const;
   static constexpr int kDfaWarmUp = 32, kDfaTrials = 16;
 
@@ -121,7 +121,7 @@ class RuleSet {
     mutable RegexRef re;
     mutable RegexRef tail;
     mutable std::atomic<std::uint8_t> tailState{0};  // 0 searched never, 1 once, 2 decided
-    mutable std::unique_ptr<RelaxedDfa> dfa;  // kept (not used) once dropped
+    mutable std::shared_ptr<const RelaxedDfa> dfa;  // a search on trial holds it too
     // 0 searched never, 1 once, 2 on trial, 3 kept, 4 none or dropped
     mutable std::atomic<std::uint8_t> dfaState{0};
     mutable int trials = 0;  // these three under compileMutex_

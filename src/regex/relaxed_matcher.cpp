@@ -490,9 +490,11 @@ struct RelaxedDfa::Impl {
 
   bool usable = false;
   bool full = false;  // a limit was reached: every text may match
-  // The positions: their bytes, followers, and whether a match ends there.
-  std::vector<std::bitset<256>> bytes;
-  std::vector<std::vector<std::uint32_t>> follow;
+  // The positions: their bytes (sets[setOf[q]]), followers (follow from
+  // followBegin[q] to followBegin[q + 1]), and whether a match ends there.
+  std::vector<std::bitset<256>> sets;
+  std::vector<std::uint16_t> setOf;
+  std::vector<std::uint32_t> followBegin, follow;
   std::vector<std::uint8_t> last;
   std::vector<std::uint32_t> first;
   // Byte classes: bytes that no position tells apart share a class.
@@ -502,8 +504,8 @@ struct RelaxedDfa::Impl {
   // The states: state 0 is the empty set. A state's row in moves starts at
   // state * classCount; moves[row + class] is the row of the state it moves
   // to on that class (kUnknown, kAccept).
-  std::vector<std::vector<std::uint32_t>> states;
   std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids;
+  std::vector<const std::vector<std::uint32_t>*> states;  // the keys of ids
   std::vector<std::int32_t> moves;
   std::size_t setBytes = 0;
   std::vector<std::uint32_t> seen;  // stamps while a move is worked out
@@ -519,9 +521,8 @@ struct RelaxedDfa::Impl {
       return kAccept;
     }
     const auto id = static_cast<std::int32_t>(states.size());
-    setBytes += set.size() * sizeof(std::uint32_t) * 3;  // the set, its key, and slack
-    ids.emplace(set, id);
-    states.push_back(std::move(set));
+    setBytes += set.size() * sizeof(std::uint32_t) + 64;  // the set and its entry
+    states.push_back(&ids.emplace(std::move(set), id).first->first);
     moves.resize(states.size() * classCount, kUnknown);
     return id * static_cast<std::int32_t>(classCount);
   }
@@ -538,14 +539,14 @@ struct RelaxedDfa::Impl {
     }
     std::vector<std::uint32_t> next;
     auto reach = [&](std::uint32_t q) {
-      if (seen[q] == stamp || !bytes[q][c]) return false;
+      if (seen[q] == stamp || !sets[setOf[q]][c]) return false;
       seen[q] = stamp;
       next.push_back(q);
       return last[q] != 0;
     };
     bool accept = false;
-    for (std::uint32_t p : states[s])
-      for (std::uint32_t q : follow[p]) accept = reach(q) || accept;
+    for (std::uint32_t p : *states[s])
+      for (std::uint32_t k = followBegin[p]; k < followBegin[p + 1]; ++k) accept = reach(follow[k]) || accept;
     for (std::uint32_t q : first) accept = reach(q) || accept;
     std::int32_t to = kAccept;
     if (!accept) {
@@ -563,25 +564,34 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern) : impl_(std::make_unique<Impl
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
   if (builder.Overflow() || f.nullable) return;
-  d.bytes = builder.Bytes();
-  d.follow = builder.Follow();
-  d.last.assign(d.bytes.size(), 0);
+  const std::size_t positions = builder.Bytes().size();
+  d.followBegin.push_back(0);
+  for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
+    d.follow.insert(d.follow.end(), f2.begin(), f2.end());
+    d.followBegin.push_back(static_cast<std::uint32_t>(d.follow.size()));
+  }
+  d.last.assign(positions, 0);
   for (std::uint32_t q : f.last) d.last[q] = 1;
   d.first = f.first;
   std::sort(d.first.begin(), d.first.end());
   d.first.erase(std::unique(d.first.begin(), d.first.end()), d.first.end());
-  d.seen.assign(d.bytes.size(), 0);
-  // Classes: bytes with the same membership in every position's set, found
-  // by splitting the classes by each distinct set in turn.
+  d.seen.assign(positions, 0);
+  // The distinct byte sets of the positions.
+  std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
   std::vector<std::array<std::uint64_t, 4>> sets;
-  for (const std::bitset<256>& b : d.bytes) {
+  for (const std::bitset<256>& b : builder.Bytes()) {
     std::array<std::uint64_t, 4> key{};
     for (std::size_t c = 0; c < 256; ++c)
       if (b[c]) key[c / 64] |= std::uint64_t{1} << (c % 64);
-    sets.push_back(key);
+    const auto known = setIds.emplace(key, static_cast<std::uint16_t>(d.sets.size()));
+    if (known.second) {
+      d.sets.push_back(b);
+      sets.push_back(key);
+    }
+    d.setOf.push_back(known.first->second);
   }
-  std::sort(sets.begin(), sets.end());
-  sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
+  // Classes: bytes with the same membership in every position's set, found
+  // by splitting the classes by each distinct set in turn.
   std::vector<std::uint16_t> classOf(256, 0);
   std::size_t count = 1;
   for (const auto& set : sets) {
