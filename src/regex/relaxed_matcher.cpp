@@ -33,6 +33,14 @@ constexpr long kMaxStartFrequency = 1500;
 // A repeat keeps up to this many byte sets in copies (kMaxCopies at least).
 constexpr long kMaxCopiedSets = 32;
 
+// A byte set as four words, to order and compare sets by.
+std::array<std::uint64_t, 4> SetKey(const std::bitset<256>& bytes) {
+  std::array<std::uint64_t, 4> key{};
+  for (std::size_t b = 0; b < 256; ++b)
+    if (bytes[b]) key[b / 64] |= std::uint64_t{1} << (b % 64);
+  return key;
+}
+
 bool Nullable(const Node& n) {
   switch (n.kind) {
     case Node::Kind::Bytes:
@@ -293,10 +301,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     const auto base = static_cast<std::uint32_t>(classOf_.size());
     if (classes_.size() + 2 * builder.Bytes().size() > 0xFFFF) break;  // ids fit 16 bits
     auto classId = [&](const std::bitset<256>& bytes) {
-      std::array<std::uint64_t, 4> key{};
-      for (std::size_t b = 0; b < 256; ++b)
-        if (bytes[b]) key[b / 64] |= std::uint64_t{1} << (b % 64);
-      const auto known = classIndex.emplace(key, static_cast<std::uint16_t>(classes_.size()));
+      const auto known = classIndex.emplace(SetKey(bytes), static_cast<std::uint16_t>(classes_.size()));
       if (known.second) classes_.push_back(bytes);
       return known.first->second;
     };
@@ -546,7 +551,7 @@ struct RelaxedDfa::Impl {
     };
     bool accept = false;
     for (std::uint32_t p : *states[s])
-      for (std::uint32_t k = followBegin[p]; k < followBegin[p + 1]; ++k) accept = reach(follow[k]) || accept;
+      for (std::uint32_t e = followBegin[p]; e < followBegin[p + 1]; ++e) accept = reach(follow[e]) || accept;
     for (std::uint32_t q : first) accept = reach(q) || accept;
     std::int32_t to = kAccept;
     if (!accept) {
@@ -580,9 +585,7 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern) : impl_(std::make_unique<Impl
   std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
   std::vector<std::array<std::uint64_t, 4>> sets;
   for (const std::bitset<256>& b : builder.Bytes()) {
-    std::array<std::uint64_t, 4> key{};
-    for (std::size_t c = 0; c < 256; ++c)
-      if (b[c]) key[c / 64] |= std::uint64_t{1} << (c % 64);
+    const std::array<std::uint64_t, 4> key = SetKey(b);
     const auto known = setIds.emplace(key, static_cast<std::uint16_t>(d.sets.size()));
     if (known.second) {
       d.sets.push_back(b);

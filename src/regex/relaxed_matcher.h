@@ -6,7 +6,8 @@
 // into one that matches somewhere in every text in which the pattern finds a
 // match. RelaxedMatcher runs many relaxed patterns over a text in one pass,
 // so that a rule set can skip the patterns that cannot match, also those
-// without any required literal.
+// without any required literal. RelaxedDfa (below) answers the same for one
+// pattern, with a DFA it builds as texts need it.
 //
 // Promises:
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
