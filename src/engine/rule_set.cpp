@@ -185,7 +185,7 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, bool& onTrial) const
     // A search that tries a match at few bytes costs less than the DFA.
     if (StartFrequency(*p.re) > kNarrowStart) {
       if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
-        auto dfa = std::make_shared<const RelaxedDfa>(*relaxed);
+        auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_);
         if (dfa->Usable()) p.dfa = std::move(dfa);
       }
     }

@@ -46,12 +46,11 @@
 #include "engine/checks.h"
 #include "message/parser.h"
 #include "regex/regex.h"
+#include "regex/relaxed_matcher.h"
 
 namespace quelta {
 
 class LiteralScanner;
-class RelaxedDfa;
-class RelaxedMatcher;
 class RuleStore;
 struct Rule;
 
@@ -132,6 +131,10 @@ class RuleSet {
   const RuleSet& WithPrefilter() const;
   void BuildPrefilter() const;
 
+  // What the DFAs of all patterns may take together (declared before the
+  // patterns, which hold the DFAs: it outlives them).
+  static constexpr std::size_t kDfaBudgetBytes = std::size_t{64} << 20;
+  mutable RelaxedDfa::Budget dfaBudget_{kDfaBudgetBytes};
   std::vector<PreparedRule> rules_;
   mutable std::vector<FieldEntry> fields_;  // their scanners come with the prefilter
   std::vector<PatternEntry> patterns_;

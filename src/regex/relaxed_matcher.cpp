@@ -495,6 +495,7 @@ struct RelaxedDfa::Impl {
 
   bool usable = false;
   bool full = false;  // a limit was reached: every text may match
+  Budget* budget = nullptr;
   // The positions: their bytes (sets[setOf[q]]), followers (follow from
   // followBegin[q] to followBegin[q + 1]), and whether a match ends there.
   std::vector<std::bitset<256>> sets;
@@ -512,7 +513,7 @@ struct RelaxedDfa::Impl {
   std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids;
   std::vector<const std::vector<std::uint32_t>*> states;  // the keys of ids
   std::vector<std::int32_t> moves;
-  std::size_t setBytes = 0;
+  std::size_t tableBytes = 0;
   std::vector<std::uint32_t> seen;  // stamps while a move is worked out
   std::uint32_t stamp = 0;
   std::mutex mutex;
@@ -520,13 +521,18 @@ struct RelaxedDfa::Impl {
   std::int32_t Intern(std::vector<std::uint32_t> set) {
     const auto known = ids.find(set);
     if (known != ids.end()) return known->second * static_cast<std::int32_t>(classCount);
-    if (states.size() >= kMaxStates ||
-        (states.size() + 1) * classCount * sizeof(std::int32_t) + setBytes > kMaxTableBytes) {
+    const std::size_t bytes = classCount * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 64;
+    bool over = states.size() >= kMaxStates || tableBytes + bytes > kMaxTableBytes;
+    if (!over && budget && budget->used.fetch_add(bytes) + bytes > budget->limit) {
+      budget->used.fetch_sub(bytes);
+      over = true;
+    }
+    if (over) {
       full = true;
       return kAccept;
     }
     const auto id = static_cast<std::int32_t>(states.size());
-    setBytes += set.size() * sizeof(std::uint32_t) + 64;  // the set and its entry
+    tableBytes += bytes;  // a row of moves, the set and its entry
     states.push_back(&ids.emplace(std::move(set), id).first->first);
     moves.resize(states.size() * classCount, kUnknown);
     return id * static_cast<std::int32_t>(classCount);
@@ -564,8 +570,9 @@ struct RelaxedDfa::Impl {
   }
 };
 
-RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern) : impl_(std::make_unique<Impl>()) {
+RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
+  d.budget = budget;
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
   if (builder.Overflow() || f.nullable) return;
@@ -619,7 +626,9 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern) : impl_(std::make_unique<Impl
   d.usable = true;
 }
 
-RelaxedDfa::~RelaxedDfa() = default;
+RelaxedDfa::~RelaxedDfa() {
+  if (impl_->budget) impl_->budget->used.fetch_sub(impl_->tableBytes);
+}
 
 bool RelaxedDfa::Usable() const { return impl_->usable; }
 

@@ -27,6 +27,7 @@
 //   construction; Narrow may run on several threads at once.
 #pragma once
 
+#include <atomic>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
@@ -131,7 +132,8 @@ class RelaxedMatcher {
 // - Conservative: MayMatch is false only when the relaxed pattern matches
 //   nowhere in the text (all of it, not a kept part).
 // - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) stop
-//   growing at their limit; from then on MayMatch answers true for every
+//   growing at their limit, and so do they when the DFAs that share a
+//   budget have used it up; from then on MayMatch answers true for every
 //   text, as it does when the pattern matches the empty string or needs more
 //   than kMaxPositions positions (Usable is false then).
 // - Thread-safe: searches from several threads take turns (a lock).
@@ -141,7 +143,15 @@ class RelaxedDfa {
   static constexpr std::size_t kMaxStates = 8192;
   static constexpr std::size_t kMaxTableBytes = std::size_t{4} << 20;
 
-  explicit RelaxedDfa(const RelaxedNode& pattern);
+  // The bytes that the tables of several DFAs may take together.
+  struct Budget {
+    explicit Budget(std::size_t bytes) : limit(bytes) {}
+    const std::size_t limit;
+    std::atomic<std::size_t> used{0};
+  };
+
+  // budget: shared with other DFAs, or null; it must outlive the DFA.
+  explicit RelaxedDfa(const RelaxedNode& pattern, Budget* budget = nullptr);
   ~RelaxedDfa();
   RelaxedDfa(const RelaxedDfa&) = delete;
   RelaxedDfa& operator=(const RelaxedDfa&) = delete;

@@ -360,4 +360,20 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
   EXPECT_TRUE(dfa.MayMatch(text));  // 2^14 sets of positions
   EXPECT_LE(dfa.StateCount(), RelaxedDfa::kMaxStates);
   EXPECT_TRUE(dfa.MayMatch("bbbb"));
+
+  // DFAs that share a budget stop growing when it is spent, and give back
+  // what they took when they go.
+  RelaxedDfa::Budget budget(600);
+  std::string qText;
+  for (int i = 0; i < 2000; ++i) qText += "abq"[rng() % 3];
+  {
+    const RelaxedDfa first(*ExtractRelaxedForm("x[ab]{6}y"), &budget), second(*ExtractRelaxedForm("q[ab]{6}z"), &budget);
+    EXPECT_FALSE(first.MayMatch("abab"));
+    EXPECT_GT(budget.used.load(), 0u);
+    EXPECT_TRUE(second.MayMatch(qText));  // needs more than is left
+    EXPECT_LE(budget.used.load(), budget.limit);
+    EXPECT_TRUE(second.MayMatch("abab"));
+    EXPECT_FALSE(first.MayMatch("abab"));
+  }
+  EXPECT_EQ(budget.used.load(), 0u);
 }
