@@ -201,9 +201,9 @@ TEST(Prefilter, ShippedRuleFilesScoreAndReportAsWithoutIt) {
 // that start at a rare byte then come along.
 TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
   RuleStore store;
-  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
-  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
-  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow alone]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
+  ASSERT_TRUE(store.AddLine("X-Mailer: 1 R \"<\\d\\d[a-z]\\d\" [narrow alone]"));
   EXPECT_EQ(RuleSet(store).FilteredPatternCount(), 2u);
 }
 
@@ -212,9 +212,9 @@ TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
 // took less than half the time of the pattern's own search.
 TEST(Prefilter, RelaxedDfaStaysOnlyWhereItProvedFaster) {
   RuleStore store;
-  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
-  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"\\b\\w\\d\" [broad too]"));
-  ASSERT_TRUE(store.AddLine("TEXTPART 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\b\\w\\d\" [broad too]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
   const RuleSet rules(store);
   bool onTrial = true;
   for (int pattern = 0; pattern < 3; ++pattern) {
