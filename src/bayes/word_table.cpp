@@ -12,13 +12,13 @@ void WordTable::Add(const std::string& word, std::uint32_t hash, std::int32_t co
                     double distance, double probability) {
   if (hash == 0) hash = Crc32(word);
   FreshIndex();
-  auto it = index_.find(hash);
-  if (it != index_.end()) {
-    std::int32_t& n = items_[static_cast<std::size_t>(it->second)].count;
+  const std::int32_t at = index_.First(hash);
+  if (at >= 0) {
+    std::int32_t& n = items_[static_cast<std::size_t>(at)].count;
     n = static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u);  // wraps, never traps
     return;
   }
-  index_.emplace(hash, static_cast<int>(items_.size()));
+  index_.Append(hash, static_cast<std::int32_t>(items_.size()));
   items_.push_back(WordEntry{word, hash, count == 0 ? 1 : count, distance, probability});
 }
 
@@ -67,9 +67,9 @@ void WordTable::SortByDistance() {
 
 void WordTable::FreshIndex() const {
   if (!stale_) return;
-  index_.clear();
-  for (std::size_t i = 0; i < items_.size(); ++i)
-    index_.emplace(items_[i].hash, static_cast<int>(i));
+  index_.Clear();
+  index_.AppendRange(0, static_cast<std::int32_t>(items_.size()),
+                     [this](std::int32_t k) { return items_[static_cast<std::size_t>(k)].hash; });
   stale_ = false;
 }
 

@@ -11,8 +11,9 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "bayes/position_index.h"
 
 namespace quelta {
 
@@ -47,7 +48,7 @@ class WordTable {
   void MarkIndexStale() { stale_ = true; }
   void FreshIndex() const;
   std::vector<WordEntry> items_;
-  mutable std::unordered_map<std::uint32_t, int> index_;
+  mutable PositionIndex index_;  // hash -> its entry
   mutable bool stale_ = false;
 };
 
