@@ -149,18 +149,27 @@ const Regex* RuleSet::Pattern(int pattern) const {
   return state == 1 ? p.re.get() : nullptr;
 }
 
+namespace {
+
+// Under the compile lock: the first search of a pattern only marks its
+// pre-test state (0 -> 1), so that a pattern searched once pays for no
+// pre-test. True at that first search.
+bool MarkFirstSearch(std::atomic<std::uint8_t>& state) {
+  if (state.load(std::memory_order_relaxed) != 0) return false;
+  state.store(1, std::memory_order_release);
+  return true;
+}
+
+}  // namespace
+
 const Regex* RuleSet::Tail(int pattern) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::uint8_t state = p.tailState.load(std::memory_order_acquire);
   if (state == 2) return p.tail.get();
   if (!prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
-  state = p.tailState.load(std::memory_order_relaxed);
-  if (state == 0) {
-    p.tailState.store(1, std::memory_order_release);
-    return nullptr;
-  }
-  if (state == 1) {
+  if (MarkFirstSearch(p.tailState)) return nullptr;
+  if (p.tailState.load(std::memory_order_relaxed) == 1) {
     // Making a tail costs about what a few searches cost: only patterns
     // searched for again get one.
     p.tail = CreateSearchTail(*p.text, *p.re);
@@ -176,11 +185,8 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, bool& onTrial) const
   if (state == 3) return p.dfa;  // kept: no longer changes
   if (state == 4 || !prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
+  if (MarkFirstSearch(p.dfaState)) return nullptr;
   state = p.dfaState.load(std::memory_order_relaxed);
-  if (state == 0) {
-    p.dfaState.store(1, std::memory_order_release);
-    return nullptr;
-  }
   if (state == 1) {
     // A search that tries a match at few bytes costs less than the DFA.
     if (StartFrequency(*p.re) > kNarrowStart) {
@@ -241,15 +247,19 @@ bool FieldCache::ContainsUpper(int field, const std::string& upperTerm) {
   return e.upper.find(upperTerm) != std::string::npos;
 }
 
+std::string_view FieldCache::SearchedText(int field) {
+  const std::string_view text(Text(field));
+  return text.size() > maxRegExpSize_ ? text.substr(0, maxRegExpSize_) : text;
+}
+
 bool FieldCache::MayMatch(int field, int filterId) {
   if (!usePrefilter_ || filterId < 0) return true;
   const LiteralScanner* scanner = set_->fields_[static_cast<std::size_t>(field)].scanner.get();
   if (!scanner) return true;
   Entry& e = entries_[static_cast<std::size_t>(field)];
   if (!e.scanned) {
-    std::string_view text(Text(field));
     // The scan reads what the patterns would search.
-    if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+    const std::string_view text = SearchedText(field);
     scanner->Scan(text, e.mayMatch);
     if (const RelaxedMatcher* relaxed = set_->fields_[static_cast<std::size_t>(field)].relaxed.get())
       relaxed->Narrow(text, e.mayMatch);
@@ -262,8 +272,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern) {
   bool onTrial = false;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, onTrial);
   if (!dfa) return true;
-  std::string_view text(Text(field));
-  if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+  const std::string_view text = SearchedText(field);
   if (!onTrial) return dfa->MayMatch(text);
   // On trial: the DFA against the pattern's own search, on the same text.
   using Clock = std::chrono::steady_clock;
@@ -282,8 +291,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern) {
 
 bool FieldCache::TailMayMatch(int field, const Regex* tail) {
   if (!tail) return true;
-  std::string_view text(Text(field));
-  if (text.size() > maxRegExpSize_) text = text.substr(0, maxRegExpSize_);
+  const std::string_view text = SearchedText(field);
   try {
     return IsMatch(*tail, text);
   } catch (const RegexError&) {

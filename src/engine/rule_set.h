@@ -41,6 +41,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/checks.h"
@@ -168,6 +169,8 @@ class FieldCache {
   bool DfaMayMatch(int field, int pattern);
 
  private:
+  // The text of a field as far as patterns search it (maxRegExpSize).
+  std::string_view SearchedText(int field);
   struct Entry {
     const std::string* text = nullptr;
     bool hasUpper = false, scanned = false;
