@@ -281,11 +281,235 @@ class Builder {
 
 }  // namespace
 
-RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns)
-    : RelaxedMatcher(patterns.size(), [&patterns](std::size_t id) { return patterns[id]; }) {}
+// ---- Lazy DFAs over positions ------------------------------------------------------
+
+namespace {
+
+struct PositionSetHash {
+  std::size_t operator()(const std::vector<std::uint32_t>& set) const {
+    std::size_t h = set.size();
+    for (std::uint32_t p : set) h = h * 0x9E3779B97F4A7C15ull + p;
+    return h;
+  }
+};
+
+}  // namespace
+
+// A DFA made lazily from positions (their byte sets, followers, patterns and
+// where matches end): each set of positions that a search reaches becomes a
+// state once, its move on a class of bytes is worked out once. A search
+// restarts every pattern at every byte.
+class PositionDfa {
+ public:
+  static constexpr std::int32_t kUnknown = -1;  // the move is not worked out yet
+  static constexpr std::int32_t kStop = -2;     // a match, after which the search stops
+  static constexpr std::int32_t kFull = -3;     // a limit was reached
+  // A move into a state at which matches end, from which the search goes on:
+  // kMatchedBase - its row.
+  static constexpr std::int32_t kMatchedBase = -4;
+
+  struct Limits {
+    std::size_t maxStates = 0, maxTableBytes = 0;
+    RelaxedDfa::Budget* budget = nullptr;  // shared with other DFAs, or null
+  };
+
+  // The positions are read, not copied: they must outlive the DFA.
+  // goOnAfterMatch false: a search stops at its first match (states at which
+  // a match ends are not made).
+  PositionDfa(const std::vector<std::bitset<256>>& sets, const std::vector<std::uint16_t>& setOf,
+              const std::vector<std::uint32_t>& followBegin, const std::vector<std::uint32_t>& follow,
+              const std::vector<std::uint32_t>& patternAndLast, const std::vector<std::uint32_t>& first,
+              bool goOnAfterMatch, Limits limits)
+      : sets_(sets), setOf_(setOf), followBegin_(followBegin), follow_(follow),
+        patternAndLast_(patternAndLast), goOn_(goOnAfterMatch), limits_(limits),
+        seen_(setOf.size(), 0) {
+    // Classes: bytes with the same membership in every position's set, found
+    // by splitting the classes by each distinct set in turn.
+    std::vector<std::uint8_t> used(sets.size(), 0);
+    for (std::uint16_t s : setOf) used[s] = 1;
+    std::vector<std::uint16_t> classOf(256, 0);
+    std::size_t count = 1;
+    std::vector<std::int32_t> split;  // (old class, in the set) -> new class
+    for (std::size_t s = 0; s < sets.size(); ++s) {
+      if (!used[s]) continue;
+      split.assign(2 * count, -1);
+      std::size_t made = 0;
+      for (std::size_t c = 0; c < 256; ++c) {
+        std::int32_t& to = split[2 * std::size_t{classOf[c]} + (sets[s][c] ? 1 : 0)];
+        if (to < 0) to = static_cast<std::int32_t>(made++);
+        classOf[c] = static_cast<std::uint16_t>(to);
+      }
+      count = made;
+    }
+    classCount_ = count;
+    representative_.assign(count, 0);
+    std::vector<std::uint8_t> named(count, 0);
+    for (std::size_t c = 0; c < 256; ++c) {
+      classOf_[c] = static_cast<std::uint8_t>(classOf[c]);
+      if (!named[classOf[c]]) {
+        named[classOf[c]] = 1;
+        representative_[classOf[c]] = static_cast<std::uint8_t>(c);
+      }
+    }
+    // The first positions that take each class.
+    firstBegin_.push_back(0);
+    for (std::size_t k = 0; k < count; ++k) {
+      for (std::uint32_t q : first)
+        if (sets_[setOf_[q]][representative_[k]]) first_.push_back(q);
+      firstBegin_.push_back(static_cast<std::uint32_t>(first_.size()));
+    }
+    Reset();
+  }
+
+  ~PositionDfa() { GiveBack(); }
+  PositionDfa(const PositionDfa&) = delete;
+  PositionDfa& operator=(const PositionDfa&) = delete;
+
+  std::size_t StateCount() const { return states_.size(); }
+
+  // Forgets every state but the empty one (row 0).
+  void Reset() {
+    GiveBack();
+    ids_.clear();
+    states_.clear();
+    moves_.clear();
+    matchBegin_.assign(1, 0);
+    matches_.clear();
+    Intern({});
+  }
+
+  // Runs the DFA over text from row 0. Stops at the first match when the
+  // DFA does not go on after one (true). Otherwise gives each row at which
+  // matches end to onMatched(row), which returns true to stop, and returns
+  // true if it did. kFull ends the search with kFull's answer: -1.
+  template <typename OnMatched>
+  int Run(std::string_view text, OnMatched&& onMatched) {
+    std::int32_t row = 0;
+    const std::int32_t* moves = moves_.data();
+    for (unsigned char c : text) {
+      const std::size_t k = classOf_[c];
+      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
+      if (to < 0) {
+        if (to == kUnknown) {
+          to = Move(row, k);
+          moves = moves_.data();  // it may have grown
+        }
+        if (to == kStop) return 1;
+        if (to == kFull) return -1;
+        if (to <= kMatchedBase) {
+          to = kMatchedBase - to;
+          if (onMatched(to)) return 1;
+        }
+      }
+      row = to;
+    }
+    return 0;
+  }
+
+  // The patterns whose matches end at the state at row.
+  template <typename Each>
+  void ForEachMatched(std::int32_t row, Each&& each) const {
+    const std::size_t s = static_cast<std::size_t>(row) / classCount_;
+    for (std::uint32_t k = matchBegin_[s]; k < matchBegin_[s + 1]; ++k) each(matches_[k]);
+  }
+
+ private:
+  // The row of the state of set, made if new; kFull at a limit.
+  std::int32_t Intern(std::vector<std::uint32_t> set) {
+    const auto known = ids_.find(set);
+    if (known != ids_.end()) return known->second * static_cast<std::int32_t>(classCount_);
+    // a row of moves, the set, its entry and the patterns that end there
+    const std::size_t bytes = classCount_ * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 64;
+    if (states_.size() >= limits_.maxStates || tableBytes_ + bytes > limits_.maxTableBytes) return kFull;
+    if (limits_.budget && limits_.budget->used.fetch_add(bytes) + bytes > limits_.budget->limit) {
+      limits_.budget->used.fetch_sub(bytes);
+      return kFull;
+    }
+    tableBytes_ += bytes;
+    const auto id = static_cast<std::int32_t>(states_.size());
+    std::uint32_t previous = 0xFFFFFFFFu;
+    for (std::uint32_t q : set) {  // sorted: one pattern's positions are together
+      const std::uint32_t info = patternAndLast_[q];
+      if ((info & 1) && info >> 1 != previous) {
+        matches_.push_back(info >> 1);
+        previous = info >> 1;
+      }
+    }
+    std::sort(matches_.begin() + matchBegin_.back(), matches_.end());
+    matches_.erase(std::unique(matches_.begin() + matchBegin_.back(), matches_.end()), matches_.end());
+    matchBegin_.push_back(static_cast<std::uint32_t>(matches_.size()));
+    states_.push_back(&ids_.emplace(std::move(set), id).first->first);
+    moves_.resize(states_.size() * classCount_, kUnknown);
+    return id * static_cast<std::int32_t>(classCount_);
+  }
+
+  // The move from the state at row on class k: the followers of its
+  // positions and the first positions, those that take the class's bytes.
+  std::int32_t Move(std::int32_t row, std::size_t k) {
+    const std::size_t s = static_cast<std::size_t>(row) / classCount_;
+    const unsigned char c = representative_[k];
+    if (++stamp_ == 0) {
+      std::fill(seen_.begin(), seen_.end(), 0);
+      stamp_ = 1;
+    }
+    std::vector<std::uint32_t> next;
+    bool matched = false;
+    auto reach = [&](std::uint32_t q) {
+      if (seen_[q] == stamp_) return;
+      seen_[q] = stamp_;
+      next.push_back(q);
+      matched = matched || (patternAndLast_[q] & 1) != 0;
+    };
+    for (std::uint32_t p : *states_[s])
+      for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
+        if (sets_[setOf_[follow_[e]]][c]) reach(follow_[e]);
+    for (std::uint32_t e = firstBegin_[k]; e < firstBegin_[k + 1]; ++e) reach(first_[e]);
+    std::int32_t to = kStop;
+    if (!matched || goOn_) {
+      std::sort(next.begin(), next.end());
+      to = Intern(std::move(next));
+      if (to == kFull) return kFull;
+      if (matched) to = kMatchedBase - to;
+    }
+    moves_[static_cast<std::size_t>(row) + k] = to;
+    return to;
+  }
+
+  void GiveBack() {
+    if (limits_.budget) limits_.budget->used.fetch_sub(tableBytes_);
+    tableBytes_ = 0;
+  }
+
+  const std::vector<std::bitset<256>>& sets_;
+  const std::vector<std::uint16_t>& setOf_;
+  const std::vector<std::uint32_t>& followBegin_;
+  const std::vector<std::uint32_t>& follow_;
+  const std::vector<std::uint32_t>& patternAndLast_;
+  const bool goOn_;
+  const Limits limits_;
+  std::uint8_t classOf_[256] = {};
+  std::vector<std::uint8_t> representative_;  // a byte of each class
+  std::size_t classCount_ = 0;
+  std::vector<std::uint32_t> firstBegin_, first_;  // per class
+  // The states: a state's row in moves_ starts at state * classCount_;
+  // moves_[row + class] is the row it moves to on that class, or one of the
+  // k... values. matches_[matchBegin_[s] .. matchBegin_[s + 1]): the
+  // patterns whose matches end at state s.
+  std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids_;
+  std::vector<const std::vector<std::uint32_t>*> states_;  // the keys of ids_
+  std::vector<std::int32_t> moves_;
+  std::vector<std::uint32_t> matchBegin_, matches_;
+  std::size_t tableBytes_ = 0;
+  std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
+  std::uint32_t stamp_ = 0;
+};
+
+RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns, std::size_t dfaMaxStates)
+    : RelaxedMatcher(patterns.size(), [&patterns](std::size_t id) { return patterns[id]; }, dfaMaxStates) {}
 
 RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
-                               const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm)
+                               const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
+                               std::size_t dfaMaxStates)
     : covered_(patternCount, 0) {
   std::vector<std::vector<std::uint32_t>> startsByByte(256);
   std::map<std::array<std::uint64_t, 4>, std::uint16_t> classIndex;
@@ -320,9 +544,11 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     std::vector<std::uint32_t> first = f.first;
     std::sort(first.begin(), first.end());
     first.erase(std::unique(first.begin(), first.end()), first.end());
-    for (std::uint32_t q : first)
+    for (std::uint32_t q : first) {
+      firstPositions_.push_back(base + q);
       for (std::size_t b = 0; b < 256; ++b)
         if (builder.Bytes()[q][b]) startsByByte[b].push_back(base + q);
+    }
     covered_[id] = 1;
     ++coveredCount_;
   }
@@ -358,6 +584,34 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     starters_.insert(starters_.end(), byTriple[b].begin(), byTriple[b].end());
     starterBegin_.push_back(static_cast<std::uint32_t>(starters_.size()));
   }
+  if (coveredCount_ > 0 && dfaMaxStates > 0)
+    dfa_ = std::make_unique<PositionDfa>(classes_, classOf_, followBegin_, follow_, patternAndLast_, firstPositions_,
+                                         true, PositionDfa::Limits{dfaMaxStates, kDfaMaxTableBytes, nullptr});
+}
+
+RelaxedMatcher::~RelaxedMatcher() = default;
+
+bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
+  if (coveredCount_ == 0) return true;
+  std::unique_lock<std::mutex> lock(dfaMutex_, std::try_to_lock);
+  if (dfa_ && lock.owns_lock() && dfa_->StateCount() > 0) {
+    std::vector<std::uint8_t> matched(covered_.size(), 0);
+    std::size_t matchedCount = 0;
+    const int found = dfa_->Run(text, [&](std::int32_t row) {
+      dfa_->ForEachMatched(row, [&](std::uint32_t id) {
+        matchedCount += matched[id] ? 0 : 1;
+        matched[id] = 1;
+      });
+      return matchedCount == coveredCount_;  // nothing left to clear
+    });
+    if (found == 0) {
+      for (std::size_t id = 0; id < covered_.size(); ++id)
+        if (covered_[id] && !matched[id]) mayMatch[id] = 0;
+    }
+    if (found >= 0) return true;
+    dfa_->Reset();  // full: it starts afresh with the next text
+  }
+  return NarrowByPositions(text, mayMatch);
 }
 
 inline std::size_t RelaxedMatcher::TripleBit(unsigned char a, unsigned char b, unsigned char c) {
@@ -403,8 +657,7 @@ bool RelaxedMatcher::MayStartAt(std::string_view text, std::size_t i) const {
   return (startTriples_[bit >> 6] >> (bit & 63) & 1) != 0;
 }
 
-bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
-  if (coveredCount_ == 0) return true;
+bool RelaxedMatcher::NarrowByPositions(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
   std::vector<std::uint8_t> matched(covered_.size(), 0);
   // seenAt[p]: 1 + the index of the byte on which p was last reached.
   std::vector<std::uint32_t> seenAt(classOf_.size(), 0);
@@ -477,186 +730,60 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
 
 // ---- RelaxedDfa ------------------------------------------------------------------
 
-namespace {
-
-struct PositionSetHash {
-  std::size_t operator()(const std::vector<std::uint32_t>& set) const {
-    std::size_t h = set.size();
-    for (std::uint32_t p : set) h = h * 0x9E3779B97F4A7C15ull + p;
-    return h;
-  }
-};
-
-}  // namespace
-
 struct RelaxedDfa::Impl {
-  static constexpr std::int32_t kUnknown = -1;
-  static constexpr std::int32_t kAccept = -2;
-
-  bool usable = false;
-  bool full = false;  // a limit was reached: every text may match
-  Budget* budget = nullptr;
-  // The positions: their bytes (sets[setOf[q]]), followers (follow from
-  // followBegin[q] to followBegin[q + 1]), and whether a match ends there.
+  // The positions of the pattern (all of pattern 0), then the DFA over them.
   std::vector<std::bitset<256>> sets;
   std::vector<std::uint16_t> setOf;
-  std::vector<std::uint32_t> followBegin, follow;
-  std::vector<std::uint8_t> last;
-  std::vector<std::uint32_t> first;
-  // Byte classes: bytes that no position tells apart share a class.
-  std::uint8_t classOf[256] = {};
-  std::vector<std::uint8_t> representative;  // a byte of each class
-  std::size_t classCount = 0;
-  // The states: state 0 is the empty set. A state's row in moves starts at
-  // state * classCount; moves[row + class] is the row of the state it moves
-  // to on that class (kUnknown, kAccept).
-  std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids;
-  std::vector<const std::vector<std::uint32_t>*> states;  // the keys of ids
-  std::vector<std::int32_t> moves;
-  std::size_t tableBytes = 0;
-  std::vector<std::uint32_t> seen;  // stamps while a move is worked out
-  std::uint32_t stamp = 0;
+  std::vector<std::uint32_t> followBegin, follow, patternAndLast, first;
+  std::unique_ptr<PositionDfa> dfa;
+  bool full = false;  // a limit was reached: every text may match
   std::mutex mutex;
-
-  std::int32_t Intern(std::vector<std::uint32_t> set) {
-    const auto known = ids.find(set);
-    if (known != ids.end()) return known->second * static_cast<std::int32_t>(classCount);
-    const std::size_t bytes = classCount * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 64;
-    bool over = states.size() >= kMaxStates || tableBytes + bytes > kMaxTableBytes;
-    if (!over && budget && budget->used.fetch_add(bytes) + bytes > budget->limit) {
-      budget->used.fetch_sub(bytes);
-      over = true;
-    }
-    if (over) {
-      full = true;
-      return kAccept;
-    }
-    const auto id = static_cast<std::int32_t>(states.size());
-    tableBytes += bytes;  // a row of moves, the set and its entry
-    states.push_back(&ids.emplace(std::move(set), id).first->first);
-    moves.resize(states.size() * classCount, kUnknown);
-    return id * static_cast<std::int32_t>(classCount);
-  }
-
-  // The row of the state after the byte class k from the state at row: the
-  // followers of its positions and the first positions, those that take
-  // the byte.
-  std::int32_t Move(std::int32_t row, std::size_t k) {
-    const std::size_t s = static_cast<std::size_t>(row) / classCount;
-    const unsigned char c = representative[k];
-    if (++stamp == 0) {
-      std::fill(seen.begin(), seen.end(), 0);
-      stamp = 1;
-    }
-    std::vector<std::uint32_t> next;
-    auto reach = [&](std::uint32_t q) {
-      if (seen[q] == stamp || !sets[setOf[q]][c]) return false;
-      seen[q] = stamp;
-      next.push_back(q);
-      return last[q] != 0;
-    };
-    bool accept = false;
-    for (std::uint32_t p : *states[s])
-      for (std::uint32_t e = followBegin[p]; e < followBegin[p + 1]; ++e) accept = reach(follow[e]) || accept;
-    for (std::uint32_t q : first) accept = reach(q) || accept;
-    std::int32_t to = kAccept;
-    if (!accept) {
-      std::sort(next.begin(), next.end());
-      to = Intern(std::move(next));
-      if (full) return kAccept;
-    }
-    moves[static_cast<std::size_t>(row) + k] = to;
-    return to;
-  }
 };
 
 RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
-  d.budget = budget;
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
   if (builder.Overflow() || f.nullable) return;
-  const std::size_t positions = builder.Bytes().size();
   d.followBegin.push_back(0);
   for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
     d.follow.insert(d.follow.end(), f2.begin(), f2.end());
     d.followBegin.push_back(static_cast<std::uint32_t>(d.follow.size()));
   }
-  d.last.assign(positions, 0);
-  for (std::uint32_t q : f.last) d.last[q] = 1;
+  d.patternAndLast.assign(builder.Bytes().size(), 0);
+  for (std::uint32_t q : f.last) d.patternAndLast[q] = 1;
   d.first = f.first;
   std::sort(d.first.begin(), d.first.end());
   d.first.erase(std::unique(d.first.begin(), d.first.end()), d.first.end());
-  d.seen.assign(positions, 0);
   // The distinct byte sets of the positions.
   std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
-  std::vector<std::array<std::uint64_t, 4>> sets;
   for (const std::bitset<256>& b : builder.Bytes()) {
-    const std::array<std::uint64_t, 4> key = SetKey(b);
-    const auto known = setIds.emplace(key, static_cast<std::uint16_t>(d.sets.size()));
-    if (known.second) {
-      d.sets.push_back(b);
-      sets.push_back(key);
-    }
+    const auto known = setIds.emplace(SetKey(b), static_cast<std::uint16_t>(d.sets.size()));
+    if (known.second) d.sets.push_back(b);
     d.setOf.push_back(known.first->second);
   }
-  // Classes: bytes with the same membership in every position's set, found
-  // by splitting the classes by each distinct set in turn.
-  std::vector<std::uint16_t> classOf(256, 0);
-  std::size_t count = 1;
-  for (const auto& set : sets) {
-    std::map<std::pair<std::uint16_t, bool>, std::uint16_t> split;
-    for (std::size_t c = 0; c < 256; ++c) {
-      const bool in = (set[c / 64] >> (c % 64) & 1) != 0;
-      classOf[c] = split.emplace(std::make_pair(classOf[c], in), static_cast<std::uint16_t>(split.size())).first->second;
-    }
-    count = split.size();
-  }
-  d.classCount = count;
-  d.representative.assign(count, 0);
-  std::vector<std::uint8_t> named(count, 0);
-  for (std::size_t c = 0; c < 256; ++c) {
-    d.classOf[c] = static_cast<std::uint8_t>(classOf[c]);
-    if (!named[classOf[c]]) {
-      named[classOf[c]] = 1;
-      d.representative[classOf[c]] = static_cast<std::uint8_t>(c);
-    }
-  }
-  d.Intern({});
-  d.usable = true;
+  d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
+                                        false, PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
+  d.full = d.dfa->StateCount() == 0;
 }
 
-RelaxedDfa::~RelaxedDfa() {
-  if (impl_->budget) impl_->budget->used.fetch_sub(impl_->tableBytes);
-}
+RelaxedDfa::~RelaxedDfa() = default;
 
-bool RelaxedDfa::Usable() const { return impl_->usable; }
+bool RelaxedDfa::Usable() const { return impl_->dfa != nullptr; }
 
 std::size_t RelaxedDfa::StateCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->states.size();
+  return impl_->dfa ? impl_->dfa->StateCount() : 0;
 }
 
 bool RelaxedDfa::MayMatch(std::string_view text) const {
   Impl& d = *impl_;
-  if (!d.usable) return true;
+  if (!d.dfa) return true;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return true;
-  std::int32_t row = 0;
-  const std::int32_t* moves = d.moves.data();
-  for (unsigned char c : text) {
-    const std::size_t k = d.classOf[c];
-    std::int32_t to = moves[static_cast<std::size_t>(row) + k];
-    if (to < 0) {
-      if (to == Impl::kUnknown) {
-        to = d.Move(row, k);
-        moves = d.moves.data();  // it may have grown
-      }
-      if (to == Impl::kAccept) return true;
-    }
-    row = to;
-  }
-  return false;
+  const int found = d.dfa->Run(text, [](std::int32_t) { return true; });
+  if (found < 0) d.full = true;
+  return found != 0;
 }
 
 }  // namespace quelta

@@ -33,11 +33,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace quelta {
+
+class PositionDfa;
 
 struct RelaxedNode {
   enum class Kind : std::uint8_t { Bytes, Sequence, Alternation, Repeat };
@@ -69,12 +72,22 @@ class RelaxedMatcher {
   static constexpr std::size_t kWorkPerByte = 64;
   static constexpr std::size_t kMinKeptItems = 4;
 
+  // The limits of the pass's DFA, after which it starts afresh.
+  static constexpr std::size_t kDfaMaxStates = 8192;
+  static constexpr std::size_t kDfaMaxTableBytes = std::size_t{4} << 20;
+
   // patterns[id]: the relaxed form of pattern id, or none (not covered).
-  explicit RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns);
+  // dfaMaxStates 0: every pass follows the positions.
+  explicit RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns,
+                          std::size_t dfaMaxStates = kDfaMaxStates);
+  ~RelaxedMatcher();
+  RelaxedMatcher(const RelaxedMatcher&) = delete;
+  RelaxedMatcher& operator=(const RelaxedMatcher&) = delete;
   // The same for patternCount patterns whose forms relaxedForm(id) gives,
   // asked once per id in order: only one form need exist at a time.
   RelaxedMatcher(std::size_t patternCount,
-                 const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm);
+                 const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
+                 std::size_t dfaMaxStates = kDfaMaxStates);
 
   bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
   std::size_t CoveredCount() const { return coveredCount_; }
@@ -85,6 +98,9 @@ class RelaxedMatcher {
   bool Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
 
  private:
+  // Narrow by following the positions one byte at a time.
+  bool NarrowByPositions(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
+
   // Per position, kept apart so that a pass touches little memory: its
   // byte set and the union of its followers' sets (indexes into classes_),
   // its pattern and whether a match of
@@ -120,6 +136,12 @@ class RelaxedMatcher {
 
   std::vector<std::uint8_t> covered_;
   std::size_t coveredCount_ = 0;
+
+  // A lazy DFA over all positions, grown by the passes; one pass at a time
+  // uses it, the others follow the positions.
+  std::vector<std::uint32_t> firstPositions_;
+  std::unique_ptr<PositionDfa> dfa_;
+  mutable std::mutex dfaMutex_;
 };
 
 // Whether one relaxed pattern matches somewhere in a text, by a DFA made

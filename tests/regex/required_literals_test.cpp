@@ -193,38 +193,16 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 0, 1, 1, 1}));
 }
 
-// A tail of a pattern matches wherever the pattern does, over the fuzzed
-// patterns and texts; and the tails offered are the ones expected.
-TEST(PatternTailsTest, EveryTailMatchesWhereThePatternMatches) {
-  const FuzzSet set = MakeFuzzSet(std::mt19937(11), 100);
-  std::size_t checked = 0;
-  for (std::size_t k = 0; k < set.patterns.size(); ++k) {
-    const std::string& p = set.patterns[k];
-    for (const std::string& tail : PatternTails(p, 100)) {
-      RegexRef re;
-      ASSERT_NO_THROW(re = CreateRegex(tail)) << "'" << tail << "' of '" << p << "'";
-      for (const auto& text : set.texts) {
-        if (!Matches(set.compiled[k], text)) continue;
-        ++checked;
-        EXPECT_TRUE(IsMatch(re, text)) << "tail '" << tail << "' of '" << p << "' misses '" << text << "'";
-      }
-    }
-  }
-  EXPECT_GT(checked, 2000u);
-
-  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"(?-s)\\bab+\\s?c", {"(?-s)ab+\\s?c", "(?-s)b+\\s?c", "(?-s)\\s?c", "(?-s)c"}},
-      {"a(?i)b(?x) c", {"(?i)b(?x) c", "(?i)(?x) c"}},
-      {"(?:x|y)z", {"z"}}, {"abc\0def"s, {"bc", "c"}},
-      {"ab|cd", {}}, {"(a)b\\1", {}}, {"(?<n>a)b\\k<n>", {}}, {"(a)b(?1)", {}}, {"\\Gab", {}},
-      {"ab\\Kc", {}}, {"(?R)?ab", {}}, {"a", {}}, {"(?i)a", {}}, {"(*FAIL)ab", {}}};
-  for (const auto& [pattern, tails] : cases) EXPECT_EQ(PatternTails(pattern, 8), tails) << pattern;
-  EXPECT_EQ(PatternTails("(?-s)\\bab+\\s?c", 2).size(), 2u);
-}
-
 // A relaxed pattern, as the matcher keeps it, matches every text its pattern
-// matches; and the matcher rules out a fair share of the rest.
-TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
+// matches; and the matcher rules out a fair share of the rest: by its DFA, by
+// following positions (no DFA), and by a DFA that keeps filling up and
+// starting afresh.
+class RelaxedMatcherPasses : public testing::TestWithParam<std::size_t> {};
+
+INSTANTIATE_TEST_SUITE_P(DfaLimits, RelaxedMatcherPasses,
+                         testing::Values(RelaxedMatcher::kDfaMaxStates, std::size_t{0}, std::size_t{6}));
+
+TEST_P(RelaxedMatcherPasses, NeverRuleOutAPatternThatMatches) {
   const FuzzSet set = MakeFuzzSet(std::mt19937(7), 150);
   const std::vector<std::string>& used = set.patterns;
   const std::vector<std::string>& texts = set.texts;
@@ -237,7 +215,8 @@ TEST(RelaxedMatcherTest, NeverRulesOutAPatternThatMatches) {
   std::vector<std::uint8_t> mayMatch;
   for (std::size_t from = 0; from < used.size(); from += kGroup) {
     const std::size_t to = std::min(used.size(), from + kGroup);
-    const RelaxedMatcher matcher({relaxed.begin() + static_cast<long>(from), relaxed.begin() + static_cast<long>(to)});
+    const RelaxedMatcher matcher({relaxed.begin() + static_cast<long>(from), relaxed.begin() + static_cast<long>(to)},
+                                 GetParam());
     covered += matcher.CoveredCount();
     for (const auto& text : texts) {
       mayMatch.assign(to - from, 1);
@@ -297,12 +276,13 @@ TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
   }
 }
 
-// A text that keeps many partial matches alive changes nothing.
-TEST(RelaxedMatcherTest, GivesUpOnTooMuchWork) {
+// Following positions, a text that keeps many partial matches alive changes
+// nothing; the DFA has no such limit.
+TEST(RelaxedMatcherTest, GivesUpOnTooMuchWorkWithoutItsDfa) {
   std::vector<std::optional<RelaxedNode>> patterns;
   for (char last = 'a'; last <= 't'; ++last)
     patterns.push_back(ExtractRequiredLiterals(std::string("q[^\\n]*q[^\\n]*q[^\\n]*z") + last).relaxed);
-  const RelaxedMatcher matcher(patterns);
+  const RelaxedMatcher matcher(patterns, 0);
   ASSERT_EQ(matcher.CoveredCount(), patterns.size());
   std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
   EXPECT_FALSE(matcher.Narrow(std::string(2000, 'q'), mayMatch));
@@ -310,6 +290,11 @@ TEST(RelaxedMatcherTest, GivesUpOnTooMuchWork) {
   // The limit is per byte of the whole text: line ends end these matches.
   EXPECT_TRUE(matcher.Narrow("q q q zb" + std::string(200, '\n'), mayMatch));
   EXPECT_EQ(std::count(mayMatch.begin(), mayMatch.end(), 1), 1);
+
+  const RelaxedMatcher withDfa(patterns);
+  mayMatch.assign(patterns.size(), 1);
+  EXPECT_TRUE(withDfa.Narrow(std::string(2000, 'q') + "zc", mayMatch));
+  EXPECT_EQ(mayMatch, std::vector<std::uint8_t>({0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 // The lazy DFA of a relaxed form says "may match" wherever the pattern
