@@ -121,7 +121,10 @@ int main(int argc, char** argv) {
       FieldCache fields(&filtered, message.Parser(), EngineOptions().maxRegExpSize);
       for (int i = 0; i < filtered.Count(); ++i) {
         const PreparedRule& p = filtered.At(i);
-        if (p.kind != 'R' || !fields.MayMatch(p.field, p.filterId)) continue;
+        // The pre-tests the evaluator applies, in its order.
+        if (p.kind != 'R' || !filtered.Pattern(p.pattern) || !fields.MayMatch(p.field, p.filterId) ||
+            !fields.DfaMayMatch(p.field, p.pattern))
+          continue;
         std::string text;
         const Clock::time_point start = Clock::now();
         const bool hit = EvaluateRegExp(*p.rule, filtered.Pattern(p.pattern), fields.Text(p.field),

@@ -119,13 +119,11 @@ std::int32_t MessageEvaluator::Evaluate() {
         }
       } else if (kind == 'R' || kind == 'S') {
         if (kind == 'R') {
-          // A pattern whose required literals are absent, or whose search
-          // tail or relaxed form does not match, cannot match; it still
-          // fails as a rule when it does not compile.
+          // A pattern whose required literals are absent, or whose relaxed
+          // form does not match, cannot match; it still fails as a rule
+          // when it does not compile.
           const Regex* re = rules->Pattern(p.pattern);
-          if (re && (!fields.MayMatch(p.field, p.filterId) ||
-                     !fields.TailMayMatch(p.field, rules->Tail(p.pattern)) ||
-                     !fields.DfaMayMatch(p.field, p.pattern)))
+          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern)))
             res = false;
           else
             res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text);

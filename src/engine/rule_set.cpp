@@ -152,8 +152,8 @@ const Regex* RuleSet::Pattern(int pattern) const {
 namespace {
 
 // Under the compile lock: the first search of a pattern only marks its
-// pre-test state (0 -> 1), so that a pattern searched once pays for no
-// pre-test. True at that first search.
+// DFA's state (0 -> 1), so that a pattern searched once pays for no DFA.
+// True at that first search.
 bool MarkFirstSearch(std::atomic<std::uint8_t>& state) {
   if (state.load(std::memory_order_relaxed) != 0) return false;
   state.store(1, std::memory_order_release);
@@ -162,26 +162,10 @@ bool MarkFirstSearch(std::atomic<std::uint8_t>& state) {
 
 }  // namespace
 
-const Regex* RuleSet::Tail(int pattern) const {
-  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
-  std::uint8_t state = p.tailState.load(std::memory_order_acquire);
-  if (state == 2) return p.tail.get();
-  if (!prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
-  std::lock_guard<std::mutex> lock(compileMutex_);
-  if (MarkFirstSearch(p.tailState)) return nullptr;
-  if (p.tailState.load(std::memory_order_relaxed) == 1) {
-    // Making a tail costs about what a few searches cost: only patterns
-    // searched for again get one.
-    p.tail = CreateSearchTail(*p.text, *p.re);
-    p.tailState.store(2, std::memory_order_release);
-  }
-  return p.tail.get();
-}
-
-std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, bool& onTrial) const {
+std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::uint8_t state = p.dfaState.load(std::memory_order_acquire);
-  onTrial = false;
+  phase = DfaPhase::kDecided;
   if (state == 3) return p.dfa;  // kept: no longer changes
   if (state == 4 || !prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
@@ -198,7 +182,7 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, bool& onTrial) const
     state = p.dfa ? 2 : 4;
     p.dfaState.store(state, std::memory_order_release);
   }
-  onTrial = state == 2;
+  if (state == 2) phase = p.trials < kDfaWarmUp ? DfaPhase::kWarmingUp : DfaPhase::kOnTrial;
   return p.dfa;
 }
 
@@ -269,11 +253,15 @@ bool FieldCache::MayMatch(int field, int filterId) {
 }
 
 bool FieldCache::DfaMayMatch(int field, int pattern) {
-  bool onTrial = false;
-  const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, onTrial);
+  RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
+  const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
   if (!dfa) return true;
   const std::string_view text = SearchedText(field);
-  if (!onTrial) return dfa->MayMatch(text);
+  if (phase != RuleSet::DfaPhase::kOnTrial) {
+    const bool may = dfa->MayMatch(text);
+    if (phase == RuleSet::DfaPhase::kWarmingUp) set_->ReportDfaTrial(pattern, 0, 0);
+    return may;
+  }
   // On trial: the DFA against the pattern's own search, on the same text.
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
@@ -287,16 +275,6 @@ bool FieldCache::DfaMayMatch(int field, int pattern) {
   set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
                        std::chrono::duration<double>(Clock::now() - between).count());
   return may;
-}
-
-bool FieldCache::TailMayMatch(int field, const Regex* tail) {
-  if (!tail) return true;
-  const std::string_view text = SearchedText(field);
-  try {
-    return IsMatch(*tail, text);
-  } catch (const RegexError&) {
-    return true;  // the pattern itself decides, and reports its own failure
-  }
 }
 
 }  // namespace quelta

@@ -11,25 +11,23 @@
 // - On a field where the own search of some pattern without required
 //   literals would try a match at almost every byte, those patterns go
 //   through one pass of a relaxed matcher (RelaxedMatcher) instead.
-// - A pattern whose matches may start almost anywhere gets a search tail
-//   (CreateSearchTail) and a lazy DFA of its relaxed form (RelaxedDfa): a
-//   field that the tail does not match, or in which the DFA finds the
-//   relaxed form nowhere, cannot match the pattern. The DFA stays only where
-//   it proved faster than the pattern's own search.
+// - A pattern whose matches may start almost anywhere gets a lazy DFA of its
+//   relaxed form (RelaxedDfa): a field in which the DFA finds the relaxed
+//   form nowhere cannot match the pattern. The DFA stays only where it
+//   proved faster than the pattern's own search.
 // Scanners and matchers are built when the set evaluates its second message,
-// tails and DFAs when a pattern is searched for the second time: a process
-// that scores one message does not pay for them.
+// a DFA when its pattern is searched for the second time: a process that
+// scores one message does not pay for them.
 //
 // Promises:
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
-//   would search, or its relaxed form or its search tail does not match that
-//   text. (A skipped pattern cannot report a match-limit failure it might
+//   would search, or its relaxed form does not match that text. (A skipped pattern cannot report a match-limit failure it might
 //   have run into on that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once:
-//   patterns, tails and DFAs are made under a lock, a DFA grows under its
+//   patterns and DFAs are made under a lock, a DFA grows under its
 //   own, everything else is immutable after construction. FieldCache
 //   belongs to one message's evaluation on one thread.
 #pragma once
@@ -88,17 +86,15 @@ class RuleSet {
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
   const Regex* Pattern(int pattern) const;
-  // The search tail of a pattern that compiled, or null (none, none yet, or
-  // no prefilter). Counts a search: the tail is made at the second call.
-  const Regex* Tail(int pattern) const;
   // The lazy DFA of the relaxed form of a pattern that compiled and whose
   // own search would try a match almost anywhere, or null (none, none yet,
   // dropped, or no prefilter). Counts a search: it is made at the second
-  // call. onTrial: after kDfaWarmUp searches (which make most of its
-  // states), kDfaTrials more are timed against the pattern's own search
-  // (ReportDfaTrial); the DFA stays only where it took less than half the
-  // time.
-  std::shared_ptr<const RelaxedDfa> Dfa(int pattern, bool& onTrial) const;
+  // call. phase: its first kDfaWarmUp searches make most of its states
+  // (kWarmingUp: the DFA alone runs), kDfaTrials more are timed against the
+  // pattern's own search (kOnTrial); each is reported (ReportDfaTrial). The
+  // DFA stays only where it took less than half the time.
+  enum class DfaPhase : std::uint8_t { kDecided, kWarmingUp, kOnTrial };
+  std::shared_ptr<const RelaxedDfa> Dfa(int pattern, DfaPhase& phase) const;
   void ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const;
   static constexpr int kDfaWarmUp = 32, kDfaTrials = 16;
 
@@ -119,8 +115,6 @@ class RuleSet {
     const std::string* text = nullptr;
     mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
     mutable RegexRef re;
-    mutable RegexRef tail;
-    mutable std::atomic<std::uint8_t> tailState{0};  // 0 searched never, 1 once, 2 decided
     mutable std::shared_ptr<const RelaxedDfa> dfa;  // a search on trial holds it too
     // 0 searched never, 1 once, 2 on trial, 3 kept, 4 none or dropped
     mutable std::atomic<std::uint8_t> dfaState{0};
@@ -161,9 +155,6 @@ class FieldCache {
   bool ContainsUpper(int field, const std::string& upperTerm);
   // False when the pattern with this filter id cannot match the field.
   bool MayMatch(int field, int filterId);
-  // False when a pattern's search tail (null: none) shows that the pattern
-  // cannot match the field; true also when the tail's search fails.
-  bool TailMayMatch(int field, const Regex* tail);
   // False when the DFA of a pattern (RuleSet::Dfa) finds no match of its
   // relaxed form in the field; true when it has none.
   bool DfaMayMatch(int field, int pattern);

@@ -322,7 +322,7 @@ RegexRef CreateRegex(const std::string& pattern) {
   return re;
 }
 
-// ---- Search tails -------------------------------------------------------------
+// ---- Where matches start ---------------------------------------------------------
 
 namespace {
 
@@ -349,39 +349,7 @@ int CodeStartFrequency(const pcre2_code* code) {
   return sum;
 }
 
-// A pattern whose matches may start at more than kNarrowStart of a text's
-// bytes gets the tail whose matches start least often, when that is at most
-// half as often.
-constexpr std::size_t kMaxTailsTried = 8;
-
 }  // namespace
-
-RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled) {
-  if (!compiled.code) return nullptr;
-  const int own = CodeStartFrequency(compiled.code);
-  if (own <= kNarrowStart) return nullptr;
-  // The tail whose matches start least often.
-  std::string best;
-  int bestFrequency = own / 2 + 1;
-  for (const std::string& tail : PatternTails(pattern, kMaxTailsTried)) {
-    int err = 0;
-    PCRE2_SIZE errOffset = 0;
-    pcre2_code* probe = Compile(tail, err, errOffset);
-    if (!probe) continue;
-    const int frequency = CodeStartFrequency(probe);
-    pcre2_code_free(probe);
-    if (frequency < bestFrequency) {
-      best = tail;
-      bestFrequency = frequency;
-    }
-  }
-  if (best.empty()) return nullptr;
-  try {
-    return CreateRegex(best);
-  } catch (const RegexError&) {
-    return nullptr;
-  }
-}
 
 int StartFrequency(const Regex& compiled) {
   return compiled.code ? CodeStartFrequency(compiled.code) : 10000;

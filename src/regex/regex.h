@@ -43,16 +43,6 @@ RegexRef CreateRegex(const std::string& pattern);
 bool IsMatch(const RegexRef& re, std::string_view text);
 bool IsMatch(const Regex& re, std::string_view text);
 
-// A pre-test for a pattern whose matches may start almost anywhere (a
-// leading "\b", "\W", optional separators, a look-ahead): a compiled tail of
-// the pattern (see PatternTails) whose matches can start at bytes that are
-// rare in mail text, so that its search skips most of a text. Wherever `compiled` (the
-// pattern compiled by CreateRegex) matches a text, the tail matches too; a
-// text the tail does not match cannot match the pattern. Null when the
-// pattern's own start is narrow already or it has no such tail. Never
-// throws except for std::bad_alloc.
-RegexRef CreateSearchTail(const std::string& pattern, const Regex& compiled);
-
 // How often a match of a compiled pattern may start: the parts per ten
 // thousand of typical mail text at whose bytes PCRE2 tries a match (200 for
 // a pattern anchored at line starts). A search that tries at no more than

@@ -330,16 +330,6 @@ class Reader {
     return !failed_ && pos_ == p_.size();
   }
 
-  // After Run: the top-level items (where each starts, and whether it is an
-  // option setting), when the pattern is one sequence whose tail can be
-  // searched on its own: no top-level alternation, and nothing that refers
-  // to a group by number or name or to where the search started.
-  bool TopLevelItems(std::vector<PatternItem>& items) const {
-    if (failed_ || topBranches_ != 1 || refersToGroupOrStart_) return false;
-    items = topItems_;
-    return true;
-  }
-
  private:
   enum class Quant { None, Valid, Ambiguous };
 
@@ -369,7 +359,6 @@ class Reader {
       rx.kind = RelaxedNode::Kind::Alternation;
       rx.children = std::move(alternatives);
     }
-    if (depth_ == 0) topBranches_ = static_cast<int>(branches.size());
     return branches.size() == 1 || !literals_ ? branches[0] : Union(branches);
   }
 
@@ -408,10 +397,8 @@ class Reader {
       Info atom;
       RelaxedNode atomRx;
       bool repeatable = true;
-      const std::size_t start = pos_;
       const bool isAtom = Atom(atom, repeatable, atomRx);
       if (failed_) break;
-      if (depth_ == 0) topItems_.push_back(PatternItem{start, !isAtom});
       if (haveLast && literals_) acc = Concat(acc, last);
       if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
       lastRx = std::move(atomRx);
@@ -619,7 +606,6 @@ class Reader {
           return true;
         }
         if (Peek(1) == '=' || Peek(1) == '>') {  // backreference, subroutine call
-          refersToGroupOrStart_ = true;
           pos_ += 2;
           if (SkipName(')')) out = Unknown();
           rx = AnyText();
@@ -628,13 +614,11 @@ class Reader {
         Fail();
         return true;
       case '&':
-        refersToGroupOrStart_ = true;
         ++pos_;
         if (SkipName(')')) out = Unknown();
         rx = AnyText();
         return true;
       case 'R':
-        refersToGroupOrStart_ = true;
         ++pos_;
         if (Peek() == ')') {
           ++pos_;
@@ -648,7 +632,6 @@ class Reader {
         break;
     }
     if (IsDigit(c) || ((c == '+' || c == '-') && IsDigit(Peek(1)))) {  // (?1) (?-1) (?+1)
-      refersToGroupOrStart_ = true;
       ++pos_;
       if (SkipName(')')) out = Unknown();
       rx = AnyText();
@@ -757,7 +740,6 @@ class Reader {
     int value = -1;
     switch (c) {
       case 'b': case 'B': case 'A': case 'Z': case 'z': case 'G': case 'K':
-        if (c == 'G' || c == 'K') refersToGroupOrStart_ = true;
         out = Empty();
         rx = RelaxedNode();
         repeatable = false;
@@ -785,7 +767,6 @@ class Reader {
         rx = RelaxedNode::Repeated(AnyByte(), 1, -1);
         return;
       case 'g':
-        refersToGroupOrStart_ = true;
         rx = AnyText();
         if (Peek() == '{') {
           SkipBraces();
@@ -802,7 +783,6 @@ class Reader {
         }
         return;
       case 'k':
-        refersToGroupOrStart_ = true;
         rx = AnyText();
         if (Peek() == '{') {
           SkipBraces();
@@ -827,7 +807,6 @@ class Reader {
       return;
     }
     if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
-      refersToGroupOrStart_ = true;
       while (IsDigit(Peek())) ++pos_;
       rx = AnyText();
       return;
@@ -1037,9 +1016,6 @@ class Reader {
   bool extended_ = false;
   bool literals_ = true;
   int depth_ = 0;
-  std::vector<PatternItem> topItems_;
-  int topBranches_ = 1;
-  bool refersToGroupOrStart_ = false;
 };
 
 }  // namespace
@@ -1070,29 +1046,6 @@ std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern) {
   RelaxedNode relaxed;
   if (!reader.Run(info, relaxed)) return std::nullopt;
   return relaxed;
-}
-
-std::vector<std::string> PatternTails(std::string_view pattern, std::size_t maxTails) {
-  pattern = pattern.substr(0, pattern.find('\0'));
-  std::vector<std::string> tails;
-  Info info;
-  Reader reader(pattern, false);
-  std::vector<PatternItem> items;
-  RelaxedNode relaxed;
-  if (!reader.Run(info, relaxed) || !reader.TopLevelItems(items)) return tails;
-  // The option settings before a cut still govern the items after it.
-  std::string settings;
-  bool cutAny = false;  // a tail leaves out at least one item that is no option setting
-  for (std::size_t k = 0; k < items.size() && tails.size() < maxTails; ++k) {
-    const std::size_t end = k + 1 < items.size() ? items[k + 1].offset : pattern.size();
-    if (items[k].optionSetting) {
-      settings.append(pattern.substr(items[k].offset, end - items[k].offset));
-      continue;
-    }
-    if (cutAny) tails.push_back(settings + std::string(pattern.substr(items[k].offset)));
-    cutAny = true;
-  }
-  return tails;
 }
 
 // ---- Scanner -------------------------------------------------------------------

@@ -64,22 +64,6 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern);
 // less time.
 std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern);
 
-// Tails: a pattern that is one sequence of items (no top-level "|") and
-// refers to no group and not to where the search started (no \1, \k, \g,
-// (?1), (?R), (?P=...), \G, \K) matches a text only where each of its tails
-// matches it too: a tail is the pattern from one of its top-level items on,
-// after the option settings that stand before that item. A tail whose
-// matches can start at fewer bytes is a cheap pre-test for the pattern.
-struct PatternItem {
-  std::size_t offset = 0;     // where the item starts in the pattern
-  bool optionSetting = false; // "(?i)", "(?-s)", ...: no item of its own
-};
-
-// The tails of a pattern (text up to its first NUL byte), longest first, at
-// most maxTails of them; none when the pattern is not such a sequence or the
-// reader cannot model it (as for ExtractRequiredLiterals).
-std::vector<std::string> PatternTails(std::string_view pattern, std::size_t maxTails);
-
 // ASCII case folding as caseless matching with the "C" tables folds.
 inline char FoldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -164,7 +164,7 @@ TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
     ASSERT_TRUE(store.AddLine(line)) << line;
   }
   // Patterns whose matches may start almost anywhere, before a word or two:
-  // these get search tails.
+  // these get lazy DFAs.
   static const std::vector<std::string> kBroadStarts = {"(?:\\b|\\s)[_\\W]{0,3}", "\\W*", ".{0,9}", "[^<]*?"};
   for (std::size_t i = 0; i < 300; ++i) {
     std::string pattern = Pick(rng, kBroadStarts) + Escape(CaseMix(rng, Pick(rng, words)));
@@ -177,13 +177,14 @@ TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
   // for the comparison to mean something.
   const RuleSet filtered(store);
   EXPECT_GT(filtered.FilteredPatternCount() * 2, filtered.PatternCount());
-  std::size_t tails = 0;
+  std::size_t dfas = 0;
+  RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   for (std::size_t k = 0; k < filtered.PatternCount(); ++k) {
     const int pattern = static_cast<int>(k);
-    EXPECT_FALSE(filtered.Pattern(pattern) && filtered.Tail(pattern)) << "a tail at the first search";
-    tails += filtered.Tail(pattern) ? 1 : 0;
+    EXPECT_FALSE(filtered.Pattern(pattern) && filtered.Dfa(pattern, phase)) << "a DFA at the first search";
+    dfas += filtered.Dfa(pattern, phase) ? 1 : 0;
   }
-  EXPECT_GT(tails, 30u) << "search tails to compare";
+  EXPECT_GT(dfas, 30u) << "relaxed DFAs to compare";
 
   EXPECT_GT(CompareAll(store), 1000);
 }
@@ -208,30 +209,32 @@ TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
 }
 
 // A pattern whose search may start almost anywhere gets a lazy DFA at its
-// second search; after its warm-up and trial searches it stays only if it
-// took less than half the time of the pattern's own search.
+// second search; after its warm-up searches (the DFA alone) and its trial
+// searches it stays only if it took less than half the time of the
+// pattern's own search.
 TEST(Prefilter, RelaxedDfaStaysOnlyWhereItProvedFaster) {
   RuleStore store;
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\b\\w\\d\" [broad too]"));
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
   const RuleSet rules(store);
-  bool onTrial = true;
+  using Phase = RuleSet::DfaPhase;
+  Phase phase = Phase::kOnTrial;
   for (int pattern = 0; pattern < 3; ++pattern) {
     ASSERT_NE(rules.Pattern(pattern), nullptr);
-    EXPECT_EQ(rules.Dfa(pattern, onTrial), nullptr) << "a DFA at the first search";
+    EXPECT_EQ(rules.Dfa(pattern, phase), nullptr) << "a DFA at the first search";
   }
-  EXPECT_EQ(rules.Dfa(2, onTrial), nullptr) << "a DFA for a narrow start";
+  EXPECT_EQ(rules.Dfa(2, phase), nullptr) << "a DFA for a narrow start";
   for (int pattern = 0; pattern < 2; ++pattern) {
-    ASSERT_NE(rules.Dfa(pattern, onTrial), nullptr);
-    EXPECT_TRUE(onTrial);
+    ASSERT_NE(rules.Dfa(pattern, phase), nullptr);
     for (int k = 0; k < RuleSet::kDfaWarmUp + RuleSet::kDfaTrials; ++k) {
+      EXPECT_EQ(phase, k < RuleSet::kDfaWarmUp ? Phase::kWarmingUp : Phase::kOnTrial) << k;
       // Warm-up searches count for nothing, however slow.
       const double dfa = k < RuleSet::kDfaWarmUp ? 100 : 1;
       rules.ReportDfaTrial(pattern, dfa, pattern == 0 ? 2.1 : 1.9);
-      EXPECT_EQ(rules.Dfa(pattern, onTrial) == nullptr, pattern == 1 && k + 1 == RuleSet::kDfaWarmUp + RuleSet::kDfaTrials);
+      EXPECT_EQ(rules.Dfa(pattern, phase) == nullptr, pattern == 1 && k + 1 == RuleSet::kDfaWarmUp + RuleSet::kDfaTrials);
     }
-    EXPECT_FALSE(onTrial);
+    EXPECT_EQ(phase, Phase::kDecided);
   }
 }
 

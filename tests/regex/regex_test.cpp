@@ -118,17 +118,5 @@ TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
   EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
 }
 
-// A search tail is made only for a pattern whose matches may start almost
-// anywhere, from a later item whose matches start at few bytes.
-TEST(Regex, SearchTailOnlyForPatternsThatStartAnywhere) {
-  const std::string broad = "(?:\\b|\\s)[_\\W]{0,3}v[_\\W]{0,3}[i1!|]";
-  const RegexRef tail = CreateSearchTail(broad, *CreateRegex(broad));
-  ASSERT_TRUE(tail);
-  EXPECT_TRUE(IsMatch(tail, "V_!__1"));
-  EXPECT_FALSE(IsMatch(tail, "w.i"));
-  for (const std::string narrow : {"viagra", "(?m)^foo", "[xyz]{2}\\W+abc", "\\W+\\s*ab|c", "\\W(\\w)\\1"})
-    EXPECT_FALSE(CreateSearchTail(narrow, *CreateRegex(narrow))) << narrow;
-}
-
 }  // namespace
 }  // namespace quelta
