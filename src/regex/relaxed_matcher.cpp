@@ -186,7 +186,18 @@ class Builder {
   const std::vector<std::bitset<256>>& Bytes() const { return bytes_; }
   const std::vector<std::vector<std::uint32_t>>& Follow() const { return follow_; }
 
+  // The positions of n; the followers of each come sorted, each once.
   Fragment Build(const Node& n) {
+    Fragment f = Add(n);
+    for (std::vector<std::uint32_t>& follow : follow_) {
+      std::sort(follow.begin(), follow.end());
+      follow.erase(std::unique(follow.begin(), follow.end()), follow.end());
+    }
+    return f;
+  }
+
+ private:
+  Fragment Add(const Node& n) {
     Fragment f;
     if (overflow_) return f;
     switch (n.kind) {
@@ -203,7 +214,7 @@ class Builder {
         return f;
       }
       case Node::Kind::Sequence:
-        for (const Node& child : n.children) f = Then(std::move(f), Build(child));
+        for (const Node& child : n.children) f = Then(std::move(f), Add(child));
         return f;
       case Node::Kind::Alternation: {
         // Many alternative byte strings (the spellings of one letter, say)
@@ -220,11 +231,11 @@ class Builder {
               step.children.push_back(std::move(compact));
             compact = k >= minLength ? Node::Repeated(std::move(step), 0, 1) : std::move(step);
           }
-          return Build(compact);
+          return Add(compact);
         }
         f.nullable = false;
         for (const Node& child : n.children) {
-          Fragment c = Build(child);
+          Fragment c = Add(child);
           f.nullable = f.nullable || c.nullable;
           f.first.insert(f.first.end(), c.first.begin(), c.first.end());
           f.last.insert(f.last.end(), c.last.begin(), c.last.end());
@@ -239,9 +250,9 @@ class Builder {
         // kMaxCopiedSets byte sets where x is small.
         const long sets = static_cast<long>(std::max<std::size_t>(1, ByteSets(n.children[0])));
         const long copies = std::min(n.min, std::max(RelaxedMatcher::kMaxCopies, kMaxCopiedSets / sets));
-        for (long k = 0; k < copies; ++k) f = Then(std::move(f), Build(n.children[0]));
+        for (long k = 0; k < copies; ++k) f = Then(std::move(f), Add(n.children[0]));
         if (n.max < 0 || n.max > copies) {
-          Fragment star = Build(n.children[0]);
+          Fragment star = Add(n.children[0]);
           Link(star.last, star.first);
           star.nullable = true;
           f = Then(std::move(f), std::move(star));
@@ -252,23 +263,17 @@ class Builder {
     return f;
   }
 
- private:
   void Link(const std::vector<std::uint32_t>& from, const std::vector<std::uint32_t>& to) {
-    for (std::uint32_t p : from) {
-      std::vector<std::uint32_t>& f = follow_[p];
-      f.insert(f.end(), to.begin(), to.end());
-      std::sort(f.begin(), f.end());
-      f.erase(std::unique(f.begin(), f.end()), f.end());
-    }
+    for (std::uint32_t p : from) follow_[p].insert(follow_[p].end(), to.begin(), to.end());
   }
 
   Fragment Then(Fragment a, Fragment b) {
     Link(a.last, b.first);
     Fragment f;
     f.nullable = a.nullable && b.nullable;
-    f.first = a.first;
+    f.first = std::move(a.first);
     if (a.nullable) f.first.insert(f.first.end(), b.first.begin(), b.first.end());
-    f.last = b.last;
+    f.last = std::move(b.last);
     if (b.nullable) f.last.insert(f.last.end(), a.last.begin(), a.last.end());
     return f;
   }
