@@ -1073,6 +1073,7 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   literalBegin_.push_back(0);
   for (const auto& [text, ids] : byLiteral) {
     literals.push_back(&text);
+    longestLiteral_ = std::max(longestLiteral_, text.size());
     literalPatterns_.insert(literalPatterns_.end(), ids.begin(), ids.end());
     literalBegin_.push_back(static_cast<std::uint32_t>(literalPatterns_.size()));
   }
@@ -1156,10 +1157,7 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
-  std::uint32_t s = 0;
-  for (unsigned char c : text) {
-    s = next[(std::size_t{s} << shift) | byteClass_[c]];
-    if (begin[s] == begin[s + 1]) continue;
+  auto report = [&](std::uint32_t s) {
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
       if (seen[lit]) continue;
@@ -1167,7 +1165,31 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
       for (std::uint32_t j = literalBegin_[lit]; j < literalBegin_[lit + 1]; ++j)
         mayMatch[literalPatterns_[j]] = 1;
     }
+  };
+  auto step = [&](std::uint32_t s, unsigned char c) {
+    s = next[(std::size_t{s} << shift) | byteClass_[c]];
+    if (begin[s] != begin[s + 1]) report(s);
+    return s;
+  };
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  // Each byte's move waits for the one before: a longer text is scanned as
+  // two halves at once, the second from far enough before the middle that
+  // every literal ending in it is seen whole.
+  constexpr std::size_t kSplitAbove = 256;
+  std::size_t from = 0;
+  std::uint32_t s = 0;
+  if (n > kSplitAbove && n / 2 > longestLiteral_) {
+    const std::size_t half = n / 2, second = half - (longestLiteral_ - 1);
+    std::uint32_t t = 0;
+    for (std::size_t i = 0; i < half; ++i) {
+      s = step(s, bytes[i]);
+      t = step(t, bytes[second + i]);
+    }
+    from = second + half;
+    s = t;
   }
+  for (std::size_t i = from; i < n; ++i) s = step(s, bytes[i]);
 }
 
 }  // namespace quelta

@@ -193,6 +193,27 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 0, 1, 1, 1}));
 }
 
+// A literal is found wherever it stands in a long text (which is scanned as
+// two halves at once), also across the middle and at both ends.
+TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
+  const std::string longest(32, 'q');
+  const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
+  std::vector<std::uint8_t> m;
+  for (std::size_t length : {257u, 300u, 1001u}) {
+    for (std::size_t at = 0; at + 6 <= length; ++at) {
+      std::string text(length, 'x');
+      scanner.Scan(text.replace(at, 6, "NEEDLE"), m);
+      ASSERT_EQ(m, (std::vector<std::uint8_t>{1, 0})) << length << " " << at;
+      if (at + longest.size() > length) continue;
+      text.assign(length, 'x');
+      scanner.Scan(text.replace(at, longest.size(), longest), m);
+      ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 1})) << length << " " << at;
+      scanner.Scan(text.replace(at, 1, "x"), m);
+      ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 0})) << length << " " << at;
+    }
+  }
+}
+
 // A relaxed pattern, as the matcher keeps it, matches every text its pattern
 // matches; and the matcher rules out a fair share of the rest: by its DFA, by
 // following positions (no DFA), and by a DFA that keeps filling up and
