@@ -186,7 +186,7 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   return p.dfa;
 }
 
-void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds) const {
+void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds, bool ruledOut) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::lock_guard<std::mutex> lock(compileMutex_);
   if (p.dfaState.load(std::memory_order_relaxed) != 2) return;
@@ -194,9 +194,9 @@ void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSecond
   // later ones tell its speed.
   if (++p.trials <= kDfaWarmUp) return;
   p.dfaSeconds += dfaSeconds;
-  p.searchSeconds += searchSeconds;
+  if (ruledOut) p.ruledOutSeconds += searchSeconds;
   if (p.trials < kDfaWarmUp + kDfaTrials) return;
-  const bool keep = p.dfaSeconds * 2 < p.searchSeconds;
+  const bool keep = p.dfaSeconds < p.ruledOutSeconds;
   if (!keep) p.dfa.reset();  // a search still under way holds its own reference
   p.dfaState.store(keep ? 3 : 4, std::memory_order_release);
 }
@@ -259,7 +259,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern) {
   const std::string_view text = SearchedText(field);
   if (phase != RuleSet::DfaPhase::kOnTrial) {
     const bool may = dfa->MayMatch(text);
-    if (phase == RuleSet::DfaPhase::kWarmingUp) set_->ReportDfaTrial(pattern, 0, 0);
+    if (phase == RuleSet::DfaPhase::kWarmingUp) set_->ReportDfaTrial(pattern, 0, 0, !may);
     return may;
   }
   // On trial: the DFA against the pattern's own search, on the same text.
@@ -273,7 +273,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern) {
     // timed all the same
   }
   set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
-                       std::chrono::duration<double>(Clock::now() - between).count());
+                       std::chrono::duration<double>(Clock::now() - between).count(), !may);
   return may;
 }
 
