@@ -420,7 +420,7 @@ class PositionDfa {
 
  private:
   // The row of the state of set, made if new; kFull at a limit.
-  std::int32_t Intern(std::vector<std::uint32_t> set) {
+  std::int32_t Intern(const std::vector<std::uint32_t>& set) {
     const auto known = ids_.find(set);
     if (known != ids_.end()) return known->second * static_cast<std::int32_t>(classCount_);
     // a row of moves, the set, its entry and the patterns that end there
@@ -443,7 +443,7 @@ class PositionDfa {
     std::sort(matches_.begin() + matchBegin_.back(), matches_.end());
     matches_.erase(std::unique(matches_.begin() + matchBegin_.back(), matches_.end()), matches_.end());
     matchBegin_.push_back(static_cast<std::uint32_t>(matches_.size()));
-    states_.push_back(&ids_.emplace(std::move(set), id).first->first);
+    states_.push_back(&ids_.emplace(set, id).first->first);
     moves_.resize(states_.size() * classCount_, kUnknown);
     return id * static_cast<std::int32_t>(classCount_);
   }
@@ -457,7 +457,8 @@ class PositionDfa {
       std::fill(seen_.begin(), seen_.end(), 0);
       stamp_ = 1;
     }
-    std::vector<std::uint32_t> next;
+    std::vector<std::uint32_t>& next = next_;
+    next.clear();
     bool matched = false;
     auto reach = [&](std::uint32_t q) {
       if (seen_[q] == stamp_) return;
@@ -472,7 +473,7 @@ class PositionDfa {
     std::int32_t to = kStop;
     if (!matched || goOn_) {
       std::sort(next.begin(), next.end());
-      to = Intern(std::move(next));
+      to = Intern(next);
       if (to == kFull) return kFull;
       if (matched) to = kMatchedBase - to;
     }
@@ -507,6 +508,7 @@ class PositionDfa {
   std::size_t tableBytes_ = 0;
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
+  std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
 };
 
 RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns, std::size_t dfaMaxStates)
