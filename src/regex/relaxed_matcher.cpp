@@ -383,15 +383,24 @@ class PositionDfa {
     Intern({});
   }
 
-  // Runs the DFA over text from row 0. Stops at the first match when the
-  // DFA does not go on after one (true). Otherwise gives each row at which
-  // matches end to onMatched(row), which returns true to stop, and returns
-  // true if it did. kFull ends the search with kFull's answer: -1.
+  // Runs the DFA over text from row 0: 1 when it stopped at a match (the
+  // first one, when the DFA does not go on after one; otherwise where
+  // onMatched(row), given each row at which matches end, returned true), 0
+  // at the end of the text, -1 at a limit (kFull).
+  //
+  // Each move waits for the one before it, so a longer text is run as two
+  // halves at once, the second half from row 0. That pass misses only the
+  // matches that start in the first half and end in the second: the first
+  // pass then goes on into the second half until it reaches the row the
+  // second pass had at the same byte (from there on the two are the same).
   template <typename OnMatched>
   int Run(std::string_view text, OnMatched&& onMatched) {
-    std::int32_t row = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
     const std::int32_t* moves = moves_.data();
-    for (unsigned char c : text) {
+    int result = 0;
+    // A move from row on byte c (to: its entry); false when the run ends.
+    auto follow = [&](std::int32_t& row, unsigned char c) {
       const std::size_t k = classOf_[c];
       std::int32_t to = moves[static_cast<std::size_t>(row) + k];
       if (to < 0) {
@@ -399,14 +408,37 @@ class PositionDfa {
           to = Move(row, k);
           moves = moves_.data();  // it may have grown
         }
-        if (to == kStop) return 1;
-        if (to == kFull) return -1;
+        if (to == kStop) return result = 1, false;
+        if (to == kFull) return result = -1, false;
         if (to <= kMatchedBase) {
           to = kMatchedBase - to;
-          if (onMatched(to)) return 1;
+          if (onMatched(to)) return result = 1, false;
         }
       }
       row = to;
+      return true;
+    };
+    std::int32_t first = 0;
+    if (n < kSplitAbove) {
+      for (std::size_t i = 0; i < n; ++i)
+        if (!follow(first, p[i])) return result;
+      return 0;
+    }
+    const std::size_t half = n / 2;
+    std::vector<std::int32_t>& rows = rows_;  // the second pass's row after each byte
+    rows.resize(n - half);
+    std::int32_t second = 0;
+    for (std::size_t i = 0; i < half; ++i) {
+      if (!follow(first, p[i]) || !follow(second, p[half + i])) return result;
+      rows[i] = second;
+    }
+    for (std::size_t i = 2 * half; i < n; ++i) {
+      if (!follow(second, p[i])) return result;
+      rows[i - half] = second;
+    }
+    for (std::size_t i = half; i < n; ++i) {
+      if (!follow(first, p[i])) return result;
+      if (first == rows[i - half]) break;
     }
     return 0;
   }
@@ -509,6 +541,8 @@ class PositionDfa {
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
+  std::vector<std::int32_t> rows_;   // see Run
+  static constexpr std::size_t kSplitAbove = 512;
 };
 
 RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns, std::size_t dfaMaxStates)

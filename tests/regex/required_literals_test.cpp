@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -352,6 +353,37 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   // What matches the empty string, or is larger than the limit, is not usable.
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).Usable());
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
+}
+
+// Long texts are run as two halves at once; the answers stay those of one
+// pass, also for matches across the middle and for patterns whose partial
+// matches live long (the relaxed forms of these patterns are exact).
+TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
+  const std::vector<std::string> patterns = {"a[^\\n]*b", "xyz", "q\\d{3}r", "b\\s*a\\s*b", "(?:ab|ba){3}"};
+  std::vector<std::optional<RelaxedNode>> forms;
+  std::vector<std::unique_ptr<RelaxedDfa>> dfas;
+  for (const auto& p : patterns) {
+    forms.push_back(ExtractRelaxedForm(p));
+    dfas.push_back(std::make_unique<RelaxedDfa>(*forms.back()));
+  }
+  const RelaxedMatcher matcher(forms);
+  std::mt19937 rng(17);
+  std::size_t matched = 0;
+  for (int t = 0; t < 300; ++t) {
+    std::string text(513 + rng() % 1500, ' ');
+    const std::string alphabet = t % 2 ? "abxyzqr0123 \n" : "ab01 xyzqr";
+    for (char& c : text) c = rng() % 8 ? 'c' : alphabet[rng() % alphabet.size()];
+    std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
+    ASSERT_TRUE(matcher.Narrow(text, mayMatch));
+    for (std::size_t k = 0; k < patterns.size(); ++k) {
+      const bool want = Matches(CreateRegex("(?-s)" + patterns[k]), text);
+      matched += want ? 1 : 0;
+      EXPECT_EQ(dfas[k]->MayMatch(text), want) << patterns[k] << " on text " << t;
+      EXPECT_EQ(mayMatch[k] != 0, want) << patterns[k] << " on text " << t << " (matcher)";
+    }
+  }
+  EXPECT_GT(matched, 200u);
+  EXPECT_LT(matched, 1300u);
 }
 
 // A pattern whose DFA would need too many states gives up: every text may
