@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <map>
 
@@ -62,20 +63,20 @@ LitSet Loose(LitSet s, Kind kind) {
   for (auto& x : s)
     if (x.size() > kMaxLiteral)
       x = kind == Kind::Suffix ? x.substr(x.size() - kMaxLiteral) : x.substr(0, kMaxLiteral);
-  Sort(s);
+  if (std::adjacent_find(s.begin(), s.end(), std::greater_equal<>()) != s.end()) Sort(s);
   if (kind == Kind::Req) {
     // "Contains a or b" where b is inside a is just "contains b".
-    LitSet kept;
-    for (const auto& a : s) {
-      bool covered = false;
-      for (const auto& b : s)
-        if (&a != &b && b.size() < a.size() && a.find(b) != std::string::npos) {
-          covered = true;
-          break;
-        }
-      if (!covered) kept.push_back(a);
-    }
-    s.swap(kept);
+    std::vector<std::uint8_t> covered(s.size(), 0);
+    for (std::size_t a = 0; a < s.size(); ++a)
+      for (std::size_t b = 0; b < s.size() && !covered[a]; ++b)
+        covered[a] = s[b].size() < s[a].size() && s[a].find(s[b]) != std::string::npos;
+    std::size_t kept = 0;
+    for (std::size_t a = 0; a < s.size(); ++a)
+      if (!covered[a]) {
+        if (kept != a) s[kept] = std::move(s[a]);
+        ++kept;
+      }
+    s.resize(kept);
   }
   if (s.size() > kMaxSet) return Nothing();
   return s;
@@ -104,6 +105,11 @@ long Quality(const LitSet& s) {
 
 const LitSet& Better(const LitSet& a, const LitSet& b) { return Quality(b) > Quality(a) ? b : a; }
 
+// best becomes candidate where that is better.
+void KeepBetter(LitSet& best, LitSet&& candidate) {
+  if (Quality(candidate) > Quality(best)) best = std::move(candidate);
+}
+
 // The facts about a piece. Of a piece with an exact set, the other three
 // follow from it and are made only when asked for (Prefix, Suffix, Req): a
 // run of plain characters then costs one string per character.
@@ -115,6 +121,12 @@ struct Info {
 
 LitSet Derived(const Info& i, const LitSet& own, Kind kind) {
   if (i.hasExact) return Loose(i.exact, kind);
+  return own.empty() ? Nothing() : own;
+}
+// The same without a copy where the piece has its own set (store holds a
+// derived one).
+const LitSet& DerivedView(const Info& i, const LitSet& own, Kind kind, LitSet& store) {
+  if (i.hasExact) return store = Loose(i.exact, kind);
   return own.empty() ? Nothing() : own;
 }
 LitSet Prefix(const Info& i) { return Derived(i, i.prefix, Kind::Prefix); }
@@ -136,32 +148,52 @@ Info FromExact(LitSet exact) {
 Info Empty() { return FromExact(Nothing()); }
 Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
 
-Info Concat(const Info& l, const Info& r) {
+// l is taken apart: a long sequence hands its sets on without copies.
+Info Concat(Info l, const Info& r) {
+  constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
   LitSet x;
-  if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(x);
-  const LitSet leftSuffix = Suffix(l), rightPrefix = Prefix(r);
+  if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(std::move(x));
+  LitSet leftStore, rightStore;
+  const LitSet& leftSuffix = DerivedView(l, l.suffix, Kind::Suffix, leftStore);
+  const LitSet& rightPrefix = DerivedView(r, r.prefix, Kind::Prefix, rightStore);
   Info o;
   // The req of a piece without an exact set is never worse than what its
   // prefix or suffix gives: a prefix or suffix taken over from one needs no
   // weighing again (this keeps long sequences cheap).
   bool weighPrefix = true, weighSuffix = true;
-  if (l.hasExact && Cross(l.exact, rightPrefix, x, std::numeric_limits<std::size_t>::max())) {
-    o.prefix = Loose(x, Kind::Prefix);
+  if (l.hasExact && Cross(l.exact, rightPrefix, x, kAny)) {
+    o.prefix = Loose(std::move(x), Kind::Prefix);
+  } else if (l.hasExact) {
+    o.prefix = Loose(l.exact, Kind::Prefix);
   } else {
-    o.prefix = Prefix(l);
-    weighPrefix = l.hasExact;
+    o.prefix = l.prefix.empty() ? Nothing() : std::move(l.prefix);
+    weighPrefix = false;
   }
-  if (r.hasExact && Cross(leftSuffix, r.exact, x, std::numeric_limits<std::size_t>::max())) {
-    o.suffix = Loose(x, Kind::Suffix);
+  if (r.hasExact && Cross(leftSuffix, r.exact, x, kAny)) {
+    o.suffix = Loose(std::move(x), Kind::Suffix);
   } else {
     o.suffix = Suffix(r);
     weighSuffix = r.hasExact;
   }
-  o.req = Better(Req(l), Req(r));
-  if (Cross(leftSuffix, rightPrefix, x, std::numeric_limits<std::size_t>::max()))
-    o.req = Better(o.req, Loose(x, Kind::Req));
-  if (weighPrefix) o.req = Better(o.req, Loose(o.prefix, Kind::Req));
-  if (weighSuffix) o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  if (Cross(leftSuffix, rightPrefix, x, kAny)) {
+    o.req = Loose(std::move(x), Kind::Req);
+  } else {
+    o.req = Nothing();
+  }
+  {
+    LitSet store;
+    const LitSet& right = DerivedView(r, r.req, Kind::Req, store);
+    if (Quality(right) >= Quality(o.req)) o.req = right;
+  }
+  // On equal quality the left piece's set wins, then the right one's.
+  if (l.hasExact) {
+    LitSet left = Loose(l.exact, Kind::Req);
+    if (Quality(left) >= Quality(o.req)) o.req = std::move(left);
+  } else if (Quality(l.req) >= Quality(o.req)) {
+    o.req = l.req.empty() ? Nothing() : std::move(l.req);
+  }
+  if (weighPrefix) KeepBetter(o.req, Loose(o.prefix, Kind::Req));
+  if (weighSuffix) KeepBetter(o.req, Loose(o.suffix, Kind::Req));
   return o;
 }
 
@@ -247,9 +279,13 @@ using ByteSet = std::bitset<256>;
 
 // Adds the other case of every ASCII letter, as caseless matching does.
 ByteSet Folded(ByteSet s) {
-  for (std::size_t b = 'a'; b <= 'z'; ++b)
-    if (s[b] || s[b - 'a' + 'A']) s.set(b).set(b - 'a' + 'A');
-  return s;
+  static const ByteSet kUpper = [] {
+    ByteSet m;
+    for (std::size_t b = 'A'; b <= 'Z'; ++b) m.set(b);
+    return m;
+  }();
+  static const ByteSet kLower = kUpper << ('a' - 'A');
+  return s | (s & kUpper) << ('a' - 'A') | (s & kLower) >> ('a' - 'A');
 }
 
 RelaxedNode AnyByte() { return RelaxedNode::OfBytes(ByteSet().set()); }
@@ -258,7 +294,9 @@ RelaxedNode AnyText() { return RelaxedNode::Repeated(AnyByte(), 0, -1); }
 RelaxedNode CharNode(char c) {
   ByteSet s;
   s.set(static_cast<unsigned char>(c));
-  return RelaxedNode::OfBytes(Folded(s));
+  s.set(static_cast<unsigned char>(FoldAscii(c)));
+  if (c >= 'a' && c <= 'z') s.set(static_cast<unsigned char>(c - 'a' + 'A'));
+  return RelaxedNode::OfBytes(s);
 }
 
 bool IsEmptyNode(const RelaxedNode& n) {
@@ -399,7 +437,7 @@ class Reader {
       bool repeatable = true;
       const bool isAtom = Atom(atom, repeatable, atomRx);
       if (failed_) break;
-      if (haveLast && literals_) acc = Concat(acc, last);
+      if (haveLast && literals_) acc = Concat(std::move(acc), last);
       if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
       lastRx = std::move(atomRx);
       haveLast = isAtom;
@@ -408,7 +446,7 @@ class Reader {
       lastQuantified = false;
       skipped = false;
     }
-    if (haveLast && literals_) acc = Concat(acc, last);
+    if (haveLast && literals_) acc = Concat(std::move(acc), last);
     if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
     return acc;
   }
