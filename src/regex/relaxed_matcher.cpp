@@ -1,13 +1,10 @@
-// RelaxedMatcher (see relaxed_matcher.h).
+// RelaxedMatcher and RelaxedDfa (see relaxed_matcher.h).
 //
-// Every kept pattern becomes a position automaton (Glushkov's construction):
-// one position per byte set of the expression, a match moves from a position
-// to one of its followers on a byte of the follower's set. The matcher keeps
-// the positions reached after each byte of the text, and restarts every
-// pattern at every byte (the positions a match can start at, indexed by
-// byte; starts whose first three bytes take few values are only tried where
-// a bit for the text's three bytes is set). Most bytes reach few positions,
-// so a pass costs a few steps per byte for all patterns together.
+// Every pattern becomes positions (Glushkov's construction): one position per
+// byte set of the expression; a match moves from a position to one of its
+// followers on a byte of the follower's set. A DFA over them is the subset
+// construction, restarting every pattern at every byte, made one state and
+// one move at a time (PositionDfa).
 #include "regex/relaxed_matcher.h"
 
 #include <algorithm>
@@ -552,8 +549,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
                                const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
                                std::size_t dfaMaxStates)
     : covered_(patternCount, 0) {
-  std::vector<std::vector<std::uint32_t>> startsByByte(256);
-  std::map<std::array<std::uint64_t, 4>, std::uint16_t> classIndex;
+  std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
   followBegin_.push_back(0);
   for (std::size_t id = 0; id < patternCount; ++id) {
     const std::optional<RelaxedNode> relaxed = relaxedForm(id);
@@ -563,79 +559,37 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     Builder builder(kMaxPositions);
     const Builder::Fragment f = builder.Build(kept);
     if (builder.Overflow() || f.nullable) continue;
-    const auto base = static_cast<std::uint32_t>(classOf_.size());
-    if (classes_.size() + 2 * builder.Bytes().size() > 0xFFFF) break;  // ids fit 16 bits
-    auto classId = [&](const std::bitset<256>& bytes) {
-      const auto known = classIndex.emplace(SetKey(bytes), static_cast<std::uint16_t>(classes_.size()));
-      if (known.second) classes_.push_back(bytes);
-      return known.first->second;
-    };
+    const auto base = static_cast<std::uint32_t>(setOf_.size());
+    if (sets_.size() + builder.Bytes().size() > 0xFFFF) break;  // set ids fit 16 bits
     for (std::size_t k = 0; k < builder.Bytes().size(); ++k) {
-      classOf_.push_back(classId(builder.Bytes()[k]));
+      const auto known = setIds.emplace(SetKey(builder.Bytes()[k]), static_cast<std::uint16_t>(sets_.size()));
+      if (known.second) sets_.push_back(builder.Bytes()[k]);
+      setOf_.push_back(known.first->second);
       patternAndLast_.push_back(static_cast<std::uint32_t>(id) * 2);
-      std::bitset<256> followBytes;
-      for (std::uint32_t q : builder.Follow()[k]) {
-        follow_.push_back(base + q);
-        followBytes |= builder.Bytes()[q];
-      }
-      followClassOf_.push_back(classId(followBytes));
+      for (std::uint32_t q : builder.Follow()[k]) follow_.push_back(base + q);
       followBegin_.push_back(static_cast<std::uint32_t>(follow_.size()));
     }
     for (std::uint32_t q : f.last) patternAndLast_[base + q] |= 1;
-    std::vector<std::uint32_t> first = f.first;
-    std::sort(first.begin(), first.end());
-    first.erase(std::unique(first.begin(), first.end()), first.end());
-    for (std::uint32_t q : first) {
-      firstPositions_.push_back(base + q);
-      for (std::size_t b = 0; b < 256; ++b)
-        if (builder.Bytes()[q][b]) startsByByte[b].push_back(base + q);
-    }
+    for (std::uint32_t q : f.first) first_.push_back(base + q);
     covered_[id] = 1;
     ++coveredCount_;
   }
-  // Starts whose first three bytes take few values are looked up by those
-  // bytes (a bit per hashed triple); the others by their first byte alone.
-  startTriples_.assign(kTripleBits / 64, 0);
-  std::vector<std::vector<std::uint32_t>> byTriple(256);
-  for (std::size_t b = 0; b < 256; ++b) {
-    std::vector<std::uint32_t> plain;
-    for (std::uint32_t q : startsByByte[b]) {
-      if (MarkTriples(q, b)) byTriple[b].push_back(q);
-      else plain.push_back(q);
-    }
-    startsByByte[b].swap(plain);
-  }
-  // Which next bytes can follow a plain start on each byte.
-  plainPairs_.assign(256, std::bitset<256>());
-  for (std::size_t b = 0; b < 256; ++b)
-    for (std::uint32_t q : startsByByte[b])
-      plainPairs_[b] |= (patternAndLast_[q] & 1) ? std::bitset<256>().set() : classes_[followClassOf_[q]];
-  // The byte pairs at which some start may go on.
-  startPairs_.assign(65536 / 64, 0);
-  for (std::size_t b = 0; b < 256; ++b) {
-    std::bitset<256> second = plainPairs_[b];
-    for (std::uint32_t q : byTriple[b]) second |= classes_[followClassOf_[q]];
-    for (std::size_t d = 0; d < 256; ++d)
-      if (second[d]) startPairs_[(b << 8 | d) >> 6] |= std::uint64_t{1} << (d & 63);
-  }
-  starterBegin_.push_back(0);
-  for (std::size_t b = 0; b < 256; ++b) {
-    starters_.insert(starters_.end(), startsByByte[b].begin(), startsByByte[b].end());
-    starterBegin_.push_back(static_cast<std::uint32_t>(starters_.size()));
-    starters_.insert(starters_.end(), byTriple[b].begin(), byTriple[b].end());
-    starterBegin_.push_back(static_cast<std::uint32_t>(starters_.size()));
-  }
-  if (coveredCount_ > 0 && dfaMaxStates > 0)
-    dfa_ = std::make_unique<PositionDfa>(classes_, classOf_, followBegin_, follow_, patternAndLast_, firstPositions_,
-                                         true, PositionDfa::Limits{dfaMaxStates, kDfaMaxTableBytes, nullptr});
+  std::sort(first_.begin(), first_.end());
+  first_.erase(std::unique(first_.begin(), first_.end()), first_.end());
+  if (coveredCount_ > 0)
+    dfa_ = std::make_unique<PositionDfa>(sets_, setOf_, followBegin_, follow_, patternAndLast_, first_, true,
+                                         PositionDfa::Limits{std::max<std::size_t>(dfaMaxStates, 1),
+                                                             kDfaMaxTableBytes, nullptr});
 }
 
 RelaxedMatcher::~RelaxedMatcher() = default;
 
 bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
   if (coveredCount_ == 0) return true;
-  std::unique_lock<std::mutex> lock(dfaMutex_, std::try_to_lock);
-  if (dfa_ && lock.owns_lock() && dfa_->StateCount() > 0) {
+  std::lock_guard<std::mutex> lock(dfaMutex_);
+  // A DFA that fills up starts afresh and runs the text once more: a text
+  // seldom needs that many new states by itself.
+  for (int attempt = 0; attempt < 2; ++attempt) {
     std::vector<std::uint8_t> matched(covered_.size(), 0);
     std::size_t matchedCount = 0;
     const int found = dfa_->Run(text, [&](std::int32_t row) {
@@ -650,123 +604,14 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
         if (covered_[id] && !matched[id]) mayMatch[id] = 0;
     }
     if (found >= 0) return true;
-    dfa_->Reset();  // full: it starts afresh with the next text
+    dfa_->Reset();
   }
-  return NarrowByPositions(text, mayMatch);
+  return false;
 }
 
-inline std::size_t RelaxedMatcher::TripleBit(unsigned char a, unsigned char b, unsigned char c) {
-  const std::uint32_t x = (std::uint32_t{a} << 16 | std::uint32_t{b} << 8 | c) * 0x9E3779B1u;
-  return x >> (32 - kTripleLog2);
-}
-
-bool RelaxedMatcher::MarkTriples(std::uint32_t q, std::size_t first) {
-  if (patternAndLast_[q] & 1) return false;
-  std::size_t count = 0;
-  for (std::uint32_t k = followBegin_[q]; k < followBegin_[q + 1]; ++k) {
-    const std::uint32_t r = follow_[k];
-    if (patternAndLast_[r] & 1) return false;
-    count += classes_[classOf_[r]].count() * classes_[followClassOf_[r]].count();
-  }
-  if (count > kMaxTriplesPerStart) return false;
-  for (std::uint32_t k = followBegin_[q]; k < followBegin_[q + 1]; ++k) {
-    const std::uint32_t r = follow_[k];
-    const std::bitset<256>& second = classes_[classOf_[r]];
-    const std::bitset<256>& third = classes_[followClassOf_[r]];
-    for (std::size_t b = 0; b < 256; ++b) {
-      if (!second[b]) continue;
-      for (std::size_t c = 0; c < 256; ++c)
-        if (third[c]) {
-          const std::size_t bit = TripleBit(static_cast<unsigned char>(first), static_cast<unsigned char>(b),
-                                            static_cast<unsigned char>(c));
-          startTriples_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-        }
-    }
-  }
-  return true;
-}
-
-bool RelaxedMatcher::MayStartAt(std::string_view text, std::size_t i) const {
-  const auto c = static_cast<unsigned char>(text[i]);
-  const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
-  const std::size_t n = text.size();
-  if (starts[0] != starts[1] && (i + 1 == n || plainPairs_[c][static_cast<unsigned char>(text[i + 1])]))
-    return true;
-  if (starts[1] == starts[2]) return false;
-  if (i + 2 >= n) return true;
-  const std::size_t bit = TripleBit(c, static_cast<unsigned char>(text[i + 1]), static_cast<unsigned char>(text[i + 2]));
-  return (startTriples_[bit >> 6] >> (bit & 63) & 1) != 0;
-}
-
-bool RelaxedMatcher::NarrowByPositions(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
-  std::vector<std::uint8_t> matched(covered_.size(), 0);
-  // seenAt[p]: 1 + the index of the byte on which p was last reached.
-  std::vector<std::uint32_t> seenAt(classOf_.size(), 0);
-  std::vector<std::uint32_t> current, next;
-  const std::size_t budget = kWorkPerByte * (text.size() + 1);
-  std::size_t work = 0, matchedCount = 0;
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (current.empty()) {
-      // Nothing under way: skip to the next byte at which a match may start,
-      // by the pair of bytes there first.
-      for (; i + 1 < n; ++i) {
-        const std::size_t pair = std::size_t{static_cast<unsigned char>(text[i])} << 8 |
-                                 static_cast<unsigned char>(text[i + 1]);
-        if ((startPairs_[pair >> 6] >> (pair & 63) & 1) && MayStartAt(text, i)) break;
-      }
-      if (i + 1 == n && !MayStartAt(text, i)) break;
-    }
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::uint32_t* starts = &starterBegin_[2 * std::size_t{c}];
-    const auto stamp = static_cast<std::uint32_t>(i + 1);
-    next.clear();
-    // q is reached on c (its set holds c).
-    auto reach = [&](std::uint32_t q) {
-      if (seenAt[q] == stamp) return;
-      seenAt[q] = stamp;
-      const std::uint32_t info = patternAndLast_[q];
-      if (matched[info >> 1]) return;
-      if (info & 1) {
-        matched[info >> 1] = 1;
-        ++matchedCount;
-      } else {
-        next.push_back(q);
-      }
-    };
-    for (std::uint32_t p : current) {
-      ++work;
-      if (!classes_[followClassOf_[p]][c]) continue;
-      const std::uint32_t end = followBegin_[p + 1];
-      work += end - followBegin_[p];
-      for (std::uint32_t k = followBegin_[p]; k < end; ++k) {
-        const std::uint32_t q = follow_[k];
-        if (classes_[classOf_[q]][c]) reach(q);
-      }
-    }
-    // Starts: a start whose next byte cannot follow dies at once; one
-    // indexed by triples needs its three bytes' bit.
-    std::uint32_t last = starts[1];
-    if (i + 2 >= n) {
-      last = starts[2];
-    } else {
-      const std::size_t bit = TripleBit(c, static_cast<unsigned char>(text[i + 1]),
-                                        static_cast<unsigned char>(text[i + 2]));
-      if (startTriples_[bit >> 6] >> (bit & 63) & 1) last = starts[2];
-    }
-    work += last - starts[0];
-    for (std::uint32_t k = starts[0]; k < last; ++k) {
-      const std::uint32_t q = starters_[k];
-      if ((patternAndLast_[q] & 1) || (i + 1 < n && classes_[followClassOf_[q]][static_cast<unsigned char>(text[i + 1])]))
-        reach(q);
-    }
-    if (work > budget) return false;
-    if (matchedCount == coveredCount_) return true;  // nothing left to clear
-    current.swap(next);
-  }
-  for (std::size_t id = 0; id < covered_.size(); ++id)
-    if (covered_[id] && !matched[id]) mayMatch[id] = 0;
-  return true;
+std::size_t RelaxedMatcher::StateCount() const {
+  std::lock_guard<std::mutex> lock(dfaMutex_);
+  return dfa_ ? dfa_->StateCount() : 0;
 }
 
 // ---- RelaxedDfa ------------------------------------------------------------------

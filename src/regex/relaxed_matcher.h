@@ -7,7 +7,9 @@
 // match. RelaxedMatcher runs many relaxed patterns over a text in one pass,
 // so that a rule set can skip the patterns that cannot match, also those
 // without any required literal. RelaxedDfa (below) answers the same for one
-// pattern, with a DFA it builds as texts need it.
+// pattern. Both run a DFA that they build as texts need it: each set of
+// positions a pass reaches becomes a state once, its move on a class of
+// bytes is worked out once, and later passes, over any text, reuse both.
 //
 // Promises:
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
@@ -21,10 +23,11 @@
 // - A pattern whose kept form matches the empty string, needs more than
 //   kMaxPositions byte positions, or can start at too many bytes of mail
 //   text is not covered (Covers is false).
-// - A text that keeps too many partial matches alive at once (more than
-//   kWorkPerByte steps per byte) changes nothing: Narrow returns false.
-// - No dependency beyond the standard library. Immutable after
-//   construction; Narrow may run on several threads at once.
+// - Bounded: the matcher's DFA holds at most kDfaMaxStates states and
+//   kDfaMaxTableBytes of tables; when it is full it starts afresh. A text
+//   that alone needs more changes nothing: Narrow returns false.
+// - No dependency beyond the standard library. Passes over one matcher take
+//   turns (a lock); Narrow may be called from several threads at once.
 #pragma once
 
 #include <atomic>
@@ -69,78 +72,50 @@ class RelaxedMatcher {
  public:
   static constexpr long kMaxCopies = 3;
   static constexpr std::size_t kMaxPositions = 1024;
-  static constexpr std::size_t kWorkPerByte = 64;
   static constexpr std::size_t kMinKeptItems = 4;
-
-  // The limits of the pass's DFA, after which it starts afresh.
   static constexpr std::size_t kDfaMaxStates = 8192;
   static constexpr std::size_t kDfaMaxTableBytes = std::size_t{4} << 20;
 
   // patterns[id]: the relaxed form of pattern id, or none (not covered).
-  // dfaMaxStates 0: every pass follows the positions.
+  // dfaMaxStates: the DFA's limit (kDfaMaxStates; smaller for tests).
   explicit RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns,
                           std::size_t dfaMaxStates = kDfaMaxStates);
-  ~RelaxedMatcher();
-  RelaxedMatcher(const RelaxedMatcher&) = delete;
-  RelaxedMatcher& operator=(const RelaxedMatcher&) = delete;
   // The same for patternCount patterns whose forms relaxedForm(id) gives,
   // asked once per id in order: only one form need exist at a time.
   RelaxedMatcher(std::size_t patternCount,
                  const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
                  std::size_t dfaMaxStates = kDfaMaxStates);
+  ~RelaxedMatcher();
+  RelaxedMatcher(const RelaxedMatcher&) = delete;
+  RelaxedMatcher& operator=(const RelaxedMatcher&) = delete;
 
   bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
   std::size_t CoveredCount() const { return coveredCount_; }
 
   // Sets mayMatch[id] to 0 for every covered pattern that cannot match text
   // (mayMatch must hold every covered id). False, with nothing changed, when
-  // the work limit was reached.
+  // the text needs more states than the DFA may hold.
   bool Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
 
- private:
-  // Narrow by following the positions one byte at a time.
-  bool NarrowByPositions(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
+  // The states the DFA holds.
+  std::size_t StateCount() const;
 
-  // Per position, kept apart so that a pass touches little memory: its
-  // byte set and the union of its followers' sets (indexes into classes_),
-  // its pattern and whether a match of
-  // the pattern can end there (patternAndLast_: pattern * 2 + last), and its
-  // followers (a range in follow_).
-  std::vector<std::bitset<256>> classes_;
-  std::vector<std::uint16_t> classOf_;
-  std::vector<std::uint16_t> followClassOf_;  // the bytes any follower takes
+ private:
+  // The positions of all covered patterns: byte sets (sets_[setOf_[q]]),
+  // pattern and whether a match of the pattern can end there
+  // (patternAndLast_: pattern * 2 + last), followers (follow_ from
+  // followBegin_[q] to followBegin_[q + 1]), and where matches start.
+  std::vector<std::bitset<256>> sets_;
+  std::vector<std::uint16_t> setOf_;
   std::vector<std::uint32_t> patternAndLast_;
   std::vector<std::uint32_t> followBegin_;  // one entry per position, and one more
   std::vector<std::uint32_t> follow_;
-  // Starts by byte: starters_[starterBegin_[2c] .. starterBegin_[2c+1]) are
-  // tried at every byte c, starters_[.. starterBegin_[2c+2]) only where the
-  // bit of the byte triple at that point is set in startTriples_.
-  std::vector<std::uint32_t> starterBegin_;  // 513 entries
-  std::vector<std::uint32_t> starters_;
-  std::vector<std::uint64_t> startTriples_;  // kTripleBits bits
-  // plainPairs_[c][d]: a plain start on c may go on with d (or end at c).
-  std::vector<std::bitset<256>> plainPairs_;
-  // Bit c * 256 + d: some start on c may go on with d (or end at c).
-  std::vector<std::uint64_t> startPairs_;
-
-  static constexpr unsigned kTripleLog2 = 16;
-  static constexpr std::size_t kTripleBits = std::size_t{1} << kTripleLog2;
-  static constexpr std::size_t kMaxTriplesPerStart = 4096;
-  static std::size_t TripleBit(unsigned char a, unsigned char b, unsigned char c);
-  // Marks the triples a match starting at position q on byte first can begin
-  // with; false (nothing marked) when there are too many or q's match may
-  // end within two bytes.
-  bool MarkTriples(std::uint32_t q, std::size_t first);
-  // Whether some start may take the bytes of text from i on.
-  bool MayStartAt(std::string_view text, std::size_t i) const;
+  std::vector<std::uint32_t> first_;
 
   std::vector<std::uint8_t> covered_;
   std::size_t coveredCount_ = 0;
 
-  // A lazy DFA over all positions, grown by the passes; one pass at a time
-  // uses it, the others follow the positions.
-  std::vector<std::uint32_t> firstPositions_;
-  std::unique_ptr<PositionDfa> dfa_;
+  std::unique_ptr<PositionDfa> dfa_;  // over the positions above
   mutable std::mutex dfaMutex_;
 };
 
