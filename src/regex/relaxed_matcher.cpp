@@ -389,7 +389,8 @@ class PositionDfa {
   // halves at once, the second half from row 0. That pass misses only the
   // matches that start in the first half and end in the second: the first
   // pass then goes on into the second half until it reaches the row the
-  // second pass had at the same byte (from there on the two are the same).
+  // second pass had at the same byte (from there on the two are the same),
+  // or, kConvergeWithin bytes on, to the end.
   template <typename OnMatched>
   int Run(std::string_view text, OnMatched&& onMatched) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -422,20 +423,19 @@ class PositionDfa {
       return 0;
     }
     const std::size_t half = n / 2;
-    std::vector<std::int32_t>& rows = rows_;  // the second pass's row after each byte
-    rows.resize(n - half);
+    std::int32_t rows[kConvergeWithin];  // the second pass's first rows
     std::int32_t second = 0;
     for (std::size_t i = 0; i < half; ++i) {
       if (!follow(first, p[i]) || !follow(second, p[half + i])) return result;
-      rows[i] = second;
+      if (i < kConvergeWithin) rows[i] = second;
     }
     for (std::size_t i = 2 * half; i < n; ++i) {
       if (!follow(second, p[i])) return result;
-      rows[i - half] = second;
+      if (i - half < kConvergeWithin) rows[i - half] = second;
     }
     for (std::size_t i = half; i < n; ++i) {
       if (!follow(first, p[i])) return result;
-      if (first == rows[i - half]) break;
+      if (i - half < kConvergeWithin && first == rows[i - half]) break;
     }
     return 0;
   }
@@ -538,8 +538,8 @@ class PositionDfa {
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
-  std::vector<std::int32_t> rows_;   // see Run
-  static constexpr std::size_t kSplitAbove = 512;
+  static constexpr std::size_t kSplitAbove = 512;      // see Run
+  static constexpr std::size_t kConvergeWithin = 1024;
 };
 
 RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns, std::size_t dfaMaxStates)

@@ -370,8 +370,8 @@ TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
   const RelaxedMatcher matcher(forms);
   std::mt19937 rng(17);
   std::size_t matched = 0;
-  for (int t = 0; t < 300; ++t) {
-    std::string text(513 + rng() % 1500, ' ');
+  for (int t = 0; t < 400; ++t) {
+    std::string text(513 + rng() % (t < 200 ? 1500 : 5000), ' ');
     const std::string alphabet = t % 2 ? "abxyzqr0123 \n" : "ab01 xyzqr";
     for (char& c : text) c = rng() % 8 ? 'c' : alphabet[rng() % alphabet.size()];
     std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
@@ -383,8 +383,8 @@ TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
       EXPECT_EQ(mayMatch[k] != 0, want) << patterns[k] << " on text " << t << " (matcher)";
     }
   }
-  EXPECT_GT(matched, 200u);
-  EXPECT_LT(matched, 1300u);
+  EXPECT_GT(matched, 300u);
+  EXPECT_LT(matched, 1700u);
 }
 
 // A pattern whose DFA would need too many states gives up: every text may
