@@ -14,7 +14,7 @@
 // - A pattern whose matches may start almost anywhere gets a lazy DFA of its
 //   relaxed form (RelaxedDfa): a field in which the DFA finds the relaxed
 //   form nowhere cannot match the pattern. The DFA stays only where it
-//   proved faster than the pattern's own search.
+//   saved more time than it took.
 // Scanners and matchers are built when the set evaluates its second message,
 // a DFA when its pattern is searched for the second time: a process that
 // scores one message does not pay for them.
@@ -23,12 +23,13 @@
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
-//   would search, or its relaxed form does not match that text. (A skipped pattern cannot report a match-limit failure it might
-//   have run into on that text.)
+//   would search, or its relaxed form does not match that text. (A skipped
+//   pattern cannot report a match-limit failure it might have run into on
+//   that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once:
-//   patterns and DFAs are made under a lock, a DFA grows under its
-//   own, everything else is immutable after construction. FieldCache
+//   patterns and DFAs are made under a lock, a DFA and a matcher grow
+//   under their own, everything else is immutable after construction. FieldCache
 //   belongs to one message's evaluation on one thread.
 #pragma once
 
@@ -91,10 +92,10 @@ class RuleSet {
   // dropped, or no prefilter). Counts a search: it is made at the second
   // call. phase: its first kDfaWarmUp searches make most of its states
   // (kWarmingUp: the DFA alone runs), kDfaTrials more are timed against the
-  // pattern's own search (kOnTrial); each is reported (ReportDfaTrial). The
-  // DFA stays only where it saves time: where it took less time than the
-  // searches it ruled out would have taken (those it did not rule out run
-  // after it all the same).
+  // pattern's own search (kOnTrial); each is reported (ReportDfaTrial:
+  // searchSeconds counts where ruledOut). The DFA stays only where it saves
+  // time: where it took less time than the searches it ruled out would have
+  // taken (those it did not rule out run after it all the same).
   enum class DfaPhase : std::uint8_t { kDecided, kWarmingUp, kOnTrial };
   std::shared_ptr<const RelaxedDfa> Dfa(int pattern, DfaPhase& phase) const;
   void ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds, bool ruledOut) const;
