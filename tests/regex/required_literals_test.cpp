@@ -310,6 +310,18 @@ TEST(RelaxedMatcherTest, RulesOutNothingWhereTheDfaOverflows) {
   EXPECT_LE(matcher.StateCount(), 100u);
   EXPECT_TRUE(matcher.Narrow("a b xyz", mayMatch));
   EXPECT_EQ(mayMatch, (std::vector<std::uint8_t>{0, 1}));
+  // A DFA filled by earlier texts starts afresh and runs the text again.
+  std::size_t restarts = 0;
+  for (int i = 0; i < 40; ++i) {
+    std::string part = "x";
+    for (int k = 0; k < 30; ++k) part += "ab"[rng() % 2];
+    const std::size_t before = matcher.StateCount();
+    mayMatch = {1, 1};
+    ASSERT_TRUE(matcher.Narrow(part, mayMatch)) << i;
+    EXPECT_EQ(mayMatch, (std::vector<std::uint8_t>{0, 0}));
+    restarts += matcher.StateCount() < before ? 1 : 0;
+  }
+  EXPECT_GT(restarts, 0u);
   // Many partial matches alive at once cost a DFA nothing more.
   std::vector<std::optional<RelaxedNode>> patterns;
   for (char last = 'a'; last <= 't'; ++last)
