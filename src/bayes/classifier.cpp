@@ -305,8 +305,7 @@ ClassifyResult BayesFilter::Classify(WordTable& words, bool listWords, std::stri
   }
 
   words.RemoveInsignificant();
-  words.SortByDistance();
-  words.Truncate(options_.maxSigWords);
+  words.KeepLargestDistances(options_.maxSigWords);
   if (words.Count() == 0) return result;
 
   if (listWords) {

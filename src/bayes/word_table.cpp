@@ -65,6 +65,25 @@ void WordTable::SortByDistance() {
   MarkIndexStale();
 }
 
+void WordTable::KeepLargestDistances(int n) {
+  const auto keep = static_cast<std::size_t>(std::max(0, n));
+  if (keep >= items_.size() ||
+      std::any_of(items_.begin(), items_.end(), [](const WordEntry& e) { return std::isnan(e.distance); })) {
+    SortByDistance();
+    Truncate(n);
+    return;
+  }
+  // The first n of a stable sort: larger distance first, then table order.
+  std::vector<std::pair<double, std::size_t>> order(items_.size());
+  for (std::size_t k = 0; k < items_.size(); ++k) order[k] = {-items_[k].distance, k};
+  std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end());
+  std::vector<WordEntry> kept;
+  kept.reserve(keep);
+  for (std::size_t k = 0; k < keep; ++k) kept.push_back(std::move(items_[order[k].second]));
+  items_.swap(kept);
+  MarkIndexStale();
+}
+
 void WordTable::FreshIndex() const {
   if (!stale_) return;
   index_.Clear();

@@ -42,6 +42,9 @@ class WordTable {
   void RemoveInsignificant();
   // Stable sort by Distance, largest first (equal distances keep order).
   void SortByDistance();
+  // The same as SortByDistance followed by Truncate(n), in less time where
+  // n is small.
+  void KeepLargestDistances(int n);
   const std::vector<WordEntry>& Items() const { return items_; }
 
  private:

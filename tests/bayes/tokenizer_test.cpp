@@ -4,7 +4,9 @@
 // pruning, and finding words after both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,33 @@ TEST(WordTable, SortPruneAndFindAgain) {
   EXPECT_EQ(Dump(t), (Words{"w1=3", "w0=2", "w2=1", "w4=1", "w6=1"}));
   t.Truncate(-1);
   EXPECT_EQ(t.Count(), 0);
+}
+
+// Keeping the n largest distances leaves what sorting and truncating leaves:
+// ties in table order, also among many equal distances, with and without
+// distances that are no number.
+TEST(WordTable, KeepLargestDistancesAsSortAndTruncate) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 40; ++round) {
+    WordTable table;
+    const int count = 1 + static_cast<int>(rng() % 60);
+    for (int i = 0; i < count; ++i) {
+      double d = static_cast<double>(rng() % 7) / 10;
+      if (round % 5 == 0 && rng() % 9 == 0) d = std::nan("");
+      table.Add("w" + std::to_string(i), 0, 1, d, 0);
+    }
+    for (int n : {-1, 0, 1, 3, 15, count - 1, count, count + 2}) {
+      WordTable a = table, b = table;
+      a.SortByDistance();
+      a.Truncate(n);
+      b.KeepLargestDistances(n);
+      EXPECT_EQ(Dump(b), Dump(a)) << "round " << round << ", n " << n;
+      // Add finds a kept word where it now is, and appends a dropped one.
+      a.Add("w0");
+      b.Add("w0");
+      EXPECT_EQ(Dump(b), Dump(a)) << "round " << round << ", n " << n;
+    }
+  }
 }
 
 }  // namespace
