@@ -302,7 +302,19 @@ bool ReadInput(const std::string& name, std::string& out) {
     return ReadStream(std::cin, out);
   }
   std::ifstream f(name, std::ios::binary);
-  return f && ReadStream(f, out);
+  if (!f) return false;
+  // A file that can seek is read in one piece, into a string of the size it
+  // has now; what cannot (a pipe) through a stream.
+  std::streamoff size = -1;
+  if (f.seekg(0, std::ios::end)) size = f.tellg();
+  if (size < 0 || !f.seekg(0)) {
+    f.clear();
+    return ReadStream(f, out);
+  }
+  out.resize(static_cast<std::size_t>(size));
+  f.read(out.data(), size);
+  out.resize(static_cast<std::size_t>(f.gcount()));  // it may have shrunk meanwhile
+  return !f.bad();
 }
 
 // One message of an input, with the name it is printed under.

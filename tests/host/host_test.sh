@@ -16,6 +16,8 @@ q=("$quelta" --plugin-dir "$work/p" --host-dir "$work/host")
 "${q[@]}" score - < "$work/in/spam.eml" >"$work/out"; rc=$?
 check "spam on standard input exits 1; TBPlugin.INI of --host-dir: 80 > 50, in the log too" \
   '[ $rc = 1 ] && grep -qP "^80\tSPAM" "$work/out" && last_final "$work/p" | grep -q "SPAM"'
+"${q[@]}" score <(cat "$work/in/spam.eml") >"$work/out"; rc=$?
+check "a named pipe is read to its end" '[ $rc = 1 ] && grep -qP "^80\tSPAM" "$work/out"'
 "${q[@]}" score "$work/in/spam.eml" "$work/none" >"$work/out" 2>"$work/err"; rc=$?
 check "an error among spam exits 2, the rest still scored, the input named" \
   '[ $rc = 2 ] && grep -qP "^80\tSPAM\t" "$work/out" && grep -q "no such file or directory: $work/none" "$work/err"'
