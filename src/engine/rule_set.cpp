@@ -1,7 +1,6 @@
 #include "engine/rule_set.h"
 
 #include <chrono>
-
 #include <map>
 #include <mutex>
 #include <utility>
@@ -149,19 +148,6 @@ const Regex* RuleSet::Pattern(int pattern) const {
   return state == 1 ? p.re.get() : nullptr;
 }
 
-namespace {
-
-// Under the compile lock: the first search of a pattern only marks its
-// DFA's state (0 -> 1), so that a pattern searched once pays for no DFA.
-// True at that first search.
-bool MarkFirstSearch(std::atomic<std::uint8_t>& state) {
-  if (state.load(std::memory_order_relaxed) != 0) return false;
-  state.store(1, std::memory_order_release);
-  return true;
-}
-
-}  // namespace
-
 std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::uint8_t state = p.dfaState.load(std::memory_order_acquire);
@@ -169,8 +155,12 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   if (state == 3) return p.dfa;  // kept: no longer changes
   if (state == 4 || !prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
-  if (MarkFirstSearch(p.dfaState)) return nullptr;
   state = p.dfaState.load(std::memory_order_relaxed);
+  if (state == 0) {
+    // The first search only counts: a pattern searched once pays for no DFA.
+    p.dfaState.store(1, std::memory_order_release);
+    return nullptr;
+  }
   if (state == 1) {
     // A search that tries a match at few bytes costs less than the DFA.
     if (StartFrequency(*p.re) > kNarrowStart) {

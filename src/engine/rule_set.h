@@ -28,8 +28,8 @@
 //   that text.)
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once:
-//   patterns and DFAs are made under a lock, a DFA and a matcher grow
-//   under their own, everything else is immutable after construction. FieldCache
+//   patterns and DFAs are made under a lock, a DFA and a matcher grow under
+//   their own, everything else is immutable after construction. FieldCache
 //   belongs to one message's evaluation on one thread.
 #pragma once
 

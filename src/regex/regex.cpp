@@ -324,13 +324,11 @@ RegexRef CreateRegex(const std::string& pattern) {
 
 // ---- Where matches start ---------------------------------------------------------
 
-namespace {
-
-// How often a byte of mail text is one a match of the compiled pattern can
-// start with, in parts per ten thousand, as PCRE2's start-of-match analysis
-// sees the pattern: the sum of typical byte frequencies (MailByteFrequency);
-// "no idea" counts as every byte.
-int CodeStartFrequency(const pcre2_code* code) {
+// PCRE2's start-of-match analysis of the pattern, weighed by typical byte
+// frequencies (MailByteFrequency); "no idea" counts as every byte.
+int StartFrequency(const Regex& compiled) {
+  const pcre2_code* code = compiled.code;
+  if (!code) return 10000;
   const auto frequency = MailByteFrequency;
   std::uint32_t firstType = 0;
   pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
@@ -347,12 +345,6 @@ int CodeStartFrequency(const pcre2_code* code) {
   for (int byte = 0; byte < 256; ++byte)
     if (!bitmap || (bitmap[byte / 8] & (1u << (byte % 8)))) sum += frequency(byte);
   return sum;
-}
-
-}  // namespace
-
-int StartFrequency(const Regex& compiled) {
-  return compiled.code ? CodeStartFrequency(compiled.code) : 10000;
 }
 
 std::size_t RegexCompiledSizeLimit() {

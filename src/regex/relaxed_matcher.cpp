@@ -73,6 +73,14 @@ std::bitset<256> FirstBytes(const Node& n) {
   return out;
 }
 
+// How often a byte of mail is one of these (MailByteFrequency, summed).
+long MailFrequency(const std::bitset<256>& bytes) {
+  long frequency = 0;
+  for (int b = 0; b < 256; ++b)
+    if (bytes[static_cast<std::size_t>(b)]) frequency += MailByteFrequency(b);
+  return frequency;
+}
+
 // What the matcher keeps of a top-level sequence: a text in which the
 // pattern matches holds a match of any part of it that leaves out items at
 // its ends. The items that may match the empty string go at both ends; then
@@ -90,10 +98,7 @@ Node Trimmed(const Node& pattern) {
   long bestFrequency = -1;
   for (std::size_t k = 0; k < items.size() && left >= std::min(required, RelaxedMatcher::kMinKeptItems); ++k) {
     if (Nullable(items[k])) continue;
-    const std::bitset<256> first = FirstBytes(items[k]);
-    long frequency = 0;
-    for (int b = 0; b < 256; ++b)
-      if (first[static_cast<std::size_t>(b)]) frequency += MailByteFrequency(b);
+    const long frequency = MailFrequency(FirstBytes(items[k]));
     if (bestFrequency < 0 || frequency < bestFrequency) {
       best = k;
       bestFrequency = frequency;
@@ -106,13 +111,7 @@ Node Trimmed(const Node& pattern) {
 
 // Whether a kept pattern's matches start at so many bytes of mail that
 // following them costs more than they save.
-bool StartsTooOften(const Node& kept) {
-  const std::bitset<256> first = FirstBytes(kept);
-  long frequency = 0;
-  for (int b = 0; b < 256; ++b)
-    if (first[static_cast<std::size_t>(b)]) frequency += MailByteFrequency(b);
-  return frequency > kMaxStartFrequency;
-}
+bool StartsTooOften(const Node& kept) { return MailFrequency(FirstBytes(kept)) > kMaxStartFrequency; }
 
 // A byte string: bytes, or sequences and alternations of byte strings,
 // each at least one byte long. columns[k] gets the bytes that can stand at

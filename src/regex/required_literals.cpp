@@ -119,15 +119,14 @@ struct Info {
   LitSet prefix, suffix, req;  // only where !hasExact; empty: says nothing
 };
 
-LitSet Derived(const Info& i, const LitSet& own, Kind kind) {
-  if (i.hasExact) return Loose(i.exact, kind);
-  return own.empty() ? Nothing() : own;
-}
-// The same without a copy where the piece has its own set (store holds a
-// derived one).
+// A piece's own set (own), or the one its exact set gives (kept in store).
 const LitSet& DerivedView(const Info& i, const LitSet& own, Kind kind, LitSet& store) {
   if (i.hasExact) return store = Loose(i.exact, kind);
   return own.empty() ? Nothing() : own;
+}
+LitSet Derived(const Info& i, const LitSet& own, Kind kind) {
+  LitSet store;
+  return DerivedView(i, own, kind, store);
 }
 LitSet Prefix(const Info& i) { return Derived(i, i.prefix, Kind::Prefix); }
 LitSet Suffix(const Info& i) { return Derived(i, i.suffix, Kind::Suffix); }
