@@ -65,11 +65,25 @@ LitSet Loose(LitSet s, Kind kind) {
       x = kind == Kind::Suffix ? x.substr(x.size() - kMaxLiteral) : x.substr(0, kMaxLiteral);
   if (std::adjacent_find(s.begin(), s.end(), std::greater_equal<>()) != s.end()) Sort(s);
   if (kind == Kind::Req) {
-    // "Contains a or b" where b is inside a is just "contains b".
+    // "Contains a or b" where b is inside a is just "contains b". A set
+    // that keeps more than kMaxSet strings says nothing: the count stops the
+    // work there (the shortest strings, never covered, come first).
+    std::vector<std::uint32_t> byLength(s.size());
+    for (std::uint32_t k = 0; k < byLength.size(); ++k) byLength[k] = k;
+    std::stable_sort(byLength.begin(), byLength.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return s[a].size() < s[b].size(); });
     std::vector<std::uint8_t> covered(s.size(), 0);
-    for (std::size_t a = 0; a < s.size(); ++a)
-      for (std::size_t b = 0; b < s.size() && !covered[a]; ++b)
-        covered[a] = s[b].size() < s[a].size() && s[a].find(s[b]) != std::string::npos;
+    std::size_t uncovered = 0;
+    for (std::uint32_t a : byLength) {
+      for (std::uint32_t b : byLength) {
+        if (s[b].size() >= s[a].size()) break;
+        if (s[a].find(s[b]) != std::string::npos) {
+          covered[a] = 1;
+          break;
+        }
+      }
+      if (!covered[a] && ++uncovered > kMaxSet) return Nothing();
+    }
     std::size_t kept = 0;
     for (std::size_t a = 0; a < s.size(); ++a)
       if (!covered[a]) {
