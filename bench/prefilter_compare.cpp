@@ -122,13 +122,14 @@ int main(int argc, char** argv) {
       for (int i = 0; i < filtered.Count(); ++i) {
         const PreparedRule& p = filtered.At(i);
         // The pre-tests the evaluator applies, in its order.
+        const std::vector<std::uint32_t>* starts = nullptr;
         if (p.kind != 'R' || !filtered.Pattern(p.pattern) || !fields.MayMatch(p.field, p.filterId) ||
-            !fields.DfaMayMatch(p.field, p.pattern))
+            !fields.DfaMayMatch(p.field, p.pattern, starts))
           continue;
         std::string text;
         const Clock::time_point start = Clock::now();
         const bool hit = EvaluateRegExp(*p.rule, filtered.Pattern(p.pattern), fields.Text(p.field),
-                                        EngineOptions().maxRegExpSize, text);
+                                        EngineOptions().maxRegExpSize, text, starts);
         PatternTime& pt = patternTimes[static_cast<std::size_t>(p.pattern)];
         pt.ms += MsSince(start);
         ++pt.runs;

@@ -404,12 +404,12 @@ bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCac
 // ---- Regular-expression rules ---------------------------------------------------------
 
 bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
-                    std::size_t maxSize, std::string& text) {
+                    std::size_t maxSize, std::string& text, const std::vector<std::uint32_t>* starts) {
   try {
     if (!re) throw RegexError("not compiled");
     std::string_view subject(fieldText);
     if (subject.size() > maxSize) subject = subject.substr(0, maxSize);
-    return IsMatch(*re, subject);
+    return IsMatchFrom(*re, subject, starts);
   } catch (...) {
     text = "ERROR: RegExp rule " + rule.field + " [" + rule.comment + "] failed.\r\n";
     return false;

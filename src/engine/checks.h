@@ -51,9 +51,11 @@ bool EvaluateSimple(const Rule& rule, const SimpleTerm& term, const std::string&
 bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCache& upper,
                     std::string& text);
 // Whether the rule's compiled pattern matches the first maxSize bytes of the
-// field text; re null: the pattern did not compile, the rule fails.
+// field text; re null: the pattern did not compile, the rule fails. starts:
+// where in them a match may start, when that is known (IsMatchFrom).
 bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
-                    std::size_t maxSize, std::string& text);
+                    std::size_t maxSize, std::string& text,
+                    const std::vector<std::uint32_t>* starts = nullptr);
 // The same, compiling the rule's pattern for this evaluation.
 bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t maxSize,
                     std::string& text);

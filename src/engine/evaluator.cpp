@@ -120,13 +120,15 @@ std::int32_t MessageEvaluator::Evaluate() {
       } else if (kind == 'R' || kind == 'S') {
         if (kind == 'R') {
           // A pattern whose required literals are absent, or whose relaxed
-          // form does not match, cannot match; it still fails as a rule
-          // when it does not compile.
+          // form does not match, cannot match, and one whose relaxed form
+          // matches is searched only where those matches start; it still
+          // fails as a rule when it does not compile.
           const Regex* re = rules->Pattern(p.pattern);
-          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern)))
+          const std::vector<std::uint32_t>* starts = nullptr;
+          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, starts)))
             res = false;
           else
-            res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text);
+            res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);
         } else {
           FieldUpper upper(fields, p.field);
           res = EvaluateSimple(rule, p.simple, fields.Text(p.field), upper, text);

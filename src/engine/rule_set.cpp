@@ -176,17 +176,17 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   return p.dfa;
 }
 
-void RuleSet::ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds, bool ruledOut) const {
+void RuleSet::ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::lock_guard<std::mutex> lock(compileMutex_);
   if (p.dfaState.load(std::memory_order_relaxed) != 2) return;
   // The first searches make most of the states the DFA will need: only the
   // later ones tell its speed.
   if (++p.trials <= kDfaWarmUp) return;
-  p.dfaSeconds += dfaSeconds;
-  if (ruledOut) p.ruledOutSeconds += searchSeconds;
+  p.withDfaSeconds += withDfaSeconds;
+  p.withoutDfaSeconds += withoutDfaSeconds;
   if (p.trials < kDfaWarmUp + kDfaTrials) return;
-  const bool keep = p.dfaSeconds < p.ruledOutSeconds;
+  const bool keep = p.withDfaSeconds < p.withoutDfaSeconds;
   if (!keep) p.dfa.reset();  // a search still under way holds its own reference
   p.dfaState.store(keep ? 3 : 4, std::memory_order_release);
 }
@@ -242,32 +242,44 @@ bool FieldCache::MayMatch(int field, int filterId) {
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
 }
 
-bool FieldCache::DfaMayMatch(int field, int pattern) {
+bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts) {
+  starts = nullptr;
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
   if (!dfa) return true;
   const std::string_view text = SearchedText(field);
+  const Regex& re = *set_->Pattern(pattern);  // a DFA exists only for a pattern that compiled
+  // The DFA's answer: no match, or where matches may start (all of the text
+  // where the DFA is full or the search cannot be restricted).
+  auto ask = [&] {
+    starts = nullptr;
+    if (!SearchesFromAnyStart(re)) return dfa->MayMatch(text);
+    if (!dfa->MatchStarts(text, starts_)) return true;
+    starts = &starts_;
+    return !starts_.empty();
+  };
   if (phase != RuleSet::DfaPhase::kOnTrial) {
-    const bool may = dfa->MayMatch(text);
-    if (phase == RuleSet::DfaPhase::kWarmingUp) set_->ReportDfaTrial(pattern, 0, 0, !may);
+    const bool may = ask();
+    if (phase == RuleSet::DfaPhase::kWarmingUp) set_->ReportDfaTrial(pattern, 0, 0);
     return may;
   }
-  // On trial: the DFA timed, and where it rules the text out, the search it
-  // saves timed too (where it does not, that search follows all the same).
+  // On trial: the DFA and the search it leaves timed against the pattern's
+  // own search (errors are timed all the same; the evaluation reports them).
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point start = Clock::now();
-  const bool may = dfa->MayMatch(text);
-  const Clock::time_point between = Clock::now();
-  if (!may) {
+  auto search = [&](const std::vector<std::uint32_t>* from) {
     try {
-      IsMatch(*set_->Pattern(pattern), text);
+      IsMatchFrom(re, text, from);
     } catch (const RegexError&) {
-      // timed all the same
     }
-  }
-  const Clock::time_point end = may ? between : Clock::now();
+  };
+  const Clock::time_point start = Clock::now();
+  const bool may = ask();
+  if (may) search(starts);
+  const Clock::time_point between = Clock::now();
+  search(nullptr);
+  const Clock::time_point end = Clock::now();
   set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
-                       std::chrono::duration<double>(end - between).count(), !may);
+                       std::chrono::duration<double>(end - between).count());
   return may;
 }
 

@@ -13,8 +13,9 @@
 //   through one pass of a relaxed matcher (RelaxedMatcher) instead.
 // - A pattern whose matches may start almost anywhere gets a lazy DFA of its
 //   relaxed form (RelaxedDfa): a field in which the DFA finds the relaxed
-//   form nowhere cannot match the pattern. The DFA stays only where it
-//   saved more time than it took.
+//   form nowhere cannot match the pattern, and in another the pattern's
+//   search tries matches only where the relaxed form's matches start. The
+//   DFA stays only where it saved more time than it took.
 // Scanners and matchers are built when the set evaluates its second message,
 // a DFA when its pattern is searched for the second time: a process that
 // scores one message does not pay for them.
@@ -23,9 +24,10 @@
 // - Evaluating through a set gives the scores, report texts and matches of
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
-//   would search, or its relaxed form does not match that text. (A skipped
-//   pattern cannot report a match-limit failure it might have run into on
-//   that text.)
+//   would search, or its relaxed form does not match that text, and a
+//   search skips only starts at which no match of the relaxed form starts.
+//   (What is skipped cannot report a match-limit failure it might have run
+//   into.)
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once:
 //   patterns and DFAs are made under a lock, a DFA and a matcher grow under
@@ -91,14 +93,14 @@ class RuleSet {
   // own search would try a match almost anywhere, or null (none, none yet,
   // dropped, or no prefilter). Counts a search: it is made at the second
   // call. phase: its first kDfaWarmUp searches make most of its states
-  // (kWarmingUp: the DFA alone runs), kDfaTrials more are timed against the
-  // pattern's own search (kOnTrial); each is reported (ReportDfaTrial:
-  // searchSeconds counts where ruledOut). The DFA stays only where it saves
-  // time: where it took less time than the searches it ruled out would have
-  // taken (those it did not rule out run after it all the same).
+  // (kWarmingUp), kDfaTrials more are timed (kOnTrial); each is reported
+  // (ReportDfaTrial): how long the DFA and the search it left took, and how
+  // long the pattern's own search over the whole text took. The DFA stays
+  // only where it saves time: where the first took less than the second
+  // over the trials.
   enum class DfaPhase : std::uint8_t { kDecided, kWarmingUp, kOnTrial };
   std::shared_ptr<const RelaxedDfa> Dfa(int pattern, DfaPhase& phase) const;
-  void ReportDfaTrial(int pattern, double dfaSeconds, double searchSeconds, bool ruledOut) const;
+  void ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const;
   static constexpr int kDfaWarmUp = 32, kDfaTrials = 16;
 
   // Figures for benchmarks: distinct patterns, and those of them the
@@ -122,8 +124,8 @@ class RuleSet {
     // 0 searched never, 1 once, 2 on trial, 3 kept, 4 none or dropped
     mutable std::atomic<std::uint8_t> dfaState{0};
     mutable int trials = 0;  // these three under compileMutex_
-    mutable double dfaSeconds = 0;
-    mutable double ruledOutSeconds = 0;  // what the searches the DFA ruled out took
+    mutable double withDfaSeconds = 0;     // the DFA and the searches from its starts
+    mutable double withoutDfaSeconds = 0;  // the pattern's own searches
   };
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).
@@ -159,9 +161,11 @@ class FieldCache {
   bool ContainsUpper(int field, const std::string& upperTerm);
   // False when the pattern with this filter id cannot match the field.
   bool MayMatch(int field, int filterId);
-  // False when the DFA of a pattern (RuleSet::Dfa) finds no match of its
-  // relaxed form in the field; true when it has none.
-  bool DfaMayMatch(int field, int pattern);
+  // What the DFA of a pattern (RuleSet::Dfa) tells of the field: false when
+  // its relaxed form matches nowhere in it. Otherwise starts is null (search
+  // all of the field) or the offsets where a match of the pattern may start
+  // (for IsMatchFrom; valid until the next call).
+  bool DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts);
 
  private:
   // The text of a field as far as patterns search it (maxRegExpSize).
@@ -177,6 +181,7 @@ class FieldCache {
   std::size_t maxRegExpSize_;
   bool usePrefilter_ = false;
   std::vector<Entry> entries_;
+  std::vector<std::uint32_t> starts_;  // what DfaMayMatch last found
 };
 
 }  // namespace quelta

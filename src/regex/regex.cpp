@@ -394,6 +394,32 @@ int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md,
   return rc;
 }
 
+// The search from the given start positions only (ascending), under the
+// same time budget. Starts close together go into one search, which may
+// also try the positions between them.
+int SearchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>& starts,
+               pcre2_match_data* md, pcre2_match_context* ctx) {
+  constexpr std::size_t kJoinWithin = 16;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRegexTimeBudgetMs);
+  int rc = PCRE2_ERROR_NOMATCH;
+  for (std::size_t k = 0; k < starts.size() && starts[k] <= text.size();) {
+    const std::size_t from = starts[k];
+    std::size_t to = from;
+    while (++k < starts.size() && starts[k] <= to + kJoinWithin && starts[k] - from < kRegexSliceLength)
+      to = starts[k];
+    pcre2_set_offset_limit(ctx, to);
+    rc = MatchOnce(re.code, text, from, md, ctx);
+    if (rc != PCRE2_ERROR_NOMATCH) break;
+    if (Clock::now() > deadline) {
+      rc = PCRE2_ERROR_MATCHLIMIT;
+      break;
+    }
+  }
+  pcre2_set_offset_limit(ctx, PCRE2_UNSET);
+  return rc;
+}
+
 }  // namespace
 
 bool IsMatch(const RegexRef& re, std::string_view text) {
@@ -401,12 +427,17 @@ bool IsMatch(const RegexRef& re, std::string_view text) {
   return IsMatch(*re, text);
 }
 
-bool IsMatch(const Regex& re, std::string_view text) {
+bool IsMatch(const Regex& re, std::string_view text) { return IsMatchFrom(re, text, nullptr); }
+
+bool SearchesFromAnyStart(const Regex& re) { return re.sliced; }
+
+bool IsMatchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>* starts) {
   if (!re.code) RaiseMatchError(PCRE2_ERROR_NULL);
   Borrowed res;
   pcre2_match_data* md = res->Probe();
   if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  const int rc = BoundedSearch(re, text, md, res->ctx);
+  const int rc = starts && re.sliced ? SearchFrom(re, text, *starts, md, res->ctx)
+                                     : BoundedSearch(re, text, md, res->ctx);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   res->DropProbe();

@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quelta {
 
@@ -42,6 +43,18 @@ RegexRef CreateRegex(const std::string& pattern);
 // length; NUL bytes are characters). Raises RegexError on a match error.
 bool IsMatch(const RegexRef& re, std::string_view text);
 bool IsMatch(const Regex& re, std::string_view text);
+
+// Whether the pattern's search may be restricted to some start positions
+// and still give IsMatch's answer (false for patterns with "\G" or
+// backtracking verbs, whose matches depend on where the search starts).
+bool SearchesFromAnyStart(const Regex& re);
+
+// IsMatch, trying matches only at the offsets in starts (ascending; more may
+// be tried): the same answer as IsMatch wherever a match can start only at
+// one of them. Without starts, or for a pattern that does not search from
+// any start, the whole text is searched. Raises RegexError as IsMatch does;
+// starts it does not try cannot fail.
+bool IsMatchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>* starts);
 
 // How often a match of a compiled pattern may start: the parts per ten
 // thousand of typical mail text at whose bytes PCRE2 tries a match (200 for

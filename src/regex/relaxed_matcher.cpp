@@ -439,6 +439,106 @@ class PositionDfa {
     return 0;
   }
 
+  // Runs the DFA over text from its last byte back to its first, from row 0,
+  // and calls onMatch(i) at every offset i at which the run reaches a state
+  // where matches end (for the positions of a reversed pattern: where a
+  // match of the pattern starts). 1 when onMatch returned true (the run
+  // stops there) or the DFA stops after a match, 0 at the start of the text,
+  // -1 at a limit (kFull).
+  template <typename OnMatch>
+  int RunBackward(std::string_view text, OnMatch&& onMatch) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::int32_t* moves = moves_.data();
+    std::int32_t row = 0;
+    for (std::size_t i = text.size(); i-- > 0;) {
+      const std::size_t k = classOf_[p[i]];
+      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
+      if (to < 0) {
+        if (to == kUnknown) {
+          to = Move(row, k);
+          moves = moves_.data();  // it may have grown
+        }
+        if (to == kFull) return -1;
+        if (to == kStop) return onMatch(i), 1;
+        if (to <= kMatchedBase) {
+          to = kMatchedBase - to;
+          if (onMatch(i)) return 1;
+        }
+      }
+      row = to;
+    }
+    return 0;
+  }
+
+  // RunBackward collecting every offset it reports, ascending, into starts:
+  // 0, or -1 at a limit (starts then says nothing). A longer text is run as
+  // two halves at once, as Run does, each from its end: the pass over the
+  // first half misses what matches reaching into the second half report, so
+  // the pass over the second half goes on into the first half until it
+  // reaches the row the other pass had at the same byte; from there on the
+  // other pass's offsets are the true ones.
+  int CollectBackward(std::string_view text, std::vector<std::uint32_t>& starts) {
+    starts.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const std::int32_t* moves = moves_.data();
+    // A move from row on the byte at offset i, its offset kept in out where
+    // matches end there; false at a limit.
+    auto follow = [&](std::int32_t& row, std::size_t i, std::vector<std::uint32_t>& out) {
+      const std::size_t k = classOf_[p[i]];
+      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
+      if (to < 0) {
+        if (to == kUnknown) {
+          to = Move(row, k);
+          moves = moves_.data();  // it may have grown
+        }
+        if (to == kFull || to == kStop) return false;  // (no stop: the DFA goes on after matches)
+        if (to <= kMatchedBase) {
+          to = kMatchedBase - to;
+          out.push_back(static_cast<std::uint32_t>(i));
+        }
+      }
+      row = to;
+      return true;
+    };
+    auto fail = [&] {
+      starts.clear();
+      return -1;
+    };
+    std::int32_t second = 0;  // the pass that starts at the end of the text
+    if (n < kSplitAbove) {
+      for (std::size_t i = n; i-- > 0;)
+        if (!follow(second, i, starts)) return fail();
+      std::reverse(starts.begin(), starts.end());
+      return 0;
+    }
+    const std::size_t half = n / 2;
+    std::int32_t rows[kConvergeWithin];  // the first-half pass's first rows
+    std::int32_t first = 0;
+    std::vector<std::uint32_t>& firstStarts = firstHalfStarts_;
+    firstStarts.clear();
+    for (std::size_t j = 0; j < half; ++j) {
+      if (!follow(second, n - 1 - j, starts) || !follow(first, half - 1 - j, firstStarts)) return fail();
+      if (j < kConvergeWithin) rows[j] = first;
+    }
+    if (n > 2 * half && !follow(second, half, starts)) return fail();
+    // The second-half pass into the first half: its offsets are the true
+    // ones down to where it meets the other pass.
+    std::size_t met = 0;  // the offset at which the two passes stand in the same row
+    for (std::size_t j = 0; j < half; ++j) {
+      if (!follow(second, half - 1 - j, starts)) return fail();
+      if (j < kConvergeWithin && second == rows[j]) {
+        met = half - 1 - j;
+        break;
+      }
+    }
+    // Below where they met, the first-half pass found what the other would.
+    for (std::uint32_t i : firstStarts)
+      if (i < met) starts.push_back(i);
+    std::reverse(starts.begin(), starts.end());
+    return 0;
+  }
+
   // The patterns whose matches end at the state at row.
   template <typename Each>
   void ForEachMatched(std::int32_t row, Each&& each) const {
@@ -537,6 +637,7 @@ class PositionDfa {
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
+  std::vector<std::uint32_t> firstHalfStarts_;  // CollectBackward's first-half pass
   static constexpr std::size_t kSplitAbove = 512;      // see Run
   static constexpr std::size_t kConvergeWithin = 1024;
 };
@@ -615,8 +716,22 @@ std::size_t RelaxedMatcher::StateCount() const {
 
 // ---- RelaxedDfa ------------------------------------------------------------------
 
+namespace {
+
+// The pattern read backwards: it matches the reversed texts of the pattern's
+// matches.
+Node Reversed(const Node& n) {
+  Node out = n;
+  for (Node& child : out.children) child = Reversed(child);
+  if (out.kind == Node::Kind::Sequence) std::reverse(out.children.begin(), out.children.end());
+  return out;
+}
+
+}  // namespace
+
 struct RelaxedDfa::Impl {
-  // The positions of the pattern (all of pattern 0), then the DFA over them.
+  // The positions of the reversed pattern (all of pattern 0), then the DFA
+  // over them: run backwards over a text, it stands where matches start.
   std::vector<std::bitset<256>> sets;
   std::vector<std::uint16_t> setOf;
   std::vector<std::uint32_t> followBegin, follow, patternAndLast, first;
@@ -628,7 +743,7 @@ struct RelaxedDfa::Impl {
 RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   Builder builder(kMaxPositions);
-  const Builder::Fragment f = builder.Build(pattern);
+  const Builder::Fragment f = builder.Build(Reversed(pattern));
   if (builder.Overflow() || f.nullable) return;
   d.followBegin.push_back(0);
   for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
@@ -648,7 +763,7 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::
     d.setOf.push_back(known.first->second);
   }
   d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
-                                        false, PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
+                                        true, PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
   d.full = d.dfa->StateCount() == 0;
 }
 
@@ -666,9 +781,22 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   if (!d.dfa) return true;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return true;
-  const int found = d.dfa->Run(text, [](std::int32_t) { return true; });
+  const int found = d.dfa->RunBackward(text, [](std::size_t) { return true; });
   if (found < 0) d.full = true;
   return found != 0;
+}
+
+bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts) const {
+  Impl& d = *impl_;
+  starts.clear();
+  if (!d.dfa) return false;
+  std::lock_guard<std::mutex> lock(d.mutex);
+  if (d.full) return false;
+  if (d.dfa->CollectBackward(text, starts) < 0) {
+    d.full = true;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quelta

@@ -3,13 +3,14 @@
 // A relaxed pattern (RelaxedNode) is a plain regular expression over bytes:
 // byte sets, sequences, alternations and repeats, nothing else. The
 // required-literal reader (required_literals.h) relaxes a rule's pattern
-// into one that matches somewhere in every text in which the pattern finds a
-// match. RelaxedMatcher runs many relaxed patterns over a text in one pass,
-// so that a rule set can skip the patterns that cannot match, also those
-// without any required literal. RelaxedDfa (below) answers the same for one
-// pattern. Both run a DFA that they build as texts need it: each set of
-// positions a pass reaches becomes a state once, its move on a class of
-// bytes is worked out once, and later passes, over any text, reuse both.
+// into one that matches the bytes of every match of the pattern.
+// RelaxedMatcher runs many relaxed patterns over a text in one pass, so that
+// a rule set can skip the patterns that cannot match, also those without any
+// required literal. RelaxedDfa (below) answers the same for one pattern, and
+// where its matches start. Both run a DFA that they build as texts need it:
+// each set of positions a pass reaches becomes a state once, its move on a
+// class of bytes is worked out once, and later passes, over any text, reuse
+// both.
 //
 // Promises:
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
@@ -119,20 +120,25 @@ class RelaxedMatcher {
   mutable std::mutex dfaMutex_;
 };
 
-// Whether one relaxed pattern matches somewhere in a text, by a DFA made
-// lazily from its positions: each set of positions a search reaches becomes a
-// state once, its move on a class of bytes is worked out once, and later
-// searches, over any text, reuse both. Patterns whose PCRE2 search tries a
-// match at almost every byte cost a few nanoseconds per byte this way.
+// Whether one relaxed pattern matches somewhere in a text, and where its
+// matches start, by a DFA of the pattern read backwards, made lazily from its
+// positions: each set of positions a search reaches becomes a state once, its
+// move on a class of bytes is worked out once, and later searches, over any
+// text, reuse both. A search runs from the end of the text to its start.
+// Patterns whose PCRE2 search tries a match at almost every byte cost a few
+// nanoseconds per byte this way, and their search then need try only the
+// starts found.
 //
 // Promises:
 // - Conservative: MayMatch is false only when the relaxed pattern matches
-//   nowhere in the text (all of it, not a kept part).
+//   nowhere in the text (all of it, not a kept part); MatchStarts lists every
+//   offset at which a match of it starts.
 // - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) stop
 //   growing at their limit, and so do they when the DFAs that share a
 //   budget have used it up; from then on MayMatch answers true for every
-//   text, as it does when the pattern matches the empty string or needs more
-//   than kMaxPositions positions (Usable is false then).
+//   text (and MatchStarts false), as it does when the pattern matches the
+//   empty string or needs more than kMaxPositions positions (Usable is false
+//   then).
 // - Thread-safe: searches from several threads take turns (a lock).
 class RelaxedDfa {
  public:
@@ -155,6 +161,11 @@ class RelaxedDfa {
 
   bool Usable() const;
   bool MayMatch(std::string_view text) const;
+  // Every offset of text at which a match of the relaxed pattern starts,
+  // ascending (none: it matches nowhere); a match of the pattern itself can
+  // start only there. False, with starts empty, where MayMatch would answer
+  // true for every text (not Usable, or at the limit).
+  bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts) const;
   std::size_t StateCount() const;
 
  private:

@@ -46,12 +46,12 @@ struct RequiredLiterals {
   // When not always: the pattern can match a text only if the text, ASCII
   // case-folded, contains at least one of these (already folded) strings.
   std::vector<std::string> anyOf;
-  // The pattern relaxed: it matches somewhere in every text in which the
-  // pattern finds a match, and maybe in more. Assertions and lookarounds
-  // match the empty string, case is always folded, a dot matches any byte,
-  // references to groups and recursion match any text, and what the reader
-  // does not model in a class makes it any byte. None when the reader cannot
-  // read the pattern.
+  // The pattern relaxed: it matches the bytes of every match of the pattern
+  // (from where the match attempt starts to its end), and maybe more.
+  // Assertions and lookarounds match the empty string, case is always
+  // folded, a dot matches any byte, references to groups and recursion match
+  // any text, and what the reader does not model in a class makes it any
+  // byte. None when the reader cannot read the pattern.
   std::optional<RelaxedNode> relaxed;
 };
 

@@ -209,9 +209,9 @@ TEST(Prefilter, RelaxedMatcherOnlyWhereSomeSearchStartsBroadly) {
 }
 
 // A pattern whose search may start almost anywhere gets a lazy DFA at its
-// second search; after its warm-up searches (the DFA alone) and its trial
-// searches it stays only if it took less time than the searches it ruled
-// out took.
+// second search; after its warm-up searches and its trial searches it stays
+// only if the DFA and the searches it left took less time, summed over the
+// trials, than the pattern's own searches.
 TEST(Prefilter, RelaxedDfaStaysOnlyWhereItSavesTime) {
   RuleStore store;
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\d\\d[a-z]\\d\" [broad]"));
@@ -226,17 +226,18 @@ TEST(Prefilter, RelaxedDfaStaysOnlyWhereItSavesTime) {
     EXPECT_EQ(rules.Dfa(pattern, phase), nullptr) << "a DFA at the first search";
   }
   EXPECT_EQ(rules.Dfa(3, phase), nullptr) << "a DFA for a narrow start";
-  // Each trial: the DFA takes 1, the search 2 (0.9 for pattern 1), and the
-  // DFA rules out the text (pattern 2's only every other one).
+  // Each trial: the pattern's own search takes 1; with the DFA it takes 0.5
+  // (pattern 0), 1.1 (pattern 1), or 0.1 and 1.5 by turns (pattern 2: more
+  // than half the time, less in sum).
   for (int pattern = 0; pattern < 3; ++pattern) {
     ASSERT_NE(rules.Dfa(pattern, phase), nullptr);
     const int last = RuleSet::kDfaWarmUp + RuleSet::kDfaTrials - 1;
     for (int k = 0; k <= last; ++k) {
       EXPECT_EQ(phase, k < RuleSet::kDfaWarmUp ? Phase::kWarmingUp : Phase::kOnTrial) << k;
       // Warm-up searches count for nothing, however slow.
-      const double dfa = k < RuleSet::kDfaWarmUp ? 100 : 1;
-      rules.ReportDfaTrial(pattern, dfa, pattern == 1 ? 0.9 : 2, pattern != 2 || k % 2 == 0);
-      EXPECT_EQ(rules.Dfa(pattern, phase) == nullptr, pattern > 0 && k == last) << pattern << " " << k;
+      const double with = k < RuleSet::kDfaWarmUp ? 100 : pattern == 0 ? 0.5 : pattern == 1 ? 1.1 : k % 2 ? 0.1 : 1.5;
+      rules.ReportDfaTrial(pattern, with, 1);
+      EXPECT_EQ(rules.Dfa(pattern, phase) == nullptr, pattern == 1 && k == last) << pattern << " " << k;
     }
     EXPECT_EQ(phase, Phase::kDecided);
   }

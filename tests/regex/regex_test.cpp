@@ -3,7 +3,9 @@
 // sliced search.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "regex/regex.h"
@@ -116,6 +118,40 @@ TEST(Regex, SlicedSearchGivesTheAnswerOfOneSearch) {
   // still reaches the end of its text.
   EXPECT_TRUE(Matches("[ab]bc", "abc" + text));
   EXPECT_TRUE(Matches("\\Gq|zz", text + "zz"));
+}
+
+// A search from given starts tries matches there only (and between starts
+// close together), with what comes before a start still in sight; the
+// budget of the whole search holds. A pattern whose matches depend on where
+// the search starts is searched whole.
+TEST(Regex, SearchFromStartsTriesThoseOnly) {
+  std::string text(4000, 'x');
+  text.replace(100, 3, "abc");
+  text.replace(3000, 4, "qabc");
+  const RegexRef abc = CreateRegex("abc"), afterQ = CreateRegex("(?<=q)abc");
+  using Starts = std::vector<std::uint32_t>;
+  const std::tuple<const RegexRef*, Starts, bool> cases[] = {
+      {&abc, {}, false},          {&abc, {99}, false},         {&abc, {100}, true},
+      {&abc, {90, 99}, false},    {&abc, {90, 99, 102}, true},  // joined: 100 lies between
+      {&abc, {5, 3001}, true},    {&abc, {3001, 9000}, true},   {&abc, {4000}, false},
+      {&afterQ, {100}, false},    {&afterQ, {3001}, true}};
+  for (const auto& [re, starts, want] : cases) EXPECT_EQ(IsMatchFrom(**re, text, &starts), want) << starts.size();
+  EXPECT_TRUE(IsMatchFrom(*abc, text, nullptr));
+  EXPECT_TRUE(SearchesFromAnyStart(*abc));
+
+  const RegexRef atStart = CreateRegex("\\Gxx|zz"), commit = CreateRegex("a(*COMMIT)b");
+  EXPECT_FALSE(SearchesFromAnyStart(*atStart));
+  EXPECT_FALSE(SearchesFromAnyStart(*commit));
+  const Starts middle = {50};
+  EXPECT_TRUE(IsMatchFrom(*atStart, text, &middle));  // \G holds at 0 only; searched whole
+  EXPECT_FALSE(IsMatchFrom(*commit, "ac" + std::string(50, 'x') + "ab", &middle));
+
+  // Every one of many scattered starts tried, under the time budget.
+  std::string prose;
+  while (prose.size() < 32 * 1024) prose += "Some product text with words, and more words; 12 34. ";
+  Starts everywhere;
+  for (std::uint32_t at = 0; at < prose.size(); at += 2) everywhere.push_back(at);
+  EXPECT_THROW(IsMatchFrom(*CreateRegex("[a-z](?:.|\\n)*\\d{5}"), prose, &everywhere), RegexError);
 }
 
 }  // namespace

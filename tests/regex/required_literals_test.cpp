@@ -333,8 +333,8 @@ TEST(RelaxedMatcherTest, RulesOutNothingWhereTheDfaOverflows) {
 }
 
 // The lazy DFA of a relaxed form says "may match" wherever the pattern
-// matches, rules out most other texts, and its states, once made, serve
-// every later search.
+// matches, and where its matches may start; it rules out most other texts,
+// and its states, once made, serve every later search.
 TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   const FuzzSet set = MakeFuzzSet(std::mt19937(5), 100);
   std::size_t usable = 0, ruledOut = 0, pairs = 0;
@@ -346,9 +346,19 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
     ++usable;
     for (const auto& text : set.texts) {
       ++pairs;
-      if (dfa.MayMatch(text)) continue;
-      ++ruledOut;
-      EXPECT_FALSE(Matches(set.compiled[k], text)) << "ruled out '" << set.patterns[k] << "' for '" << text << "'";
+      // A match of the pattern starts only where one of the relaxed form
+      // does: the search from those starts gives the answer of the whole.
+      std::vector<std::uint32_t> starts;
+      ASSERT_TRUE(dfa.MatchStarts(text, starts));
+      EXPECT_EQ(dfa.MayMatch(text), !starts.empty());
+      EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end()));
+      bool fromStarts = false;
+      try {
+        fromStarts = IsMatchFrom(*set.compiled[k], text, &starts);
+      } catch (const RegexError&) {
+      }
+      EXPECT_EQ(fromStarts, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
+      ruledOut += starts.empty() ? 1 : 0;
     }
   }
   EXPECT_GT(usable, set.patterns.size() / 2);
@@ -368,9 +378,10 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
-// Long texts are run as two halves at once; the answers stay those of one
-// pass, also for matches across the middle and for patterns whose partial
-// matches live long (the relaxed forms of these patterns are exact).
+// Long texts are run as two halves at once; the answers and the starts stay
+// those of one pass, also for matches across the middle and for patterns
+// whose partial matches live long (the relaxed forms of these patterns are
+// exact).
 TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
   const std::vector<std::string> patterns = {"a[^\\n]*b", "xyz", "q\\d{3}r", "b\\s*a\\s*b", "(?:ab|ba){3}"};
   std::vector<std::optional<RelaxedNode>> forms;
@@ -381,7 +392,7 @@ TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
   }
   const RelaxedMatcher matcher(forms);
   std::mt19937 rng(17);
-  std::size_t matched = 0;
+  std::size_t matched = 0, starts = 0;
   for (int t = 0; t < 400; ++t) {
     std::string text(513 + rng() % (t < 200 ? 1500 : 5000), ' ');
     const std::string alphabet = t % 2 ? "abxyzqr0123 \n" : "ab01 xyzqr";
@@ -392,17 +403,29 @@ TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
       const bool want = Matches(CreateRegex("(?-s)" + patterns[k]), text);
       matched += want ? 1 : 0;
       EXPECT_EQ(dfas[k]->MayMatch(text), want) << patterns[k] << " on text " << t;
+      if (t % 4 == 0) {
+        // Every start, also of matches across the middle (the forms are
+        // exact: the starts are those of the pattern).
+        const RegexRef anchored = CreateRegex("(?-s)\\A(?:" + patterns[k] + ")");
+        std::vector<std::uint32_t> want, got;
+        for (std::size_t at = 0; at < text.size(); ++at)
+          if (IsMatch(anchored, std::string_view(text).substr(at))) want.push_back(static_cast<std::uint32_t>(at));
+        ASSERT_TRUE(dfas[k]->MatchStarts(text, got));
+        EXPECT_EQ(got, want) << patterns[k] << " on text " << t;
+        starts += want.size();
+      }
       EXPECT_EQ(mayMatch[k] != 0, want) << patterns[k] << " on text " << t << " (matcher)";
     }
   }
   EXPECT_GT(matched, 300u);
   EXPECT_LT(matched, 1700u);
+  EXPECT_GT(starts, 100u);
 }
 
 // A pattern whose DFA would need too many states gives up: every text may
 // match, from then on.
 TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
-  const RelaxedDfa dfa(*ExtractRelaxedForm("a[ab]{14}c"));
+  const RelaxedDfa dfa(*ExtractRelaxedForm("c[ab]{14}a"));  // read backwards: a match may start at every a
   ASSERT_TRUE(dfa.Usable());
   EXPECT_FALSE(dfa.MayMatch("bbbb"));
   std::mt19937 rng(3);
@@ -418,7 +441,7 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
   std::string qText;
   for (int i = 0; i < 2000; ++i) qText += "abq"[rng() % 3];
   {
-    const RelaxedDfa first(*ExtractRelaxedForm("x[ab]{6}y"), &budget), second(*ExtractRelaxedForm("q[ab]{6}z"), &budget);
+    const RelaxedDfa first(*ExtractRelaxedForm("y[ab]{6}x"), &budget), second(*ExtractRelaxedForm("z[ab]{6}q"), &budget);
     EXPECT_FALSE(first.MayMatch("abab"));
     EXPECT_GT(budget.used.load(), 0u);
     EXPECT_TRUE(second.MayMatch(qText));  // needs more than is left
