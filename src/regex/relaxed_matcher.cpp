@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "regex/mail_bytes.h"
 
@@ -303,11 +304,9 @@ struct PositionSetHash {
 class PositionDfa {
  public:
   static constexpr std::int32_t kUnknown = -1;  // the move is not worked out yet
-  static constexpr std::int32_t kStop = -2;     // a match, after which the search stops
-  static constexpr std::int32_t kFull = -3;     // a limit was reached
-  // A move into a state at which matches end, from which the search goes on:
-  // kMatchedBase - its row.
-  static constexpr std::int32_t kMatchedBase = -4;
+  static constexpr std::int32_t kFull = -2;     // a limit was reached
+  // A move into a state at which matches end: kMatchedBase - its row.
+  static constexpr std::int32_t kMatchedBase = -3;
 
   struct Limits {
     std::size_t maxStates = 0, maxTableBytes = 0;
@@ -315,14 +314,12 @@ class PositionDfa {
   };
 
   // The positions are read, not copied: they must outlive the DFA.
-  // goOnAfterMatch false: a search stops at its first match (states at which
-  // a match ends are not made).
   PositionDfa(const std::vector<std::bitset<256>>& sets, const std::vector<std::uint16_t>& setOf,
               const std::vector<std::uint32_t>& followBegin, const std::vector<std::uint32_t>& follow,
               const std::vector<std::uint32_t>& patternAndLast, const std::vector<std::uint32_t>& first,
-              bool goOnAfterMatch, Limits limits)
+              Limits limits)
       : sets_(sets), setOf_(setOf), followBegin_(followBegin), follow_(follow),
-        patternAndLast_(patternAndLast), goOn_(goOnAfterMatch), limits_(limits),
+        patternAndLast_(patternAndLast), limits_(limits),
         seen_(setOf.size(), 0) {
     // Classes: bytes with the same membership in every position's set, found
     // by splitting the classes by each distinct set in turn.
@@ -379,167 +376,41 @@ class PositionDfa {
     Intern({});
   }
 
-  // Runs the DFA over text from row 0: 1 when it stopped at a match (the
-  // first one, when the DFA does not go on after one; otherwise where
-  // onMatched(row), given each row at which matches end, returned true), 0
-  // at the end of the text, -1 at a limit (kFull).
-  //
-  // Each move waits for the one before it, so a longer text is run as two
-  // halves at once, the second half from row 0. That pass misses only the
-  // matches that start in the first half and end in the second: the first
-  // pass then goes on into the second half until it reaches the row the
-  // second pass had at the same byte (from there on the two are the same),
-  // or, kConvergeWithin bytes on, to the end.
+  // Runs the DFA over text from row 0, forward: onMatched(row) is called at
+  // each row at which matches end. 1 when onMatched returned true (the run
+  // stops there), 0 at the end of the text, -1 at a limit (kFull).
   template <typename OnMatched>
   int Run(std::string_view text, OnMatched&& onMatched) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    const std::int32_t* moves = moves_.data();
-    int result = 0;
-    // A move from row on byte c (to: its entry); false when the run ends.
-    auto follow = [&](std::int32_t& row, unsigned char c) {
-      const std::size_t k = classOf_[c];
-      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
-      if (to < 0) {
-        if (to == kUnknown) {
-          to = Move(row, k);
-          moves = moves_.data();  // it may have grown
-        }
-        if (to == kStop) return result = 1, false;
-        if (to == kFull) return result = -1, false;
-        if (to <= kMatchedBase) {
-          to = kMatchedBase - to;
-          if (onMatched(to)) return result = 1, false;
-        }
-      }
-      row = to;
-      return true;
-    };
-    std::int32_t first = 0;
-    if (n < kSplitAbove) {
-      for (std::size_t i = 0; i < n; ++i)
-        if (!follow(first, p[i])) return result;
-      return 0;
-    }
-    const std::size_t half = n / 2;
-    std::int32_t rows[kConvergeWithin];  // the second pass's first rows
-    std::int32_t second = 0;
-    for (std::size_t i = 0; i < half; ++i) {
-      if (!follow(first, p[i]) || !follow(second, p[half + i])) return result;
-      if (i < kConvergeWithin) rows[i] = second;
-    }
-    for (std::size_t i = 2 * half; i < n; ++i) {
-      if (!follow(second, p[i])) return result;
-      if (i - half < kConvergeWithin) rows[i - half] = second;
-    }
-    for (std::size_t i = half; i < n; ++i) {
-      if (!follow(first, p[i])) return result;
-      if (i - half < kConvergeWithin && first == rows[i - half]) break;
-    }
-    return 0;
+    return RunInParts<false>(text, [&](std::int32_t row, std::size_t) { return onMatched(row); });
   }
 
-  // Runs the DFA over text from its last byte back to its first, from row 0,
-  // and calls onMatch(i) at every offset i at which the run reaches a state
+  // The same backwards, from the last byte of text to its first:
+  // onMatch(i) is called at every offset i at which the run reaches a state
   // where matches end (for the positions of a reversed pattern: where a
-  // match of the pattern starts). 1 when onMatch returned true (the run
-  // stops there) or the DFA stops after a match, 0 at the start of the text,
-  // -1 at a limit (kFull).
+  // match of the pattern starts).
   template <typename OnMatch>
   int RunBackward(std::string_view text, OnMatch&& onMatch) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::int32_t* moves = moves_.data();
-    std::int32_t row = 0;
-    for (std::size_t i = text.size(); i-- > 0;) {
-      const std::size_t k = classOf_[p[i]];
-      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
-      if (to < 0) {
-        if (to == kUnknown) {
-          to = Move(row, k);
-          moves = moves_.data();  // it may have grown
-        }
-        if (to == kFull) return -1;
-        if (to == kStop) return onMatch(i), 1;
-        if (to <= kMatchedBase) {
-          to = kMatchedBase - to;
-          if (onMatch(i)) return 1;
-        }
-      }
-      row = to;
-    }
-    return 0;
+    return RunInParts<true>(text, [&](std::int32_t, std::size_t i) { return onMatch(i); });
   }
 
-  // RunBackward collecting every offset it reports, ascending, into starts:
-  // 0, or -1 at a limit (starts then says nothing). A longer text is run as
-  // two halves at once, as Run does, each from its end: the pass over the
-  // first half misses what matches reaching into the second half report, so
-  // the pass over the second half goes on into the first half until it
-  // reaches the row the other pass had at the same byte; from there on the
-  // other pass's offsets are the true ones.
+  // RunBackward collecting every offset it reports, ascending and each once,
+  // into starts: 0, or -1 at a limit (starts then says nothing).
   int CollectBackward(std::string_view text, std::vector<std::uint32_t>& starts) {
     starts.clear();
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    const std::int32_t* moves = moves_.data();
-    // A move from row on the byte at offset i, its offset kept in out where
-    // matches end there; false at a limit.
-    auto follow = [&](std::int32_t& row, std::size_t i, std::vector<std::uint32_t>& out) {
-      const std::size_t k = classOf_[p[i]];
-      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
-      if (to < 0) {
-        if (to == kUnknown) {
-          to = Move(row, k);
-          moves = moves_.data();  // it may have grown
-        }
-        if (to == kFull || to == kStop) return false;  // (no stop: the DFA goes on after matches)
-        if (to <= kMatchedBase) {
-          to = kMatchedBase - to;
-          out.push_back(static_cast<std::uint32_t>(i));
-        }
-      }
-      row = to;
-      return true;
-    };
-    auto fail = [&] {
+    const int result = RunBackward(text, [&](std::size_t i) {
+      starts.push_back(static_cast<std::uint32_t>(i));
+      return false;
+    });
+    if (result < 0) {
       starts.clear();
-      return -1;
-    };
-    std::int32_t second = 0;  // the pass that starts at the end of the text
-    if (n < kSplitAbove) {
-      for (std::size_t i = n; i-- > 0;)
-        if (!follow(second, i, starts)) return fail();
-      std::reverse(starts.begin(), starts.end());
-      return 0;
+      return result;
     }
-    const std::size_t half = n / 2;
-    std::int32_t rows[kConvergeWithin];  // the first-half pass's first rows
-    std::int32_t first = 0;
-    std::vector<std::uint32_t>& firstStarts = firstHalfStarts_;
-    firstStarts.clear();
-    for (std::size_t j = 0; j < half; ++j) {
-      if (!follow(second, n - 1 - j, starts) || !follow(first, half - 1 - j, firstStarts)) return fail();
-      if (j < kConvergeWithin) rows[j] = first;
-    }
-    if (n > 2 * half && !follow(second, half, starts)) return fail();
-    // The second-half pass into the first half: its offsets are the true
-    // ones down to where it meets the other pass.
-    std::size_t met = 0;  // the offset at which the two passes stand in the same row
-    for (std::size_t j = 0; j < half; ++j) {
-      if (!follow(second, half - 1 - j, starts)) return fail();
-      if (j < kConvergeWithin && second == rows[j]) {
-        met = half - 1 - j;
-        break;
-      }
-    }
-    // Below where they met, the first-half pass found what the other would.
-    for (std::uint32_t i : firstStarts)
-      if (i < met) starts.push_back(i);
-    std::reverse(starts.begin(), starts.end());
-    return 0;
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    return result;
   }
 
-  // The patterns whose matches end at the state at row.
+  // The patterns whose matches end at the state at row.  // The patterns whose matches end at the state at row.
   template <typename Each>
   void ForEachMatched(std::int32_t row, Each&& each) const {
     const std::size_t s = static_cast<std::size_t>(row) / classCount_;
@@ -598,15 +469,83 @@ class PositionDfa {
       for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
         if (sets_[setOf_[follow_[e]]][c]) reach(follow_[e]);
     for (std::uint32_t e = firstBegin_[k]; e < firstBegin_[k + 1]; ++e) reach(first_[e]);
-    std::int32_t to = kStop;
-    if (!matched || goOn_) {
-      std::sort(next.begin(), next.end());
-      to = Intern(next);
-      if (to == kFull) return kFull;
-      if (matched) to = kMatchedBase - to;
-    }
+    std::sort(next.begin(), next.end());
+    std::int32_t to = Intern(next);
+    if (to == kFull) return kFull;
+    if (matched) to = kMatchedBase - to;
     moves_[static_cast<std::size_t>(row) + k] = to;
     return to;
+  }
+
+  // Runs the DFA over text, forward or backward, calling onMatch(row,
+  // offset) where matches end (see Run). Each move waits for the one before
+  // it, so a longer text is run in parts at once, each part after the first
+  // from row 0. Such a pass finds true matches, but misses those that began
+  // in the parts before it: the pass that is right where its part begins
+  // (the first, at first) then goes on into the next part until it reaches
+  // the row that part's pass had at the same byte. From there on the two
+  // are the same, and that part's pass is the right one at its end; if they
+  // do not meet within kConvergeWithin bytes, the pass goes on through the
+  // part.
+  template <bool kBackward, typename OnMatch>
+  int RunInParts(std::string_view text, OnMatch&& onMatch) {
+    const std::size_t n = text.size();
+    if (n < kTwoPartsFrom) return RunParts<kBackward>(text, onMatch, std::make_index_sequence<1>());
+    if (n < kFourPartsFrom) return RunParts<kBackward>(text, onMatch, std::make_index_sequence<2>());
+    if (n < kEightPartsFrom) return RunParts<kBackward>(text, onMatch, std::make_index_sequence<4>());
+    return RunParts<kBackward>(text, onMatch, std::make_index_sequence<8>());
+  }
+
+  template <bool kBackward, typename OnMatch, std::size_t... kPart>
+  int RunParts(std::string_view text, OnMatch& onMatch, std::index_sequence<kPart...>) {
+    constexpr std::size_t kParts = sizeof...(kPart);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    const std::int32_t* moves = moves_.data();
+    int result = 0;
+    // The run goes over steps 0 .. n-1; step t reads the byte at offset t
+    // (forward) or n-1-t (backward). A move from row at step t; false when
+    // the run ends.
+    auto follow = [&](std::int32_t& row, std::size_t t) {
+      const std::size_t at = kBackward ? n - 1 - t : t;
+      const std::size_t k = classOf_[p[at]];
+      std::int32_t to = moves[static_cast<std::size_t>(row) + k];
+      if (to < 0) {
+        if (to == kUnknown) {
+          to = Move(row, k);
+          moves = moves_.data();  // it may have grown
+        }
+        if (to == kFull) return result = -1, false;
+        if (to <= kMatchedBase) {
+          to = kMatchedBase - to;
+          if (onMatch(to, at)) return result = 1, false;
+        }
+      }
+      row = to;
+      return true;
+    };
+    const std::size_t part = n / kParts;
+    std::int32_t rows[kParts][kConvergeWithin];  // each part's first rows (not the first part's)
+    std::int32_t state[kParts] = {};
+    // (The parts' moves written out one after the other: their rows stay in
+    // registers.)
+    for (std::size_t t = 0; t < part; ++t) {
+      if (!(follow(state[kPart], kPart * part + t) && ...)) return result;
+      if (t < kConvergeWithin) ((rows[kPart][t] = state[kPart]), ...);
+    }
+    for (std::size_t t = kParts * part; t < n; ++t)  // the last part's few more steps
+      if (!follow(state[kParts - 1], t)) return result;
+    std::int32_t right = state[0];  // the right row where part 1 begins
+    for (std::size_t j = 1; j < kParts; ++j) {
+      const std::size_t end = j + 1 < kParts ? (j + 1) * part : n;
+      bool met = false;
+      for (std::size_t t = j * part; t < end && !met; ++t) {
+        if (!follow(right, t)) return result;
+        met = t - j * part < kConvergeWithin && right == rows[j][t - j * part];
+      }
+      if (met) right = state[j];
+    }
+    return 0;
   }
 
   void GiveBack() {
@@ -619,7 +558,6 @@ class PositionDfa {
   const std::vector<std::uint32_t>& followBegin_;
   const std::vector<std::uint32_t>& follow_;
   const std::vector<std::uint32_t>& patternAndLast_;
-  const bool goOn_;
   const Limits limits_;
   std::uint8_t classOf_[256] = {};
   std::vector<std::uint8_t> representative_;  // a byte of each class
@@ -637,9 +575,9 @@ class PositionDfa {
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
-  std::vector<std::uint32_t> firstHalfStarts_;  // CollectBackward's first-half pass
-  static constexpr std::size_t kSplitAbove = 512;      // see Run
-  static constexpr std::size_t kConvergeWithin = 1024;
+  // see RunInParts
+  static constexpr std::size_t kTwoPartsFrom = 512, kFourPartsFrom = 1024, kEightPartsFrom = 2048;
+  static constexpr std::size_t kConvergeWithin = 512;
 };
 
 RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& patterns, std::size_t dfaMaxStates)
@@ -677,7 +615,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
   std::sort(first_.begin(), first_.end());
   first_.erase(std::unique(first_.begin(), first_.end()), first_.end());
   if (coveredCount_ > 0)
-    dfa_ = std::make_unique<PositionDfa>(sets_, setOf_, followBegin_, follow_, patternAndLast_, first_, true,
+    dfa_ = std::make_unique<PositionDfa>(sets_, setOf_, followBegin_, follow_, patternAndLast_, first_,
                                          PositionDfa::Limits{std::max<std::size_t>(dfaMaxStates, 1),
                                                              kDfaMaxTableBytes, nullptr});
 }
@@ -763,7 +701,7 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::
     d.setOf.push_back(known.first->second);
   }
   d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
-                                        true, PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
+                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
   d.full = d.dfa->StateCount() == 0;
 }
 

@@ -28,6 +28,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <type_traits>
 
 namespace quelta {
 
@@ -1224,23 +1225,36 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   };
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
-  // Each byte's move waits for the one before: a longer text is scanned as
-  // two halves at once, the second from far enough before the middle that
-  // every literal ending in it is seen whole.
-  constexpr std::size_t kSplitAbove = 256;
-  std::size_t from = 0;
-  std::uint32_t s = 0;
-  if (n > kSplitAbove && n / 2 > longestLiteral_) {
-    const std::size_t half = n / 2, second = half - (longestLiteral_ - 1);
-    std::uint32_t t = 0;
-    for (std::size_t i = 0; i < half; ++i) {
-      s = step(s, bytes[i]);
-      t = step(t, bytes[second + i]);
+  // Each byte's move waits for the one before: a longer text is scanned in
+  // parts at once, each after the first from far enough before its start
+  // that every literal ending in it is seen whole.
+  const std::size_t overlap = longestLiteral_ - 1;
+  auto scanInParts = [&](auto partCount) {
+    constexpr std::size_t kParts = decltype(partCount)::value;
+    const std::size_t part = n / kParts;
+    std::uint32_t state[kParts] = {};
+    const unsigned char* at[kParts];
+    for (std::size_t j = 0; j < kParts; ++j) at[j] = bytes + (j == 0 ? 0 : j * part - overlap);
+    for (std::size_t i = 0; i < part; ++i)
+      for (std::size_t j = 0; j < kParts; ++j) state[j] = step(state[j], at[j][i]);
+    // The parts that started early have as many bytes left (the last one
+    // the rest of the text).
+    for (std::size_t j = 1; j < kParts; ++j) {
+      const std::size_t end = j + 1 < kParts ? (j + 1) * part : n;
+      for (std::size_t i = (j + 1) * part - overlap; i < end; ++i) state[j] = step(state[j], bytes[i]);
     }
-    from = second + half;
-    s = t;
+  };
+  constexpr std::size_t kTwoPartsAbove = 256, kFourPartsAbove = 1024, kEightPartsAbove = 2048;
+  if (n > kEightPartsAbove && n / 8 > longestLiteral_) {
+    scanInParts(std::integral_constant<std::size_t, 8>());
+  } else if (n > kFourPartsAbove && n / 4 > longestLiteral_) {
+    scanInParts(std::integral_constant<std::size_t, 4>());
+  } else if (n > kTwoPartsAbove && n / 2 > longestLiteral_) {
+    scanInParts(std::integral_constant<std::size_t, 2>());
+  } else {
+    std::uint32_t state = 0;
+    for (std::size_t i = 0; i < n; ++i) state = step(state, bytes[i]);
   }
-  for (std::size_t i = from; i < n; ++i) s = step(s, bytes[i]);
 }
 
 }  // namespace quelta

@@ -194,13 +194,13 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 0, 1, 1, 1}));
 }
 
-// A literal is found wherever it stands in a long text (which is scanned as
-// two halves at once), also across the middle and at both ends.
+// A literal is found wherever it stands in a long text (which is scanned in
+// two, four or eight parts at once), also across the parts and at both ends.
 TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const std::string longest(32, 'q');
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
   std::vector<std::uint8_t> m;
-  for (std::size_t length : {257u, 300u, 1001u}) {
+  for (std::size_t length : {257u, 300u, 1001u, 1031u, 2049u, 2063u}) {
     for (std::size_t at = 0; at + 6 <= length; ++at) {
       std::string text(length, 'x');
       scanner.Scan(text.replace(at, 6, "NEEDLE"), m);
@@ -378,10 +378,10 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
-// Long texts are run as two halves at once; the answers and the starts stay
-// those of one pass, also for matches across the middle and for patterns
-// whose partial matches live long (the relaxed forms of these patterns are
-// exact).
+// Long texts are run in two, four or eight parts at once; the answers and
+// the starts stay those of one pass, also for matches across the parts and
+// for patterns whose partial matches live long (the relaxed forms of these
+// patterns are exact).
 TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
   const std::vector<std::string> patterns = {"a[^\\n]*b", "xyz", "q\\d{3}r", "b\\s*a\\s*b", "(?:ab|ba){3}"};
   std::vector<std::optional<RelaxedNode>> forms;
