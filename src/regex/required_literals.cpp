@@ -1193,10 +1193,28 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
       }
     }
   }
-  next_.swap(next);
+  // The states renumbered, those where no literal ends first (the start
+  // among them), so that a scan tells an ending literal by the number
+  // alone; the table holds each target's row offset (its number shifted).
+  std::vector<std::uint32_t> renumbered(stateCount_);
+  std::uint32_t count = 0;
+  for (int withOutputs = 0; withOutputs < 2; ++withOutputs)
+    for (std::size_t s = 0; s < stateCount_; ++s)
+      if (out[s].empty() != (withOutputs == 1)) renumbered[s] = count++;
+  firstOutputRow_ = 0;
+  for (std::size_t s = 0; s < stateCount_; ++s) firstOutputRow_ += out[s].empty() ? 1 : 0;
+  firstOutputRow_ <<= shift_;
+  next_.assign(next.size(), 0);
+  std::vector<std::vector<std::uint32_t>> outOf(stateCount_);
+  for (std::size_t s = 0; s < stateCount_; ++s) {
+    const std::size_t row = std::size_t{renumbered[s]} << shift_;
+    for (std::size_t c = 0; c < classCount_; ++c)
+      next_[row | c] = renumbered[next[(s << shift_) | c]] << shift_;
+    outOf[renumbered[s]] = std::move(out[s]);
+  }
   outputBegin_.push_back(0);
   for (std::size_t s = 0; s < stateCount_; ++s) {
-    outputs_.insert(outputs_.end(), out[s].begin(), out[s].end());
+    outputs_.insert(outputs_.end(), outOf[s].begin(), outOf[s].end());
     outputBegin_.push_back(static_cast<std::uint32_t>(outputs_.size()));
   }
 }
@@ -1209,7 +1227,8 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
-  auto report = [&](std::uint32_t s) {
+  auto report = [&](std::uint32_t row) {
+    const std::uint32_t s = row >> shift;
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
       if (seen[lit]) continue;
@@ -1218,10 +1237,12 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
         mayMatch[literalPatterns_[j]] = 1;
     }
   };
-  auto step = [&](std::uint32_t s, unsigned char c) {
-    s = next[(std::size_t{s} << shift) | byteClass_[c]];
-    if (begin[s] != begin[s + 1]) report(s);
-    return s;
+  const std::uint32_t firstOutputRow = firstOutputRow_;
+  // A move from a state's row on a byte, to the next state's row.
+  auto step = [&](std::uint32_t row, unsigned char c) {
+    row = next[row | byteClass_[c]];
+    if (row >= firstOutputRow) report(row);
+    return row;
   };
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();

@@ -91,7 +91,9 @@ class LiteralScanner {
   std::size_t longestLiteral_ = 0;
   unsigned shift_ = 0;                         // log2(classCount_)
   std::uint8_t byteClass_[256] = {};           // folded byte -> class
-  std::vector<std::uint32_t> next_;            // state * classCount_ + class -> state
+  // state * classCount_ + class -> the next state * classCount_ (its row)
+  std::vector<std::uint32_t> next_;
+  std::uint32_t firstOutputRow_ = 0;           // the rows of states where literals end come last
   std::vector<std::uint32_t> outputBegin_;     // state -> range in outputs_ (stateCount_+1)
   std::vector<std::uint32_t> outputs_;         // literal ids that end at a state
   std::vector<std::uint32_t> literalBegin_;    // literal -> range in literalPatterns_
