@@ -60,15 +60,18 @@ struct Receiver : MacroReceiver {
 std::string ToCrLf(const std::string& in) {
   std::string out;
   out.reserve(in.size() + in.size() / 32 + 16);
+  const char* const text = in.data();
   const std::size_t n = in.size();
   for (std::size_t i = 0; i < n;) {
-    // The line up to its end (copied at once), then the end as CR LF.
-    std::size_t end = i;
-    while (end < n && in[end] != '\r' && in[end] != '\n') ++end;
-    out.append(in, i, end - i);
+    // The line up to its end (copied at once), then the end as CR LF. A line
+    // ends at LF, at CR LF, or at a CR alone.
+    const void* lf = std::memchr(text + i, '\n', n - i);
+    std::size_t end = lf ? static_cast<const char*>(lf) - text : n;
+    if (const void* cr = std::memchr(text + i, '\r', end - i)) end = static_cast<const char*>(cr) - text;
+    out.append(text + i, end - i);
     if (end == n) break;
     out += "\r\n";
-    i = end + (in[end] == '\r' && end + 1 < n && in[end + 1] == '\n' ? 2 : 1);
+    i = end + (text[end] == '\r' && end + 1 < n && text[end + 1] == '\n' ? 2 : 1);
   }
   return out;
 }
