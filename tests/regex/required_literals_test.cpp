@@ -375,6 +375,9 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_EQ(dfa.StateCount(), states) << "a text seen before makes no new state";
   // What matches the empty string, or is larger than the limit, is not usable.
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).Usable());
+  std::vector<std::uint32_t> starts;
+  EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).MatchStarts("bab", starts)) << "no starts known";
+  EXPECT_TRUE(RelaxedDfa(*ExtractRelaxedForm("a?")).MayMatch("bbb"));
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
