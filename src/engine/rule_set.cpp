@@ -158,22 +158,33 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   state = p.dfaState.load(std::memory_order_relaxed);
   if (state == 0) {
     // The first search only counts: a pattern searched once pays for no DFA.
-    p.dfaState.store(1, std::memory_order_release);
+    // A search that tries a match at few bytes costs less than the DFA.
+    p.dfaState.store(StartFrequency(*p.re) > kNarrowStart ? 1 : 4, std::memory_order_release);
     return nullptr;
   }
-  if (state == 1) {
-    // A search that tries a match at few bytes costs less than the DFA.
-    if (StartFrequency(*p.re) > kNarrowStart) {
-      if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
-        auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_);
-        if (dfa->Usable()) p.dfa = std::move(dfa);
-      }
-    }
-    state = p.dfa ? 2 : 4;
-    p.dfaState.store(state, std::memory_order_release);
-  }
+  if (state == 1) phase = DfaPhase::kProbing;
   if (state == 2) phase = p.trials < kDfaWarmUp ? DfaPhase::kWarmingUp : DfaPhase::kOnTrial;
   return p.dfa;
+}
+
+void RuleSet::ReportProbe(int pattern, double seconds, std::size_t bytes) const {
+  const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+  std::lock_guard<std::mutex> lock(compileMutex_);
+  if (p.dfaState.load(std::memory_order_relaxed) != 1) return;
+  p.withoutDfaSeconds += seconds;
+  p.probedBytes += bytes;
+  if (++p.trials < kDfaProbes) return;
+  // A search that took less per byte than a DFA's pass would is left alone.
+  const bool worth = p.withoutDfaSeconds * 1e9 > kDfaWorthNanosPerByte * static_cast<double>(p.probedBytes);
+  p.trials = 0;
+  p.withoutDfaSeconds = 0;
+  if (worth) {
+    if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
+      auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_);
+      if (dfa->Usable()) p.dfa = std::move(dfa);
+    }
+  }
+  p.dfaState.store(p.dfa ? 2 : 4, std::memory_order_release);
 }
 
 void RuleSet::ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const {
@@ -246,9 +257,25 @@ bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint
   starts = nullptr;
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
-  if (!dfa) return true;
+  if (!dfa && phase != RuleSet::DfaPhase::kProbing) return true;
   const std::string_view text = SearchedText(field);
-  const Regex& re = *set_->Pattern(pattern);  // a DFA exists only for a pattern that compiled
+  const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
+  using Clock = std::chrono::steady_clock;
+  auto search = [&](const std::vector<std::uint32_t>* from) {
+    try {
+      IsMatchFrom(re, text, from);
+    } catch (const RegexError&) {
+      // timed all the same; the evaluation reports the error
+    }
+  };
+  if (!dfa) {
+    // Probing: the pattern's own search timed, to tell whether a DFA is
+    // worth making.
+    const Clock::time_point start = Clock::now();
+    search(nullptr);
+    set_->ReportProbe(pattern, std::chrono::duration<double>(Clock::now() - start).count(), text.size());
+    return true;
+  }
   // The DFA's answer: no match, or where matches may start (all of the text
   // where the DFA is full or the search cannot be restricted).
   auto ask = [&] {
@@ -264,14 +291,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint
     return may;
   }
   // On trial: the DFA and the search it leaves timed against the pattern's
-  // own search (errors are timed all the same; the evaluation reports them).
-  using Clock = std::chrono::steady_clock;
-  auto search = [&](const std::vector<std::uint32_t>* from) {
-    try {
-      IsMatchFrom(re, text, from);
-    } catch (const RegexError&) {
-    }
-  };
+  // own search.
   const Clock::time_point start = Clock::now();
   const bool may = ask();
   if (may) search(starts);

@@ -91,17 +91,21 @@ class RuleSet {
   const Regex* Pattern(int pattern) const;
   // The lazy DFA of the relaxed form of a pattern that compiled and whose
   // own search would try a match almost anywhere, or null (none, none yet,
-  // dropped, or no prefilter). Counts a search: it is made at the second
-  // call. phase: its first kDfaWarmUp searches make most of its states
-  // (kWarmingUp), kDfaTrials more are timed (kOnTrial); each is reported
-  // (ReportDfaTrial): how long the DFA and the search it left took, and how
-  // long the pattern's own search over the whole text took. The DFA stays
-  // only where it saves time: where the first took less than the second
-  // over the trials.
-  enum class DfaPhase : std::uint8_t { kDecided, kWarmingUp, kOnTrial };
+  // dropped, or no prefilter). Counts a search. From the second on, phase
+  // says what the caller reports: kDfaProbes searches without a DFA are
+  // timed (kProbing: ReportProbe); where they took more than
+  // kDfaWorthNanosPerByte per byte, a DFA is made. Its first kDfaWarmUp
+  // searches make most of its states (kWarmingUp), kDfaTrials more are timed
+  // (kOnTrial); each is reported (ReportDfaTrial): how long the DFA and the
+  // search it left took, and how long the pattern's own search over the
+  // whole text took. The DFA stays only where it saves time: where the
+  // first took less than the second over the trials.
+  enum class DfaPhase : std::uint8_t { kDecided, kProbing, kWarmingUp, kOnTrial };
   std::shared_ptr<const RelaxedDfa> Dfa(int pattern, DfaPhase& phase) const;
+  void ReportProbe(int pattern, double seconds, std::size_t bytes) const;
   void ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const;
-  static constexpr int kDfaWarmUp = 32, kDfaTrials = 16;
+  static constexpr int kDfaProbes = 3, kDfaWarmUp = 32, kDfaTrials = 16;
+  static constexpr double kDfaWorthNanosPerByte = 1.5;
 
   // Figures for benchmarks: distinct patterns, and those of them the
   // prefilter can skip (building the prefilter if not yet built).
@@ -121,11 +125,13 @@ class RuleSet {
     mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
     mutable RegexRef re;
     mutable std::shared_ptr<const RelaxedDfa> dfa;  // a search on trial holds it too
-    // 0 searched never, 1 once, 2 on trial, 3 kept, 4 none or dropped
+    // 0 searched never, 1 probed (no DFA yet), 2 on trial, 3 kept, 4 none
+    // or dropped
     mutable std::atomic<std::uint8_t> dfaState{0};
-    mutable int trials = 0;  // these three under compileMutex_
+    mutable int trials = 0;  // these four under compileMutex_; trials counts probes first
+    mutable std::size_t probedBytes = 0;
     mutable double withDfaSeconds = 0;     // the DFA and the searches from its starts
-    mutable double withoutDfaSeconds = 0;  // the pattern's own searches
+    mutable double withoutDfaSeconds = 0;  // the pattern's own searches (probes first)
   };
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).
