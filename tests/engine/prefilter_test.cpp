@@ -183,8 +183,9 @@ TEST(Prefilter, GeneratedRulesScoreAndReportAsWithoutIt) {
     ASSERT_TRUE(store.AddLine(line)) << line;
   }
   // Patterns whose matches may start almost anywhere, before a word or two:
-  // these get lazy DFAs.
-  static const std::vector<std::string> kBroadStarts = {"(?:\\b|\\s)[_\\W]{0,3}", "\\W*", ".{0,9}", "[^<]*?"};
+  // these get lazy DFAs ("\G": searched whole, not from the DFA's starts).
+  static const std::vector<std::string> kBroadStarts = {"(?:\\b|\\s)[_\\W]{0,3}", "\\W*", ".{0,9}", "[^<]*?",
+                                                        "(?:\\G|\\W)"};
   for (std::size_t i = 0; i < 300; ++i) {
     std::string pattern = Pick(rng, kBroadStarts) + Escape(CaseMix(rng, Pick(rng, words)));
     if (Below(rng, 2)) pattern += "\\s*" + Escape(Pick(rng, words));
