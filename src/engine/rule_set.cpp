@@ -255,6 +255,7 @@ bool FieldCache::MayMatch(int field, int filterId) {
 
 bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts) {
   starts = nullptr;
+  if (!usePrefilter_) return true;
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
   if (!dfa && phase != RuleSet::DfaPhase::kProbing) return true;

@@ -17,7 +17,7 @@
 //   search tries matches only where the relaxed form's matches start. The
 //   DFA stays only where it saved more time than it took.
 // Scanners and matchers are built when the set evaluates its second message,
-// a DFA when its pattern is searched for the second time: a process that
+// and from then on a pattern's searches count towards its DFA: a process that
 // scores one message does not pay for them.
 //
 // Promises:
