@@ -535,7 +535,7 @@ class PositionDfa {
     }
     for (std::size_t t = kParts * part; t < n; ++t)  // the last part's few more steps
       if (!follow(state[kParts - 1], t)) return result;
-    std::int32_t right = state[0];  // the right row where part 1 begins
+    std::int32_t right = state[0];  // the right row where the second part begins
     for (std::size_t j = 1; j < kParts; ++j) {
       const std::size_t end = j + 1 < kParts ? (j + 1) * part : n;
       bool met = false;
