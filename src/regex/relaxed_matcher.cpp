@@ -525,7 +525,7 @@ class PositionDfa {
       return true;
     };
     const std::size_t part = n / kParts;
-    std::int32_t rows[kParts][kConvergeWithin];  // each part's first rows (not the first part's)
+    std::int32_t rows[kParts][kConvergeWithin];  // each part's first rows (the first part's go unread)
     std::int32_t state[kParts] = {};
     // (The parts' moves written out one after the other: their rows stay in
     // registers.)
