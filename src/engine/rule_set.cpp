@@ -262,20 +262,22 @@ bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint
   const std::string_view text = SearchedText(field);
   const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
   using Clock = std::chrono::steady_clock;
+  // A search made here for its time: false only where it found no match
+  // (a failed search is left to the evaluation, which reports it).
   auto search = [&](const std::vector<std::uint32_t>* from) {
     try {
-      IsMatchFrom(re, text, from);
+      return IsMatchFrom(re, text, from);
     } catch (const RegexError&) {
-      // timed all the same; the evaluation reports the error
+      return true;
     }
   };
   if (!dfa) {
     // Probing: the pattern's own search timed, to tell whether a DFA is
-    // worth making.
+    // worth making; where it found nothing, it need not run again.
     const Clock::time_point start = Clock::now();
-    search(nullptr);
+    const bool may = search(nullptr);
     set_->ReportProbe(pattern, std::chrono::duration<double>(Clock::now() - start).count(), text.size());
-    return true;
+    return may;
   }
   // The DFA's answer: no match, or where matches may start (all of the text
   // where the DFA is full or the search cannot be restricted).
@@ -292,15 +294,15 @@ bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint
     return may;
   }
   // On trial: the DFA and the search it leaves timed against the pattern's
-  // own search.
+  // own search, whose answer then stands where it found nothing.
   const Clock::time_point start = Clock::now();
-  const bool may = ask();
-  if (may) search(starts);
+  if (ask()) search(starts);
   const Clock::time_point between = Clock::now();
-  search(nullptr);
+  const bool may = search(nullptr);
   const Clock::time_point end = Clock::now();
   set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
                        std::chrono::duration<double>(end - between).count());
+  if (!may) starts = nullptr;
   return may;
 }
 

@@ -168,7 +168,8 @@ class FieldCache {
   // False when the pattern with this filter id cannot match the field.
   bool MayMatch(int field, int filterId);
   // What the DFA of a pattern (RuleSet::Dfa) tells of the field: false when
-  // its relaxed form matches nowhere in it. Otherwise starts is null (search
+  // its relaxed form matches nowhere in it, or when a search made here to
+  // time the pattern found no match. Otherwise starts is null (search
   // all of the field) or the offsets where a match of the pattern may start
   // (for IsMatchFrom; valid until the next call).
   bool DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts);
