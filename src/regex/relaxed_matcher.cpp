@@ -17,6 +17,14 @@
 
 #include "regex/mail_bytes.h"
 
+// The step of a DFA run is inlined wherever it is written: a call per byte
+// would cost more than the step.
+#if defined(__GNUC__)
+#define QUELTA_INLINE __attribute__((always_inline))
+#else
+#define QUELTA_INLINE
+#endif
+
 namespace quelta {
 
 namespace {
@@ -310,7 +318,7 @@ class PositionDfa {
 
   struct Limits {
     std::size_t maxStates = 0, maxTableBytes = 0;
-    RelaxedDfa::Budget* budget = nullptr;  // shared with other DFAs, or null
+    DfaTableBudget* budget = nullptr;  // shared with other DFAs, or null
   };
 
   // The positions are read, not copied: they must outlive the DFA.
@@ -321,10 +329,24 @@ class PositionDfa {
       : sets_(sets), setOf_(setOf), followBegin_(followBegin), follow_(follow),
         patternAndLast_(patternAndLast), limits_(limits),
         seen_(setOf.size(), 0) {
-    // Classes: bytes with the same membership in every position's set, found
-    // by splitting the classes by each distinct set in turn.
+    // Classes: bytes with the same membership in the set of every position
+    // a run can reach (from the first ones, through followers), found by
+    // splitting the classes by each distinct set in turn.
     std::vector<std::uint8_t> used(sets.size(), 0);
-    for (std::uint16_t s : setOf) used[s] = 1;
+    {
+      std::vector<std::uint32_t> reach(first.begin(), first.end());
+      for (std::uint32_t q : reach) seen_[q] = 1;
+      for (std::size_t i = 0; i < reach.size(); ++i) {
+        const std::uint32_t q = reach[i];
+        used[setOf[q]] = 1;
+        for (std::uint32_t e = followBegin[q]; e < followBegin[q + 1]; ++e)
+          if (!seen_[follow[e]]) {
+            seen_[follow[e]] = 1;
+            reach.push_back(follow[e]);
+          }
+      }
+      std::fill(seen_.begin(), seen_.end(), 0);
+    }
     std::vector<std::uint16_t> classOf(256, 0);
     std::size_t count = 1;
     std::vector<std::int32_t> split;  // (old class, in the set) -> new class
@@ -410,7 +432,21 @@ class PositionDfa {
     return result;
   }
 
-  // The patterns whose matches end at the state at row.  // The patterns whose matches end at the state at row.
+  // The patterns whose matches end at the state at row.  // For each pattern (below patternCount): in how many states it takes part.
+  std::vector<std::size_t> PatternPresence(std::size_t patternCount) const {
+    std::vector<std::size_t> presence(patternCount, 0);
+    for (const std::vector<std::uint32_t>* set : states_) {
+      std::uint32_t previous = 0xFFFFFFFFu;
+      for (std::uint32_t q : *set) {  // sorted: one pattern's positions are together
+        const std::uint32_t pattern = patternAndLast_[q] >> 1;
+        if (pattern != previous && pattern < patternCount) ++presence[pattern];
+        previous = pattern;
+      }
+    }
+    return presence;
+  }
+
+  // The patterns whose matches end at the state at row.
   template <typename Each>
   void ForEachMatched(std::int32_t row, Each&& each) const {
     const std::size_t s = static_cast<std::size_t>(row) / classCount_;
@@ -506,7 +542,7 @@ class PositionDfa {
     // The run goes over steps 0 .. n-1; step t reads the byte at offset t
     // (forward) or n-1-t (backward). A move from row at step t; false when
     // the run ends.
-    auto follow = [&](std::int32_t& row, std::size_t t) {
+    auto follow = [&](std::int32_t& row, std::size_t t) QUELTA_INLINE {
       const std::size_t at = kBackward ? n - 1 - t : t;
       const std::size_t k = classOf_[p[at]];
       std::int32_t to = moves[static_cast<std::size_t>(row) + k];
@@ -586,9 +622,10 @@ RelaxedMatcher::RelaxedMatcher(const std::vector<std::optional<RelaxedNode>>& pa
 RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
                                const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
                                std::size_t dfaMaxStates)
-    : covered_(patternCount, 0) {
+    : covered_(patternCount, 0), dfaMaxStates_(std::max<std::size_t>(dfaMaxStates, 1)) {
   std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
   followBegin_.push_back(0);
+  Group all;
   for (std::size_t id = 0; id < patternCount; ++id) {
     const std::optional<RelaxedNode> relaxed = relaxedForm(id);
     if (!relaxed) continue;
@@ -611,45 +648,103 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     for (std::uint32_t q : f.first) first_.push_back(base + q);
     covered_[id] = 1;
     ++coveredCount_;
+    all.patterns.push_back(static_cast<std::uint32_t>(id));
   }
   std::sort(first_.begin(), first_.end());
   first_.erase(std::unique(first_.begin(), first_.end()), first_.end());
-  if (coveredCount_ > 0)
-    dfa_ = std::make_unique<PositionDfa>(sets_, setOf_, followBegin_, follow_, patternAndLast_, first_,
-                                         PositionDfa::Limits{std::max<std::size_t>(dfaMaxStates, 1),
-                                                             kDfaMaxTableBytes, nullptr});
+  if (coveredCount_ > 0) {
+    all.dfa = MakeDfa(all.patterns);
+    groups_.push_back(std::move(all));
+  }
 }
 
 RelaxedMatcher::~RelaxedMatcher() = default;
 
+std::unique_ptr<PositionDfa> RelaxedMatcher::MakeDfa(const std::vector<std::uint32_t>& patterns) const {
+  // The first positions of the group's patterns (patterns come ascending).
+  std::vector<std::uint32_t> first;
+  for (std::uint32_t q : first_)
+    if (std::binary_search(patterns.begin(), patterns.end(), patternAndLast_[q] >> 1)) first.push_back(q);
+  return std::make_unique<PositionDfa>(sets_, setOf_, followBegin_, follow_, patternAndLast_, first,
+                                       PositionDfa::Limits{dfaMaxStates_, SIZE_MAX, &tableBudget_});
+}
+
+void RelaxedMatcher::Restart(std::size_t g, bool maySplit) const {
+  Group& full = groups_[g];
+  // Filled again soon after the last start: its states are not worth
+  // keeping together. The pattern that takes part in most of them (in a
+  // quarter or more: the others' partial matches multiply with its own)
+  // moves on to the next group, made if there is none.
+  const bool soon = textsSinceRestart_ <= kSplitWithinTexts;
+  textsSinceRestart_ = 0;
+  if (maySplit && soon && full.patterns.size() > 1 && g + 1 < kMaxGroups) {
+    const std::vector<std::size_t> presence = full.dfa->PatternPresence(covered_.size());
+    std::size_t busiest = 0;
+    for (std::size_t k = 1; k < full.patterns.size(); ++k)
+      if (presence[full.patterns[k]] > presence[full.patterns[busiest]]) busiest = k;
+    if (presence[full.patterns[busiest]] * 4 >= full.dfa->StateCount()) {
+      const std::uint32_t id = full.patterns[busiest];
+      full.patterns.erase(full.patterns.begin() + static_cast<long>(busiest));
+      if (g + 1 == groups_.size()) groups_.emplace_back();
+      Group& next = groups_[g + 1];
+      next.patterns.insert(std::upper_bound(next.patterns.begin(), next.patterns.end(), id), id);
+      // (The old DFAs give their tables back before the new ones take theirs.)
+      groups_[g].dfa.reset();
+      next.dfa.reset();
+      groups_[g].dfa = MakeDfa(groups_[g].patterns);
+      next.dfa = MakeDfa(next.patterns);
+    }
+  }
+  for (Group& group : groups_) group.dfa->Reset();
+}
+
 bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
   if (coveredCount_ == 0) return true;
   std::lock_guard<std::mutex> lock(dfaMutex_);
-  // A DFA that fills up starts afresh and runs the text once more: a text
-  // seldom needs that many new states by itself.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    std::vector<std::uint8_t> matched(covered_.size(), 0);
-    std::size_t matchedCount = 0;
-    const int found = dfa_->Run(text, [&](std::int32_t row) {
-      dfa_->ForEachMatched(row, [&](std::uint32_t id) {
-        matchedCount += matched[id] ? 0 : 1;
-        matched[id] = 1;
+  ++textsSinceRestart_;
+  std::vector<std::uint8_t> matched(covered_.size(), 0);
+  std::vector<std::uint8_t> undecided(covered_.size(), 0);
+  bool complete = true;
+  // (A restart may add a group at the end: the loop reaches it too.)
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    // A DFA that fills up starts afresh and runs the text once more: a text
+    // seldom needs that many new states by itself.
+    int found = -1;
+    for (int attempt = 0; attempt < 2 && found < 0; ++attempt) {
+      std::size_t left = 0;
+      for (std::uint32_t id : groups_[g].patterns) left += matched[id] ? 0 : 1;
+      if (left == 0) break;  // nothing left to clear
+      PositionDfa& dfa = *groups_[g].dfa;
+      found = dfa.Run(text, [&](std::int32_t row) {
+        dfa.ForEachMatched(row, [&](std::uint32_t id) {
+          if (!matched[id]) --left;
+          matched[id] = 1;
+        });
+        return left == 0;
       });
-      return matchedCount == coveredCount_;  // nothing left to clear
-    });
-    if (found == 0) {
-      for (std::size_t id = 0; id < covered_.size(); ++id)
-        if (covered_[id] && !matched[id]) mayMatch[id] = 0;
+      // (Where the text alone fills the DFA, the patterns stay together.)
+      if (found < 0) Restart(g, attempt == 0);
     }
-    if (found >= 0) return true;
-    dfa_->Reset();
+    if (found < 0) {
+      complete = false;
+      for (std::uint32_t id : groups_[g].patterns) undecided[id] = 1;
+    }
   }
-  return false;
+  for (std::size_t id = 0; id < covered_.size(); ++id)
+    if (covered_[id] && !matched[id] && !undecided[id]) mayMatch[id] = 0;
+  return complete;
 }
 
 std::size_t RelaxedMatcher::StateCount() const {
   std::lock_guard<std::mutex> lock(dfaMutex_);
-  return dfa_ ? dfa_->StateCount() : 0;
+  std::size_t states = 0;
+  for (const Group& group : groups_) states += group.dfa->StateCount();
+  return states;
+}
+
+std::size_t RelaxedMatcher::GroupCount() const {
+  std::lock_guard<std::mutex> lock(dfaMutex_);
+  return groups_.size();
 }
 
 // ---- RelaxedDfa ------------------------------------------------------------------

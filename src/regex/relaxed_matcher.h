@@ -24,9 +24,15 @@
 // - A pattern whose kept form matches the empty string, needs more than
 //   kMaxPositions byte positions, or can start at too many bytes of mail
 //   text is not covered (Covers is false).
-// - Bounded: the matcher's DFA holds at most kDfaMaxStates states and
-//   kDfaMaxTableBytes of tables; when it is full it starts afresh. A text
-//   that alone needs more changes nothing: Narrow returns false.
+// - Bounded: the matcher runs its patterns in at most kMaxGroups groups, one
+//   DFA each. A DFA holds at most kDfaMaxStates states, and the DFAs of one
+//   matcher hold at most kDfaMaxTableBytes of tables together; when they are
+//   full they start afresh. Patterns whose partial matches are alive in many
+//   states at once multiply the states of all the others: where a DFA fills
+//   up again within kSplitWithinTexts texts, the pattern that takes part in
+//   most of its states moves on to the next group. A text that alone needs
+//   more than a group's DFA may hold leaves that group's patterns as they
+//   were: Narrow returns false.
 // - No dependency beyond the standard library. Passes over one matcher take
 //   turns (a lock); Narrow may be called from several threads at once.
 #pragma once
@@ -45,6 +51,13 @@
 namespace quelta {
 
 class PositionDfa;
+
+// The bytes that the tables of several DFAs may take together.
+struct DfaTableBudget {
+  explicit DfaTableBudget(std::size_t bytes) : limit(bytes) {}
+  const std::size_t limit;
+  std::atomic<std::size_t> used{0};
+};
 
 struct RelaxedNode {
   enum class Kind : std::uint8_t { Bytes, Sequence, Alternation, Repeat };
@@ -76,6 +89,8 @@ class RelaxedMatcher {
   static constexpr std::size_t kMinKeptItems = 4;
   static constexpr std::size_t kDfaMaxStates = 8192;
   static constexpr std::size_t kDfaMaxTableBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxGroups = 8;
+  static constexpr std::size_t kSplitWithinTexts = 128;
 
   // patterns[id]: the relaxed form of pattern id, or none (not covered).
   // dfaMaxStates: the DFA's limit (kDfaMaxStates; smaller for tests).
@@ -94,12 +109,14 @@ class RelaxedMatcher {
   std::size_t CoveredCount() const { return coveredCount_; }
 
   // Sets mayMatch[id] to 0 for every covered pattern that cannot match text
-  // (mayMatch must hold every covered id). False, with nothing changed, when
-  // the text needs more states than the DFA may hold.
+  // (mayMatch must hold every covered id). False when the text needs more
+  // states than a group's DFA may hold; the patterns of that group are left
+  // as they were.
   bool Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
 
-  // The states the DFA holds.
+  // The states the DFAs hold, and the groups they run in.
   std::size_t StateCount() const;
+  std::size_t GroupCount() const;
 
  private:
   // The positions of all covered patterns: byte sets (sets_[setOf_[q]]),
@@ -116,7 +133,23 @@ class RelaxedMatcher {
   std::vector<std::uint8_t> covered_;
   std::size_t coveredCount_ = 0;
 
-  std::unique_ptr<PositionDfa> dfa_;  // over the positions above
+  // Patterns run together by one DFA over their positions.
+  struct Group {
+    std::vector<std::uint32_t> patterns;
+    std::unique_ptr<PositionDfa> dfa;
+  };
+  // A group's DFA over the positions of its patterns.
+  std::unique_ptr<PositionDfa> MakeDfa(const std::vector<std::uint32_t>& patterns) const;
+  // After the DFA of group g filled up: every DFA starts afresh. Where it
+  // filled within kSplitWithinTexts texts of the last start and maySplit,
+  // the pattern that takes part in most of its states moves on to the next
+  // group.
+  void Restart(std::size_t g, bool maySplit) const;
+
+  std::size_t dfaMaxStates_;
+  mutable std::size_t textsSinceRestart_ = 0;
+  mutable DfaTableBudget tableBudget_{kDfaMaxTableBytes};  // before the groups: it outlives them
+  mutable std::vector<Group> groups_;
   mutable std::mutex dfaMutex_;
 };
 
@@ -146,12 +179,7 @@ class RelaxedDfa {
   static constexpr std::size_t kMaxStates = 8192;
   static constexpr std::size_t kMaxTableBytes = std::size_t{4} << 20;
 
-  // The bytes that the tables of several DFAs may take together.
-  struct Budget {
-    explicit Budget(std::size_t bytes) : limit(bytes) {}
-    const std::size_t limit;
-    std::atomic<std::size_t> used{0};
-  };
+  using Budget = DfaTableBudget;
 
   // budget: shared with other DFAs, or null; it must outlive the DFA.
   explicit RelaxedDfa(const RelaxedNode& pattern, Budget* budget = nullptr);
