@@ -295,6 +295,20 @@ class Builder {
 
 namespace {
 
+// The index of the lowest set bit of a word that is not 0.
+inline unsigned LowestBit(std::uint64_t bits) {
+#if defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_ctzll(bits));
+#else
+  unsigned at = 0;
+  while (!(bits & 1)) {
+    bits >>= 1;
+    ++at;
+  }
+  return at;
+#endif
+}
+
 struct PositionSetHash {
   std::size_t operator()(const std::vector<std::uint32_t>& set) const {
     std::size_t h = set.size();
@@ -419,16 +433,17 @@ class PositionDfa {
   // into starts: 0, or -1 at a limit (starts then says nothing).
   int CollectBackward(std::string_view text, std::vector<std::uint32_t>& starts) {
     starts.clear();
+    // The parts report their offsets interleaved, and where parts meet some
+    // twice: they are marked in a bit per offset, then read in order.
+    marks_.assign((text.size() + 63) / 64, 0);
     const int result = RunBackward(text, [&](std::size_t i) {
-      starts.push_back(static_cast<std::uint32_t>(i));
+      marks_[i / 64] |= std::uint64_t{1} << (i % 64);
       return false;
     });
-    if (result < 0) {
-      starts.clear();
-      return result;
-    }
-    std::sort(starts.begin(), starts.end());
-    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    if (result < 0) return result;
+    for (std::size_t w = 0; w < marks_.size(); ++w)
+      for (std::uint64_t bits = marks_[w]; bits != 0; bits &= bits - 1)
+        starts.push_back(static_cast<std::uint32_t>(w * 64 + LowestBit(bits)));
     return result;
   }
 
@@ -611,6 +626,7 @@ class PositionDfa {
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
+  std::vector<std::uint64_t> marks_;  // see CollectBackward
   // see RunInParts
   static constexpr std::size_t kTwoPartsFrom = 512, kFourPartsFrom = 1024, kEightPartsFrom = 2048;
   static constexpr std::size_t kConvergeWithin = 512;
