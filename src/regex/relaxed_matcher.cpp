@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 
 #include "regex/mail_bytes.h"
@@ -309,13 +308,11 @@ inline unsigned LowestBit(std::uint64_t bits) {
 #endif
 }
 
-struct PositionSetHash {
-  std::size_t operator()(const std::vector<std::uint32_t>& set) const {
-    std::size_t h = set.size();
-    for (std::uint32_t p : set) h = h * 0x9E3779B97F4A7C15ull + p;
-    return h;
-  }
-};
+std::uint64_t PositionSetHash(const std::uint32_t* set, std::size_t size) {
+  std::uint64_t h = size;
+  for (std::size_t i = 0; i < size; ++i) h = h * 0x9E3779B97F4A7C15ull + set[i];
+  return h ^ (h >> 29);
+}
 
 }  // namespace
 
@@ -385,6 +382,8 @@ class PositionDfa {
         representative_[classOf[c]] = static_cast<std::uint8_t>(c);
       }
     }
+    followSet_.reserve(follow.size());
+    for (std::uint32_t q : follow) followSet_.push_back(setOf[q]);
     // The first positions that take each class.
     firstBegin_.push_back(0);
     for (std::size_t k = 0; k < count; ++k) {
@@ -399,13 +398,15 @@ class PositionDfa {
   PositionDfa(const PositionDfa&) = delete;
   PositionDfa& operator=(const PositionDfa&) = delete;
 
-  std::size_t StateCount() const { return states_.size(); }
+  std::size_t StateCount() const { return setBegin_.size() - 1; }
 
   // Forgets every state but the empty one (row 0).
   void Reset() {
     GiveBack();
-    ids_.clear();
-    states_.clear();
+    stateSets_.clear();
+    setBegin_.assign(1, 0);
+    hashes_.clear();
+    slots_.assign(kFirstSlots, -1);
     moves_.clear();
     matchBegin_.assign(1, 0);
     matches_.clear();
@@ -447,12 +448,13 @@ class PositionDfa {
     return result;
   }
 
-  // The patterns whose matches end at the state at row.  // For each pattern (below patternCount): in how many states it takes part.
+  // For each pattern (below patternCount): in how many states it takes part.
   std::vector<std::size_t> PatternPresence(std::size_t patternCount) const {
     std::vector<std::size_t> presence(patternCount, 0);
-    for (const std::vector<std::uint32_t>* set : states_) {
+    for (std::size_t state = 0; state < StateCount(); ++state) {
       std::uint32_t previous = 0xFFFFFFFFu;
-      for (std::uint32_t q : *set) {  // sorted: one pattern's positions are together
+      for (std::uint32_t i = setBegin_[state]; i < setBegin_[state + 1]; ++i) {
+        const std::uint32_t q = stateSets_[i];  // sorted: one pattern's positions are together
         const std::uint32_t pattern = patternAndLast_[q] >> 1;
         if (pattern != previous && pattern < patternCount) ++presence[pattern];
         previous = pattern;
@@ -471,17 +473,24 @@ class PositionDfa {
  private:
   // The row of the state of set, made if new; kFull at a limit.
   std::int32_t Intern(const std::vector<std::uint32_t>& set) {
-    const auto known = ids_.find(set);
-    if (known != ids_.end()) return known->second * static_cast<std::int32_t>(classCount_);
+    // Open addressing over the states' sets, kept one after the other.
+    const std::uint64_t hash = PositionSetHash(set.data(), set.size());
+    std::size_t slot = static_cast<std::size_t>(hash) & (slots_.size() - 1);
+    for (; slots_[slot] >= 0; slot = (slot + 1) & (slots_.size() - 1)) {
+      const auto known = static_cast<std::size_t>(slots_[slot]);
+      if (hashes_[known] == hash && setBegin_[known + 1] - setBegin_[known] == set.size() &&
+          std::equal(set.begin(), set.end(), stateSets_.begin() + setBegin_[known]))
+        return static_cast<std::int32_t>(known * classCount_);
+    }
     // a row of moves, the set, its entry and the patterns that end there
-    const std::size_t bytes = classCount_ * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 64;
-    if (states_.size() >= limits_.maxStates || tableBytes_ + bytes > limits_.maxTableBytes) return kFull;
+    const std::size_t bytes = classCount_ * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 32;
+    if (StateCount() >= limits_.maxStates || tableBytes_ + bytes > limits_.maxTableBytes) return kFull;
     if (limits_.budget && limits_.budget->used.fetch_add(bytes) + bytes > limits_.budget->limit) {
       limits_.budget->used.fetch_sub(bytes);
       return kFull;
     }
     tableBytes_ += bytes;
-    const auto id = static_cast<std::int32_t>(states_.size());
+    const auto id = static_cast<std::int32_t>(StateCount());
     std::uint32_t previous = 0xFFFFFFFFu;
     for (std::uint32_t q : set) {  // sorted: one pattern's positions are together
       const std::uint32_t info = patternAndLast_[q];
@@ -493,9 +502,23 @@ class PositionDfa {
     std::sort(matches_.begin() + matchBegin_.back(), matches_.end());
     matches_.erase(std::unique(matches_.begin() + matchBegin_.back(), matches_.end()), matches_.end());
     matchBegin_.push_back(static_cast<std::uint32_t>(matches_.size()));
-    states_.push_back(&ids_.emplace(set, id).first->first);
-    moves_.resize(states_.size() * classCount_, kUnknown);
+    stateSets_.insert(stateSets_.end(), set.begin(), set.end());
+    setBegin_.push_back(static_cast<std::uint32_t>(stateSets_.size()));
+    hashes_.push_back(hash);
+    slots_[slot] = id;
+    if (2 * StateCount() > slots_.size()) Rehash();
+    moves_.resize(StateCount() * classCount_, kUnknown);
     return id * static_cast<std::int32_t>(classCount_);
+  }
+
+  // Twice the slots, every state placed again.
+  void Rehash() {
+    slots_.assign(2 * slots_.size(), -1);
+    for (std::size_t state = 0; state < hashes_.size(); ++state) {
+      std::size_t slot = static_cast<std::size_t>(hashes_[state]) & (slots_.size() - 1);
+      while (slots_[slot] >= 0) slot = (slot + 1) & (slots_.size() - 1);
+      slots_[slot] = static_cast<std::int32_t>(state);
+    }
   }
 
   // The move from the state at row on class k: the followers of its
@@ -516,9 +539,11 @@ class PositionDfa {
       next.push_back(q);
       matched = matched || (patternAndLast_[q] & 1) != 0;
     };
-    for (std::uint32_t p : *states_[s])
+    for (std::uint32_t i = setBegin_[s]; i < setBegin_[s + 1]; ++i) {
+      const std::uint32_t p = stateSets_[i];
       for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
-        if (sets_[setOf_[follow_[e]]][c]) reach(follow_[e]);
+        if (sets_[followSet_[e]][c]) reach(follow_[e]);
+    }
     for (std::uint32_t e = firstBegin_[k]; e < firstBegin_[k + 1]; ++e) reach(first_[e]);
     std::sort(next.begin(), next.end());
     std::int32_t to = Intern(next);
@@ -608,6 +633,7 @@ class PositionDfa {
   const std::vector<std::uint16_t>& setOf_;
   const std::vector<std::uint32_t>& followBegin_;
   const std::vector<std::uint32_t>& follow_;
+  std::vector<std::uint16_t> followSet_;  // the set of each follower (setOf_[follow_[e]])
   const std::vector<std::uint32_t>& patternAndLast_;
   const Limits limits_;
   std::uint8_t classOf_[256] = {};
@@ -618,8 +644,12 @@ class PositionDfa {
   // moves_[row + class] is the row it moves to on that class, or one of the
   // k... values. matches_[matchBegin_[s] .. matchBegin_[s + 1]): the
   // patterns whose matches end at state s.
-  std::unordered_map<std::vector<std::uint32_t>, std::int32_t, PositionSetHash> ids_;
-  std::vector<const std::vector<std::uint32_t>*> states_;  // the keys of ids_
+  // State s is the set stateSets_[setBegin_[s] .. setBegin_[s + 1]),
+  // of hash hashes_[s]; slots_ finds a state by its set (-1: free).
+  std::vector<std::uint32_t> stateSets_, setBegin_;
+  std::vector<std::uint64_t> hashes_;
+  std::vector<std::int32_t> slots_;
+  static constexpr std::size_t kFirstSlots = 64;
   std::vector<std::int32_t> moves_;
   std::vector<std::uint32_t> matchBegin_, matches_;
   std::size_t tableBytes_ = 0;

@@ -479,7 +479,7 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
 
   // DFAs that share a budget stop growing when it is spent, and give back
   // what they took when they go.
-  RelaxedDfa::Budget budget(600);
+  RelaxedDfa::Budget budget(400);
   std::string qText;
   for (int i = 0; i < 2000; ++i) qText += "abq"[rng() % 3];
   {
