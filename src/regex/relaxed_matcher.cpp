@@ -759,7 +759,10 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
     for (int attempt = 0; attempt < 2 && found < 0; ++attempt) {
       std::size_t left = 0;
       for (std::uint32_t id : groups_[g].patterns) left += matched[id] ? 0 : 1;
-      if (left == 0) break;  // nothing left to clear
+      if (left == 0) {  // nothing left to clear
+        found = 0;
+        break;
+      }
       PositionDfa& dfa = *groups_[g].dfa;
       found = dfa.Run(text, [&](std::int32_t row) {
         dfa.ForEachMatched(row, [&](std::uint32_t id) {

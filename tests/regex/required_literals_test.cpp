@@ -314,6 +314,15 @@ TEST(RelaxedMatcherTest, RulesOutNothingWhereTheDfaOverflows) {
   mayMatch = {1, 1};
   EXPECT_TRUE(matcher.Narrow("a b xyz", mayMatch));
   EXPECT_EQ(mayMatch, (std::vector<std::uint8_t>{0, 1}));
+  {
+    // The busy pattern matched before the DFA overflowed: that stands, and
+    // its new group has nothing left to run.
+    const RelaxedMatcher early({ExtractRelaxedForm("a[ab]{10}c"), ExtractRelaxedForm("xyz")}, 100);
+    mayMatch = {1, 1};
+    EXPECT_TRUE(early.Narrow("abababababac" + text, mayMatch));
+    EXPECT_EQ(mayMatch, (std::vector<std::uint8_t>{1, 0}));
+    EXPECT_EQ(early.GroupCount(), 2u);
+  }
   // A DFA filled by earlier texts starts afresh and runs the text again.
   std::size_t restarts = 0;
   for (int i = 0; i < 40; ++i) {
