@@ -749,9 +749,10 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
   std::lock_guard<std::mutex> lock(dfaMutex_);
   ++textsSinceRestart_;
   std::vector<std::uint8_t> matched(covered_.size(), 0);
-  std::vector<std::uint8_t> undecided(covered_.size(), 0);
   bool complete = true;
-  // (A restart may add a group at the end: the loop reaches it too.)
+  // Each group's patterns are narrowed once its DFA has run the whole text.
+  // (A restart moves patterns only from the group that filled up to the next
+  // one, made at the end if need be: the loop reaches them there.)
   for (std::size_t g = 0; g < groups_.size(); ++g) {
     // A DFA that fills up starts afresh and runs the text once more: a text
     // seldom needs that many new states by itself.
@@ -776,11 +777,11 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
     }
     if (found < 0) {
       complete = false;
-      for (std::uint32_t id : groups_[g].patterns) undecided[id] = 1;
+      continue;
     }
+    for (std::uint32_t id : groups_[g].patterns)
+      if (!matched[id]) mayMatch[id] = 0;
   }
-  for (std::size_t id = 0; id < covered_.size(); ++id)
-    if (covered_[id] && !matched[id] && !undecided[id]) mayMatch[id] = 0;
   return complete;
 }
 
