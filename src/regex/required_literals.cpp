@@ -165,6 +165,12 @@ Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
 // l is taken apart: a long sequence hands its sets on without copies.
 Info Concat(Info l, const Info& r) {
   constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
+  // A run of plain characters: one string grows (what Cross would make).
+  if (l.hasExact && r.hasExact && l.exact.size() == 1 && r.exact.size() == 1 &&
+      l.exact[0].size() + r.exact[0].size() <= kMaxExact) {
+    l.exact[0] += r.exact[0];
+    return l;
+  }
   LitSet x;
   if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(std::move(x));
   LitSet leftStore, rightStore;
