@@ -8,10 +8,9 @@
 #include "regex/relaxed_matcher.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <map>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "regex/mail_bytes.h"
@@ -38,13 +37,8 @@ constexpr long kMaxStartFrequency = 1500;
 // A repeat keeps up to this many byte sets in copies (kMaxCopies at least).
 constexpr long kMaxCopiedSets = 32;
 
-// A byte set as four words, to order and compare sets by.
-std::array<std::uint64_t, 4> SetKey(const std::bitset<256>& bytes) {
-  std::array<std::uint64_t, 4> key{};
-  for (std::size_t b = 0; b < 256; ++b)
-    if (bytes[b]) key[b / 64] |= std::uint64_t{1} << (b % 64);
-  return key;
-}
+// The distinct byte sets of positions, each numbered once.
+using SetIds = std::unordered_map<std::bitset<256>, std::uint16_t>;
 
 bool Nullable(const Node& n) {
   switch (n.kind) {
@@ -670,7 +664,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
                                const std::function<std::optional<RelaxedNode>(std::size_t)>& relaxedForm,
                                std::size_t dfaMaxStates)
     : covered_(patternCount, 0), dfaMaxStates_(std::max<std::size_t>(dfaMaxStates, 1)) {
-  std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
+  SetIds setIds;
   followBegin_.push_back(0);
   Group all;
   for (std::size_t id = 0; id < patternCount; ++id) {
@@ -684,7 +678,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     const auto base = static_cast<std::uint32_t>(setOf_.size());
     if (sets_.size() + builder.Bytes().size() > 0xFFFF) break;  // set ids fit 16 bits
     for (std::size_t k = 0; k < builder.Bytes().size(); ++k) {
-      const auto known = setIds.emplace(SetKey(builder.Bytes()[k]), static_cast<std::uint16_t>(sets_.size()));
+      const auto known = setIds.emplace(builder.Bytes()[k], static_cast<std::uint16_t>(sets_.size()));
       if (known.second) sets_.push_back(builder.Bytes()[k]);
       setOf_.push_back(known.first->second);
       patternAndLast_.push_back(static_cast<std::uint32_t>(id) * 2);
@@ -840,9 +834,9 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::
   std::sort(d.first.begin(), d.first.end());
   d.first.erase(std::unique(d.first.begin(), d.first.end()), d.first.end());
   // The distinct byte sets of the positions.
-  std::map<std::array<std::uint64_t, 4>, std::uint16_t> setIds;
+  SetIds setIds;
   for (const std::bitset<256>& b : builder.Bytes()) {
-    const auto known = setIds.emplace(SetKey(b), static_cast<std::uint16_t>(d.sets.size()));
+    const auto known = setIds.emplace(b, static_cast<std::uint16_t>(d.sets.size()));
     if (known.second) d.sets.push_back(b);
     d.setOf.push_back(known.first->second);
   }
