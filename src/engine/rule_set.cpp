@@ -83,6 +83,12 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
 
 }
 
+// The relaxed forms the literals of the patterns without literals were read
+// with are kept for the matcher as long as those patterns hold this much
+// text together (their trees take some fifteen times that); the forms of
+// the others are made again, one at a time, when the matcher asks.
+constexpr std::size_t kKeptFormsPatternBytes = std::size_t{256} << 10;
+
 void RuleSet::BuildPrefilter() const {
   // One scanner per field over the required literals of its patterns, and
   // one relaxed matcher for those of them that have no literals. A field
@@ -93,7 +99,7 @@ void RuleSet::BuildPrefilter() const {
     const std::map<int, int>& onField = fieldPatterns_[f];
     std::vector<RequiredLiterals> literals(onField.size());
     std::vector<const std::string*> texts(onField.size());
-    std::size_t withLiterals = 0, broadStarts = 0;
+    std::size_t withLiterals = 0, broadStarts = 0, keptFormsBytes = 0;
     for (const auto& [pattern, id] : onField) {
       RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
       texts[static_cast<std::size_t>(id)] = patterns_[static_cast<std::size_t>(pattern)].text;
@@ -103,15 +109,21 @@ void RuleSet::BuildPrefilter() const {
         const Regex* re = Pattern(pattern);
         broadStarts += re && StartFrequency(*re) > kNarrowStart ? 1 : 0;
       }
-      l.relaxed.reset();  // made again, one at a time, for the matcher
+      const std::size_t bytes = texts[static_cast<std::size_t>(id)]->size();
+      if (l.always && keptFormsBytes + bytes <= kKeptFormsPatternBytes)
+        keptFormsBytes += bytes;
+      else
+        l.relaxed.reset();
     }
     // The matcher's pass costs less than the searches it saves only where
     // some of those searches would try a match almost anywhere; the others
     // (a search that skips to a rare byte costs little) come along then.
     std::unique_ptr<RelaxedMatcher> matcher;
     if (broadStarts > 0) {
-      matcher = std::make_unique<RelaxedMatcher>(literals.size(), [&](std::size_t id) {
-        return literals[id].always ? ExtractRelaxedForm(*texts[id]) : std::nullopt;
+      matcher = std::make_unique<RelaxedMatcher>(literals.size(), [&](std::size_t id) -> std::optional<RelaxedNode> {
+        if (!literals[id].always) return std::nullopt;
+        if (literals[id].relaxed) return std::move(literals[id].relaxed);
+        return ExtractRelaxedForm(*texts[id]);
       });
       if (matcher->CoveredCount() == 0) matcher.reset();
     }
