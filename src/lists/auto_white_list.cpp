@@ -154,12 +154,18 @@ int AutoWhiteList::LoadOnce(const std::string& path, std::int32_t awlDays, doubl
   Clear();
   if (!os::FileExists(path)) return -1;
   std::string data;
-  {
+  // A write can be seen half done: a last line without its line end may be
+  // one still being written, and is read again after a moment. A line that
+  // stays so (a file edited by hand) is taken as it is.
+  for (int look = 0; look < kMaxLooksForLineEnd; ++look) {
+    if (look > 0) os::SleepMs(1);
     std::unique_ptr<os::RandomAccessFile> file = os::OpenRandomAccessFile(path);
     const std::int64_t size = file ? file->Size() : -1;
     if (size < 0) return -2;
+    const bool same = look > 0 && static_cast<std::size_t>(size) == data.size();
     data.resize(static_cast<std::size_t>(size));
     if (size > 0 && !file->ReadAt(0, &data[0], data.size())) return -2;
+    if (!rewrite || data.empty() || data.back() == '\n' || same) break;
   }
   Merger merger(entries_, awlDays, now);
   merger.Take(data, false);

@@ -38,6 +38,7 @@ class AutoWhiteList {
  private:
   class Merger;
   static constexpr int kReadAgain = -100;  // LoadOnce: the file changed under the load
+  static constexpr int kMaxLooksForLineEnd = 5;  // LoadOnce: reads of a file whose last line is unended
   int LoadOnce(const std::string& path, std::int32_t awlDays, double now, bool rewrite);
   void BuildIndex();
   std::vector<std::string> entries_;

@@ -61,6 +61,8 @@ TEST_F(AutoWhiteListFile, LinesAreNormalisedAndRewritten) {
       {"<dup@x>|" + d + "\n<y@x>|" + d + "\n<DUP@x>|" + d2 + "\n\"Dup <dup@x>|soon\"\n", 2,
        "<dup@x>|soon\r\n<y@x>|" + d + "\r\n"},
       {"just text\n\"quoted without bar\"\n", 1, "|\r\n"},
+      // A last line without its line end (a file edited by hand) is taken.
+      {"<z@x>|" + d + "\r\n<Last@X>|" + d, 2, "<z@x>|" + d + "\r\n<last@x>|" + d + "\r\n"},
       {"<old@x>|20000101\n", 0, ""}};
   for (const auto& [text, count, file] : cases) {
     EXPECT_EQ(Load(text), count) << text;

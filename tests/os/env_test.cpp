@@ -157,6 +157,13 @@ TEST(OsFiles, AGrowingFileIsReplacedOnlyWithEverythingItGot) {
   EXPECT_EQ(GrowingReplace::kReplaced, ReplaceGrowingFile(temp, file, 5, true, appended));
   EXPECT_EQ(c, appended);
   EXPECT_EQ("newer\r\n" + c, d.Read("AutoWL.lst"));
+  // A last line that never gets its line end is carried over all the same.
+  const std::string part = "<e@f.example>|2026";
+  ASSERT_TRUE(WriteTemporaryFile(file, "newest\r\n", temp));
+  ASSERT_TRUE(AppendFile(file, c + part));
+  EXPECT_EQ(GrowingReplace::kReplaced, ReplaceGrowingFile(temp, file, 7 + 24, true, appended));
+  EXPECT_EQ(c + part, appended);
+  EXPECT_EQ("newest\r\n" + c + part, d.Read("AutoWL.lst"));
   EXPECT_EQ(Names{"AutoWL.lst"}, Listing(d));
 }
 

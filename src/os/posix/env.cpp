@@ -622,6 +622,7 @@ bool ReadTail(int fd, std::int64_t offset, std::string& out) {
 
 GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
                                   std::int64_t size, bool carryGrowth, std::string& appended) {
+  constexpr int kMaxGrowthLooks = 10;
   appended.clear();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -640,14 +641,26 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
   } else if (ReplaceFile(tempPath, path)) {
     // Everything after size reached the old file; a writer that opened it
     // just before the replace writes to it just after: look twice, the
-    // second time after a short pause.
-    std::string late;
-    for (int look = 0; look < 2; ++look) {
-      if (look == 1) SleepMs(2);
-      if (ReadTail(fd, size + static_cast<std::int64_t>(appended.size()), late) && !late.empty()) {
-        AppendFile(path, late);
-        appended += late;
+    // second time after a short pause. A line can be seen half written (a
+    // write is seen page by page): whole lines are carried over as they
+    // come, and the looks go on while a line is still being written, so
+    // that no other line lands inside it.
+    std::string late, held;
+    std::int64_t seen = size;  // the bytes of the old file read so far
+    for (int look = 0; look < kMaxGrowthLooks; ++look) {
+      if (look > 0) SleepMs(2);
+      if (ReadTail(fd, seen, late)) {
+        held += late;
+        seen += static_cast<std::int64_t>(late.size());
       }
+      const bool last = look + 1 == kMaxGrowthLooks || (look > 0 && (held.empty() || held.back() == '\n'));
+      const std::size_t whole = last ? held.size() : held.rfind('\n') + 1;  // npos + 1: none
+      if (whole > 0) {
+        AppendFile(path, held.substr(0, whole));
+        appended.append(held, 0, whole);
+        held.erase(0, whole);
+      }
+      if (last) break;
     }
     result = GrowingReplace::kReplaced;
   }

@@ -584,10 +584,13 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
   if (ReplaceFile(tempPath, path)) {
     // The system let an open file be replaced: everything after size is in
     // the old file, and a writer that opened it just before may write to
-    // it just after. Look twice.
-    for (int look = 0; look < 2; ++look) {
-      if (look == 1) ::Sleep(2);
+    // it just after. Look twice, and on while the last line seen is still
+    // being written (a write can be seen half done).
+    constexpr int kMaxGrowthLooks = 10;
+    for (int look = 0; look < kMaxGrowthLooks; ++look) {
+      if (look > 0) ::Sleep(2);
       takeTail(size + static_cast<std::int64_t>(appended.size()));
+      if (look > 0 && (appended.empty() || appended.back() == '\n')) break;
     }
     if (!appended.empty()) AppendFile(path, appended);
     return GrowingReplace::kReplaced;
