@@ -63,7 +63,8 @@ TEST_F(AutoWhiteListFile, LinesAreNormalisedAndRewritten) {
       {"just text\n\"quoted without bar\"\n", 1, "|\r\n"},
       // A last line without its line end (a file edited by hand) is taken.
       {"<z@x>|" + d + "\r\n<Last@X>|" + d, 2, "<z@x>|" + d + "\r\n<last@x>|" + d + "\r\n"},
-      {"<old@x>|20000101\n", 0, ""}};
+      {"<old@x>|20000101\n", 0, ""},
+      {"", 0, ""}};
   for (const auto& [text, count, file] : cases) {
     EXPECT_EQ(Load(text), count) << text;
     EXPECT_EQ(File(), file) << text;
