@@ -83,10 +83,10 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
 
 }
 
-// The relaxed forms the literals of the patterns without literals were read
-// with are kept for the matcher as long as those patterns hold this much
-// text together (their trees take some fifteen times that); the forms of
-// the others are made again, one at a time, when the matcher asks.
+// Patterns without literals keep, for the matcher, the relaxed form read
+// along with their literals, up to this much pattern text per field (a
+// form's tree takes some fifteen times its pattern's bytes). The forms of
+// the others are read again, one at a time, when the matcher asks.
 constexpr std::size_t kKeptFormsPatternBytes = std::size_t{256} << 10;
 
 void RuleSet::BuildPrefilter() const {
