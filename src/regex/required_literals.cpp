@@ -696,9 +696,10 @@ class Reader {
       return true;
     }
     // Option letters: (?imnsxUJ-imnsxUJ) or (?^...) alone or before ':'.
-    bool extended = extended_;
-    if (Peek() == '^') {
+    bool extended = extended_, caseless = caseless_;
+    if (Peek() == '^') {  // unsets i, m, n, s and x first
       extended = false;
+      caseless = false;
       ++pos_;
     }
     bool unset = false;
@@ -718,6 +719,7 @@ class Reader {
         ++pos_;
         continue;
       }
+      if (o == 'i') caseless = !unset;
       if (o == 'i' || o == 'm' || o == 'n' || o == 's' || o == 'U' || o == 'J') {
         ++pos_;
         continue;
@@ -726,17 +728,20 @@ class Reader {
     }
     if (Peek() == ')') {
       ++pos_;
-      extended_ = extended;  // holds to the end of the enclosing group
+      extended_ = extended;  // both hold to the end of the enclosing group
+      caseless_ = caseless;
       repeatable = false;
       return false;
     }
     if (Peek() == ':') {
       ++pos_;
-      const bool saved = extended_;
+      const bool saved = extended_, savedCaseless = caseless_;
       extended_ = extended;
+      caseless_ = caseless;
       out = Content(in);
       rx = std::move(in);
       extended_ = saved;
+      caseless_ = savedCaseless;
       return true;
     }
     Fail();
@@ -749,9 +754,10 @@ class Reader {
       Fail();
       return Unknown();
     }
-    const bool saved = extended_;
+    const bool saved = extended_, savedCaseless = caseless_;
     Info in = Alternation(rx);
     extended_ = saved;
+    caseless_ = savedCaseless;
     --depth_;
     if (Peek() != ')') {
       Fail();
@@ -1001,8 +1007,10 @@ class Reader {
   }
 
   // Reads a character class as PCRE2 finds its end; set gets the bytes it
-  // matches caselessly (ASCII letters in both cases). False when a member is
-  // not modelled: the class then counts as any one byte.
+  // matches, and of a class that is not negated the other case of its ASCII
+  // letters too (all that matters where matching is caseless). A negated
+  // class leaves out the other case only where matching is caseless. False
+  // when a member is not modelled: the class then counts as any one byte.
   bool Class(ByteSet& set) {
     ++pos_;  // '['
     set.reset();
@@ -1044,7 +1052,7 @@ class Reader {
       }
       for (int b = low.value; b <= high.value; ++b) set.set(static_cast<std::size_t>(b));
     }
-    set = Folded(set);
+    if (caseless_ || !negated) set = Folded(set);
     if (negated) set.flip();
     return known;
   }
@@ -1072,6 +1080,7 @@ class Reader {
   std::size_t pos_ = 0;
   bool failed_ = false;
   bool extended_ = false;
+  bool caseless_ = true;  // rules match caselessly unless a pattern says otherwise
   bool literals_ = true;
   int depth_ = 0;
 };

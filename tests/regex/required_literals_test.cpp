@@ -26,6 +26,8 @@ using namespace std::string_literals;
 const std::vector<std::string> kHardPatterns = {
     "abc|", "|abc", "abc|def", "(?:abc)?def", "colou?r", "abc{0}def", "(abc){0}xyz", "a(bc){2}d", "ab{2,3}c",
     "(ab)+cd", "(?:ab|cd)*efg", "ABC", "(?-i)ABC", "(?i)abc", "a(?i)bc", "A(?-i:B)C", "(?x) a b c",
+    "(?-i)x[^a]", "(?-i)^[^a-z]+$", "x(?-i:[^b])c", "(?^)[^a]b", "(?-i)(?i)x[^a]", "(?-i:x)[^a]",
+    "(?-i)[^[:^upper:]]b",
     "(?x)a b c # note\n d", "(?x)ab[ ]c", "(?x:a b)c d", "(?x)a\\ b", "(?x)ab +c", "(?x)a#x\rbc",
     "(?xx)a[ b]c", "(?^x)a b c", "a(?x)b c|d e", "a\\x62c", "a\\x{62}c", "a\\142c", "\\0141bc", "a\\o{142}c",
     "ab\\Kcd", "(?<=ab)cd", "ab(?=cd)", "ab(?!cd)cde", "\\bfoo\\b", "^foo$", "foo\\z", "\\Afoo\\Z",
@@ -45,7 +47,7 @@ const std::vector<std::string> kHardTexts = {
     "abcabc", "aabbcc", "ace", "bdf", "foo", " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd",
     "xbcd", "ab{x}c", "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
     "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde", "abcdefghij", "abc\0def"s,
-    "abc def", "abc{2}def", "abcdabcd", "zzabczz"};
+    "abc def", "abc{2}def", "abcdabcd", "zzabczz", "xA", "xBc", "Ab"};
 
 // Picks from v with the standard's fully specified generator (the same
 // sequence on every platform).
@@ -114,6 +116,12 @@ struct FuzzSet {
 FuzzSet MakeFuzzSet(std::mt19937 rng, int fuzzedTexts) {
   std::vector<std::string> patterns = kHardPatterns;
   for (int i = 0; i < 3000; ++i) patterns.push_back(FuzzPattern(rng, 0));
+  // Words apart from each other, each a literal of its own.
+  const std::vector<std::string> gaps = {".*", ".{0,3}", "\\s+", "[^c]?", "(?:x|yz)*", "\\b.+?"};
+  const std::vector<std::string> words = {"abc", "bca", "cab", "ABC", "cba", "\xE9t\xE9",
+                                          "(?:abc|cab)", "xyz", "foo", "def", "mno"};
+  for (int i = 0; i < 400; ++i)
+    patterns.push_back(Pick(rng, words) + Pick(rng, gaps) + Pick(rng, words) + FuzzPattern(rng, 2));
   FuzzSet set;
   set.texts = kHardTexts;
   for (int i = 0; i < fuzzedTexts; ++i) set.texts.push_back(FuzzText(rng));
