@@ -437,7 +437,7 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
-// Long texts are run in two, four or six parts at once; the answers and
+// Long texts are run in two or four parts at once; the answers and
 // the starts stay those of one pass, also for matches across the parts and
 // for patterns whose partial matches live long (the relaxed forms of these
 // patterns are exact).
