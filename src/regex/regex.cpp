@@ -241,6 +241,9 @@ pcre2_code* Compile(const std::string& text, int& err, PCRE2_SIZE& errOffset) {
   if (!cctx) throw RegexError("PCRE2_ERROR_NOMEMORY");
   // "\K" inside a look-ahead or look-behind is accepted, as it always was.
   pcre2_set_compile_extra_options(cctx, PCRE2_EXTRA_ALLOW_LOOKAROUND_BSK);
+  // Lines end at LF, whatever the library's default: a dot without the "s"
+  // option then matches every byte but LF (the prefilter relies on it).
+  pcre2_set_newline(cctx, PCRE2_NEWLINE_LF);
   pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.c_str()), text.size(),
                                    kCompileOptions, &err, &errOffset, cctx);
   pcre2_compile_context_free(cctx);

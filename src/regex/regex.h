@@ -36,7 +36,9 @@ using RegexRef = std::shared_ptr<const Regex>;
 
 // Compiles a rule's search term at once; raises RegexError. The pattern
 // ends at its first NUL byte. A backslash before a letter that has no
-// meaning of its own stands for that letter ("\y" is "y").
+// meaning of its own stands for that letter ("\y" is "y"). Matching is
+// caseless, a dot matches any byte, and lines end at LF (for "^", "$" and a
+// dot without the "s" option).
 RegexRef CreateRegex(const std::string& pattern);
 
 // Whether the pattern matches anywhere in text (the text is taken by its

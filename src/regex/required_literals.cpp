@@ -310,6 +310,7 @@ ByteSet Folded(ByteSet s) {
 
 RelaxedNode AnyByte() { return RelaxedNode::OfBytes(ByteSet().set()); }
 RelaxedNode AnyText() { return RelaxedNode::Repeated(AnyByte(), 0, -1); }
+RelaxedNode AnyByteButLf() { return RelaxedNode::OfBytes(ByteSet().set().reset('\n')); }
 
 RelaxedNode CharNode(char c) {
   ByteSet s;
@@ -589,7 +590,7 @@ class Reader {
       case '.':
         ++pos_;
         out = Unknown();
-        rx = AnyByte();
+        rx = dotAll_ ? AnyByte() : AnyByteButLf();
         return true;
       case '^':
       case '$':
@@ -696,10 +697,11 @@ class Reader {
       return true;
     }
     // Option letters: (?imnsxUJ-imnsxUJ) or (?^...) alone or before ':'.
-    bool extended = extended_, caseless = caseless_;
+    bool extended = extended_, caseless = caseless_, dotAll = dotAll_;
     if (Peek() == '^') {  // unsets i, m, n, s and x first
       extended = false;
       caseless = false;
+      dotAll = false;
       ++pos_;
     }
     bool unset = false;
@@ -720,6 +722,7 @@ class Reader {
         continue;
       }
       if (o == 'i') caseless = !unset;
+      if (o == 's') dotAll = !unset;
       if (o == 'i' || o == 'm' || o == 'n' || o == 's' || o == 'U' || o == 'J') {
         ++pos_;
         continue;
@@ -728,20 +731,23 @@ class Reader {
     }
     if (Peek() == ')') {
       ++pos_;
-      extended_ = extended;  // both hold to the end of the enclosing group
+      extended_ = extended;  // they hold to the end of the enclosing group
       caseless_ = caseless;
+      dotAll_ = dotAll;
       repeatable = false;
       return false;
     }
     if (Peek() == ':') {
       ++pos_;
-      const bool saved = extended_, savedCaseless = caseless_;
+      const bool saved = extended_, savedCaseless = caseless_, savedDotAll = dotAll_;
       extended_ = extended;
       caseless_ = caseless;
+      dotAll_ = dotAll;
       out = Content(in);
       rx = std::move(in);
       extended_ = saved;
       caseless_ = savedCaseless;
+      dotAll_ = savedDotAll;
       return true;
     }
     Fail();
@@ -754,10 +760,11 @@ class Reader {
       Fail();
       return Unknown();
     }
-    const bool saved = extended_, savedCaseless = caseless_;
+    const bool saved = extended_, savedCaseless = caseless_, savedDotAll = dotAll_;
     Info in = Alternation(rx);
     extended_ = saved;
     caseless_ = savedCaseless;
+    dotAll_ = savedDotAll;
     --depth_;
     if (Peek() != ')') {
       Fail();
@@ -1081,6 +1088,7 @@ class Reader {
   bool failed_ = false;
   bool extended_ = false;
   bool caseless_ = true;  // rules match caselessly unless a pattern says otherwise
+  bool dotAll_ = true;    // and a dot matches any byte, a line feed too
   bool literals_ = true;
   int depth_ = 0;
 };

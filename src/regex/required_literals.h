@@ -1,8 +1,9 @@
 // Required literals: a prefilter for regular-expression rules. For a pattern
 // compiled the way a regular-expression rule compiles it (PCRE2, caseless,
-// dot matching all, PCRE2's built-in "C" character tables), it finds literal
-// strings that every match must contain, so that a rule whose literals are
-// absent from a text need not run its pattern over that text at all.
+// dot matching all, lines ending at LF, PCRE2's built-in "C" character
+// tables), it finds literal strings that every match must contain, so that a
+// rule whose literals are absent from a text need not run its pattern over
+// that text at all.
 //
 // Promises:
 // - Conservative: when ExtractRequiredLiterals gives a set, every match of the
@@ -50,7 +51,8 @@ struct RequiredLiterals {
   // (from where the match attempt starts to its end), and maybe more.
   // Assertions and lookarounds match the empty string, a letter or class
   // matches both cases (a negated class leaves out the other case only where
-  // the pattern matches caselessly there), a dot matches any byte,
+  // the pattern matches caselessly there), a dot matches any byte (but LF
+  // where the "s" option is off),
   // references to groups and recursion match any text, and what the reader
   // does not model in a class makes it any byte. None when the reader cannot
   // read the pattern.
