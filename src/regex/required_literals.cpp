@@ -312,11 +312,14 @@ RelaxedNode AnyByte() { return RelaxedNode::OfBytes(ByteSet().set()); }
 RelaxedNode AnyText() { return RelaxedNode::Repeated(AnyByte(), 0, -1); }
 RelaxedNode AnyByteButLf() { return RelaxedNode::OfBytes(ByteSet().set().reset('\n')); }
 
-RelaxedNode CharNode(char c) {
+// One byte; an ASCII letter in both cases where matching is caseless.
+RelaxedNode CharNode(char c, bool caseless = true) {
   ByteSet s;
   s.set(static_cast<unsigned char>(c));
-  s.set(static_cast<unsigned char>(FoldAscii(c)));
-  if (c >= 'a' && c <= 'z') s.set(static_cast<unsigned char>(c - 'a' + 'A'));
+  if (caseless) {
+    s.set(static_cast<unsigned char>(FoldAscii(c)));
+    if (c >= 'a' && c <= 'z') s.set(static_cast<unsigned char>(c - 'a' + 'A'));
+  }
   return RelaxedNode::OfBytes(s);
 }
 
@@ -601,7 +604,7 @@ class Reader {
       default:
         ++pos_;
         out = Char(c);
-        rx = CharNode(c);
+        rx = CharNode(c, caseless_);
         return true;
     }
   }
@@ -874,7 +877,7 @@ class Reader {
     }
     if (value >= 0) {
       out = Char(static_cast<char>(value));
-      rx = CharNode(static_cast<char>(value));
+      rx = CharNode(static_cast<char>(value), caseless_);
       return;
     }
     if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
@@ -891,7 +894,7 @@ class Reader {
     // at most; everything else stands for itself.
     if (!IsLetter(c)) {
       out = Char(c);
-      rx = CharNode(c);
+      rx = CharNode(c, caseless_);
     }
   }
 
@@ -1014,10 +1017,9 @@ class Reader {
   }
 
   // Reads a character class as PCRE2 finds its end; set gets the bytes it
-  // matches, and of a class that is not negated the other case of its ASCII
-  // letters too (all that matters where matching is caseless). A negated
-  // class leaves out the other case only where matching is caseless. False
-  // when a member is not modelled: the class then counts as any one byte.
+  // matches (where matching is caseless, ASCII letters in both cases).
+  // False when a member is not modelled: the class then counts as any one
+  // byte.
   bool Class(ByteSet& set) {
     ++pos_;  // '['
     set.reset();
@@ -1059,7 +1061,7 @@ class Reader {
       }
       for (int b = low.value; b <= high.value; ++b) set.set(static_cast<std::size_t>(b));
     }
-    if (caseless_ || !negated) set = Folded(set);
+    if (caseless_) set = Folded(set);
     if (negated) set.flip();
     return known;
   }

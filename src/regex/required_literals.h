@@ -49,13 +49,11 @@ struct RequiredLiterals {
   std::vector<std::string> anyOf;
   // The pattern relaxed: it matches the bytes of every match of the pattern
   // (from where the match attempt starts to its end), and maybe more.
-  // Assertions and lookarounds match the empty string, a letter or class
-  // matches both cases (a negated class leaves out the other case only where
-  // the pattern matches caselessly there), a dot matches any byte (but LF
-  // where the "s" option is off),
-  // references to groups and recursion match any text, and what the reader
-  // does not model in a class makes it any byte. None when the reader cannot
-  // read the pattern.
+  // Assertions and lookarounds match the empty string, letters and classes
+  // match as the pattern's case options say, a dot matches any byte (but LF
+  // where the "s" option is off), references to groups and recursion match
+  // any text, and what the reader does not model in a class makes it any
+  // byte. None when the reader cannot read the pattern.
   std::optional<RelaxedNode> relaxed;
 };
 

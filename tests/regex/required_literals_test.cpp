@@ -28,6 +28,7 @@ const std::vector<std::string> kHardPatterns = {
     "(ab)+cd", "(?:ab|cd)*efg", "ABC", "(?-i)ABC", "(?i)abc", "a(?i)bc", "A(?-i:B)C", "(?x) a b c",
     "(?-i)x[^a]", "(?-i)^[^a-z]+$", "x(?-i:[^b])c", "(?^)[^a]b", "(?-i)(?i)x[^a]", "(?-i:x)[^a]",
     "(?-i)[^[:^upper:]]b", "(?-s)a.b", "(?-s:a.)b", "(?^)a.b", "(?-s)a(?s).b", "(?-s)a(?s:.)b", "(?-s)a.{0,3}b",
+    "(?-i)Ab[C-E]", "(?-i)a\\x42c", "(?-i:a)BC", "(?-i)a(?i)bc", "(?-i)[[:upper:]]b",
     "(?x)a b c # note\n d", "(?x)ab[ ]c", "(?x:a b)c d", "(?x)a\\ b", "(?x)ab +c", "(?x)a#x\rbc",
     "(?xx)a[ b]c", "(?^x)a b c", "a(?x)b c|d e", "a\\x62c", "a\\x{62}c", "a\\142c", "\\0141bc", "a\\o{142}c",
     "ab\\Kcd", "(?<=ab)cd", "ab(?=cd)", "ab(?!cd)cde", "\\bfoo\\b", "^foo$", "foo\\z", "\\Afoo\\Z",
@@ -47,7 +48,7 @@ const std::vector<std::string> kHardTexts = {
     "abcabc", "aabbcc", "ace", "bdf", "foo", " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd",
     "xbcd", "ab{x}c", "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
     "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde", "abcdefghij", "abc\0def"s,
-    "abc def", "abc{2}def", "abcdabcd", "zzabczz", "xA", "xBc", "Ab", "a\nb", "a\rb", "a\n\nb", "a\r\nb"};
+    "abc def", "abc{2}def", "abcdabcd", "zzabczz", "xA", "xBc", "Ab", "a\nb", "a\rb", "a\n\nb", "a\r\nb", "AbD", "aBC"};
 
 // Picks from v with the standard's fully specified generator (the same
 // sequence on every platform).
