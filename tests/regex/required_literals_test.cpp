@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "regex/regex.h"
@@ -27,7 +28,7 @@ const std::vector<std::string> kHardPatterns = {
     "abc|", "|abc", "abc|def", "(?:abc)?def", "colou?r", "abc{0}def", "(abc){0}xyz", "a(bc){2}d", "ab{2,3}c",
     "(ab)+cd", "(?:ab|cd)*efg", "ABC", "(?-i)ABC", "(?i)abc", "a(?i)bc", "A(?-i:B)C", "(?x) a b c",
     "(?-i)x[^a]", "(?-i)^[^a-z]+$", "x(?-i:[^b])c", "(?^)[^a]b", "(?-i)(?i)x[^a]", "(?-i:x)[^a]",
-    "(?-i)[^[:^upper:]]b", "(?-s)a.b", "(?-s:a.)b", "(?^)a.b", "(?-s)a(?s).b", "(?-s)a(?s:.)b", "(?-s)a.{0,3}b",
+    "(?-i)[^[:^upper:]]b", "(?-s)a.b", "(?-s:a.)b", "(?^)a.b", "(?-s)a(?s).b", "(?-s)a(?s:.)b", "(?-s)a.{0,3}b", "(?:(?-s)x)a.b", "(?:(?-i)x)[^a]b",
     "(?-i)Ab[C-E]", "(?-i)a\\x42c", "(?-i:a)BC", "(?-i)a(?i)bc", "(?-i)[[:upper:]]b",
     "(?x)a b c # note\n d", "(?x)ab[ ]c", "(?x:a b)c d", "(?x)a\\ b", "(?x)ab +c", "(?x)a#x\rbc",
     "(?xx)a[ b]c", "(?^x)a b c", "a(?x)b c|d e", "a\\x62c", "a\\x{62}c", "a\\142c", "\\0141bc", "a\\o{142}c",
@@ -48,7 +49,7 @@ const std::vector<std::string> kHardTexts = {
     "abcabc", "aabbcc", "ace", "bdf", "foo", " foo ", "FOO\n", "abcghimno", "jklmno", "defghimno", "]abcd",
     "xbcd", "ab{x}c", "ab{2c", "abxcd", "ayb", "aybc", "a.b", "a\x01" "bc", "12abc3", "me@host.com", "abef",
     "cdef", "abcc", "abbc", "ababcd", "\r\nab", "\n\r\tab", "a\x1b" "c", "abcde", "abcdefghij", "abc\0def"s,
-    "abc def", "abc{2}def", "abcdabcd", "zzabczz", "xA", "xBc", "Ab", "a\nb", "a\rb", "a\n\nb", "a\r\nb", "AbD", "aBC"};
+    "abc def", "abc{2}def", "abcdabcd", "zzabczz", "xA", "xBc", "Ab", "a\nb", "a\rb", "a\n\nb", "a\r\nb", "AbD", "aBC", "xa\nb", "xAb"};
 
 // Picks from v with the standard's fully specified generator (the same
 // sequence on every platform).
@@ -430,6 +431,15 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   const std::size_t states = dfa.StateCount();
   EXPECT_TRUE(dfa.MayMatch("buy v-1agra now"));
   EXPECT_EQ(dfa.StateCount(), states) << "a text seen before makes no new state";
+  // The relaxed form follows the case and dot options: what they rule out
+  // it rules out too.
+  for (const auto& [pattern, text, may] : std::vector<std::tuple<const char*, const char*, bool>>{
+           {"(?-s)a.b", "a\nb", false}, {"(?-s)a.b", "a\rb", true}, {"(?^)a.b", "a\nb", false},
+           {"a.b", "a\nb", true}, {"(?-i)Ab", "ab", false}, {"(?-i)Ab", "Ab", true}, {"Ab", "ab", true},
+           {"(?-i)[A-C]x", "bx", false}, {"(?-i)[^a]x", "Ax", true}, {"(?-i)[^a]x", "ax", false},
+           {"[^a]x", "Ax", false}}) {
+    EXPECT_EQ(RelaxedDfa(*ExtractRelaxedForm(pattern)).MayMatch(text), may) << pattern << " on " << text;
+  }
   // What matches the empty string, or is larger than the limit, is not usable.
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).Usable());
   std::vector<std::uint32_t> starts;
