@@ -620,7 +620,6 @@ class PositionDfa {
       ((state[kPart] = static_cast<std::int32_t>(row[kPart])), ...);
       if (t == part) break;
       if (!(follow(state[kPart], kPart * part + t) && ...)) return result;
-      moves = moves_.data();
       ++t;
     }
     for (std::size_t u = kParts * part; u < n; ++u)  // the last part's few more steps

@@ -480,7 +480,7 @@ class Reader {
     bool skipped = false;
     for (;;) {
       const char c = Peek();
-      if (extended_ && !AtEnd()) {
+      if (options_.extended && !AtEnd()) {
         if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') {
           ++pos_;
           skipped = true;
@@ -593,7 +593,7 @@ class Reader {
       case '.':
         ++pos_;
         out = Unknown();
-        rx = dotAll_ ? AnyByte() : AnyByteButLf();
+        rx = options_.dotAll ? AnyByte() : AnyByteButLf();
         return true;
       case '^':
       case '$':
@@ -604,7 +604,7 @@ class Reader {
       default:
         ++pos_;
         out = Char(c);
-        rx = CharNode(c, caseless_);
+        rx = CharNode(c, options_.caseless);
         return true;
     }
   }
@@ -700,11 +700,9 @@ class Reader {
       return true;
     }
     // Option letters: (?imnsxUJ-imnsxUJ) or (?^...) alone or before ':'.
-    bool extended = extended_, caseless = caseless_, dotAll = dotAll_;
+    Options options = options_;
     if (Peek() == '^') {  // unsets i, m, n, s and x first
-      extended = false;
-      caseless = false;
-      dotAll = false;
+      options = Options{false, false, false};
       ++pos_;
     }
     bool unset = false;
@@ -720,12 +718,12 @@ class Reader {
           Fail();
           return true;
         }
-        extended = !unset;
+        options.extended = !unset;
         ++pos_;
         continue;
       }
-      if (o == 'i') caseless = !unset;
-      if (o == 's') dotAll = !unset;
+      if (o == 'i') options.caseless = !unset;
+      if (o == 's') options.dotAll = !unset;
       if (o == 'i' || o == 'm' || o == 'n' || o == 's' || o == 'U' || o == 'J') {
         ++pos_;
         continue;
@@ -734,23 +732,17 @@ class Reader {
     }
     if (Peek() == ')') {
       ++pos_;
-      extended_ = extended;  // they hold to the end of the enclosing group
-      caseless_ = caseless;
-      dotAll_ = dotAll;
+      options_ = options;  // they hold to the end of the enclosing group
       repeatable = false;
       return false;
     }
     if (Peek() == ':') {
       ++pos_;
-      const bool saved = extended_, savedCaseless = caseless_, savedDotAll = dotAll_;
-      extended_ = extended;
-      caseless_ = caseless;
-      dotAll_ = dotAll;
+      const Options saved = options_;
+      options_ = options;
       out = Content(in);
       rx = std::move(in);
-      extended_ = saved;
-      caseless_ = savedCaseless;
-      dotAll_ = savedDotAll;
+      options_ = saved;
       return true;
     }
     Fail();
@@ -763,11 +755,9 @@ class Reader {
       Fail();
       return Unknown();
     }
-    const bool saved = extended_, savedCaseless = caseless_, savedDotAll = dotAll_;
+    const Options saved = options_;
     Info in = Alternation(rx);
-    extended_ = saved;
-    caseless_ = savedCaseless;
-    dotAll_ = savedDotAll;
+    options_ = saved;
     --depth_;
     if (Peek() != ')') {
       Fail();
@@ -877,7 +867,7 @@ class Reader {
     }
     if (value >= 0) {
       out = Char(static_cast<char>(value));
-      rx = CharNode(static_cast<char>(value), caseless_);
+      rx = CharNode(static_cast<char>(value), options_.caseless);
       return;
     }
     if (IsDigit(c)) {  // a backreference, or octal digits: either way unknown
@@ -894,7 +884,7 @@ class Reader {
     // at most; everything else stands for itself.
     if (!IsLetter(c)) {
       out = Char(c);
-      rx = CharNode(c, caseless_);
+      rx = CharNode(c, options_.caseless);
     }
   }
 
@@ -1061,7 +1051,7 @@ class Reader {
       }
       for (int b = low.value; b <= high.value; ++b) set.set(static_cast<std::size_t>(b));
     }
-    if (caseless_) set = Folded(set);
+    if (options_.caseless) set = Folded(set);
     if (negated) set.flip();
     return known;
   }
@@ -1088,9 +1078,12 @@ class Reader {
   std::string_view p_;
   std::size_t pos_ = 0;
   bool failed_ = false;
-  bool extended_ = false;
-  bool caseless_ = true;  // rules match caselessly unless a pattern says otherwise
-  bool dotAll_ = true;    // and a dot matches any byte, a line feed too
+  // The options in force where the reader is. Rules match caselessly and a
+  // dot matches any byte, a line feed too, unless a pattern says otherwise.
+  struct Options {
+    bool extended = false, caseless = true, dotAll = true;
+  };
+  Options options_;
   bool literals_ = true;
   int depth_ = 0;
 };
