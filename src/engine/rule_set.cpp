@@ -192,7 +192,9 @@ void RuleSet::ReportProbe(int pattern, double seconds, std::size_t bytes) const 
   p.withoutDfaSeconds = 0;
   if (worth) {
     if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
-      auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_);
+      const RelaxedDfa::Starts starts =
+          StartsOnlyAtLineStarts(*p.re) ? RelaxedDfa::Starts::kAtLineStarts : RelaxedDfa::Starts::kAnywhere;
+      auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_, starts);
       if (dfa->Usable()) p.dfa = std::move(dfa);
     }
   }

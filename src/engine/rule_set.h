@@ -11,11 +11,12 @@
 // - On a field where the own search of some pattern without required
 //   literals would try a match at almost every byte, those patterns go
 //   through one pass of a relaxed matcher (RelaxedMatcher) instead.
-// - A pattern whose matches may start almost anywhere gets a lazy DFA of its
-//   relaxed form (RelaxedDfa): a field in which the DFA finds the relaxed
-//   form nowhere cannot match the pattern, and in another the pattern's
-//   search tries matches only where the relaxed form's matches start. The
-//   DFA stays only where it saved more time than it took.
+// - A pattern whose matches may start almost anywhere, or at every line
+//   start, gets a lazy DFA of its relaxed form (RelaxedDfa): a field in which
+//   the DFA finds the relaxed form nowhere cannot match the pattern, and in
+//   another the pattern's search tries matches only where the relaxed
+//   form's matches start. The DFA stays only where it saved more time than
+//   it took.
 // Scanners and matchers are built when the set evaluates its second message,
 // and from then on a pattern's searches count towards its DFA: a process that
 // scores one message does not pay for them.

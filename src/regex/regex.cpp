@@ -350,6 +350,15 @@ int StartFrequency(const Regex& compiled) {
   return sum;
 }
 
+bool StartsOnlyAtLineStarts(const Regex& compiled) {
+  if (!compiled.code) return false;
+  std::uint32_t options = 0, firstType = 0;
+  pcre2_pattern_info(compiled.code, PCRE2_INFO_ALLOPTIONS, &options);
+  if ((options & PCRE2_ANCHORED) != 0) return false;
+  pcre2_pattern_info(compiled.code, PCRE2_INFO_FIRSTCODETYPE, &firstType);
+  return firstType == 2;
+}
+
 std::size_t RegexCompiledSizeLimit() {
   std::uint32_t linkSize = 2;
   pcre2_config(PCRE2_CONFIG_LINKSIZE, &linkSize);

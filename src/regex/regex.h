@@ -58,6 +58,11 @@ bool SearchesFromAnyStart(const Regex& re);
 // starts it does not try cannot fail.
 bool IsMatchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>* starts);
 
+// Whether PCRE2 tries matches of the pattern only at the start of the text
+// and after an LF (every branch starts with "^" under the "m" option, or
+// with ".*" where a dot does not match LF).
+bool StartsOnlyAtLineStarts(const Regex& compiled);
+
 // How often a match of a compiled pattern may start: the parts per ten
 // thousand of typical mail text at whose bytes PCRE2 tries a match (200 for
 // a pattern anchored at line starts). A search that tries at no more than

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -313,17 +314,20 @@ std::uint64_t PositionSetHash(const std::uint32_t* set, std::size_t size) {
 // A DFA made lazily from positions (their byte sets, followers, patterns and
 // where matches end): each set of positions that a search reaches becomes a
 // state once, its move on a class of bytes is worked out once. A search
-// restarts every pattern at every byte.
+// restarts every pattern at every byte, unless the DFA is anchored: then
+// matches start only where a run starts.
 class PositionDfa {
  public:
   static constexpr std::int32_t kUnknown = -1;  // the move is not worked out yet
   static constexpr std::int32_t kFull = -2;     // a limit was reached
+  static constexpr std::int32_t kDead = -3;     // anchored: no position is alive
   // A move into a state at which matches end: kMatchedBase - its row.
-  static constexpr std::int32_t kMatchedBase = -3;
+  static constexpr std::int32_t kMatchedBase = -4;
 
   struct Limits {
     std::size_t maxStates = 0, maxTableBytes = 0;
     DfaTableBudget* budget = nullptr;  // shared with other DFAs, or null
+    bool anchored = false;
   };
 
   // The positions are read, not copied: they must outlive the DFA.
@@ -442,6 +446,42 @@ class PositionDfa {
     return result;
   }
 
+  // An anchored DFA run from offset 0 and from after every LF of text, each
+  // run until no position is alive or a match ends: starts gets each offset
+  // from which a match runs, ascending (only the first where firstOnly).
+  // 0; -1 at a limit (kFull); -2 when the runs took more than maxSteps
+  // moves together (starts then says nothing).
+  int CollectFromLineStarts(std::string_view text, std::size_t maxSteps, bool firstOnly,
+                            std::vector<std::uint32_t>& starts) {
+    starts.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t steps = 0;
+    // (The empty line after a last LF holds no match: no pattern here
+    // matches the empty string.)
+    for (std::size_t from = 0; from < n;) {
+      std::int32_t row = 0;
+      for (std::size_t i = from; i < n; ++i) {
+        if (++steps > maxSteps) return -2;
+        const std::size_t k = classOf_[p[i]];
+        std::int32_t to = moves_[static_cast<std::size_t>(row) + k];
+        if (to == kUnknown) to = Move(row, k);
+        if (to == kFull) return -1;
+        if (to == kDead) break;
+        if (to <= kMatchedBase) {
+          starts.push_back(static_cast<std::uint32_t>(from));
+          if (firstOnly) return 0;
+          break;
+        }
+        row = to;
+      }
+      const void* lf = std::memchr(p + from, '\n', n - from);
+      if (!lf) break;
+      from = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - p) + 1;
+    }
+    return 0;
+  }
+
   // For each pattern (below patternCount): in how many states it takes part.
   std::vector<std::size_t> PatternPresence(std::size_t patternCount) const {
     std::vector<std::size_t> presence(patternCount, 0);
@@ -538,7 +578,10 @@ class PositionDfa {
       for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
         if (sets_[followSet_[e]][c]) reach(follow_[e]);
     }
-    for (std::uint32_t e = firstBegin_[k]; e < firstBegin_[k + 1]; ++e) reach(first_[e]);
+    // Row 0 is the state where a run starts (no position yet).
+    if (!limits_.anchored || s == 0)
+      for (std::uint32_t e = firstBegin_[k]; e < firstBegin_[k + 1]; ++e) reach(first_[e]);
+    if (limits_.anchored && next.empty()) return moves_[static_cast<std::size_t>(row) + k] = kDead;
     std::sort(next.begin(), next.end());
     std::int32_t to = Intern(next);
     if (to == kFull) return kFull;
@@ -830,18 +873,33 @@ Node Reversed(const Node& n) {
 struct RelaxedDfa::Impl {
   // The positions of the reversed pattern (all of pattern 0), then the DFA
   // over them: run backwards over a text, it stands where matches start.
+  // For matches at line starts only, the pattern's positions as they are,
+  // and an anchored DFA run from each line start.
   std::vector<std::bitset<256>> sets;
   std::vector<std::uint16_t> setOf;
   std::vector<std::uint32_t> followBegin, follow, patternAndLast, first;
   std::unique_ptr<PositionDfa> dfa;
+  bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
+  std::vector<std::uint32_t> scratch;  // starts that MayMatch does not keep
   std::mutex mutex;
+
+  // The line starts from which the relaxed pattern matches (see
+  // MatchStarts): false where that is not known (a limit).
+  bool LineStarts(std::string_view text, bool firstOnly, std::vector<std::uint32_t>& starts) {
+    const int result = dfa->CollectFromLineStarts(text, kLineStartStepsPerByte * text.size() + kLineStartSteps,
+                                                  firstOnly, starts);
+    if (result == -1) full = true;
+    if (result < 0) starts.clear();
+    return result >= 0;
+  }
 };
 
-RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::make_unique<Impl>()) {
+RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
+  d.lineStarts = starts == Starts::kAtLineStarts;
   Builder builder(kMaxPositions);
-  const Builder::Fragment f = builder.Build(Reversed(pattern));
+  const Builder::Fragment f = builder.Build(d.lineStarts ? pattern : Reversed(pattern));
   if (builder.Overflow() || f.nullable) return;
   d.followBegin.push_back(0);
   for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
@@ -861,7 +919,7 @@ RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget) : impl_(std::
     d.setOf.push_back(known.first->second);
   }
   d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
-                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget});
+                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget, d.lineStarts});
   d.full = d.dfa->StateCount() == 0;
 }
 
@@ -879,6 +937,7 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   if (!d.dfa) return true;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return true;
+  if (d.lineStarts) return !d.LineStarts(text, true, d.scratch) || !d.scratch.empty();
   const int found = d.dfa->RunBackward(text, [](std::size_t) { return true; });
   if (found < 0) d.full = true;
   return found != 0;
@@ -890,6 +949,7 @@ bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& 
   if (!d.dfa) return false;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return false;
+  if (d.lineStarts) return d.LineStarts(text, false, starts);
   if (d.dfa->CollectBackward(text, starts) < 0) {
     d.full = true;
     return false;

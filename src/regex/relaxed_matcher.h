@@ -160,29 +160,39 @@ class RelaxedMatcher {
 // text, reuse both. A search runs from the end of the text to its start.
 // Patterns whose PCRE2 search tries a match at almost every byte cost a few
 // nanoseconds per byte this way, and their search then need try only the
-// starts found.
+// starts found. A pattern whose matches start only at the start of the text
+// or after an LF (PCRE2 tries no other offset) gets a DFA of the pattern read
+// forwards instead, run from each such line start until no partial match is
+// alive: most lines end their run within a few bytes.
 //
 // Promises:
 // - Conservative: MayMatch is false only when the relaxed pattern matches
-//   nowhere in the text (all of it, not a kept part); MatchStarts lists every
-//   offset at which a match of it starts.
+//   nowhere in the text (all of it, not a kept part; for a DFA of line
+//   starts: from no line start); MatchStarts lists every offset at which a
+//   match of it starts (every line start from which one runs).
 // - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) stop
 //   growing at their limit, and so do they when the DFAs that share a
 //   budget have used it up; from then on MayMatch answers true for every
 //   text (and MatchStarts false), as it does when the pattern matches the
 //   empty string or needs more than kMaxPositions positions (Usable is false
-//   then).
+//   then). The runs of a DFA of line starts over one text stop after
+//   kLineStartStepsPerByte moves per byte of it (and kLineStartSteps more):
+//   that text may match, with no starts known.
 // - Thread-safe: searches from several threads take turns (a lock).
 class RelaxedDfa {
  public:
   static constexpr std::size_t kMaxPositions = 16384;
   static constexpr std::size_t kMaxStates = 8192;
   static constexpr std::size_t kMaxTableBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kLineStartStepsPerByte = 8, kLineStartSteps = 4096;
 
   using Budget = DfaTableBudget;
+  // Where matches of the pattern may start: anywhere, or only at offset 0
+  // and after an LF.
+  enum class Starts : std::uint8_t { kAnywhere, kAtLineStarts };
 
   // budget: shared with other DFAs, or null; it must outlive the DFA.
-  explicit RelaxedDfa(const RelaxedNode& pattern, Budget* budget = nullptr);
+  explicit RelaxedDfa(const RelaxedNode& pattern, Budget* budget = nullptr, Starts starts = Starts::kAnywhere);
   ~RelaxedDfa();
   RelaxedDfa(const RelaxedDfa&) = delete;
   RelaxedDfa& operator=(const RelaxedDfa&) = delete;
@@ -192,7 +202,8 @@ class RelaxedDfa {
   // Every offset of text at which a match of the relaxed pattern starts,
   // ascending (none: it matches nowhere); a match of the pattern itself can
   // start only there. False, with starts empty, where MayMatch would answer
-  // true for every text (not Usable, or at the limit).
+  // true for every text (not Usable, or at the limit), or for this one (a
+  // DFA of line starts at its limit of moves).
   bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts) const;
   std::size_t StateCount() const;
 

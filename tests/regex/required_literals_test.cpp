@@ -448,6 +448,80 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
+// A pattern that PCRE2 tries only at line starts gets a DFA run forwards
+// from each line start: its starts are line starts, and the search from
+// them gives the answer of the whole text.
+TEST(RelaxedDfaTest, LineStartDfaMissesNoMatch) {
+  std::mt19937 rng(23);
+  const FuzzSet set = MakeFuzzSet(std::mt19937(9), 0);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 150; ++i) {
+    std::string text;
+    for (std::size_t k = 0, lines = 1 + rng() % 4; k < lines; ++k)
+      text += FuzzText(rng) + (rng() % 4 ? "\n" : rng() % 2 ? "\r\n" : "\n\n");
+    texts.push_back(rng() % 5 ? text : text.substr(0, text.size() - 1));
+  }
+  std::size_t checked = 0, ruledOut = 0, pairs = 0;
+  for (std::size_t k = 0; k < 1200 && k < set.patterns.size(); ++k) {
+    for (const std::string& pattern : {"(?m)^" + set.patterns[k], "(?-s).*" + set.patterns[k],
+                                       "(?m)^(?:" + set.patterns[k] + ")|^x"}) {
+      RegexRef re;
+      try {
+        re = CreateRegex(pattern);
+      } catch (const RegexError&) {
+        continue;
+      }
+      const std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(pattern);
+      if (!relaxed || !StartsOnlyAtLineStarts(*re)) continue;
+      const RelaxedDfa dfa(*relaxed, nullptr, RelaxedDfa::Starts::kAtLineStarts);
+      if (!dfa.Usable()) continue;
+      ++checked;
+      for (const std::string& text : texts) {
+        ++pairs;
+        std::vector<std::uint32_t> starts;
+        ASSERT_TRUE(dfa.MatchStarts(text, starts));
+        EXPECT_EQ(dfa.MayMatch(text), !starts.empty()) << pattern;
+        for (std::uint32_t at : starts) EXPECT_TRUE(at == 0 || text[at - 1] == '\n') << pattern << " at " << at;
+        bool fromStarts = false;
+        try {
+          fromStarts = IsMatchFrom(*re, text, &starts);
+        } catch (const RegexError&) {
+        }
+        EXPECT_EQ(fromStarts, Matches(re, text)) << "'" << pattern << "' on '" << text << "'";
+        ruledOut += starts.empty() ? 1 : 0;
+      }
+    }
+  }
+  EXPECT_GT(checked, 1000u);
+  EXPECT_GT(ruledOut, pairs / 2);
+
+  // Where matches may start.
+  for (const auto& [pattern, lineStarts] : std::vector<std::pair<const char*, bool>>{
+           {"(?m)^ab", true}, {"(?-s).*ab", true}, {"(?m)^a|^b", true}, {"(?s).*ab", false},
+           {"^ab", false}, {"(?m)^a|b", false}, {"ab", false}, {"(?m)a^", false}}) {
+    EXPECT_EQ(StartsOnlyAtLineStarts(*CreateRegex(pattern)), lineStarts) << pattern;
+  }
+  // The starts are the line starts from which a match runs, also over an LF.
+  const RelaxedDfa exact(*ExtractRelaxedForm("(?m)^a\\s*b"), nullptr, RelaxedDfa::Starts::kAtLineStarts);
+  std::vector<std::uint32_t> starts;
+  ASSERT_TRUE(exact.MatchStarts("ab\nxab\na\n\nb\n\nab", starts));
+  EXPECT_EQ(starts, (std::vector<std::uint32_t>{0, 7, 13}));
+  ASSERT_TRUE(exact.MatchStarts("b\nc\n", starts));
+  EXPECT_TRUE(starts.empty());
+  EXPECT_FALSE(exact.MayMatch("xab\n\nba"));
+
+  // Runs that stay alive over many lines stop at the limit of moves: that
+  // text may match, with no starts known, and the DFA still serves others.
+  const RelaxedDfa spaces(*ExtractRelaxedForm("(?m)^\\s*x"), nullptr, RelaxedDfa::Starts::kAtLineStarts);
+  const std::string blank(20000, '\n');
+  EXPECT_FALSE(spaces.MatchStarts(blank, starts));
+  EXPECT_TRUE(starts.empty());
+  EXPECT_TRUE(spaces.MayMatch(blank));
+  ASSERT_TRUE(spaces.MatchStarts("a\n \n x\n", starts));
+  EXPECT_EQ(starts, (std::vector<std::uint32_t>{2, 4}));
+  EXPECT_FALSE(spaces.MayMatch(std::string(50, '\n')));
+}
+
 // Long texts are run in two or four parts at once; the answers and
 // the starts stay those of one pass, also for matches across the parts and
 // for patterns whose partial matches live long (the relaxed forms of these
