@@ -194,7 +194,7 @@ void RuleSet::ReportProbe(int pattern, double seconds, std::size_t bytes) const 
     if (std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(*p.text)) {
       const RelaxedDfa::Starts starts =
           StartsOnlyAtLineStarts(*p.re) ? RelaxedDfa::Starts::kAtLineStarts : RelaxedDfa::Starts::kAnywhere;
-      auto dfa = std::make_shared<const RelaxedDfa>(*relaxed, &dfaBudget_, starts);
+      auto dfa = std::make_shared<const RelaxedDfa>(std::move(*relaxed), &dfaBudget_, starts);
       if (dfa->Usable()) p.dfa = std::move(dfa);
     }
   }

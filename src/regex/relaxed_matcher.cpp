@@ -859,13 +859,11 @@ std::size_t RelaxedMatcher::GroupCount() const {
 
 namespace {
 
-// The pattern read backwards: it matches the reversed texts of the pattern's
-// matches.
-Node Reversed(const Node& n) {
-  Node out = n;
-  for (Node& child : out.children) child = Reversed(child);
-  if (out.kind == Node::Kind::Sequence) std::reverse(out.children.begin(), out.children.end());
-  return out;
+// The pattern read backwards, in place: it then matches the reversed texts
+// of the pattern's matches.
+void Reverse(Node& n) {
+  for (Node& child : n.children) Reverse(child);
+  if (n.kind == Node::Kind::Sequence) std::reverse(n.children.begin(), n.children.end());
 }
 
 }  // namespace
@@ -895,11 +893,12 @@ struct RelaxedDfa::Impl {
   }
 };
 
-RelaxedDfa::RelaxedDfa(const RelaxedNode& pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
+RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
+  if (!d.lineStarts) Reverse(pattern);
   Builder builder(kMaxPositions);
-  const Builder::Fragment f = builder.Build(d.lineStarts ? pattern : Reversed(pattern));
+  const Builder::Fragment f = builder.Build(pattern);
   if (builder.Overflow() || f.nullable) return;
   d.followBegin.push_back(0);
   for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {

@@ -192,7 +192,7 @@ class RelaxedDfa {
   enum class Starts : std::uint8_t { kAnywhere, kAtLineStarts };
 
   // budget: shared with other DFAs, or null; it must outlive the DFA.
-  explicit RelaxedDfa(const RelaxedNode& pattern, Budget* budget = nullptr, Starts starts = Starts::kAnywhere);
+  explicit RelaxedDfa(RelaxedNode pattern, Budget* budget = nullptr, Starts starts = Starts::kAnywhere);
   ~RelaxedDfa();
   RelaxedDfa(const RelaxedDfa&) = delete;
   RelaxedDfa& operator=(const RelaxedDfa&) = delete;
