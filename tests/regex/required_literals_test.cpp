@@ -509,13 +509,14 @@ TEST(RelaxedDfaTest, LineStartDfaMissesNoMatch) {
   ASSERT_TRUE(exact.MatchStarts("b\nc\n", starts));
   EXPECT_TRUE(starts.empty());
   EXPECT_FALSE(exact.MayMatch("xab\n\nba"));
+  EXPECT_FALSE(exact.MayMatch("aab\n")) << "no match starts again inside a line";
 
   // Runs that stay alive over many lines stop at the limit of moves: that
   // text may match, with no starts known, and the DFA still serves others.
   const RelaxedDfa spaces(*ExtractRelaxedForm("(?m)^\\s*x"), nullptr, RelaxedDfa::Starts::kAtLineStarts);
-  const std::string blank(20000, '\n');
+  const std::string blank = "x\n" + std::string(20000, '\n');
   EXPECT_FALSE(spaces.MatchStarts(blank, starts));
-  EXPECT_TRUE(starts.empty());
+  EXPECT_TRUE(starts.empty()) << "the start found before the limit is not kept";
   EXPECT_TRUE(spaces.MayMatch(blank));
   ASSERT_TRUE(spaces.MatchStarts("a\n \n x\n", starts));
   EXPECT_EQ(starts, (std::vector<std::uint32_t>{2, 4}));
