@@ -649,14 +649,17 @@ class PositionDfa {
     while (t < part) {
       // Steps whose moves are all known and plain run with the rows in
       // registers; a step where one is not goes through follow, part by part.
-      const auto* known = reinterpret_cast<const std::uint32_t*>(moves_.data());
+      // A move is read from the moves of its byte's class (classMoves_),
+      // at the row: the one add a step needs is not on the way from one
+      // row to the next.
+      const std::uint32_t* const* classMoves = ClassMoves();
       std::uint32_t row[kParts] = {static_cast<std::uint32_t>(state[kPart])...};
       const unsigned char* at = kBackward ? p + n - 1 - t : p + t;
       for (; t < part; ++t, at += kBackward ? -1 : 1) {
         if (t % kRecordEvery == 0 && t < kConvergeWithin)
           ((rows[kPart][t / kRecordEvery] = static_cast<std::int32_t>(row[kPart])), ...);
         const std::uint32_t to[kParts] = {
-            known[std::size_t{row[kPart]} + classOf_[at[static_cast<std::ptrdiff_t>(kPart) * stride]]]...};
+            classMoves[at[static_cast<std::ptrdiff_t>(kPart) * stride]][row[kPart]]...};
         if ((to[kPart] | ...) & 0x80000000u) break;
         ((row[kPart] = to[kPart]), ...);
       }
@@ -682,6 +685,17 @@ class PositionDfa {
     return 0;
   }
 
+  // For each byte, where the moves on its class start in moves_ (made again
+  // when moves_ has moved).
+  const std::uint32_t* const* ClassMoves() {
+    const auto* known = reinterpret_cast<const std::uint32_t*>(moves_.data());
+    if (classMovesOf_ != known) {
+      for (std::size_t b = 0; b < 256; ++b) classMoves_[b] = known + classOf_[b];
+      classMovesOf_ = known;
+    }
+    return classMoves_;
+  }
+
   void GiveBack() {
     if (limits_.budget) limits_.budget->used.fetch_sub(tableBytes_);
     tableBytes_ = 0;
@@ -695,6 +709,8 @@ class PositionDfa {
   const std::vector<std::uint32_t>& patternAndLast_;
   const Limits limits_;
   std::uint8_t classOf_[256] = {};
+  const std::uint32_t* classMoves_[256] = {};  // see ClassMoves
+  const std::uint32_t* classMovesOf_ = nullptr;
   std::vector<std::uint8_t> representative_;  // a byte of each class
   std::size_t classCount_ = 0;
   std::vector<std::uint32_t> firstBegin_, first_;  // per class
