@@ -210,7 +210,13 @@ void RuleSet::ReportDfaTrial(int pattern, double withDfaSeconds, double withoutD
   if (++p.trials <= kDfaWarmUp) return;
   p.withDfaSeconds += withDfaSeconds;
   p.withoutDfaSeconds += withoutDfaSeconds;
-  if (p.trials < kDfaWarmUp + kDfaTrials) return;
+  // Each trial runs the pattern's own search as well, which the DFA is there
+  // to save: where the first trials already tell a clear winner, the rest
+  // are not run.
+  const bool clear = p.trials >= kDfaWarmUp + kDfaClearAfter &&
+                     (p.withDfaSeconds * kDfaClearRatio < p.withoutDfaSeconds ||
+                      p.withoutDfaSeconds * kDfaClearRatio < p.withDfaSeconds);
+  if (!clear && p.trials < kDfaWarmUp + kDfaTrials) return;
   const bool keep = p.withDfaSeconds < p.withoutDfaSeconds;
   if (!keep) p.dfa.reset();  // a search still under way holds its own reference
   p.dfaState.store(keep ? 3 : 4, std::memory_order_release);

@@ -100,12 +100,15 @@ class RuleSet {
   // (kOnTrial); each is reported (ReportDfaTrial): how long the DFA and the
   // search it left took, and how long the pattern's own search over the
   // whole text took. The DFA stays only where it saves time: where the
-  // first took less than the second over the trials.
+  // first took less than the second over the trials. The trials end after
+  // kDfaClearAfter where one of the two sums is already kDfaClearRatio
+  // times the other.
   enum class DfaPhase : std::uint8_t { kDecided, kProbing, kWarmingUp, kOnTrial };
   std::shared_ptr<const RelaxedDfa> Dfa(int pattern, DfaPhase& phase) const;
   void ReportProbe(int pattern, double seconds, std::size_t bytes) const;
   void ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const;
-  static constexpr int kDfaProbes = 3, kDfaWarmUp = 32, kDfaTrials = 16;
+  static constexpr int kDfaProbes = 3, kDfaWarmUp = 32, kDfaTrials = 16, kDfaClearAfter = 4;
+  static constexpr double kDfaClearRatio = 4;
   static constexpr double kDfaWorthNanosPerByte = 1.5;
 
   // Figures for benchmarks: distinct patterns, and those of them the

@@ -233,10 +233,12 @@ TEST(Prefilter, RelaxedDfaStaysOnlyWhereItSavesTime) {
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\W\\w\\d\" [broad three]"));
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"<\\d\\d[a-z]\\d\" [narrow]"));
   ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\w\\w\\d\" [broad, but searched fast]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\s\\d[a-z]\\d\" [broad, clearly faster with its DFA]"));
+  ASSERT_TRUE(store.AddLine("SUBJECT 1 R \"\\b\\d[a-z]\\d\" [broad, clearly slower with it]"));
   const RuleSet rules(store);
   using Phase = RuleSet::DfaPhase;
   Phase phase = Phase::kOnTrial;
-  for (int pattern = 0; pattern < 5; ++pattern) {
+  for (int pattern = 0; pattern < 7; ++pattern) {
     ASSERT_NE(rules.Pattern(pattern), nullptr);
     EXPECT_EQ(rules.Dfa(pattern, phase), nullptr) << "a DFA at the first search";
     EXPECT_EQ(phase, Phase::kDecided);
@@ -244,7 +246,7 @@ TEST(Prefilter, RelaxedDfaStaysOnlyWhereItSavesTime) {
   EXPECT_EQ(rules.Dfa(3, phase), nullptr) << "a DFA for a narrow start";
   EXPECT_EQ(phase, Phase::kDecided);
   // Probes: 1000 bytes searched in 10 us (pattern 4: in 1 us, 1 ns a byte).
-  for (int pattern : {0, 1, 2, 4}) {
+  for (int pattern : {0, 1, 2, 4, 5, 6}) {
     for (int k = 0; k < RuleSet::kDfaProbes; ++k) {
       EXPECT_EQ(rules.Dfa(pattern, phase), nullptr) << pattern << " " << k;
       EXPECT_EQ(phase, Phase::kProbing);
@@ -267,6 +269,21 @@ TEST(Prefilter, RelaxedDfaStaysOnlyWhereItSavesTime) {
       EXPECT_EQ(rules.Dfa(pattern, phase) == nullptr, pattern == 1 && k == last) << pattern << " " << k;
     }
     EXPECT_EQ(phase, Phase::kDecided);
+  }
+  // Trials whose outcome is already clear end early: with the DFA in a fifth
+  // of the time (pattern 5) it stays after the first few; in four times the
+  // time (pattern 6) that is not yet clear, in 4.08 times it goes.
+  for (int pattern : {5, 6}) {
+    ASSERT_NE(rules.Dfa(pattern, phase), nullptr);
+    for (int k = 0; k < RuleSet::kDfaWarmUp; ++k) rules.ReportDfaTrial(pattern, 0, 0);
+    const int trials = RuleSet::kDfaClearAfter + (pattern == 6 ? 1 : 0);
+    for (int k = 0; k < trials; ++k) {
+      EXPECT_NE(rules.Dfa(pattern, phase), nullptr) << pattern << " " << k;
+      EXPECT_EQ(phase, Phase::kOnTrial) << pattern << " " << k;
+      rules.ReportDfaTrial(pattern, pattern == 5 ? 0.2 : k < RuleSet::kDfaClearAfter ? 4.0 : 4.4, 1);
+    }
+    EXPECT_EQ(rules.Dfa(pattern, phase) == nullptr, pattern == 6) << pattern;
+    EXPECT_EQ(phase, Phase::kDecided) << pattern;
   }
 }
 
