@@ -210,7 +210,9 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const std::string longest(32, 'q');
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
   std::vector<std::uint8_t> m;
-  for (std::size_t length : {257u, 300u, 1001u, 1031u, 2049u, 2063u}) {
+  // One pass up to 64 bytes (and where a part would not hold the longest
+  // literal), two parts up to 256, four up to 1,024, eight above.
+  for (std::size_t length : {65u, 70u, 101u, 257u, 300u, 1025u, 1031u, 2063u}) {
     for (std::size_t at = 0; at + 6 <= length; ++at) {
       std::string text(length, 'x');
       scanner.Scan(text.replace(at, 6, "NEEDLE"), m);
