@@ -1241,16 +1241,15 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   mayMatch.assign(patternCount_, 0);
   for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
   if (outputs_.empty()) return;
-  std::vector<std::uint8_t> seen(literalBegin_.size() - 1, 0);
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
+  // (A literal found again marks its patterns again: most have one or two,
+  // fewer steps than keeping track of the literals found.)
   auto report = [&](std::uint32_t row) {
     const std::uint32_t s = row >> shift;
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
-      if (seen[lit]) continue;
-      seen[lit] = 1;
       for (std::uint32_t j = literalBegin_[lit]; j < literalBegin_[lit + 1]; ++j)
         mayMatch[literalPatterns_[j]] = 1;
     }
