@@ -1244,8 +1244,8 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
-  // (A literal found again marks its patterns again: most have one or two,
-  // fewer steps than keeping track of the literals found.)
+  // (A literal found again marks its patterns again: over a scan that costs
+  // less than clearing, and keeping, a mark per literal of the scanner.)
   auto report = [&](std::uint32_t row) {
     const std::uint32_t s = row >> shift;
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
