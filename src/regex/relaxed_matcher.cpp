@@ -460,21 +460,33 @@ class PositionDfa {
     // (The empty line after a last LF holds no match: no pattern here
     // matches the empty string.)
     for (std::size_t from = 0; from < n;) {
-      std::int32_t row = 0;
-      for (std::size_t i = from; i < n; ++i) {
-        if (++steps > maxSteps) return -2;
-        const std::size_t k = classOf_[p[i]];
-        std::int32_t to = moves_[static_cast<std::size_t>(row) + k];
-        if (to == kUnknown) to = Move(row, k);
-        if (to == kFull) return -1;
-        if (to == kDead) break;
-        if (to <= kMatchedBase) {
-          starts.push_back(static_cast<std::uint32_t>(from));
-          if (firstOnly) return 0;
-          break;
+      // A run stops at the text's end, or where it would make one move more
+      // than the runs before it left.
+      const std::size_t end = n - from > maxSteps - steps ? from + (maxSteps - steps) : n;
+      const std::uint32_t* const* classMoves = ClassMoves();  // as in RunParts
+      std::uint32_t row = 0;
+      std::size_t i = from;
+      for (; i < end; ++i) {
+        std::uint32_t to = classMoves[p[i]][row];
+        if (to & 0x80000000u) {
+          std::int32_t move = static_cast<std::int32_t>(to);
+          if (move == kUnknown) {
+            move = Move(static_cast<std::int32_t>(row), classOf_[p[i]]);
+            classMoves = ClassMoves();  // the moves may have grown
+          }
+          if (move == kFull) return -1;
+          if (move == kDead) break;
+          if (move <= kMatchedBase) {
+            starts.push_back(static_cast<std::uint32_t>(from));
+            if (firstOnly) return 0;
+            break;
+          }
+          to = static_cast<std::uint32_t>(move);
         }
         row = to;
       }
+      if (i == end && end < n) return -2;
+      steps += i - from + (i < end ? 1 : 0);
       const void* lf = std::memchr(p + from, '\n', n - from);
       if (!lf) break;
       from = static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - p) + 1;

@@ -523,6 +523,21 @@ TEST(RelaxedDfaTest, LineStartDfaMissesNoMatch) {
   ASSERT_TRUE(spaces.MatchStarts("a\n \n x\n", starts));
   EXPECT_EQ(starts, (std::vector<std::uint32_t>{2, 4}));
   EXPECT_FALSE(spaces.MayMatch(std::string(50, '\n')));
+  // The limit is exact. In r letters, an LF and m LFs more, the run from the
+  // first line dies at its first byte (one move) and each of the m others
+  // runs to the end: 1 + m(m+1)/2 moves. Up to the limit the runs give their
+  // starts (none here); one move more, they give none.
+  const long perByte = RelaxedDfa::kLineStartStepsPerByte, more = RelaxedDfa::kLineStartSteps;
+  for (long over : {0, 1}) {
+    std::string text;
+    for (long m = 1; text.empty(); ++m) {
+      const long moves = 1 + m * (m + 1) / 2, bytes = (moves - over - more) / perByte;
+      if (moves - over - more > 0 && (moves - over - more) % perByte == 0 && bytes - 1 - m >= 1)
+        text = std::string(static_cast<std::size_t>(bytes - 1 - m), 'b') + std::string(static_cast<std::size_t>(m) + 1, '\n');
+    }
+    EXPECT_EQ(spaces.MatchStarts(text, starts), over == 0) << text.size();
+    EXPECT_TRUE(starts.empty());
+  }
 }
 
 // Long texts are run in two or four parts at once; the answers and
