@@ -125,7 +125,7 @@ std::int32_t MessageEvaluator::Evaluate() {
           // fails as a rule when it does not compile.
           const Regex* re = rules->Pattern(p.pattern);
           const std::vector<std::uint32_t>* starts = nullptr;
-          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, starts)))
+          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts)))
             res = false;
           else
             res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);

@@ -265,7 +265,7 @@ bool FieldCache::MayMatch(int field, int filterId) {
   if (!e.scanned) {
     // The scan reads what the patterns would search.
     const std::string_view text = SearchedText(field);
-    scanner->Scan(text, e.mayMatch);
+    scanner->Scan(text, e.mayMatch, &e.spans);
     if (const RelaxedMatcher* relaxed = set_->fields_[static_cast<std::size_t>(field)].relaxed.get())
       relaxed->Narrow(text, e.mayMatch);
     e.scanned = true;
@@ -273,7 +273,7 @@ bool FieldCache::MayMatch(int field, int filterId) {
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
 }
 
-bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts) {
+bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, const std::vector<std::uint32_t>*& starts) {
   starts = nullptr;
   if (!usePrefilter_) return true;
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
@@ -304,7 +304,15 @@ bool FieldCache::DfaMayMatch(int field, int pattern, const std::vector<std::uint
   auto ask = [&] {
     starts = nullptr;
     if (!SearchesFromAnyStart(re)) return dfa->MayMatch(text);
-    if (!dfa->MatchStarts(text, starts_)) return true;
+    // A match holds one of the pattern's literals: it ends no sooner than
+    // the first one found and starts no later than the last.
+    std::size_t minEnd = 0, maxStart = SIZE_MAX;
+    const Entry& e = entries_[static_cast<std::size_t>(field)];
+    if (filterId >= 0 && e.scanned && e.spans[static_cast<std::size_t>(filterId)].firstEnd != UINT32_MAX) {
+      minEnd = e.spans[static_cast<std::size_t>(filterId)].firstEnd;
+      maxStart = e.spans[static_cast<std::size_t>(filterId)].lastStart;
+    }
+    if (!dfa->MatchStarts(text, starts_, minEnd, maxStart)) return true;
     starts = &starts_;
     return !starts_.empty();
   };

@@ -50,6 +50,7 @@
 #include "message/parser.h"
 #include "regex/regex.h"
 #include "regex/relaxed_matcher.h"
+#include "regex/required_literals.h"
 
 namespace quelta {
 
@@ -175,8 +176,10 @@ class FieldCache {
   // its relaxed form matches nowhere in it, or when a search made here to
   // time the pattern found no match. Otherwise starts is null (search
   // all of the field) or the offsets where a match of the pattern may start
-  // (for IsMatchFrom; valid until the next call).
-  bool DfaMayMatch(int field, int pattern, const std::vector<std::uint32_t>*& starts);
+  // (for IsMatchFrom; valid until the next call). filterId as for MayMatch:
+  // after MayMatch, where the pattern's literals lie in the field bounds
+  // where its matches can.
+  bool DfaMayMatch(int field, int pattern, int filterId, const std::vector<std::uint32_t>*& starts);
 
  private:
   // The text of a field as far as patterns search it (maxRegExpSize).
@@ -186,6 +189,7 @@ class FieldCache {
     bool hasUpper = false, scanned = false;
     std::string upper;
     std::vector<std::uint8_t> mayMatch;
+    std::vector<LiteralSpan> spans;  // where each pattern's literals were found
   };
   const RuleSet* set_;
   MessageParser& parser_;

@@ -429,17 +429,42 @@ class PositionDfa {
   }
 
   // RunBackward collecting every offset it reports, ascending and each once,
-  // into starts: 0, or -1 at a limit (starts then says nothing).
-  int CollectBackward(std::string_view text, std::vector<std::uint32_t>& starts) {
+  // into starts: 0, or -1 at a limit (starts then says nothing). The run
+  // reads the bytes from offset from up to offset to, as if the text ended
+  // there; at an offset below idleBelow it stops where no position is alive
+  // (from <= idleBelow <= to).
+  int CollectBackward(std::string_view text, std::vector<std::uint32_t>& starts, std::size_t from = 0,
+                      std::size_t to = SIZE_MAX, std::size_t idleBelow = 0) {
     starts.clear();
+    to = std::min(to, text.size());
+    from = std::min(from, to);
+    idleBelow = std::clamp(idleBelow, from, to);
     // The parts report their offsets interleaved, and where parts meet some
     // twice: they are marked in a bit per offset, then read in order.
-    marks_.assign((text.size() + 63) / 64, 0);
-    const int result = RunBackward(text, [&](std::size_t i) {
-      marks_[i / 64] |= std::uint64_t{1} << (i % 64);
+    marks_.assign((to + 63) / 64, 0);
+    auto mark = [&](std::size_t i) { marks_[i / 64] |= std::uint64_t{1} << (i % 64); };
+    // In parts down to the first offset at which the run may stop, then
+    // byte by byte.
+    const std::size_t parted = idleBelow > from ? idleBelow - 1 : from;
+    int result = RunBackward(text.substr(parted, to - parted), [&](std::size_t i) {
+      mark(parted + i);
       return false;
     });
     if (result < 0) return result;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::int32_t row = lastRow_;  // after the byte at offset parted
+    for (std::size_t i = parted; i > from && row != 0;) {
+      --i;
+      const std::size_t k = classOf_[p[i]];
+      std::int32_t next = moves_[static_cast<std::size_t>(row) + k];
+      if (next == kUnknown) next = Move(row, k);
+      if (next == kFull) return -1;
+      if (next <= kMatchedBase) {
+        next = kMatchedBase - next;
+        mark(i);
+      }
+      row = next;
+    }
     for (std::size_t w = 0; w < marks_.size(); ++w)
       for (std::uint64_t bits = marks_[w]; bits != 0; bits &= bits - 1)
         starts.push_back(static_cast<std::uint32_t>(w * 64 + LowestBit(bits)));
@@ -694,6 +719,7 @@ class PositionDfa {
       }
       if (met) right = state[j];
     }
+    lastRow_ = right;
     return 0;
   }
 
@@ -743,6 +769,7 @@ class PositionDfa {
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
   std::vector<std::uint64_t> marks_;  // see CollectBackward
+  std::int32_t lastRow_ = 0;  // the row at which the last run that reached the text's end ended
   // see RunInParts
   static constexpr std::size_t kTwoPartsFrom = 512, kFourPartsFrom = 1024;
   static constexpr std::size_t kConvergeWithin = 512, kRecordEvery = 8;
@@ -887,6 +914,31 @@ std::size_t RelaxedMatcher::GroupCount() const {
 
 namespace {
 
+// The length of n's longest match; SIZE_MAX where it has none.
+std::size_t LongestMatch(const Node& n) {
+  auto add = [](std::size_t a, std::size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
+  std::size_t longest = 0;
+  switch (n.kind) {
+    case Node::Kind::Bytes:
+      return 1;
+    case Node::Kind::Sequence:
+      for (const Node& child : n.children) longest = add(longest, LongestMatch(child));
+      return longest;
+    case Node::Kind::Alternation:
+      for (const Node& child : n.children) longest = std::max(longest, LongestMatch(child));
+      return longest;
+    case Node::Kind::Repeat: {
+      if (n.max == 0 || n.children.empty()) return 0;
+      const std::size_t one = LongestMatch(n.children[0]);
+      if (one == 0) return 0;
+      if (n.max < 0 || one == SIZE_MAX) return SIZE_MAX;
+      const auto times = static_cast<std::size_t>(n.max);
+      return times > SIZE_MAX / one ? SIZE_MAX : times * one;
+    }
+  }
+  return SIZE_MAX;
+}
+
 // The pattern read backwards, in place: it then matches the reversed texts
 // of the pattern's matches.
 void Reverse(Node& n) {
@@ -907,6 +959,7 @@ struct RelaxedDfa::Impl {
   std::unique_ptr<PositionDfa> dfa;
   bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
+  std::size_t longestMatch = SIZE_MAX;  // of the relaxed pattern; SIZE_MAX: no bound
   std::vector<std::uint32_t> scratch;  // starts that MayMatch does not keep
   std::mutex mutex;
 
@@ -924,6 +977,7 @@ struct RelaxedDfa::Impl {
 RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
+  d.longestMatch = LongestMatch(pattern);
   if (!d.lineStarts) Reverse(pattern);
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
@@ -970,17 +1024,28 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   return found != 0;
 }
 
-bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts) const {
+bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts, std::size_t minEnd,
+                             std::size_t maxStart) const {
   Impl& d = *impl_;
   starts.clear();
   if (!d.dfa) return false;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return false;
   if (d.lineStarts) return d.LineStarts(text, false, starts);
-  if (d.dfa->CollectBackward(text, starts) < 0) {
+  // A wanted match [s, e) has minEnd <= e and s <= maxStart; with a bound
+  // on its length, also e <= maxStart + longest and s >= minEnd - longest.
+  std::size_t from = 0, to = text.size();
+  if (d.longestMatch != SIZE_MAX && maxStart != SIZE_MAX) {
+    to = std::min(to, maxStart > SIZE_MAX - d.longestMatch ? SIZE_MAX : maxStart + d.longestMatch);
+    from = minEnd > d.longestMatch ? minEnd - d.longestMatch : 0;
+  }
+  if (minEnd > to || from >= to) return true;  // none is wanted
+  if (d.dfa->CollectBackward(text, starts, from, to, std::max(minEnd, from)) < 0) {
     d.full = true;
+    starts.clear();
     return false;
   }
+  while (!starts.empty() && starts.back() > maxStart) starts.pop_back();
   return true;
 }
 

@@ -204,7 +204,14 @@ class RelaxedDfa {
   // start only there. False, with starts empty, where MayMatch would answer
   // true for every text (not Usable, or at the limit), or for this one (a
   // DFA of line starts at its limit of moves).
-  bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts) const;
+  // Where only matches that end at or after minEnd and start at or before
+  // maxStart are wanted (those that hold a literal found in text, say),
+  // starts may leave out the others, and the search reads less of the text:
+  // from its end down to where no match that ends at or after minEnd is
+  // alive; and with matches no longer than some bound, only the stretch
+  // where such matches can lie.
+  bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts, std::size_t minEnd = 0,
+                   std::size_t maxStart = SIZE_MAX) const;
   std::size_t StateCount() const;
 
  private:

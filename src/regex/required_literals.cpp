@@ -1143,6 +1143,7 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   literalBegin_.push_back(0);
   for (const auto& [text, ids] : byLiteral) {
     literals.push_back(&text);
+    literalLength_.push_back(static_cast<std::uint32_t>(text.size()));
     longestLiteral_ = std::max(longestLiteral_, text.size());
     literalPatterns_.insert(literalPatterns_.end(), ids.begin(), ids.end());
     literalBegin_.push_back(static_cast<std::uint32_t>(literalPatterns_.size()));
@@ -1237,31 +1238,42 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   }
 }
 
-void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch) const {
+void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
+                          std::vector<LiteralSpan>* spans) const {
   mayMatch.assign(patternCount_, 0);
   for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
+  if (spans) spans->assign(patternCount_, LiteralSpan{});
   if (outputs_.empty()) return;
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  // The literals that end at the state at row, whose last byte is at.
   // (A literal found again marks its patterns again: over a scan that costs
   // less than clearing, and keeping, a mark per literal of the scanner.)
-  auto report = [&](std::uint32_t row) {
+  auto report = [&](std::uint32_t row, const unsigned char* at) {
     const std::uint32_t s = row >> shift;
+    const auto end = static_cast<std::uint32_t>(at - bytes + 1);
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
-      for (std::uint32_t j = literalBegin_[lit]; j < literalBegin_[lit + 1]; ++j)
-        mayMatch[literalPatterns_[j]] = 1;
+      for (std::uint32_t j = literalBegin_[lit]; j < literalBegin_[lit + 1]; ++j) {
+        const std::uint32_t id = literalPatterns_[j];
+        mayMatch[id] = 1;
+        if (spans) {
+          LiteralSpan& span = (*spans)[id];
+          span.firstEnd = std::min(span.firstEnd, end);
+          span.lastStart = std::max(span.lastStart, end - literalLength_[lit]);
+        }
+      }
     }
   };
   const std::uint32_t firstOutputRow = firstOutputRow_;
-  // A move from a state's row on a byte, to the next state's row.
-  auto step = [&](std::uint32_t row, unsigned char c) {
-    row = next[row | byteClass_[c]];
-    if (row >= firstOutputRow) report(row);
+  // A move from a state's row on the byte at at, to the next state's row.
+  auto step = [&](std::uint32_t row, const unsigned char* at) {
+    row = next[row | byteClass_[*at]];
+    if (row >= firstOutputRow) report(row, at);
     return row;
   };
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
   // Each byte's move waits for the one before: a longer text is scanned in
   // parts at once, each after the first from far enough before its start
@@ -1277,13 +1289,13 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
       // Unrolled, each part's state stays in a register: kept in memory it
       // puts a store and a load on every step's path.
 #pragma GCC unroll 8
-      for (std::size_t j = 0; j < kParts; ++j) state[j] = step(state[j], at[j][i]);
+      for (std::size_t j = 0; j < kParts; ++j) state[j] = step(state[j], at[j] + i);
     }
     // The parts that started early have as many bytes left (the last one
     // the rest of the text).
     for (std::size_t j = 1; j < kParts; ++j) {
       const std::size_t end = j + 1 < kParts ? (j + 1) * part : n;
-      for (std::size_t i = (j + 1) * part - overlap; i < end; ++i) state[j] = step(state[j], bytes[i]);
+      for (std::size_t i = (j + 1) * part - overlap; i < end; ++i) state[j] = step(state[j], bytes + i);
     }
   };
   constexpr std::size_t kTwoPartsAbove = 64, kFourPartsAbove = 256, kEightPartsAbove = 1024;
@@ -1295,7 +1307,7 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
     scanInParts(std::integral_constant<std::size_t, 2>());
   } else {
     std::uint32_t state = 0;
-    for (std::size_t i = 0; i < n; ++i) state = step(state, bytes[i]);
+    for (std::size_t i = 0; i < n; ++i) state = step(state, bytes + i);
   }
 }
 

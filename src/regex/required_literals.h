@@ -71,6 +71,16 @@ inline char FoldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Where the literals of one pattern occur in a scanned text: the offset just
+// after the occurrence that ends first, and the offset of the one that
+// starts last. A match of the pattern holds an occurrence, so it ends at or
+// after firstEnd and starts at or before lastStart. firstEnd is UINT32_MAX
+// where no literal of the pattern occurs (or it has none).
+struct LiteralSpan {
+  std::uint32_t firstEnd = UINT32_MAX;
+  std::uint32_t lastStart = 0;
+};
+
 // One pass over a text for the required literals of many patterns (an
 // Aho-Corasick automaton over the case-folded literals, as a full DFA over
 // byte classes). Pattern ids are the positions in the vector given to the
@@ -83,8 +93,11 @@ class LiteralScanner {
   std::size_t StateCount() const { return stateCount_; }
 
   // Sets mayMatch (resized to PatternCount()) to 1 for every pattern that
-  // always runs or whose literal occurs in text, and 0 for the others.
-  void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
+  // always runs or whose literal occurs in text, and 0 for the others; and
+  // where spans is given, (*spans)[id] (resized too) to where pattern id's
+  // literals occur. Texts up to 4 GiB.
+  void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
+            std::vector<LiteralSpan>* spans = nullptr) const;
 
  private:
   std::size_t patternCount_ = 0;
@@ -98,6 +111,7 @@ class LiteralScanner {
   std::uint32_t firstOutputRow_ = 0;           // the rows of states where literals end come last
   std::vector<std::uint32_t> outputBegin_;     // state -> range in outputs_ (stateCount_+1)
   std::vector<std::uint32_t> outputs_;         // literal ids that end at a state
+  std::vector<std::uint32_t> literalLength_;   // literal -> its length
   std::vector<std::uint32_t> literalBegin_;    // literal -> range in literalPatterns_
   std::vector<std::uint32_t> literalPatterns_; // pattern ids of each literal
   std::vector<std::uint32_t> alwaysRun_;       // pattern ids without a filter

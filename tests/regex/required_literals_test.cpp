@@ -210,17 +210,30 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const std::string longest(32, 'q');
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
   std::vector<std::uint8_t> m;
+  std::vector<LiteralSpan> spans;
+  auto span = [](std::uint32_t firstEnd, std::uint32_t lastStart) { return std::make_pair(firstEnd, lastStart); };
+  auto spanOf = [&](std::size_t id) { return span(spans[id].firstEnd, spans[id].lastStart); };
   // One pass up to 64 bytes (and where a part would not hold the longest
   // literal), two parts up to 256, four up to 1,024, eight above.
   for (std::size_t length : {65u, 70u, 101u, 257u, 300u, 1025u, 1031u, 2063u}) {
     for (std::size_t at = 0; at + 6 <= length; ++at) {
+      const auto end = static_cast<std::uint32_t>(at + 6);
       std::string text(length, 'x');
-      scanner.Scan(text.replace(at, 6, "NEEDLE"), m);
+      scanner.Scan(text.replace(at, 6, "NEEDLE"), m, &spans);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{1, 0})) << length << " " << at;
+      ASSERT_EQ(spanOf(0), span(end, end - 6)) << length << " " << at;
+      ASSERT_EQ(spans[1].firstEnd, UINT32_MAX);
+      // With a second needle at the text's end, the first ends at the
+      // same offset and the last starts there.
+      if (at + 12 <= length) {
+        scanner.Scan(text.replace(length - 6, 6, "needle"), m, &spans);
+        ASSERT_EQ(spanOf(0), span(end, static_cast<std::uint32_t>(length - 6))) << length << " " << at;
+      }
       if (at + longest.size() > length) continue;
       text.assign(length, 'x');
-      scanner.Scan(text.replace(at, longest.size(), longest), m);
+      scanner.Scan(text.replace(at, longest.size(), longest), m, &spans);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 1})) << length << " " << at;
+      ASSERT_EQ(spanOf(1), span(static_cast<std::uint32_t>(at + 32), static_cast<std::uint32_t>(at)));
       scanner.Scan(text.replace(at, 1, "x"), m);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 0})) << length << " " << at;
     }
@@ -397,7 +410,9 @@ TEST(RelaxedMatcherTest, APatternAliveInMostStatesMovesOnWhereTheDfaFillsOften) 
 // and its states, once made, serve every later search.
 TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   const FuzzSet set = MakeFuzzSet(std::mt19937(5), 100);
-  std::size_t usable = 0, ruledOut = 0, pairs = 0;
+  std::size_t usable = 0, ruledOut = 0, pairs = 0, withLiterals = 0;
+  std::vector<LiteralScanner> scanners;
+  for (const std::string& pattern : set.patterns) scanners.emplace_back(std::vector{ExtractRequiredLiterals(pattern)});
   for (std::size_t k = 0; k < set.patterns.size(); ++k) {
     const std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(set.patterns[k]);
     if (!relaxed) continue;
@@ -419,10 +434,24 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
       }
       EXPECT_EQ(fromStarts, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
       ruledOut += starts.empty() ? 1 : 0;
+      // Only matches that hold a literal found are wanted: the starts of
+      // those still give the answer of the whole.
+      std::vector<LiteralSpan> spans;
+      std::vector<std::uint8_t> found;
+      scanners[k].Scan(text, found, &spans);
+      if (spans[0].firstEnd == UINT32_MAX) continue;
+      ASSERT_TRUE(dfa.MatchStarts(text, starts, spans[0].firstEnd, spans[0].lastStart));
+      try {
+        fromStarts = IsMatchFrom(*set.compiled[k], text, &starts);
+      } catch (const RegexError&) {
+      }
+      EXPECT_EQ(fromStarts, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
+      ++withLiterals;
     }
   }
   EXPECT_GT(usable, set.patterns.size() / 2);
   EXPECT_GT(ruledOut, pairs / 2);
+  EXPECT_GT(withLiterals, pairs / 100);
 
   const RelaxedDfa dfa(*ExtractRelaxedForm("(?:\\b|\\s)[_\\W]{0,3}v[_\\W]{0,3}[i1!|l]a(?=g)gra\\b"));
   ASSERT_TRUE(dfa.Usable());
@@ -448,6 +477,36 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm("a?")).MatchStarts("bab", starts)) << "no starts known";
   EXPECT_TRUE(RelaxedDfa(*ExtractRelaxedForm("a?")).MayMatch("bbb"));
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
+}
+
+// Where only matches that end at or after minEnd and start at or before
+// maxStart are wanted, the search finds all of those, also one that starts
+// far below minEnd, and reads only the stretch where they can lie.
+TEST(RelaxedDfaTest, FindsTheWantedMatchesWithinTheirBounds) {
+  using Starts = std::vector<std::uint32_t>;
+  std::vector<std::uint32_t> starts;
+  auto run = [&](const RelaxedDfa& dfa, const std::string& text, std::size_t minEnd, std::size_t maxStart) {
+    EXPECT_TRUE(dfa.MatchStarts(text, starts, minEnd, maxStart));
+    return starts;
+  };
+  // Matches of any length: starts at 0 (to 1504), 1506 (to 1510), 1512 (to 1518).
+  const RelaxedDfa open(*ExtractRelaxedForm("ab[a-z]*yz"));
+  const std::string text = "ab" + std::string(1500, 'c') + "yz--abyz--abccyz";
+  EXPECT_EQ(run(open, text, 0, SIZE_MAX), (Starts{0, 1506, 1512}));
+  EXPECT_EQ(run(open, text, 1504, 1516), (Starts{0, 1506, 1512})) << "the run goes on while a match is alive";
+  EXPECT_EQ(run(open, text, 1505, SIZE_MAX), (Starts{1506, 1512})) << "it stops where none is";
+  EXPECT_EQ(run(open, text, 1510, 1511), (Starts{1506}));
+  EXPECT_EQ(run(open, text, 1510, 1512), (Starts{1506, 1512}));
+  EXPECT_EQ(run(open, text, 1519, SIZE_MAX), Starts{});
+  // Matches of at most 7 bytes: starts at 0, 2005 and 3009 (to 3016).
+  const RelaxedDfa bounded(*ExtractRelaxedForm("ab[a-z]{0,3}yz"));
+  const std::string spread = "abcyz" + std::string(2000, 'x') + "abyz" + std::string(1000, 'x') + "abcccyz";
+  EXPECT_EQ(run(bounded, spread, 0, SIZE_MAX), (Starts{0, 2005, 3009}));
+  EXPECT_EQ(run(bounded, spread, 3016, 3009), (Starts{3009})) << "a match of the longest length on either bound";
+  EXPECT_EQ(run(bounded, spread, 2009, 2007), (Starts{2005}));
+  EXPECT_EQ(run(bounded, spread, 5, 2007), (Starts{0, 2005}));
+  EXPECT_EQ(run(bounded, spread, 2009, 3013), (Starts{2005, 3009}));
+  EXPECT_EQ(run(bounded, spread, 3015, 3000), Starts{}) << "no match ends there and starts early enough";
 }
 
 // A pattern that PCRE2 tries only at line starts gets a DFA run forwards
