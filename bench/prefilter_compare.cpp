@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
       for (int i = 0; i < filtered.Count(); ++i) {
         const PreparedRule& p = filtered.At(i);
         // The pre-tests the evaluator applies, in its order.
-        const std::vector<std::uint32_t>* starts = nullptr;
+        StartOffsets starts;
         if (p.kind != 'R' || !filtered.Pattern(p.pattern) || !fields.MayMatch(p.field, p.filterId)) continue;
         fields.Text(p.field);  // the field's text is made once, outside the timing
         const Clock::time_point before = Clock::now();

@@ -404,7 +404,7 @@ bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCac
 // ---- Regular-expression rules ---------------------------------------------------------
 
 bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
-                    std::size_t maxSize, std::string& text, const std::vector<std::uint32_t>* starts) {
+                    std::size_t maxSize, std::string& text, const StartOffsets& starts) {
   try {
     if (!re) throw RegexError("not compiled");
     std::string_view subject(fieldText);

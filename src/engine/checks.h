@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "regex/regex.h"
+
 namespace quelta {
 
 class MessageContext;
 class MessageParser;
-class Regex;
 class UpperCaseCache;
 struct EngineOptions;
 struct EngineServices;
@@ -52,10 +53,9 @@ bool EvaluateSimple(const Rule& rule, const std::string& fieldText, UpperCaseCac
                     std::string& text);
 // Whether the rule's compiled pattern matches the first maxSize bytes of the
 // field text; re null: the pattern did not compile, the rule fails. starts:
-// where in them a match may start, when that is known (IsMatchFrom).
+// where in them a match may start, as far as that is known (IsMatchFrom).
 bool EvaluateRegExp(const Rule& rule, const Regex* re, const std::string& fieldText,
-                    std::size_t maxSize, std::string& text,
-                    const std::vector<std::uint32_t>* starts = nullptr);
+                    std::size_t maxSize, std::string& text, const StartOffsets& starts = {});
 // The same, compiling the rule's pattern for this evaluation.
 bool EvaluateRegExp(const Rule& rule, const std::string& fieldText, std::size_t maxSize,
                     std::string& text);

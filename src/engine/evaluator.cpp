@@ -124,7 +124,7 @@ std::int32_t MessageEvaluator::Evaluate() {
           // matches is searched only where those matches start; it still
           // fails as a rule when it does not compile.
           const Regex* re = rules->Pattern(p.pattern);
-          const std::vector<std::uint32_t>* starts = nullptr;
+          StartOffsets starts;
           if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts)))
             res = false;
           else

@@ -104,6 +104,7 @@ void RuleSet::BuildPrefilter() const {
       RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
       texts[static_cast<std::size_t>(id)] = patterns_[static_cast<std::size_t>(pattern)].text;
       l = ExtractRequiredLiterals(*texts[static_cast<std::size_t>(id)]);
+      if (l.relaxed) patterns_[static_cast<std::size_t>(pattern)].longestMatch = LongestMatch(*l.relaxed);
       withLiterals += l.always ? 0 : 1;
       if (l.always && l.relaxed) {
         const Regex* re = Pattern(pattern);
@@ -273,9 +274,22 @@ bool FieldCache::MayMatch(int field, int filterId) {
   return e.mayMatch[static_cast<std::size_t>(filterId)] != 0;
 }
 
-bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, const std::vector<std::uint32_t>*& starts) {
-  starts = nullptr;
+bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets& starts) {
+  starts = StartOffsets{};
   if (!usePrefilter_) return true;
+  // A match holds one of the pattern's literals: it ends no sooner than the
+  // first one found and starts no later than the last; with a bound on its
+  // length, it starts no sooner than that before the first one's end.
+  std::size_t minEnd = 0;
+  const Entry& e = entries_[static_cast<std::size_t>(field)];
+  if (filterId >= 0 && e.scanned && e.spans[static_cast<std::size_t>(filterId)].firstEnd != UINT32_MAX) {
+    const LiteralSpan& span = e.spans[static_cast<std::size_t>(filterId)];
+    const std::size_t longest = set_->patterns_[static_cast<std::size_t>(pattern)].longestMatch;
+    minEnd = span.firstEnd;
+    starts.first = longest != SIZE_MAX && minEnd > longest ? minEnd - longest : 0;
+    starts.last = span.lastStart;
+  }
+  const StartOffsets range = starts;  // where the pattern's own search tries
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
   if (!dfa && phase != RuleSet::DfaPhase::kProbing) return true;
@@ -284,7 +298,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, const std::ve
   using Clock = std::chrono::steady_clock;
   // A search made here for its time: false only where it found no match
   // (a failed search is left to the evaluation, which reports it).
-  auto search = [&](const std::vector<std::uint32_t>* from) {
+  auto search = [&](const StartOffsets& from) {
     try {
       return IsMatchFrom(re, text, from);
     } catch (const RegexError&) {
@@ -295,25 +309,17 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, const std::ve
     // Probing: the pattern's own search timed, to tell whether a DFA is
     // worth making; where it found nothing, it need not run again.
     const Clock::time_point start = Clock::now();
-    const bool may = search(nullptr);
+    const bool may = search(range);
     set_->ReportProbe(pattern, std::chrono::duration<double>(Clock::now() - start).count(), text.size());
     return may;
   }
-  // The DFA's answer: no match, or where matches may start (all of the text
-  // where the DFA is full or the search cannot be restricted).
+  // The DFA's answer: no match, or where matches may start (the range where
+  // the DFA is full or the search cannot be restricted).
   auto ask = [&] {
-    starts = nullptr;
+    starts = range;
     if (!SearchesFromAnyStart(re)) return dfa->MayMatch(text);
-    // A match holds one of the pattern's literals: it ends no sooner than
-    // the first one found and starts no later than the last.
-    std::size_t minEnd = 0, maxStart = SIZE_MAX;
-    const Entry& e = entries_[static_cast<std::size_t>(field)];
-    if (filterId >= 0 && e.scanned && e.spans[static_cast<std::size_t>(filterId)].firstEnd != UINT32_MAX) {
-      minEnd = e.spans[static_cast<std::size_t>(filterId)].firstEnd;
-      maxStart = e.spans[static_cast<std::size_t>(filterId)].lastStart;
-    }
-    if (!dfa->MatchStarts(text, starts_, minEnd, maxStart)) return true;
-    starts = &starts_;
+    if (!dfa->MatchStarts(text, starts_, minEnd, range.last)) return true;
+    starts.list = &starts_;
     return !starts_.empty();
   };
   if (phase != RuleSet::DfaPhase::kOnTrial) {
@@ -326,11 +332,11 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, const std::ve
   const Clock::time_point start = Clock::now();
   if (ask()) search(starts);
   const Clock::time_point between = Clock::now();
-  const bool may = search(nullptr);
+  const bool may = search(range);
   const Clock::time_point end = Clock::now();
   set_->ReportDfaTrial(pattern, std::chrono::duration<double>(between - start).count(),
                        std::chrono::duration<double>(end - between).count());
-  if (!may) starts = nullptr;
+  if (!may) starts = range;
   return may;
 }
 

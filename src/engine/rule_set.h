@@ -137,6 +137,9 @@ class RuleSet {
     mutable std::size_t probedBytes = 0;
     mutable double withDfaSeconds = 0;     // the DFA and the searches from its starts
     mutable double withoutDfaSeconds = 0;  // the pattern's own searches (probes first)
+    // The longest text its relaxed form matches (SIZE_MAX: no bound), known
+    // with the prefilter.
+    mutable std::size_t longestMatch = SIZE_MAX;
   };
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).
@@ -178,8 +181,8 @@ class FieldCache {
   // all of the field) or the offsets where a match of the pattern may start
   // (for IsMatchFrom; valid until the next call). filterId as for MayMatch:
   // after MayMatch, where the pattern's literals lie in the field bounds
-  // where its matches can.
-  bool DfaMayMatch(int field, int pattern, int filterId, const std::vector<std::uint32_t>*& starts);
+  // where its matches can start, also for a pattern without a DFA.
+  bool DfaMayMatch(int field, int pattern, int filterId, StartOffsets& starts);
 
  private:
   // The text of a field as far as patterns search it (maxRegExpSize).

@@ -34,6 +34,7 @@
 #include "regex/mail_bytes.h"
 #include "regex/required_literals.h"
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <vector>
@@ -380,22 +381,26 @@ int MatchOnce(pcre2_code* code, std::string_view text, PCRE2_SIZE start, pcre2_m
   return rc;
 }
 
-// The search of the whole text, in slices of start positions under the
-// time budget (see the top of this file).
-int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md,
-                  pcre2_match_context* ctx) {
+// The search from every start position from first to last (the whole text
+// for a pattern that does not search from any start), in slices of start
+// positions under the time budget (see the top of this file).
+int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md, pcre2_match_context* ctx,
+                  std::size_t first = 0, std::size_t last = SIZE_MAX) {
   const std::size_t len = text.size();
-  if (!re.sliced || len <= kRegexSliceLength) return MatchOnce(re.code, text, 0, md, ctx);
+  if (!re.sliced) return MatchOnce(re.code, text, 0, md, ctx);
+  last = std::min(last, len);  // a match may start at the text's end
+  if (first > last) return PCRE2_ERROR_NOMATCH;
+  if (first == 0 && last == len && len <= kRegexSliceLength) return MatchOnce(re.code, text, 0, md, ctx);
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRegexTimeBudgetMs);
-  PCRE2_SIZE from = 0;
+  PCRE2_SIZE from = first;
   int rc;
   for (;;) {
-    const bool last = len - from <= kRegexSliceLength;
+    const bool lastSlice = last - from <= kRegexSliceLength;
     // The offset limit is the last start position tried.
-    pcre2_set_offset_limit(ctx, last ? PCRE2_UNSET : from + kRegexSliceLength - 1);
+    pcre2_set_offset_limit(ctx, !lastSlice ? from + kRegexSliceLength - 1 : last == len ? PCRE2_UNSET : last);
     rc = MatchOnce(re.code, text, from, md, ctx);
-    if (last || rc != PCRE2_ERROR_NOMATCH) break;
+    if (lastSlice || rc != PCRE2_ERROR_NOMATCH) break;
     if (Clock::now() > deadline) {
       rc = PCRE2_ERROR_MATCHLIMIT;
       break;
@@ -444,12 +449,16 @@ bool IsMatch(const Regex& re, std::string_view text) { return IsMatchFrom(re, te
 bool SearchesFromAnyStart(const Regex& re) { return re.sliced; }
 
 bool IsMatchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>* starts) {
+  return IsMatchFrom(re, text, StartOffsets{starts});
+}
+
+bool IsMatchFrom(const Regex& re, std::string_view text, const StartOffsets& starts) {
   if (!re.code) RaiseMatchError(PCRE2_ERROR_NULL);
   Borrowed res;
   pcre2_match_data* md = res->Probe();
   if (!md || !res->ctx) RaiseMatchError(PCRE2_ERROR_NOMEMORY);
-  const int rc = starts && re.sliced ? SearchFrom(re, text, *starts, md, res->ctx)
-                                     : BoundedSearch(re, text, md, res->ctx);
+  const int rc = starts.list && re.sliced ? SearchFrom(re, text, *starts.list, md, res->ctx)
+                                          : BoundedSearch(re, text, md, res->ctx, starts.first, starts.last);
   if (rc >= 0) return true;  // 0: matched, the one-pair vector was too small
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   res->DropProbe();

@@ -51,11 +51,19 @@ bool IsMatch(const Regex& re, std::string_view text);
 // backtracking verbs, whose matches depend on where the search starts).
 bool SearchesFromAnyStart(const Regex& re);
 
-// IsMatch, trying matches only at the offsets in starts (ascending; more may
-// be tried): the same answer as IsMatch wherever a match can start only at
-// one of them. Without starts, or for a pattern that does not search from
-// any start, the whole text is searched. Raises RegexError as IsMatch does;
-// starts it does not try cannot fail.
+// Where a search need try matches: at the offsets in list (ascending; more
+// may be tried), or without a list at every offset from first to last.
+struct StartOffsets {
+  const std::vector<std::uint32_t>* list = nullptr;
+  std::size_t first = 0, last = SIZE_MAX;
+};
+
+// IsMatch, trying matches only at the offsets starts gives: the same answer
+// as IsMatch wherever a match can start only at one of them. For a pattern
+// that does not search from any start, the whole text is searched. Raises
+// RegexError as IsMatch does; starts it does not try cannot fail.
+bool IsMatchFrom(const Regex& re, std::string_view text, const StartOffsets& starts);
+// The same at the offsets in starts, or (null) at every offset.
 bool IsMatchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>* starts);
 
 // Whether PCRE2 tries matches of the pattern only at the start of the text

@@ -912,10 +912,7 @@ std::size_t RelaxedMatcher::GroupCount() const {
 
 // ---- RelaxedDfa ------------------------------------------------------------------
 
-namespace {
-
-// The length of n's longest match; SIZE_MAX where it has none.
-std::size_t LongestMatch(const Node& n) {
+std::size_t LongestMatch(const RelaxedNode& n) {
   auto add = [](std::size_t a, std::size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
   std::size_t longest = 0;
   switch (n.kind) {
@@ -938,6 +935,8 @@ std::size_t LongestMatch(const Node& n) {
   }
   return SIZE_MAX;
 }
+
+namespace {
 
 // The pattern read backwards, in place: it then matches the reversed texts
 // of the pattern's matches.

@@ -82,6 +82,10 @@ struct RelaxedNode {
   }
 };
 
+// The length of the longest text that pattern matches; SIZE_MAX where it
+// has no bound.
+std::size_t LongestMatch(const RelaxedNode& pattern);
+
 class RelaxedMatcher {
  public:
   static constexpr long kMaxCopies = 3;

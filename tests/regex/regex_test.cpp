@@ -138,12 +138,26 @@ TEST(Regex, SearchFromStartsTriesThoseOnly) {
   for (const auto& [re, starts, want] : cases) EXPECT_EQ(IsMatchFrom(**re, text, &starts), want) << starts.size();
   EXPECT_TRUE(IsMatchFrom(*abc, text, nullptr));
   EXPECT_TRUE(SearchesFromAnyStart(*abc));
+  // Or at every offset of a range, which may cross the slices of a search.
+  const std::tuple<const RegexRef*, std::size_t, std::size_t, bool> ranges[] = {
+      {&abc, 0, 99, false},       {&abc, 0, 100, true},         {&abc, 100, 100, true},
+      {&abc, 101, 3000, false},   {&abc, 101, 3001, true},      {&abc, 2000, SIZE_MAX, true},
+      {&abc, 3002, SIZE_MAX, false}, {&abc, 200, 100, false},   {&afterQ, 0, 3000, false},
+      {&afterQ, 3001, 3001, true}};
+  for (const auto& [re, first, last, want] : ranges)
+    EXPECT_EQ(IsMatchFrom(**re, text, StartOffsets{nullptr, first, last}), want) << first << ".." << last;
+  // A match at the text's end starts there.
+  const RegexRef end = CreateRegex("\\z");
+  EXPECT_FALSE(IsMatchFrom(*end, "ab", StartOffsets{nullptr, 0, 1}));
+  EXPECT_TRUE(IsMatchFrom(*end, "ab", StartOffsets{nullptr, 2, 2}));
+  EXPECT_TRUE(IsMatchFrom(*end, text, StartOffsets{nullptr, 3900, 4000}));
 
   const RegexRef atStart = CreateRegex("\\Gxx|zz"), commit = CreateRegex("a(*COMMIT)b");
   EXPECT_FALSE(SearchesFromAnyStart(*atStart));
   EXPECT_FALSE(SearchesFromAnyStart(*commit));
   const Starts middle = {50};
   EXPECT_TRUE(IsMatchFrom(*atStart, text, &middle));  // \G holds at 0 only; searched whole
+  EXPECT_TRUE(IsMatchFrom(*atStart, text, StartOffsets{nullptr, 50, 60}));
   EXPECT_FALSE(IsMatchFrom(*commit, "ac" + std::string(50, 'x') + "ab", &middle));
 
   // Every one of many scattered starts tried, under the time budget.
