@@ -104,7 +104,8 @@ void RuleSet::BuildPrefilter() const {
       RequiredLiterals& l = literals[static_cast<std::size_t>(id)];
       texts[static_cast<std::size_t>(id)] = patterns_[static_cast<std::size_t>(pattern)].text;
       l = ExtractRequiredLiterals(*texts[static_cast<std::size_t>(id)]);
-      if (l.relaxed) patterns_[static_cast<std::size_t>(pattern)].longestMatch = LongestMatch(*l.relaxed);
+      patterns_[static_cast<std::size_t>(pattern)].literalLead = l.lead;
+      patterns_[static_cast<std::size_t>(pattern)].literalTail = l.tail;
       withLiterals += l.always ? 0 : 1;
       if (l.always && l.relaxed) {
         const Regex* re = Pattern(pattern);
@@ -277,18 +278,16 @@ bool FieldCache::MayMatch(int field, int filterId) {
 bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets& starts) {
   starts = StartOffsets{};
   if (!usePrefilter_) return true;
-  // A match holds one of the pattern's literals: it ends no sooner than the
-  // first one found and starts no later than the last; with a bound on its
-  // length, it starts no sooner than that before the first one's end.
-  std::size_t minEnd = 0;
+  // A match holds one of the pattern's literals: where they were found
+  // bounds where it can lie.
+  MatchBounds wanted;
   const Entry& e = entries_[static_cast<std::size_t>(field)];
-  if (filterId >= 0 && e.scanned && e.spans[static_cast<std::size_t>(filterId)].firstEnd != UINT32_MAX) {
-    const LiteralSpan& span = e.spans[static_cast<std::size_t>(filterId)];
-    const std::size_t longest = set_->patterns_[static_cast<std::size_t>(pattern)].longestMatch;
-    minEnd = span.firstEnd;
-    starts.first = longest != SIZE_MAX && minEnd > longest ? minEnd - longest : 0;
-    starts.last = span.lastStart;
+  if (filterId >= 0 && e.scanned) {
+    const RuleSet::PatternEntry& p = set_->patterns_[static_cast<std::size_t>(pattern)];
+    wanted = WantedMatches(e.spans[static_cast<std::size_t>(filterId)], p.literalLead, p.literalTail);
   }
+  starts.first = wanted.minStart;
+  starts.last = wanted.maxStart;
   const StartOffsets range = starts;  // where the pattern's own search tries
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
@@ -318,7 +317,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
   auto ask = [&] {
     starts = range;
     if (!SearchesFromAnyStart(re)) return dfa->MayMatch(text);
-    if (!dfa->MatchStarts(text, starts_, minEnd, range.last)) return true;
+    if (!dfa->MatchStarts(text, starts_, wanted)) return true;
     starts.list = &starts_;
     return !starts_.empty();
   };

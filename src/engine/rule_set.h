@@ -137,9 +137,9 @@ class RuleSet {
     mutable std::size_t probedBytes = 0;
     mutable double withDfaSeconds = 0;     // the DFA and the searches from its starts
     mutable double withoutDfaSeconds = 0;  // the pattern's own searches (probes first)
-    // The longest text its relaxed form matches (SIZE_MAX: no bound), known
+    // Where its required literals lie in a match (RequiredLiterals), known
     // with the prefilter.
-    mutable std::size_t longestMatch = SIZE_MAX;
+    mutable std::size_t literalLead = SIZE_MAX, literalTail = SIZE_MAX;
   };
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).

@@ -958,7 +958,6 @@ struct RelaxedDfa::Impl {
   std::unique_ptr<PositionDfa> dfa;
   bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
-  std::size_t longestMatch = SIZE_MAX;  // of the relaxed pattern; SIZE_MAX: no bound
   std::vector<std::uint32_t> scratch;  // starts that MayMatch does not keep
   std::mutex mutex;
 
@@ -976,7 +975,6 @@ struct RelaxedDfa::Impl {
 RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
-  d.longestMatch = LongestMatch(pattern);
   if (!d.lineStarts) Reverse(pattern);
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
@@ -1023,28 +1021,23 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   return found != 0;
 }
 
-bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts, std::size_t minEnd,
-                             std::size_t maxStart) const {
+bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts,
+                             const MatchBounds& wanted) const {
   Impl& d = *impl_;
   starts.clear();
   if (!d.dfa) return false;
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return false;
   if (d.lineStarts) return d.LineStarts(text, false, starts);
-  // A wanted match [s, e) has minEnd <= e and s <= maxStart; with a bound
-  // on its length, also e <= maxStart + longest and s >= minEnd - longest.
-  std::size_t from = 0, to = text.size();
-  if (d.longestMatch != SIZE_MAX && maxStart != SIZE_MAX) {
-    to = std::min(to, maxStart > SIZE_MAX - d.longestMatch ? SIZE_MAX : maxStart + d.longestMatch);
-    from = minEnd > d.longestMatch ? minEnd - d.longestMatch : 0;
-  }
-  if (minEnd > to || from >= to) return true;  // none is wanted
-  if (d.dfa->CollectBackward(text, starts, from, to, std::max(minEnd, from)) < 0) {
+  const std::size_t to = std::min(text.size(), wanted.maxEnd);
+  const std::size_t from = wanted.minStart;
+  if (wanted.minEnd > to || from >= to || from > wanted.maxStart) return true;  // none is wanted
+  if (d.dfa->CollectBackward(text, starts, from, to, std::max(wanted.minEnd, from)) < 0) {
     d.full = true;
     starts.clear();
     return false;
   }
-  while (!starts.empty() && starts.back() > maxStart) starts.pop_back();
+  while (!starts.empty() && starts.back() > wanted.maxStart) starts.pop_back();
   return true;
 }
 

@@ -86,6 +86,12 @@ struct RelaxedNode {
 // has no bound.
 std::size_t LongestMatch(const RelaxedNode& pattern);
 
+// The matches [s, e) of a text that a search wants: minStart <= s <=
+// maxStart and minEnd <= e <= maxEnd (offsets into the text).
+struct MatchBounds {
+  std::size_t minStart = 0, maxStart = SIZE_MAX, minEnd = 0, maxEnd = SIZE_MAX;
+};
+
 class RelaxedMatcher {
  public:
   static constexpr long kMaxCopies = 3;
@@ -208,14 +214,12 @@ class RelaxedDfa {
   // start only there. False, with starts empty, where MayMatch would answer
   // true for every text (not Usable, or at the limit), or for this one (a
   // DFA of line starts at its limit of moves).
-  // Where only matches that end at or after minEnd and start at or before
-  // maxStart are wanted (those that hold a literal found in text, say),
-  // starts may leave out the others, and the search reads less of the text:
-  // from its end down to where no match that ends at or after minEnd is
-  // alive; and with matches no longer than some bound, only the stretch
-  // where such matches can lie.
-  bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts, std::size_t minEnd = 0,
-                   std::size_t maxStart = SIZE_MAX) const;
+  // Where only some matches are wanted (those that hold a literal found in
+  // text, say), starts may leave out the others, and the search reads less
+  // of the text: from maxEnd down to minStart, and below minEnd only as
+  // long as a match that ends at or after it is alive.
+  bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts,
+                   const MatchBounds& wanted = {}) const;
   std::size_t StateCount() const;
 
  private:

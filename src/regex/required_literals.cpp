@@ -1097,16 +1097,49 @@ RequiredLiterals ExtractRequiredLiterals(std::string_view pattern) {
   Reader reader(pattern);
   RelaxedNode relaxed;
   if (!reader.Run(info, relaxed)) return result;
+  // The strings that every match contains; where they come from its prefixes
+  // (suffixes, exact strings), they lie within that many bytes of its start
+  // (end, both), and within the whole match in any case.
+  const std::size_t longest = LongestMatch(relaxed);
   result.relaxed = std::move(relaxed);
-  LitSet best = Better(Req(info), Loose(Prefix(info), Kind::Req));
-  best = Better(best, Loose(Suffix(info), Kind::Req));
-  if (info.hasExact) best = Better(best, Loose(info.exact, Kind::Req));
+  auto longestOf = [](const LitSet& s) {
+    std::size_t n = 0;
+    for (const auto& x : s) n = std::max(n, x.size());
+    return n;
+  };
+  LitSet best = Req(info);
+  std::size_t lead = SIZE_MAX, tail = SIZE_MAX;
+  auto consider = [&](const LitSet& strings, bool atStart, bool atEnd) {
+    // (Of sets as good, the one that tells more of where it lies.)
+    LitSet candidate = Loose(strings, Kind::Req);
+    if (Quality(candidate) < Quality(best)) return;
+    best = std::move(candidate);
+    lead = atStart ? longestOf(strings) : SIZE_MAX;
+    tail = atEnd ? longestOf(strings) : SIZE_MAX;
+  };
+  consider(Prefix(info), true, false);
+  consider(Suffix(info), false, true);
+  if (info.hasExact) consider(info.exact, true, true);
   if (SaysNothing(best)) return result;
   for (const auto& s : best)
     if (s.size() < kMinRequiredLiteral) return result;
   result.always = false;
   result.anyOf = best;
+  result.lead = std::min(lead, longest);
+  result.tail = std::min(tail, longest);
   return result;
+}
+
+MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t tail) {
+  MatchBounds wanted;
+  if (span.firstEnd == UINT32_MAX) return wanted;
+  // A match holds an occurrence that ends at or after the first one's end
+  // and one that starts at or before the last one's start.
+  wanted.minEnd = span.firstEnd;
+  wanted.maxStart = span.lastStart;
+  if (lead < span.firstEnd) wanted.minStart = span.firstEnd - lead;
+  if (tail != SIZE_MAX) wanted.maxEnd = span.lastStart + tail;
+  return wanted;
 }
 
 std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern) {

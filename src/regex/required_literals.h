@@ -47,6 +47,10 @@ struct RequiredLiterals {
   // When not always: the pattern can match a text only if the text, ASCII
   // case-folded, contains at least one of these (already folded) strings.
   std::vector<std::string> anyOf;
+  // Where they lie in a match: every match holds one of them that ends at
+  // most lead bytes after the match starts, and one that starts at most tail
+  // bytes before it ends (SIZE_MAX: no bound known).
+  std::size_t lead = SIZE_MAX, tail = SIZE_MAX;
   // The pattern relaxed: it matches the bytes of every match of the pattern
   // (from where the match attempt starts to its end), and maybe more.
   // Assertions and lookarounds match the empty string, letters and classes
@@ -80,6 +84,11 @@ struct LiteralSpan {
   std::uint32_t firstEnd = UINT32_MAX;
   std::uint32_t lastStart = 0;
 };
+
+// The matches of a pattern that a text can hold, given where the pattern's
+// literals occur in it (a span without any: every match) and where they lie
+// in a match (RequiredLiterals::lead and tail).
+MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t tail);
 
 // One pass over a text for the required literals of many patterns (an
 // Aho-Corasick automaton over the case-folded literals, as a full DFA over

@@ -411,8 +411,12 @@ TEST(RelaxedMatcherTest, APatternAliveInMostStatesMovesOnWhereTheDfaFillsOften) 
 TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   const FuzzSet set = MakeFuzzSet(std::mt19937(5), 100);
   std::size_t usable = 0, ruledOut = 0, pairs = 0, withLiterals = 0;
+  std::vector<RequiredLiterals> literals;
   std::vector<LiteralScanner> scanners;
-  for (const std::string& pattern : set.patterns) scanners.emplace_back(std::vector{ExtractRequiredLiterals(pattern)});
+  for (const std::string& pattern : set.patterns) {
+    literals.push_back(ExtractRequiredLiterals(pattern));
+    scanners.emplace_back(std::vector{literals.back()});
+  }
   for (std::size_t k = 0; k < set.patterns.size(); ++k) {
     const std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(set.patterns[k]);
     if (!relaxed) continue;
@@ -435,17 +439,22 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
       EXPECT_EQ(fromStarts, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
       ruledOut += starts.empty() ? 1 : 0;
       // Only matches that hold a literal found are wanted: the starts of
-      // those still give the answer of the whole.
+      // those, and the range where they lie, still give the answer of the
+      // whole.
       std::vector<LiteralSpan> spans;
       std::vector<std::uint8_t> found;
       scanners[k].Scan(text, found, &spans);
       if (spans[0].firstEnd == UINT32_MAX) continue;
-      ASSERT_TRUE(dfa.MatchStarts(text, starts, spans[0].firstEnd, spans[0].lastStart));
+      const MatchBounds wanted = WantedMatches(spans[0], literals[k].lead, literals[k].tail);
+      ASSERT_TRUE(dfa.MatchStarts(text, starts, wanted));
+      bool inRange = false;
       try {
         fromStarts = IsMatchFrom(*set.compiled[k], text, &starts);
+        inRange = IsMatchFrom(*set.compiled[k], text, StartOffsets{nullptr, wanted.minStart, wanted.maxStart});
       } catch (const RegexError&) {
       }
       EXPECT_EQ(fromStarts, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
+      EXPECT_EQ(inRange, Matches(set.compiled[k], text)) << "'" << set.patterns[k] << "' on '" << text << "'";
       ++withLiterals;
     }
   }
@@ -479,34 +488,57 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   EXPECT_FALSE(RelaxedDfa(*ExtractRelaxedForm(std::string(RelaxedDfa::kMaxPositions + 1, 'x'))).Usable());
 }
 
-// Where only matches that end at or after minEnd and start at or before
-// maxStart are wanted, the search finds all of those, also one that starts
-// far below minEnd, and reads only the stretch where they can lie.
+// Where only some matches are wanted, the search finds all of those, also
+// one that starts far below the least end wanted, and reads only the
+// stretch where they can lie.
 TEST(RelaxedDfaTest, FindsTheWantedMatchesWithinTheirBounds) {
   using Starts = std::vector<std::uint32_t>;
   std::vector<std::uint32_t> starts;
-  auto run = [&](const RelaxedDfa& dfa, const std::string& text, std::size_t minEnd, std::size_t maxStart) {
-    EXPECT_TRUE(dfa.MatchStarts(text, starts, minEnd, maxStart));
+  auto run = [&](const RelaxedDfa& dfa, const std::string& text, const MatchBounds& wanted) {
+    EXPECT_TRUE(dfa.MatchStarts(text, starts, wanted));
     return starts;
   };
-  // Matches of any length: starts at 0 (to 1504), 1506 (to 1510), 1512 (to 1518).
+  // Matches at 0 (to 1504), 1506 (to 1510), 1512 (to 1518).
   const RelaxedDfa open(*ExtractRelaxedForm("ab[a-z]*yz"));
   const std::string text = "ab" + std::string(1500, 'c') + "yz--abyz--abccyz";
-  EXPECT_EQ(run(open, text, 0, SIZE_MAX), (Starts{0, 1506, 1512}));
-  EXPECT_EQ(run(open, text, 1504, 1516), (Starts{0, 1506, 1512})) << "the run goes on while a match is alive";
-  EXPECT_EQ(run(open, text, 1505, SIZE_MAX), (Starts{1506, 1512})) << "it stops where none is";
-  EXPECT_EQ(run(open, text, 1510, 1511), (Starts{1506}));
-  EXPECT_EQ(run(open, text, 1510, 1512), (Starts{1506, 1512}));
-  EXPECT_EQ(run(open, text, 1519, SIZE_MAX), Starts{});
-  // Matches of at most 7 bytes: starts at 0, 2005 and 3009 (to 3016).
-  const RelaxedDfa bounded(*ExtractRelaxedForm("ab[a-z]{0,3}yz"));
-  const std::string spread = "abcyz" + std::string(2000, 'x') + "abyz" + std::string(1000, 'x') + "abcccyz";
-  EXPECT_EQ(run(bounded, spread, 0, SIZE_MAX), (Starts{0, 2005, 3009}));
-  EXPECT_EQ(run(bounded, spread, 3016, 3009), (Starts{3009})) << "a match of the longest length on either bound";
-  EXPECT_EQ(run(bounded, spread, 2009, 2007), (Starts{2005}));
-  EXPECT_EQ(run(bounded, spread, 5, 2007), (Starts{0, 2005}));
-  EXPECT_EQ(run(bounded, spread, 2009, 3013), (Starts{2005, 3009}));
-  EXPECT_EQ(run(bounded, spread, 3015, 3000), Starts{}) << "no match ends there and starts early enough";
+  auto ends = [](std::size_t minEnd, std::size_t maxStart) { return MatchBounds{0, maxStart, minEnd, SIZE_MAX}; };
+  EXPECT_EQ(run(open, text, {}), (Starts{0, 1506, 1512}));
+  EXPECT_EQ(run(open, text, ends(1504, 1516)), (Starts{0, 1506, 1512})) << "the run goes on while a match is alive";
+  EXPECT_EQ(run(open, text, ends(1505, SIZE_MAX)), (Starts{1506, 1512})) << "it stops where none is";
+  EXPECT_EQ(run(open, text, ends(1510, 1511)), (Starts{1506}));
+  EXPECT_EQ(run(open, text, ends(1510, 1512)), (Starts{1506, 1512}));
+  EXPECT_EQ(run(open, text, ends(1519, SIZE_MAX)), Starts{});
+  // Within a stretch: what lies wholly inside it.
+  EXPECT_EQ(run(open, text, MatchBounds{1, SIZE_MAX, 0, 1510}), (Starts{1506}));
+  EXPECT_EQ(run(open, text, MatchBounds{1506, SIZE_MAX, 0, 1518}), (Starts{1506, 1512}));
+  EXPECT_EQ(run(open, text, MatchBounds{1507, SIZE_MAX, 0, 1517}), Starts{});
+  EXPECT_EQ(run(open, text, MatchBounds{1507, 1506, 0, SIZE_MAX}), Starts{});
+}
+
+// Where a pattern's required literals lie in its matches, and so which
+// matches a text can hold, given where they occur in it.
+TEST(RequiredLiteralsTest, TellsWhereTheLiteralsLieInAMatch) {
+  constexpr std::size_t kNone = SIZE_MAX;
+  const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+      {"abc\\w+", 3, kNone},           // a prefix: within its length of the start
+      {"\\w+xyz", kNone, 3},           // a suffix
+      {"foo|barbaz", 6, 6},             // exact strings
+      {"(?:your|ihr)\\s\\w+", 4, kNone},
+      {"a.{0,5}needle.{0,3}z", 16, 16},  // anywhere, in a match of at most 16 bytes
+      {"\\w+needle\\w+", kNone, kNone}};
+  for (const auto& [pattern, lead, tail] : cases) {
+    const RequiredLiterals l = ExtractRequiredLiterals(pattern);
+    ASSERT_FALSE(l.always) << pattern;
+    EXPECT_EQ(l.lead, lead) << pattern;
+    EXPECT_EQ(l.tail, tail) << pattern;
+  }
+  // Literals found from offset 10 (ending at 14) to 30 (ending at 34).
+  const LiteralSpan span{14, 30};
+  auto bounds = [](const MatchBounds& b) { return std::make_tuple(b.minStart, b.maxStart, b.minEnd, b.maxEnd); };
+  EXPECT_EQ(bounds(WantedMatches(span, 4, 4)), std::make_tuple(10u, 30u, 14u, 34u));
+  EXPECT_EQ(bounds(WantedMatches(span, 20, kNone)), std::make_tuple(0u, 30u, 14u, kNone));
+  EXPECT_EQ(bounds(WantedMatches(span, kNone, 7)), std::make_tuple(0u, 30u, 14u, 37u));
+  EXPECT_EQ(bounds(WantedMatches(LiteralSpan{}, 4, 4)), bounds(MatchBounds{}));
 }
 
 // A pattern that PCRE2 tries only at line starts gets a DFA run forwards
