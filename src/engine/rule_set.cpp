@@ -172,8 +172,9 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   state = p.dfaState.load(std::memory_order_relaxed);
   if (state == 0) {
     // The first search only counts: a pattern searched once pays for no DFA.
-    // A search that tries a match at few bytes costs less than the DFA.
-    p.dfaState.store(StartFrequency(*p.re) > kNarrowStart ? 1 : 4, std::memory_order_release);
+    // (Also a search that tries a match at few bytes is probed: in some
+    // texts those bytes are everywhere, the "<" of HTML, say.)
+    p.dfaState.store(1, std::memory_order_release);
     return nullptr;
   }
   if (state == 1) phase = DfaPhase::kProbing;

@@ -11,8 +11,8 @@
 // - On a field where the own search of some pattern without required
 //   literals would try a match at almost every byte, those patterns go
 //   through one pass of a relaxed matcher (RelaxedMatcher) instead.
-// - A pattern whose matches may start almost anywhere, or at every line
-//   start, gets a lazy DFA of its relaxed form (RelaxedDfa): a field in which
+// - A pattern whose own search proves slow for the bytes it reads gets a
+//   lazy DFA of its relaxed form (RelaxedDfa): a field in which
 //   the DFA finds the relaxed form nowhere cannot match the pattern, and in
 //   another the pattern's search tries matches only where the relaxed
 //   form's matches start. The DFA stays only where it saved more time than
@@ -91,9 +91,9 @@ class RuleSet {
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
   const Regex* Pattern(int pattern) const;
-  // The lazy DFA of the relaxed form of a pattern that compiled and whose
-  // own search would try a match almost anywhere, or null (none, none yet,
-  // dropped, or no prefilter). Counts a search. From the second on, phase
+  // The lazy DFA of the relaxed form of a pattern that compiled, or null
+  // (none, none yet, dropped, or no prefilter). Counts a search. From the
+  // second on, phase
   // says what the caller reports: kDfaProbes searches without a DFA are
   // timed (kProbing: ReportProbe); where they took more than
   // kDfaWorthNanosPerByte per byte, a DFA is made. Its first kDfaWarmUp
