@@ -11,12 +11,13 @@
 // - On a field where the own search of some pattern without required
 //   literals would try a match at almost every byte, those patterns go
 //   through one pass of a relaxed matcher (RelaxedMatcher) instead.
+// - Where the literals of a pattern occur in a field bounds where its
+//   matches can lie: its search tries matches only where they may start.
 // - A pattern whose own search proves slow for the bytes it reads gets a
-//   lazy DFA of its relaxed form (RelaxedDfa): a field in which
-//   the DFA finds the relaxed form nowhere cannot match the pattern, and in
-//   another the pattern's search tries matches only where the relaxed
-//   form's matches start. The DFA stays only where it saved more time than
-//   it took.
+//   lazy DFA of its relaxed form (RelaxedDfa): a field in which the DFA
+//   finds the relaxed form nowhere cannot match the pattern, and in another
+//   the pattern's search tries matches only where the relaxed form's
+//   matches start. The DFA stays only where it saved more time than it took.
 // Scanners and matchers are built when the set evaluates its second message,
 // and from then on a pattern's searches count towards its DFA: a process that
 // scores one message does not pay for them.
@@ -26,7 +27,8 @@
 //   evaluating every rule from its record: the prefilter skips a pattern only
 //   when it compiled and its required literals are absent from the text it
 //   would search, or its relaxed form does not match that text, and a
-//   search skips only starts at which no match of the relaxed form starts.
+//   search skips only starts at which no match of the relaxed form starts
+//   (none that holds one of its literals, for a pattern that requires some).
 //   (What is skipped cannot report a match-limit failure it might have run
 //   into.)
 // - The store must outlive the set and stay unchanged while the set lives.

@@ -1138,7 +1138,7 @@ MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t
   wanted.minEnd = span.firstEnd;
   wanted.maxStart = span.lastStart;
   if (lead < span.firstEnd) wanted.minStart = span.firstEnd - lead;
-  if (tail != SIZE_MAX) wanted.maxEnd = span.lastStart + tail;
+  if (tail <= SIZE_MAX - span.lastStart) wanted.maxEnd = span.lastStart + tail;
   return wanted;
 }
 

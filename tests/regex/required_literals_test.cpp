@@ -538,6 +538,7 @@ TEST(RequiredLiteralsTest, TellsWhereTheLiteralsLieInAMatch) {
   EXPECT_EQ(bounds(WantedMatches(span, 4, 4)), std::make_tuple(10u, 30u, 14u, 34u));
   EXPECT_EQ(bounds(WantedMatches(span, 20, kNone)), std::make_tuple(0u, 30u, 14u, kNone));
   EXPECT_EQ(bounds(WantedMatches(span, kNone, 7)), std::make_tuple(0u, 30u, 14u, 37u));
+  EXPECT_EQ(WantedMatches(span, kNone, kNone - 1).maxEnd, kNone) << "a bound too large to add";
   EXPECT_EQ(bounds(WantedMatches(LiteralSpan{}, 4, 4)), bounds(MatchBounds{}));
 }
 
