@@ -218,6 +218,22 @@ std::string FrameLowerHeader(std::string_view header) {
   return r;
 }
 
+namespace {
+
+// The value of the header line whose CR LF stands at q in the framed header
+// and whose name is nameSize bytes long.
+std::string HeaderValueAt(std::string_view header, std::size_t q, std::size_t nameSize) {
+  // framedLower has two more leading characters than header: the value
+  // starts after "<name>:".
+  const std::size_t start = q + nameSize + 1;
+  if (start > header.size()) return std::string();
+  std::size_t end = header.find(kCrLf, start);
+  if (end == std::string_view::npos) end = header.size();
+  return std::string(TrimLeftView(header.substr(start, end - start)));
+}
+
+}  // namespace
+
 std::string LookupHeader(std::string_view header, std::string_view framedLower,
                          std::string_view name) {
   std::string key;
@@ -225,14 +241,29 @@ std::string LookupHeader(std::string_view header, std::string_view framedLower,
   key.append("\r\n");
   for (char c : name) key.push_back(LowerAscii(c));
   key.push_back(':');
-  std::size_t q = framedLower.find(key);
+  const std::size_t q = framedLower.find(key);
   if (q == std::string_view::npos) return std::string();
-  // framedLower has two more leading characters than header.
-  std::size_t start = q + key.size() - 2;
-  if (start > header.size()) return std::string();
-  std::size_t end = header.find(kCrLf, start);
-  if (end == std::string_view::npos) end = header.size();
-  return std::string(TrimLeftView(header.substr(start, end - start)));
+  return HeaderValueAt(header, q, name.size());
+}
+
+HeaderIndex::HeaderIndex(std::string_view framedLower) : framedLower_(framedLower) {
+  for (std::size_t q = framedLower.find(kCrLf); q != std::string_view::npos;) {
+    const std::size_t next = framedLower.find(kCrLf, q + 2);
+    const std::size_t colon = framedLower.find(':', q + 2);
+    if (colon != std::string_view::npos && colon < next)
+      lines_.emplace(framedLower.substr(q + 2, colon - q - 2), q);  // the first line of a name stays
+    q = next;
+  }
+}
+
+std::string HeaderIndex::Lookup(std::string_view header, std::string_view name) const {
+  // A name with a colon in it may stand for more than the text before a
+  // line's first colon.
+  if (name.find(':') != std::string_view::npos) return LookupHeader(header, framedLower_, name);
+  std::string lower(name);
+  for (char& c : lower) c = LowerAscii(c);
+  const auto it = lines_.find(lower);
+  return it == lines_.end() ? std::string() : HeaderValueAt(header, it->second, name.size());
 }
 
 std::string LookupHeader(std::string_view header, std::string_view name) {

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace quelta {
@@ -48,6 +49,23 @@ std::string LookupHeader(std::string_view header, std::string_view framedLower,
                          std::string_view name);
 // The same for a header that has not been framed yet.
 std::string LookupHeader(std::string_view header, std::string_view name);
+
+// The lines of one framed header by name, read once: Lookup gives what
+// LookupHeader gives, without searching the header again for each name.
+// The index reads framedLower, which must outlive it and stay unchanged.
+class HeaderIndex {
+ public:
+  explicit HeaderIndex(std::string_view framedLower);
+  // LookupHeader(header, framedLower, name), for the header that
+  // framedLower frames.
+  std::string Lookup(std::string_view header, std::string_view name) const;
+
+ private:
+  std::string_view framedLower_;
+  // The name of each line (lower case, before its first colon) -> where the
+  // CR LF before the first line of that name stands in framedLower_.
+  std::unordered_map<std::string_view, std::size_t> lines_;
+};
 
 // ---- Content-Type ----------------------------------------------------------
 

@@ -255,6 +255,7 @@ struct MessageParser::Impl {
   RenderedTextSource* rendered = nullptr;
   std::string raw, rawBody, rawHeader, header;
   std::string framedLower;  // CR LF + LOWERHEADER
+  std::optional<HeaderIndex> headerIndex;  // over framedLower, made on the first look-up
   std::array<std::optional<std::string>, kDerivedCount> cache;
   std::unordered_map<std::string, std::string> headerCache;
   std::optional<std::string> rcvIpHosts;
@@ -269,7 +270,10 @@ struct MessageParser::Impl {
   int zoneOffset = -1;
 
   std::string LowerHeader() const { return framedLower.substr(2); }
-  std::string Lookup(const char* name) const { return LookupHeader(header, framedLower, name); }
+  std::string Lookup(std::string_view name) {
+    if (!headerIndex) headerIndex.emplace(framedLower);
+    return headerIndex->Lookup(header, name);
+  }
 
   // The cached value of a derived field, computed on first use.
   const std::string& Get(FieldId id) {
@@ -543,7 +547,7 @@ const std::string& MessageParser::FieldText(const FieldHandle& field) {
         auto it = m.headerCache.find(field.header);
         if (it == m.headerCache.end())
           it = m.headerCache
-                   .emplace(field.header, LookupHeader(m.header, m.framedLower, field.header))
+                   .emplace(field.header, m.Lookup(field.header))
                    .first;
         return it->second;
       }

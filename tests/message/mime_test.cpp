@@ -32,6 +32,19 @@ TEST(Mime, HeaderBodyAndUnfolding) {
   ExpectEach([&](const std::string& name) { return LookupHeader(h, name); },
              {{"subject", "Hello World"}, {"SUBJECT", "Hello World"}, {"x-mailer", "Tool 1"}, {"X-Empty", ""},
               {"Type-X", ""}, {"Foo", ""}, {"Foo ", "spaced"}, {"a", "First"}, {"Content-Type", ""}});
+  // An index of a header's lines finds what the look-up finds, name by name.
+  const std::vector<std::string> headers = {h, "", "A: 1", "no colon\r\nB:2\r\nb: 3\r\n", "A:B: x\r\nA: y\r\n",
+                                            ":empty name\r\nC\r\n: 4\r\nc: 5"};
+  const std::vector<std::string> names = {"subject", "X-MAILER", "x-empty", "a", "A:B", "b", "B", "c", "C", "",
+                                          "no colon", "Foo ", "Foo", "x", "A:B: x"};
+  for (const std::string& header : headers) {
+    const std::string framed = FrameLowerHeader(header);
+    const HeaderIndex index(framed);
+    for (const std::string& name : names)
+      EXPECT_EQ(index.Lookup(header, name), LookupHeader(header, framed, name)) << header << " / " << name;
+  }
+  EXPECT_EQ(HeaderIndex(FrameLowerHeader("A:B: x\r\nA: y\r\n")).Lookup("A:B: x\r\nA: y\r\n", "A:B"), "x");
+  EXPECT_EQ(HeaderIndex(FrameLowerHeader("b: 3\r\nB: 2\r\n")).Lookup("b: 3\r\nB: 2\r\n", "B"), "3");
 }
 
 TEST(Mime, ContentTypeParameters) {
