@@ -255,7 +255,8 @@ struct MessageParser::Impl {
   RenderedTextSource* rendered = nullptr;
   std::string raw, rawBody, rawHeader, header;
   std::string framedLower;  // CR LF + LOWERHEADER
-  std::optional<HeaderIndex> headerIndex;  // over framedLower, made on the first look-up
+  std::optional<HeaderIndex> headerIndex;  // over framedLower, see Lookup
+  int headerSearches = 0;
   std::array<std::optional<std::string>, kDerivedCount> cache;
   std::unordered_map<std::string, std::string> headerCache;
   std::optional<std::string> rcvIpHosts;
@@ -270,7 +271,11 @@ struct MessageParser::Impl {
   int zoneOffset = -1;
 
   std::string LowerHeader() const { return framedLower.substr(2); }
+  // A header line by name: the first few by a search of the header, then
+  // through an index of its lines (worth making only for many names).
   std::string Lookup(std::string_view name) {
+    constexpr int kSearchesBeforeIndex = 8;
+    if (!headerIndex && ++headerSearches <= kSearchesBeforeIndex) return LookupHeader(header, framedLower, name);
     if (!headerIndex) headerIndex.emplace(framedLower);
     return headerIndex->Lookup(header, name);
   }

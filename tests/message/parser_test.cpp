@@ -118,6 +118,17 @@ TEST(Parser, HeadersSizesAndDefaults) {
                    {"HEADER", "Subject: a b\r\nX-Tab: q r\r\n"}, {"LOWERHEADER", "subject: a b\r\nx-tab: q r\r\n"},
                    {"x-tab:", "q r"}});
   EXPECT_EQ(p.GetSizeField(" rawMessageSize"), static_cast<std::int64_t>(msg.size()));
+  // Many header fields of one message: the first few searched for, the
+  // rest read through an index of the header's lines, with the same values.
+  std::string many;
+  for (int k = 0; k < 20; ++k) many += "H" + std::to_string(k) + ": v" + std::to_string(k) + "\r\n";
+  MessageParser q(many + "h3: again\r\n\r\nbody");
+  for (int k : {0, 5, 1, 9, 2, 3, 19, 7, 4, 12, 6, 8, 15, 10}) {
+    const std::string name = "h" + std::to_string(k) + ":";
+    EXPECT_EQ(q.FieldText(MessageParser::ResolveField(name)), "v" + std::to_string(k)) << name;
+  }
+  EXPECT_EQ(q.FieldText(MessageParser::ResolveField("H20:")), "");
+  EXPECT_EQ(q.FieldText(MessageParser::ResolveField("H1:0:")), "");
   EXPECT_EQ(p.GetSizeField("RAWMSG"), -1);
   MessageParser empty("");
   ExpectFields(empty, {{"RCVALLIPS", "\""}, {"RAWTONAME", "\""}, {"TEXTPART", "\r\n"}, {"PRIORITY", "3"},
