@@ -446,7 +446,7 @@ class PositionDfa {
     // In parts down to the first offset at which the run may stop, then
     // byte by byte.
     const std::size_t parted = idleBelow > from ? idleBelow - 1 : from;
-    int result = RunBackward(text.substr(parted, to - parted), [&](std::size_t i) {
+    const int result = RunBackward(text.substr(parted, to - parted), [&](std::size_t i) {
       mark(parted + i);
       return false;
     });
