@@ -584,13 +584,18 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
   if (ReplaceFile(tempPath, path)) {
     // The system let an open file be replaced: everything after size is in
     // the old file, and a writer that opened it just before may write to
-    // it just after. Look twice, and on while the last line seen is still
-    // being written (a write can be seen half done).
-    constexpr int kMaxGrowthLooks = 10;
+    // it just after, later on a busy system. Look on until the old file has
+    // not grown for kQuietLooks looks and its last line is whole (a write
+    // can be seen half done).
+    constexpr int kQuietLooks = 10, kMaxGrowthLooks = 100;
+    std::size_t seen = 0;
+    int quiet = 0;
     for (int look = 0; look < kMaxGrowthLooks; ++look) {
       if (look > 0) ::Sleep(2);
       takeTail(size + static_cast<std::int64_t>(appended.size()));
-      if (look > 0 && (appended.empty() || appended.back() == '\n')) break;
+      quiet = appended.size() == seen ? quiet + 1 : 0;
+      seen = appended.size();
+      if (quiet >= kQuietLooks && (appended.empty() || appended.back() == '\n')) break;
     }
     if (!appended.empty()) AppendFile(path, appended);
     return GrowingReplace::kReplaced;
