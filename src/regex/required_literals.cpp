@@ -118,11 +118,22 @@ long Quality(const LitSet& s) {
   return static_cast<long>(std::min<std::size_t>(shortest, 16)) * 1000 - static_cast<long>(s.size());
 }
 
-const LitSet& Better(const LitSet& a, const LitSet& b) { return Quality(b) > Quality(a) ? b : a; }
+// The best quality Loose(s, Kind::Req) can have: it keeps the shortest
+// string (no shorter one lies inside it) and at least one, or says nothing.
+// Where that is no better than a set at hand, the set need not be made.
+long BestRequiredQuality(const LitSet& s) {
+  if (SaysNothing(s)) return -1;
+  std::size_t shortest = s[0].size();
+  for (const auto& x : s) shortest = std::min(shortest, x.size());
+  return static_cast<long>(std::min<std::size_t>(shortest, 16)) * 1000 - 1;
+}
 
-// best becomes candidate where that is better.
-void KeepBetter(LitSet& best, LitSet&& candidate) {
-  if (Quality(candidate) > Quality(best)) best = std::move(candidate);
+// best becomes Loose(candidate, Kind::Req) where that is better.
+void KeepBetterRequired(LitSet& best, const LitSet& candidate) {
+  const long now = Quality(best);
+  if (BestRequiredQuality(candidate) <= now) return;
+  LitSet loose = Loose(candidate, Kind::Req);
+  if (Quality(loose) > now) best = std::move(loose);
 }
 
 // The facts about a piece. Of a piece with an exact set, the other three
@@ -132,6 +143,15 @@ struct Info {
   bool hasExact = false;
   LitSet exact;
   LitSet prefix, suffix, req;  // only where !hasExact; empty: says nothing
+
+  // Member by member: no set is freed or made.
+  void swap(Info& other) noexcept {
+    std::swap(hasExact, other.hasExact);
+    exact.swap(other.exact);
+    prefix.swap(other.prefix);
+    suffix.swap(other.suffix);
+    req.swap(other.req);
+  }
 };
 
 // A piece's own set (own), or the one its exact set gives (kept in store).
@@ -162,15 +182,26 @@ Info FromExact(LitSet exact) {
 Info Empty() { return FromExact(Nothing()); }
 Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
 
-// l is taken apart: a long sequence hands its sets on without copies.
+// out becomes Unknown(), keeping its storage for the next piece.
+void Clear(Info& out) {
+  out.hasExact = false;
+  out.exact.clear();
+  out.prefix.clear();
+  out.suffix.clear();
+  out.req.clear();
+}
+
+// out becomes Char(c), in the storage it has.
+void SetChar(Info& out, char c) {
+  Clear(out);
+  out.hasExact = true;
+  out.exact.emplace_back(1, FoldAscii(c));
+}
+
+// l followed by r, but for a run of plain characters (see Append). l is
+// taken apart: a long sequence hands its sets on without copies.
 Info Concat(Info l, const Info& r) {
   constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
-  // A run of plain characters: one string grows (what Cross would make).
-  if (l.hasExact && r.hasExact && l.exact.size() == 1 && r.exact.size() == 1 &&
-      l.exact[0].size() + r.exact[0].size() <= kMaxExact) {
-    l.exact[0] += r.exact[0];
-    return l;
-  }
   LitSet x;
   if (l.hasExact && r.hasExact && Cross(l.exact, r.exact, x, kMaxExact)) return FromExact(std::move(x));
   LitSet leftStore, rightStore;
@@ -200,21 +231,34 @@ Info Concat(Info l, const Info& r) {
   } else {
     o.req = Nothing();
   }
-  {
+  if (!r.hasExact || BestRequiredQuality(r.exact) >= Quality(o.req)) {
     LitSet store;
     const LitSet& right = DerivedView(r, r.req, Kind::Req, store);
     if (Quality(right) >= Quality(o.req)) o.req = right;
   }
   // On equal quality the left piece's set wins, then the right one's.
   if (l.hasExact) {
-    LitSet left = Loose(l.exact, Kind::Req);
-    if (Quality(left) >= Quality(o.req)) o.req = std::move(left);
+    if (BestRequiredQuality(l.exact) >= Quality(o.req)) {
+      LitSet left = Loose(l.exact, Kind::Req);
+      if (Quality(left) >= Quality(o.req)) o.req = std::move(left);
+    }
   } else if (Quality(l.req) >= Quality(o.req)) {
     o.req = l.req.empty() ? Nothing() : std::move(l.req);
   }
-  if (weighPrefix) KeepBetter(o.req, Loose(o.prefix, Kind::Req));
-  if (weighSuffix) KeepBetter(o.req, Loose(o.suffix, Kind::Req));
+  if (weighPrefix) KeepBetterRequired(o.req, o.prefix);
+  if (weighSuffix) KeepBetterRequired(o.req, o.suffix);
   return o;
+}
+
+// acc followed by next. A run of plain characters grows one string in place
+// (what Cross would make).
+void Append(Info& acc, const Info& next) {
+  if (acc.hasExact && next.hasExact && acc.exact.size() == 1 && next.exact.size() == 1 &&
+      acc.exact[0].size() + next.exact[0].size() <= kMaxExact) {
+    acc.exact[0] += next.exact[0];
+    return;
+  }
+  acc = Concat(std::move(acc), next);
 }
 
 Info Union(const std::vector<Info>& branches) {
@@ -239,8 +283,8 @@ Info Union(const std::vector<Info>& branches) {
   o.prefix = Loose(prefix, Kind::Prefix);
   o.suffix = Loose(suffix, Kind::Suffix);
   o.req = Loose(req, Kind::Req);
-  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
-  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  KeepBetterRequired(o.req, o.prefix);
+  KeepBetterRequired(o.req, o.suffix);
   return o;
 }
 
@@ -273,8 +317,8 @@ Info Repeat(const Info& x, long min, long max) {
   o.prefix = power.empty() ? Prefix(x) : Loose(power, Kind::Prefix);
   o.suffix = power.empty() ? Suffix(x) : Loose(power, Kind::Suffix);
   o.req = power.empty() ? Req(x) : Loose(power, Kind::Req);
-  o.req = Better(o.req, Loose(o.prefix, Kind::Req));
-  o.req = Better(o.req, Loose(o.suffix, Kind::Req));
+  KeepBetterRequired(o.req, o.prefix);
+  KeepBetterRequired(o.req, o.suffix);
   return o;
 }
 
@@ -427,7 +471,7 @@ class Reader {
   Info Sequence(RelaxedNode& rx) {
     rx = RelaxedNode();
     RelaxedNode lastRx;
-    Info acc = Empty(), last;
+    Info acc = Empty(), last, atom;
     bool haveLast = false, lastRepeatable = false, lastQuantified = false, skipped = false;
     for (;;) {
       if (SkipIgnorable()) {
@@ -456,21 +500,25 @@ class Reader {
         lastQuantified = true;
         continue;
       }
-      Info atom;
+      Clear(atom);
       RelaxedNode atomRx;
       bool repeatable = true;
       const bool isAtom = Atom(atom, repeatable, atomRx);
       if (failed_) break;
-      if (haveLast && literals_) acc = Concat(std::move(acc), last);
-      if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
+      if (haveLast && literals_) Append(acc, last);
+      if (!IsEmptyNode(lastRx)) {
+        // Room for the items of a short sequence at once.
+        if (rx.children.size() == 1) rx.children.reserve(8);
+        rx.children.push_back(std::move(lastRx));
+      }
       lastRx = std::move(atomRx);
       haveLast = isAtom;
-      if (isAtom) last = std::move(atom);
+      if (isAtom) last.swap(atom);  // atom keeps the old storage for the next one
       lastRepeatable = repeatable;
       lastQuantified = false;
       skipped = false;
     }
-    if (haveLast && literals_) acc = Concat(std::move(acc), last);
+    if (haveLast && literals_) Append(acc, last);
     if (!IsEmptyNode(lastRx)) rx.children.push_back(std::move(lastRx));
     return acc;
   }
@@ -603,7 +651,7 @@ class Reader {
         return true;
       default:
         ++pos_;
-        out = Char(c);
+        SetChar(out, c);
         rx = CharNode(c, options_.caseless);
         return true;
     }
