@@ -181,6 +181,9 @@ TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
       {"colou?r", {"color", "colour"}}, {"(?-i)Cheap", {"cheap"}}, {"(?x) c h e a p", {"cheap"}},
       {"v[i1]agra", {"agra"}}, {"ab\\x63d", {"abcd"}}, {"[\\d{]abcd", {"abcd"}},
       {"(?:casino|poker){2}", {"casinocasino", "casinopoker", "pokercasino", "pokerpoker"}},
+      // Sets as good as each other (long strings count as 16 bytes): the
+      // right piece's own set wins over the one across the join.
+      {"\\d+b(?:fooxyz){3}x*", {"fooxyzfooxyzfooxyz"}},
       {"abc|", {}}, {"a.c", {}}, {"(?:abc)?", {}}, {"abc{,2}", {}}, {"\\Qcheap\\E", {}},
       {"cheap(*ACCEPT)", {}}, {"ab", {}}};
   for (const auto& [pattern, anyOf] : cases) {
