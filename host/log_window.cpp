@@ -1,18 +1,20 @@
 #include "log_window.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 namespace quelta_host {
 
 namespace {
 
-// Size of the file, 0 when missing.
+// Size of the file, 0 when missing (one look at the directory entry: the
+// host marks the log before every call).
 std::uint64_t SizeOf(const std::string& file) {
-  std::ifstream f(file, std::ios::binary | std::ios::ate);
-  if (!f) return 0;
-  const auto end = f.tellg();
-  return end > 0 ? static_cast<std::uint64_t>(end) : 0;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 }  // namespace

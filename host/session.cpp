@@ -110,7 +110,7 @@ ScoreResult Session::Score(const std::string& message) {
   Message m;
   m.raw = ToCrLf(message);
   ScoreResult r;
-  log_.Take();
+  log_.Mark();
   r.score = plugin_.GetSpamScore(reinterpret_cast<Cookie>(&m), &DataRequest);
   const std::vector<std::string> lines = LogLines(log_.Take());
   Scan(lines);
@@ -124,7 +124,7 @@ ScoreResult Session::Score(const std::string& message) {
 void Session::Train(const std::string& message, bool spam) {
   Message m;
   m.raw = ToCrLf(message);
-  log_.Take();
+  log_.Mark();
   plugin_.FeedSpam(reinterpret_cast<Cookie>(&m), spam ? 1 : 0, &DataRequest);
   Scan(LogLines(log_.Take()));
 }
@@ -146,7 +146,7 @@ void Session::Setup() { plugin_.Setup(); }
 bool Session::Close() {
   if (!open_) return true;
   open_ = false;
-  log_.Take();
+  log_.Mark();
   plugin_.Finalize();
   const std::vector<std::string> lines = LogLines(log_.Take());
   Scan(lines);
