@@ -303,6 +303,58 @@ inline unsigned LowestBit(std::uint64_t bits) {
 #endif
 }
 
+// The classes of bytes that no set of sets[s] with used[s] tells apart:
+// classOf[c] gets the class of byte c, classes numbered by their smallest
+// byte; returns how many there are. A byte's class is the column of its
+// memberships across the used sets; a set holding more than half of the
+// bytes records the bytes it lacks instead, which tells the same bytes
+// apart.
+std::size_t ByteClasses(const std::vector<std::bitset<256>>& sets, const std::vector<std::uint8_t>& used,
+                        std::vector<std::uint16_t>& classOf) {
+  static const std::bitset<256> kLow64(~std::uint64_t{0});
+  std::size_t usedCount = 0;
+  for (std::uint8_t u : used) usedCount += u;
+  const std::size_t words = (usedCount + 63) / 64;
+  std::vector<std::uint64_t> column(256 * std::max<std::size_t>(words, 1), 0);
+  std::size_t i = 0;
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    if (!used[s]) continue;
+    const bool few = sets[s].count() <= 128;
+    const std::bitset<256> marked = few ? sets[s] : ~sets[s];
+    const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+    for (std::size_t w = 0; w < 4; ++w)
+      for (std::uint64_t bits = ((marked >> (64 * w)) & kLow64).to_ullong(); bits != 0; bits &= bits - 1)
+        column[(64 * w + LowestBit(bits)) * words + i / 64] |= bit;
+    ++i;
+  }
+  // Columns by hash; equal ones share the class of the smallest byte.
+  std::vector<std::uint64_t> hash(256);
+  for (std::size_t c = 0; c < 256; ++c) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull;
+    for (std::size_t w = 0; w < words; ++w) h = (h ^ column[c * words + w]) * 0xFF51AFD7ED558CCDull;
+    hash[c] = h;
+  }
+  std::vector<std::uint8_t> first;  // the smallest byte of each class so far
+  std::size_t count = 0;
+  for (std::size_t c = 0; c < 256; ++c) {
+    std::size_t k = 0;
+    for (; k < count; ++k) {
+      const std::size_t b = first[k];
+      if (hash[b] == hash[c] &&
+          std::equal(column.begin() + static_cast<std::ptrdiff_t>(b * words),
+                     column.begin() + static_cast<std::ptrdiff_t>(b * words + words),
+                     column.begin() + static_cast<std::ptrdiff_t>(c * words)))
+        break;
+    }
+    if (k == count) {
+      first.push_back(static_cast<std::uint8_t>(c));
+      ++count;
+    }
+    classOf[c] = static_cast<std::uint16_t>(k);
+  }
+  return count;
+}
+
 std::uint64_t PositionSetHash(const std::uint32_t* set, std::size_t size) {
   std::uint64_t h = size;
   for (std::size_t i = 0; i < size; ++i) h = h * 0x9E3779B97F4A7C15ull + set[i];
@@ -339,8 +391,7 @@ class PositionDfa {
         patternAndLast_(patternAndLast), limits_(limits),
         seen_(setOf.size(), 0) {
     // Classes: bytes with the same membership in the set of every position
-    // a run can reach (from the first ones, through followers), found by
-    // splitting the classes by each distinct set in turn.
+    // a run can reach (from the first ones, through followers).
     std::vector<std::uint8_t> used(sets.size(), 0);
     {
       std::vector<std::uint32_t> reach(first.begin(), first.end());
@@ -357,19 +408,7 @@ class PositionDfa {
       std::fill(seen_.begin(), seen_.end(), 0);
     }
     std::vector<std::uint16_t> classOf(256, 0);
-    std::size_t count = 1;
-    std::vector<std::int32_t> split;  // (old class, in the set) -> new class
-    for (std::size_t s = 0; s < sets.size(); ++s) {
-      if (!used[s]) continue;
-      split.assign(2 * count, -1);
-      std::size_t made = 0;
-      for (std::size_t c = 0; c < 256; ++c) {
-        std::int32_t& to = split[2 * std::size_t{classOf[c]} + (sets[s][c] ? 1 : 0)];
-        if (to < 0) to = static_cast<std::int32_t>(made++);
-        classOf[c] = static_cast<std::uint16_t>(to);
-      }
-      count = made;
-    }
+    const std::size_t count = ByteClasses(sets, used, classOf);
     classCount_ = count;
     representative_.assign(count, 0);
     std::vector<std::uint8_t> named(count, 0);

@@ -518,6 +518,31 @@ TEST(RelaxedDfaTest, FindsTheWantedMatchesWithinTheirBounds) {
   EXPECT_EQ(run(open, text, MatchBounds{1507, 1506, 0, SIZE_MAX}), Starts{});
 }
 
+// Bytes that only the last of many byte sets tells apart stay apart: a
+// pattern of 70 different bytes is found where it stands, and nowhere when
+// one of its bytes is another.
+TEST(RelaxedDfaTest, TellsApartBytesThatManySetsSeparate) {
+  std::string pattern, word;
+  for (int b = 0x80; b < 0x80 + 70; ++b) {
+    const char hex[] = "0123456789abcdef";
+    pattern += std::string("\\x") + hex[b >> 4] + hex[b & 15];
+    word += static_cast<char>(b);
+  }
+  const RelaxedDfa dfa(*ExtractRelaxedForm(pattern));
+  const RelaxedMatcher matcher({ExtractRelaxedForm(pattern)});
+  std::vector<std::uint32_t> starts;
+  for (std::size_t changed = 0; changed <= word.size(); ++changed) {
+    std::string text = "-----" + word + "--";
+    if (changed < word.size()) text[5 + changed] = '-';
+    const bool whole = changed == word.size();
+    EXPECT_TRUE(dfa.MatchStarts(text, starts, MatchBounds{}));
+    EXPECT_EQ(starts, whole ? std::vector<std::uint32_t>{5} : std::vector<std::uint32_t>{}) << changed;
+    std::vector<std::uint8_t> mayMatch{1};
+    EXPECT_TRUE(matcher.Narrow(text, mayMatch));
+    EXPECT_EQ(mayMatch[0], whole ? 1 : 0) << changed;
+  }
+}
+
 // Where a pattern's required literals lie in its matches, and so which
 // matches a text can hold, given where they occur in it.
 TEST(RequiredLiteralsTest, TellsWhereTheLiteralsLieInAMatch) {
