@@ -198,7 +198,7 @@ void SetChar(Info& out, char c) {
   out.exact.emplace_back(1, FoldAscii(c));
 }
 
-// l followed by r, but for a run of plain characters (see Append). l is
+// l followed by r (Append grows a run of plain characters itself). l is
 // taken apart: a long sequence hands its sets on without copies.
 Info Concat(Info l, const Info& r) {
   constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
