@@ -547,7 +547,10 @@ TEST(RelaxedDfaTest, TellsApartBytesThatManySetsSeparate) {
 // matches a text can hold, given where they occur in it.
 TEST(RequiredLiteralsTest, TellsWhereTheLiteralsLieInAMatch) {
   constexpr std::size_t kNone = SIZE_MAX;
+  std::string longPlain;  // 300 plain letters: longer than an exact string is kept
+  for (int i = 0; i < 300; ++i) longPlain += static_cast<char>('a' + i % 26);
   const std::tuple<const char*, std::size_t, std::size_t> cases[] = {
+      {longPlain.c_str(), 300, 32},   // its last 32 bytes, as a suffix
       {"abc\\w+", 3, kNone},           // a prefix: within its length of the start
       {"\\w+xyz", kNone, 3},           // a suffix
       {"foo|barbaz", 6, 6},             // exact strings
