@@ -180,7 +180,6 @@ Info FromExact(LitSet exact) {
 }
 
 Info Empty() { return FromExact(Nothing()); }
-Info Char(char c) { return FromExact({std::string(1, FoldAscii(c))}); }
 
 // out becomes Unknown(), keeping its storage for the next piece.
 void Clear(Info& out) {
@@ -191,7 +190,7 @@ void Clear(Info& out) {
   out.req.clear();
 }
 
-// out becomes Char(c), in the storage it has.
+// out becomes the one character c (case folded), in the storage it has.
 void SetChar(Info& out, char c) {
   Clear(out);
   out.hasExact = true;
@@ -914,7 +913,7 @@ class Reader {
         break;
     }
     if (value >= 0) {
-      out = Char(static_cast<char>(value));
+      SetChar(out, static_cast<char>(value));
       rx = CharNode(static_cast<char>(value), options_.caseless);
       return;
     }
@@ -931,7 +930,7 @@ class Reader {
     // Any other letter (\N, \C, or one without a meaning) matches one byte
     // at most; everything else stands for itself.
     if (!IsLetter(c)) {
-      out = Char(c);
+      SetChar(out, c);
       rx = CharNode(c, options_.caseless);
     }
   }
