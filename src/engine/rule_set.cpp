@@ -268,7 +268,7 @@ bool FieldCache::MayMatch(int field, int filterId) {
   if (!e.scanned) {
     // The scan reads what the patterns would search.
     const std::string_view text = SearchedText(field);
-    scanner->Scan(text, e.mayMatch, &e.spans);
+    scanner->Scan(text, e.mayMatch, &e.spans, &e.hits);
     if (const RelaxedMatcher* relaxed = set_->fields_[static_cast<std::size_t>(field)].relaxed.get())
       relaxed->Narrow(text, e.mayMatch);
     e.scanned = true;
@@ -289,12 +289,25 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
   }
   starts.first = wanted.minStart;
   starts.last = wanted.maxStart;
+  const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
+  if (filterId >= 0 && e.scanned && SearchesFromAnyStart(re) &&
+      set_->fields_[static_cast<std::size_t>(field)].scanner->ListsHits(static_cast<std::size_t>(filterId))) {
+    // Its literals lie near the start of a match: their occurrences tell
+    // where a match can start more closely than a DFA's pass would.
+    const auto id = static_cast<std::uint32_t>(filterId);
+    const auto hits = std::equal_range(e.hits.begin(), e.hits.end(), LiteralHit{id, 0},
+                                       [](const LiteralHit& a, const LiteralHit& b) { return a.pattern < b.pattern; });
+    starts_.clear();
+    StartsNearHits(e.hits.data() + (hits.first - e.hits.begin()), e.hits.data() + (hits.second - e.hits.begin()),
+                   set_->patterns_[static_cast<std::size_t>(pattern)].literalLead, starts_);
+    starts.list = &starts_;
+    return !starts_.empty();
+  }
   const StartOffsets range = starts;  // where the pattern's own search tries
   RuleSet::DfaPhase phase = RuleSet::DfaPhase::kDecided;
   const std::shared_ptr<const RelaxedDfa> dfa = set_->Dfa(pattern, phase);
   if (!dfa && phase != RuleSet::DfaPhase::kProbing) return true;
   const std::string_view text = SearchedText(field);
-  const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
   using Clock = std::chrono::steady_clock;
   // A search made here for its time: false only where it found no match
   // (a failed search is left to the evaluation, which reports it).

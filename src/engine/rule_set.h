@@ -195,6 +195,7 @@ class FieldCache {
     std::string upper;
     std::vector<std::uint8_t> mayMatch;
     std::vector<LiteralSpan> spans;  // where each pattern's literals were found
+    std::vector<LiteralHit> hits;    // every one, for patterns whose scanner lists them
   };
   const RuleSet* set_;
   MessageParser& parser_;

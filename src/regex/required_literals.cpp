@@ -1189,6 +1189,19 @@ MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t
   return wanted;
 }
 
+void StartsNearHits(const LiteralHit* first, const LiteralHit* last, std::size_t lead,
+                    std::vector<std::uint32_t>& starts) {
+  // The occurrence a match holds starts at or after the match's start, and
+  // ends at most lead bytes after it. Hits come by start: the offsets listed
+  // so far lie below next.
+  std::uint32_t next = 0;
+  for (const LiteralHit* h = first; h != last; ++h) {
+    const std::uint32_t from = h->end > lead ? static_cast<std::uint32_t>(h->end - lead) : 0;
+    for (std::uint32_t s = std::max(from, next); s <= h->start; ++s) starts.push_back(s);
+    next = std::max(next, h->start + 1);
+  }
+}
+
 std::optional<RelaxedNode> ExtractRelaxedForm(std::string_view pattern) {
   pattern = pattern.substr(0, pattern.find('\0'));
   Info info;
@@ -1211,6 +1224,10 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
     if (!usable) {
       alwaysRun_.push_back(static_cast<std::uint32_t>(id));
       continue;
+    }
+    if (p.lead <= kMaxListedLead) {
+      listsHits_.resize(patterns.size(), 0);
+      listsHits_[id] = 1;
     }
     for (const auto& s : p.anyOf) {
       std::string folded(s);
@@ -1319,11 +1336,13 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
 }
 
 void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
-                          std::vector<LiteralSpan>* spans) const {
+                          std::vector<LiteralSpan>* spans, std::vector<LiteralHit>* hits) const {
   mayMatch.assign(patternCount_, 0);
   for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
   if (spans) spans->assign(patternCount_, LiteralSpan{});
+  if (hits) hits->clear();
   if (outputs_.empty()) return;
+  const std::uint8_t* listed = hits && !listsHits_.empty() ? listsHits_.data() : nullptr;
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
@@ -1344,6 +1363,7 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
           span.firstEnd = std::min(span.firstEnd, end);
           span.lastStart = std::max(span.lastStart, end - literalLength_[lit]);
         }
+        if (listed && listed[id]) hits->push_back(LiteralHit{id, end - literalLength_[lit], end});
       }
     }
   };
@@ -1388,6 +1408,11 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   } else {
     std::uint32_t state = 0;
     for (std::size_t i = 0; i < n; ++i) state = step(state, bytes + i);
+  }
+  // The parts report out of order, and the bytes where they overlap twice.
+  if (listed) {
+    std::sort(hits->begin(), hits->end());
+    hits->erase(std::unique(hits->begin(), hits->end()), hits->end());
   }
 }
 

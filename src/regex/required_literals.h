@@ -90,6 +90,24 @@ struct LiteralSpan {
 // in a match (RequiredLiterals::lead and tail).
 MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t tail);
 
+// Where one of a pattern's literals occurs in a scanned text: the offsets of
+// its first byte and just after its last.
+struct LiteralHit {
+  std::uint32_t pattern = 0;
+  std::uint32_t start = 0, end = 0;
+  bool operator<(const LiteralHit& o) const {
+    return pattern != o.pattern ? pattern < o.pattern : start != o.start ? start < o.start : end < o.end;
+  }
+  bool operator==(const LiteralHit& o) const { return pattern == o.pattern && start == o.start && end == o.end; }
+};
+
+// Where the matches of a pattern whose literals lie within lead bytes of a
+// match's start (RequiredLiterals::lead) can start, given every occurrence
+// of them in a text: appends to starts, ascending and each once, the offsets
+// at or before an occurrence's start and at most lead bytes before its end.
+void StartsNearHits(const LiteralHit* first, const LiteralHit* last, std::size_t lead,
+                    std::vector<std::uint32_t>& starts);
+
 // One pass over a text for the required literals of many patterns (an
 // Aho-Corasick automaton over the case-folded literals, as a full DFA over
 // byte classes). Pattern ids are the positions in the vector given to the
@@ -98,15 +116,23 @@ class LiteralScanner {
  public:
   explicit LiteralScanner(const std::vector<RequiredLiterals>& patterns);
 
+  // A pattern whose literals lie at most this many bytes after a match's
+  // start gets every occurrence listed (Scan's hits): that they are few
+  // and near where matches start is worth more than the span.
+  static constexpr std::size_t kMaxListedLead = 32;
+
   std::size_t PatternCount() const { return patternCount_; }
+  bool ListsHits(std::size_t id) const { return id < listsHits_.size() && listsHits_[id] != 0; }
   std::size_t StateCount() const { return stateCount_; }
 
   // Sets mayMatch (resized to PatternCount()) to 1 for every pattern that
   // always runs or whose literal occurs in text, and 0 for the others; and
   // where spans is given, (*spans)[id] (resized too) to where pattern id's
-  // literals occur. Texts up to 4 GiB.
+  // literals occur; and where hits is given, sets it to every occurrence of
+  // the literals of the patterns that ListsHits, sorted, each once. Texts up
+  // to 4 GiB.
   void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
-            std::vector<LiteralSpan>* spans = nullptr) const;
+            std::vector<LiteralSpan>* spans = nullptr, std::vector<LiteralHit>* hits = nullptr) const;
 
  private:
   std::size_t patternCount_ = 0;
@@ -124,6 +150,7 @@ class LiteralScanner {
   std::vector<std::uint32_t> literalBegin_;    // literal -> range in literalPatterns_
   std::vector<std::uint32_t> literalPatterns_; // pattern ids of each literal
   std::vector<std::uint32_t> alwaysRun_;       // pattern ids without a filter
+  std::vector<std::uint8_t> listsHits_;        // pattern id -> 1 where its hits are listed
 };
 
 }  // namespace quelta

@@ -161,18 +161,68 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
   }
   const LiteralScanner scanner(literals);
   std::vector<std::uint8_t> mayMatch;
+  std::vector<LiteralHit> hits;
+  std::size_t listed = 0;
   for (const auto& text : texts) {
-    scanner.Scan(text, mayMatch);
+    scanner.Scan(text, mayMatch, nullptr, &hits);
     ASSERT_EQ(mayMatch.size(), used.size());
     for (std::size_t i = 0; i < used.size(); ++i) {
-      if (mayMatch[i]) continue;
-      ++skipped;
-      EXPECT_FALSE(Matches(set.compiled[i], text)) << "the prefilter ruled out '" << used[i] << "' for '" << text << "'";
+      const bool matches = Matches(set.compiled[i], text);
+      if (!mayMatch[i]) {
+        ++skipped;
+        EXPECT_FALSE(matches) << "the prefilter ruled out '" << used[i] << "' for '" << text << "'";
+      } else if (scanner.ListsHits(i)) {
+        // Searched only where its literals tell a match may start, the
+        // pattern still gives the answer of the whole search.
+        ++listed;
+        const auto own = std::equal_range(hits.begin(), hits.end(), LiteralHit{static_cast<std::uint32_t>(i)},
+                                          [](const LiteralHit& a, const LiteralHit& b) { return a.pattern < b.pattern; });
+        std::vector<std::uint32_t> starts;
+        StartsNearHits(hits.data() + (own.first - hits.begin()), hits.data() + (own.second - hits.begin()),
+                       literals[i].lead, starts);
+        bool fromStarts = false;
+        try {
+          fromStarts = IsMatchFrom(*set.compiled[i], text, &starts);
+        } catch (const RegexError&) {
+        }
+        EXPECT_EQ(fromStarts, matches) << "'" << used[i] << "' on '" << text << "'";
+      }
     }
   }
   // The test means something only if the prefilter rules out a fair share.
   EXPECT_GT(filtered, used.size() / 8);
   EXPECT_GT(skipped, used.size() * texts.size() / 10);
+  EXPECT_GT(listed, used.size() / 8);
+}
+
+// A match starts at or before the occurrence it holds, and at most lead
+// bytes before that occurrence's end; windows that meet are listed once.
+TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
+  using Hits = std::vector<LiteralHit>;
+  using Starts = std::vector<std::uint32_t>;
+  const std::vector<std::tuple<Hits, std::size_t, Starts>> cases = {
+      {{{0, 10, 14}}, 6, {8, 9, 10}},
+      {{{0, 10, 14}}, 4, {10}},
+      {{{0, 1, 5}}, 32, {0, 1}},
+      {{{0, 10, 14}, {0, 12, 16}}, 6, {8, 9, 10, 11, 12}},
+      {{{0, 10, 14}, {0, 11, 13}}, 6, {8, 9, 10, 11}},
+      {{{0, 4, 7}, {0, 20, 23}}, 3, {4, 20}},
+      {Hits{}, 6, Starts{}}};
+  for (const auto& [hits, lead, expected] : cases) {
+    Starts starts = {99};  // appended to
+    StartsNearHits(hits.data(), hits.data() + hits.size(), lead, starts);
+    starts.erase(starts.begin());
+    EXPECT_EQ(starts, expected) << "lead " << lead << ", " << hits.size() << " hits";
+  }
+  // Only patterns whose literals lie that near a match's start get their
+  // occurrences listed.
+  const LiteralScanner scanner({ExtractRequiredLiterals("x.{40}needle"), ExtractRequiredLiterals("needle")});
+  EXPECT_FALSE(scanner.ListsHits(0));
+  EXPECT_TRUE(scanner.ListsHits(1));
+  std::vector<std::uint8_t> m;
+  Hits hits;
+  scanner.Scan("a needle, a NEEDLE", m, nullptr, &hits);
+  EXPECT_EQ(hits, (Hits{{1, 2, 8}, {1, 12, 18}}));
 }
 
 TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
@@ -214,6 +264,8 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
   std::vector<std::uint8_t> m;
   std::vector<LiteralSpan> spans;
+  std::vector<LiteralHit> hits;
+  using Hits = std::vector<LiteralHit>;
   auto span = [](std::uint32_t firstEnd, std::uint32_t lastStart) { return std::make_pair(firstEnd, lastStart); };
   auto spanOf = [&](std::size_t id) { return span(spans[id].firstEnd, spans[id].lastStart); };
   // One pass up to 64 bytes (and where a part would not hold the longest
@@ -222,21 +274,25 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
     for (std::size_t at = 0; at + 6 <= length; ++at) {
       const auto end = static_cast<std::uint32_t>(at + 6);
       std::string text(length, 'x');
-      scanner.Scan(text.replace(at, 6, "NEEDLE"), m, &spans);
+      scanner.Scan(text.replace(at, 6, "NEEDLE"), m, &spans, &hits);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{1, 0})) << length << " " << at;
       ASSERT_EQ(spanOf(0), span(end, end - 6)) << length << " " << at;
       ASSERT_EQ(spans[1].firstEnd, UINT32_MAX);
+      ASSERT_EQ(hits, (Hits{{0, end - 6, end}})) << length << " " << at;
       // With a second needle at the text's end, the first ends at the
       // same offset and the last starts there.
       if (at + 12 <= length) {
-        scanner.Scan(text.replace(length - 6, 6, "needle"), m, &spans);
-        ASSERT_EQ(spanOf(0), span(end, static_cast<std::uint32_t>(length - 6))) << length << " " << at;
+        const auto last = static_cast<std::uint32_t>(length - 6);
+        scanner.Scan(text.replace(length - 6, 6, "needle"), m, &spans, &hits);
+        ASSERT_EQ(spanOf(0), span(end, last)) << length << " " << at;
+        ASSERT_EQ(hits, (Hits{{0, end - 6, end}, {0, last, last + 6}})) << length << " " << at;
       }
       if (at + longest.size() > length) continue;
       text.assign(length, 'x');
-      scanner.Scan(text.replace(at, longest.size(), longest), m, &spans);
+      scanner.Scan(text.replace(at, longest.size(), longest), m, &spans, &hits);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 1})) << length << " " << at;
       ASSERT_EQ(spanOf(1), span(static_cast<std::uint32_t>(at + 32), static_cast<std::uint32_t>(at)));
+      ASSERT_EQ(hits, (Hits{{1, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at + 32)}}));
       scanner.Scan(text.replace(at, 1, "x"), m);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 0})) << length << " " << at;
     }
