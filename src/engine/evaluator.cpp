@@ -14,7 +14,10 @@ namespace quelta {
 
 namespace {
 
-bool StartsWithError(const std::string& text) { return text.compare(0, 7, "ERROR: ") == 0; }
+bool StartsWithError(std::string_view text) {
+  constexpr std::string_view kError = "ERROR: ";
+  return text.substr(0, kError.size()) == kError;
+}
 
 // A field's upper-cased text as the message's field cache keeps it.
 class FieldUpper : public UpperText {
