@@ -294,12 +294,9 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
       set_->fields_[static_cast<std::size_t>(field)].scanner->ListsHits(static_cast<std::size_t>(filterId))) {
     // Its literals lie near the start of a match: their occurrences tell
     // where a match can start more closely than a DFA's pass would.
-    const auto id = static_cast<std::uint32_t>(filterId);
-    const auto hits = std::equal_range(e.hits.begin(), e.hits.end(), LiteralHit{id, 0},
-                                       [](const LiteralHit& a, const LiteralHit& b) { return a.pattern < b.pattern; });
+    e.hits.Of(static_cast<std::uint32_t>(filterId), hits_);
     starts_.clear();
-    StartsNearHits(e.hits.data() + (hits.first - e.hits.begin()), e.hits.data() + (hits.second - e.hits.begin()),
-                   set_->patterns_[static_cast<std::size_t>(pattern)].literalLead, starts_);
+    StartsNearHits(hits_, set_->patterns_[static_cast<std::size_t>(pattern)].literalLead, starts_);
     starts.list = &starts_;
     return !starts_.empty();
   }

@@ -195,7 +195,7 @@ class FieldCache {
     std::string upper;
     std::vector<std::uint8_t> mayMatch;
     std::vector<LiteralSpan> spans;  // where each pattern's literals were found
-    std::vector<LiteralHit> hits;    // every one, for patterns whose scanner lists them
+    LiteralHits hits;                // every one, for patterns whose scanner lists them
   };
   const RuleSet* set_;
   MessageParser& parser_;
@@ -203,6 +203,7 @@ class FieldCache {
   bool usePrefilter_ = false;
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> starts_;  // what DfaMayMatch last found
+  std::vector<LiteralHit> hits_;       // the occurrences it last read
 };
 
 }  // namespace quelta

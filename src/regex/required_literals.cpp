@@ -1189,16 +1189,26 @@ MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t
   return wanted;
 }
 
-void StartsNearHits(const LiteralHit* first, const LiteralHit* last, std::size_t lead,
-                    std::vector<std::uint32_t>& starts) {
+void LiteralHits::Of(std::uint32_t id, std::vector<LiteralHit>& out) const {
+  out.clear();
+  for (std::uint32_t k = id < last_.size() ? last_[id] : 0; k != 0; k = entries_[k - 1].previous)
+    out.push_back(entries_[k - 1].hit);
+  // Found backwards, in order but where a scan in parts interleaved them,
+  // and twice where the parts overlap.
+  std::reverse(out.begin(), out.end());
+  if (!std::is_sorted(out.begin(), out.end())) std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+void StartsNearHits(const std::vector<LiteralHit>& hits, std::size_t lead, std::vector<std::uint32_t>& starts) {
   // The occurrence a match holds starts at or after the match's start, and
   // ends at most lead bytes after it. Hits come by start: the offsets listed
   // so far lie below next.
   std::uint32_t next = 0;
-  for (const LiteralHit* h = first; h != last; ++h) {
-    const std::uint32_t from = h->end > lead ? static_cast<std::uint32_t>(h->end - lead) : 0;
-    for (std::uint32_t s = std::max(from, next); s <= h->start; ++s) starts.push_back(s);
-    next = std::max(next, h->start + 1);
+  for (const LiteralHit& h : hits) {
+    const std::uint32_t from = h.end > lead ? static_cast<std::uint32_t>(h.end - lead) : 0;
+    for (std::uint32_t s = std::max(from, next); s <= h.start; ++s) starts.push_back(s);
+    next = std::max(next, h.start + 1);
   }
 }
 
@@ -1336,13 +1346,16 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
 }
 
 void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
-                          std::vector<LiteralSpan>* spans, std::vector<LiteralHit>* hits) const {
+                          std::vector<LiteralSpan>* spans, LiteralHits* hits) const {
   mayMatch.assign(patternCount_, 0);
   for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
   if (spans) spans->assign(patternCount_, LiteralSpan{});
-  if (hits) hits->clear();
-  if (outputs_.empty()) return;
   const std::uint8_t* listed = hits && !listsHits_.empty() ? listsHits_.data() : nullptr;
+  if (hits) {
+    hits->entries_.clear();
+    hits->last_.assign(listed ? patternCount_ : 0, 0);
+  }
+  if (outputs_.empty()) return;
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const unsigned shift = shift_;
@@ -1363,7 +1376,10 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
           span.firstEnd = std::min(span.firstEnd, end);
           span.lastStart = std::max(span.lastStart, end - literalLength_[lit]);
         }
-        if (listed && listed[id]) hits->push_back(LiteralHit{id, end - literalLength_[lit], end});
+        if (listed && listed[id]) {
+          hits->entries_.push_back(LiteralHits::Entry{LiteralHit{end - literalLength_[lit], end}, hits->last_[id]});
+          hits->last_[id] = static_cast<std::uint32_t>(hits->entries_.size());
+        }
       }
     }
   };
@@ -1408,11 +1424,6 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   } else {
     std::uint32_t state = 0;
     for (std::size_t i = 0; i < n; ++i) state = step(state, bytes + i);
-  }
-  // The parts report out of order, and the bytes where they overlap twice.
-  if (listed) {
-    std::sort(hits->begin(), hits->end());
-    hits->erase(std::unique(hits->begin(), hits->end()), hits->end());
   }
 }
 

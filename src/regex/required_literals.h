@@ -93,20 +93,35 @@ MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t
 // Where one of a pattern's literals occurs in a scanned text: the offsets of
 // its first byte and just after its last.
 struct LiteralHit {
-  std::uint32_t pattern = 0;
   std::uint32_t start = 0, end = 0;
-  bool operator<(const LiteralHit& o) const {
-    return pattern != o.pattern ? pattern < o.pattern : start != o.start ? start < o.start : end < o.end;
-  }
-  bool operator==(const LiteralHit& o) const { return pattern == o.pattern && start == o.start && end == o.end; }
+  bool operator<(const LiteralHit& o) const { return start != o.start ? start < o.start : end < o.end; }
+  bool operator==(const LiteralHit& o) const { return start == o.start && end == o.end; }
+};
+
+// Every occurrence, in one scanned text, of the literals of the patterns
+// whose scanner lists them (LiteralScanner::ListsHits), kept per pattern.
+class LiteralHits {
+ public:
+  // Sets out to the occurrences of pattern id's literals, ascending, each
+  // once (none for a pattern not listed).
+  void Of(std::uint32_t id, std::vector<LiteralHit>& out) const;
+
+ private:
+  friend class LiteralScanner;
+  struct Entry {
+    LiteralHit hit;
+    std::uint32_t previous;  // 1 + the index of the pattern's entry before, 0 for none
+  };
+  std::vector<Entry> entries_;      // in the order the scan found them
+  std::vector<std::uint32_t> last_;  // pattern id -> 1 + the index of its last entry, 0 for none
 };
 
 // Where the matches of a pattern whose literals lie within lead bytes of a
 // match's start (RequiredLiterals::lead) can start, given every occurrence
-// of them in a text: appends to starts, ascending and each once, the offsets
-// at or before an occurrence's start and at most lead bytes before its end.
-void StartsNearHits(const LiteralHit* first, const LiteralHit* last, std::size_t lead,
-                    std::vector<std::uint32_t>& starts);
+// of them in a text (ascending): appends to starts, ascending and each once,
+// the offsets at or before an occurrence's start and at most lead bytes
+// before its end.
+void StartsNearHits(const std::vector<LiteralHit>& hits, std::size_t lead, std::vector<std::uint32_t>& starts);
 
 // One pass over a text for the required literals of many patterns (an
 // Aho-Corasick automaton over the case-folded literals, as a full DFA over
@@ -129,10 +144,9 @@ class LiteralScanner {
   // always runs or whose literal occurs in text, and 0 for the others; and
   // where spans is given, (*spans)[id] (resized too) to where pattern id's
   // literals occur; and where hits is given, sets it to every occurrence of
-  // the literals of the patterns that ListsHits, sorted, each once. Texts up
-  // to 4 GiB.
+  // the literals of the patterns that ListsHits. Texts up to 4 GiB.
   void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
-            std::vector<LiteralSpan>* spans = nullptr, std::vector<LiteralHit>* hits = nullptr) const;
+            std::vector<LiteralSpan>* spans = nullptr, LiteralHits* hits = nullptr) const;
 
  private:
   std::size_t patternCount_ = 0;

@@ -161,7 +161,8 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
   }
   const LiteralScanner scanner(literals);
   std::vector<std::uint8_t> mayMatch;
-  std::vector<LiteralHit> hits;
+  LiteralHits hits;
+  std::vector<LiteralHit> own;
   std::size_t listed = 0;
   for (const auto& text : texts) {
     scanner.Scan(text, mayMatch, nullptr, &hits);
@@ -175,11 +176,9 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
         // Searched only where its literals tell a match may start, the
         // pattern still gives the answer of the whole search.
         ++listed;
-        const auto own = std::equal_range(hits.begin(), hits.end(), LiteralHit{static_cast<std::uint32_t>(i)},
-                                          [](const LiteralHit& a, const LiteralHit& b) { return a.pattern < b.pattern; });
+        hits.Of(static_cast<std::uint32_t>(i), own);
         std::vector<std::uint32_t> starts;
-        StartsNearHits(hits.data() + (own.first - hits.begin()), hits.data() + (own.second - hits.begin()),
-                       literals[i].lead, starts);
+        StartsNearHits(own, literals[i].lead, starts);
         bool fromStarts = false;
         try {
           fromStarts = IsMatchFrom(*set.compiled[i], text, &starts);
@@ -201,16 +200,16 @@ TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
   using Hits = std::vector<LiteralHit>;
   using Starts = std::vector<std::uint32_t>;
   const std::vector<std::tuple<Hits, std::size_t, Starts>> cases = {
-      {{{0, 10, 14}}, 6, {8, 9, 10}},
-      {{{0, 10, 14}}, 4, {10}},
-      {{{0, 1, 5}}, 32, {0, 1}},
-      {{{0, 10, 14}, {0, 12, 16}}, 6, {8, 9, 10, 11, 12}},
-      {{{0, 10, 14}, {0, 11, 13}}, 6, {8, 9, 10, 11}},
-      {{{0, 4, 7}, {0, 20, 23}}, 3, {4, 20}},
+      {{{10, 14}}, 6, {8, 9, 10}},
+      {{{10, 14}}, 4, {10}},
+      {{{1, 5}}, 32, {0, 1}},
+      {{{10, 14}, {12, 16}}, 6, {8, 9, 10, 11, 12}},
+      {{{10, 14}, {11, 13}}, 6, {8, 9, 10, 11}},
+      {{{4, 7}, {20, 23}}, 3, {4, 20}},
       {Hits{}, 6, Starts{}}};
   for (const auto& [hits, lead, expected] : cases) {
     Starts starts = {99};  // appended to
-    StartsNearHits(hits.data(), hits.data() + hits.size(), lead, starts);
+    StartsNearHits(hits, lead, starts);
     starts.erase(starts.begin());
     EXPECT_EQ(starts, expected) << "lead " << lead << ", " << hits.size() << " hits";
   }
@@ -220,9 +219,13 @@ TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
   EXPECT_FALSE(scanner.ListsHits(0));
   EXPECT_TRUE(scanner.ListsHits(1));
   std::vector<std::uint8_t> m;
-  Hits hits;
+  LiteralHits hits;
+  Hits own;
   scanner.Scan("a needle, a NEEDLE", m, nullptr, &hits);
-  EXPECT_EQ(hits, (Hits{{1, 2, 8}, {1, 12, 18}}));
+  hits.Of(0, own);
+  EXPECT_EQ(own, Hits{});
+  hits.Of(1, own);
+  EXPECT_EQ(own, (Hits{{2, 8}, {12, 18}}));
 }
 
 TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
@@ -264,8 +267,13 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
   std::vector<std::uint8_t> m;
   std::vector<LiteralSpan> spans;
-  std::vector<LiteralHit> hits;
+  LiteralHits hits;
   using Hits = std::vector<LiteralHit>;
+  auto hitsOf = [&](std::uint32_t id) {
+    Hits own;
+    hits.Of(id, own);
+    return own;
+  };
   auto span = [](std::uint32_t firstEnd, std::uint32_t lastStart) { return std::make_pair(firstEnd, lastStart); };
   auto spanOf = [&](std::size_t id) { return span(spans[id].firstEnd, spans[id].lastStart); };
   // One pass up to 64 bytes (and where a part would not hold the longest
@@ -278,21 +286,22 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
       ASSERT_EQ(m, (std::vector<std::uint8_t>{1, 0})) << length << " " << at;
       ASSERT_EQ(spanOf(0), span(end, end - 6)) << length << " " << at;
       ASSERT_EQ(spans[1].firstEnd, UINT32_MAX);
-      ASSERT_EQ(hits, (Hits{{0, end - 6, end}})) << length << " " << at;
+      ASSERT_EQ(hitsOf(0), (Hits{{end - 6, end}})) << length << " " << at;
       // With a second needle at the text's end, the first ends at the
       // same offset and the last starts there.
       if (at + 12 <= length) {
         const auto last = static_cast<std::uint32_t>(length - 6);
         scanner.Scan(text.replace(length - 6, 6, "needle"), m, &spans, &hits);
         ASSERT_EQ(spanOf(0), span(end, last)) << length << " " << at;
-        ASSERT_EQ(hits, (Hits{{0, end - 6, end}, {0, last, last + 6}})) << length << " " << at;
+        ASSERT_EQ(hitsOf(0), (Hits{{end - 6, end}, {last, last + 6}})) << length << " " << at;
       }
       if (at + longest.size() > length) continue;
       text.assign(length, 'x');
       scanner.Scan(text.replace(at, longest.size(), longest), m, &spans, &hits);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 1})) << length << " " << at;
       ASSERT_EQ(spanOf(1), span(static_cast<std::uint32_t>(at + 32), static_cast<std::uint32_t>(at)));
-      ASSERT_EQ(hits, (Hits{{1, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at + 32)}}));
+      ASSERT_EQ(hitsOf(1), (Hits{{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at + 32)}}));
+      ASSERT_EQ(hitsOf(0), Hits{});
       scanner.Scan(text.replace(at, 1, "x"), m);
       ASSERT_EQ(m, (std::vector<std::uint8_t>{0, 0})) << length << " " << at;
     }
