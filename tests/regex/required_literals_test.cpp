@@ -226,6 +226,12 @@ TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
   EXPECT_EQ(own, Hits{});
   hits.Of(1, own);
   EXPECT_EQ(own, (Hits{{2, 8}, {12, 18}}));
+  // In order, also where a later part of a long text (scanned in parts at
+  // once) finds its occurrence before an earlier part does.
+  std::string text(2063, 'x');
+  scanner.Scan(text.replace(200, 6, "needle").replace(260, 6, "needle"), m, nullptr, &hits);
+  hits.Of(1, own);
+  EXPECT_EQ(own, (Hits{{200, 206}, {260, 266}}));
 }
 
 TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
