@@ -22,8 +22,8 @@
 // little at every one of many start positions is not stopped by them; an
 // unanchored search over a longer text therefore runs in slices of
 // kRegexSliceLength start positions (the offset limit of PCRE2), and once
-// the search has taken more than kRegexTimeBudgetMs it fails with
-// "PCRE2_ERROR_MATCHLIMIT" as well. Slicing gives the same answer as one
+// the search has taken more than kRegexTimeBudgetMs after its first slice it
+// fails with "PCRE2_ERROR_MATCHLIMIT" as well. Slicing gives the same answer as one
 // search; patterns with backtracking verbs ("(*COMMIT)", "(*SKIP)", ...),
 // whose effect reaches across start positions, and patterns with "\G" (true
 // only where the search starts) are searched in one piece. A JIT match that
@@ -381,6 +381,27 @@ int MatchOnce(pcre2_code* code, std::string_view text, PCRE2_SIZE start, pcre2_m
   return rc;
 }
 
+// The time budget of one search that runs in pieces, asked between them.
+// Most searches end in their first piece: the clock starts when the first
+// piece has ended, so that those never read it (a first piece is bounded by
+// the match limits and by kRegexSliceLength start positions).
+class SearchClock {
+ public:
+  bool OverBudget() {
+    const Clock::time_point now = Clock::now();
+    if (!started_) {
+      deadline_ = now + std::chrono::milliseconds(kRegexTimeBudgetMs);
+      started_ = true;
+    }
+    return now > deadline_;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool started_ = false;
+  Clock::time_point deadline_;
+};
+
 // The search from every start position from first to last (the whole text
 // for a pattern that does not search from any start), in slices of start
 // positions under the time budget (see the top of this file).
@@ -391,8 +412,7 @@ int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md, 
   last = std::min(last, len);  // a match may start at the text's end
   if (first > last) return PCRE2_ERROR_NOMATCH;
   if (first == 0 && last == len && len <= kRegexSliceLength) return MatchOnce(re.code, text, 0, md, ctx);
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRegexTimeBudgetMs);
+  SearchClock clock;
   PCRE2_SIZE from = first;
   int rc;
   for (;;) {
@@ -401,7 +421,7 @@ int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md, 
     pcre2_set_offset_limit(ctx, !lastSlice ? from + kRegexSliceLength - 1 : last == len ? PCRE2_UNSET : last);
     rc = MatchOnce(re.code, text, from, md, ctx);
     if (lastSlice || rc != PCRE2_ERROR_NOMATCH) break;
-    if (Clock::now() > deadline) {
+    if (clock.OverBudget()) {
       rc = PCRE2_ERROR_MATCHLIMIT;
       break;
     }
@@ -417,8 +437,7 @@ int BoundedSearch(const Regex& re, std::string_view text, pcre2_match_data* md, 
 int SearchFrom(const Regex& re, std::string_view text, const std::vector<std::uint32_t>& starts,
                pcre2_match_data* md, pcre2_match_context* ctx) {
   constexpr std::size_t kJoinWithin = 16;
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kRegexTimeBudgetMs);
+  SearchClock clock;
   int rc = PCRE2_ERROR_NOMATCH;
   for (std::size_t k = 0; k < starts.size() && starts[k] <= text.size();) {
     const std::size_t from = starts[k];
@@ -428,7 +447,7 @@ int SearchFrom(const Regex& re, std::string_view text, const std::vector<std::ui
     pcre2_set_offset_limit(ctx, to);
     rc = MatchOnce(re.code, text, from, md, ctx);
     if (rc != PCRE2_ERROR_NOMATCH) break;
-    if (Clock::now() > deadline) {
+    if (k < starts.size() && clock.OverBudget()) {
       rc = PCRE2_ERROR_MATCHLIMIT;
       break;
     }
