@@ -134,7 +134,7 @@ class LiteralScanner {
   // A pattern whose literals lie at most this many bytes after a match's
   // start gets every occurrence listed (Scan's hits): that they are few
   // and near where matches start is worth more than the span.
-  static constexpr std::size_t kMaxListedLead = 32;
+  static constexpr std::size_t kMaxListedLead = 128;
 
   std::size_t PatternCount() const { return patternCount_; }
   bool ListsHits(std::size_t id) const { return id < listsHits_.size() && listsHits_[id] != 0; }

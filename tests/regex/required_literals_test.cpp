@@ -215,9 +215,13 @@ TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
   }
   // Only patterns whose literals lie that near a match's start get their
   // occurrences listed.
-  const LiteralScanner scanner({ExtractRequiredLiterals("x.{40}needle"), ExtractRequiredLiterals("needle")});
+  const LiteralScanner scanner({ExtractRequiredLiterals("x.{200}needle"), ExtractRequiredLiterals("needle"),
+                                ExtractRequiredLiterals(std::string(LiteralScanner::kMaxListedLead, 'q')),
+                                ExtractRequiredLiterals(std::string(LiteralScanner::kMaxListedLead + 1, 'q'))});
   EXPECT_FALSE(scanner.ListsHits(0));
   EXPECT_TRUE(scanner.ListsHits(1));
+  EXPECT_TRUE(scanner.ListsHits(2));
+  EXPECT_FALSE(scanner.ListsHits(3));
   std::vector<std::uint8_t> m;
   LiteralHits hits;
   Hits own;
