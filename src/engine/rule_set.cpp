@@ -290,11 +290,11 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
   starts.first = wanted.minStart;
   starts.last = wanted.maxStart;
   const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
+  // Where its literals lie near the start of a match, their occurrences
+  // tell where a match can start more closely than a DFA's pass would.
   if (filterId >= 0 && e.scanned && SearchesFromAnyStart(re) &&
-      set_->fields_[static_cast<std::size_t>(field)].scanner->ListsHits(static_cast<std::size_t>(filterId))) {
-    // Its literals lie near the start of a match: their occurrences tell
-    // where a match can start more closely than a DFA's pass would.
-    e.hits.Of(static_cast<std::uint32_t>(filterId), hits_);
+      set_->fields_[static_cast<std::size_t>(field)].scanner->ListsHits(static_cast<std::size_t>(filterId)) &&
+      e.hits.Of(static_cast<std::uint32_t>(filterId), hits_)) {
     starts_.clear();
     StartsNearHits(hits_, set_->patterns_[static_cast<std::size_t>(pattern)].literalLead, starts_);
     starts.list = &starts_;

@@ -1189,8 +1189,9 @@ MatchBounds WantedMatches(const LiteralSpan& span, std::size_t lead, std::size_t
   return wanted;
 }
 
-void LiteralHits::Of(std::uint32_t id, std::vector<LiteralHit>& out) const {
+bool LiteralHits::Of(std::uint32_t id, std::vector<LiteralHit>& out) const {
   out.clear();
+  if (!complete_) return false;
   for (std::uint32_t k = id < last_.size() ? last_[id] : 0; k != 0; k = entries_[k - 1].previous)
     out.push_back(entries_[k - 1].hit);
   // Found backwards, in order but where a scan in parts interleaved them,
@@ -1198,6 +1199,7 @@ void LiteralHits::Of(std::uint32_t id, std::vector<LiteralHit>& out) const {
   std::reverse(out.begin(), out.end());
   if (!std::is_sorted(out.begin(), out.end())) std::sort(out.begin(), out.end());
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  return true;
 }
 
 void StartsNearHits(const std::vector<LiteralHit>& hits, std::size_t lead, std::vector<std::uint32_t>& starts) {
@@ -1351,9 +1353,14 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   for (std::uint32_t id : alwaysRun_) mayMatch[id] = 1;
   if (spans) spans->assign(patternCount_, LiteralSpan{});
   const std::uint8_t* listed = hits && !listsHits_.empty() ? listsHits_.data() : nullptr;
+  // Hostile text (a run of one letter, say) can hold an occurrence of some
+  // literal at every byte, each listed for many patterns: past its limit the
+  // list is dropped.
+  const std::size_t maxHits = LiteralHits::kMaxPerByte * text.size() + LiteralHits::kMaxAlways;
   if (hits) {
     hits->entries_.clear();
     hits->last_.assign(listed ? patternCount_ : 0, 0);
+    hits->complete_ = true;
   }
   if (outputs_.empty()) return;
   const std::uint32_t* next = next_.data();
@@ -1377,6 +1384,13 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
           span.lastStart = std::max(span.lastStart, end - literalLength_[lit]);
         }
         if (listed && listed[id]) {
+          if (hits->entries_.size() == maxHits) {
+            hits->complete_ = false;
+            hits->entries_.clear();
+            hits->entries_.shrink_to_fit();
+            listed = nullptr;
+            continue;
+          }
           hits->entries_.push_back(LiteralHits::Entry{LiteralHit{end - literalLength_[lit], end}, hits->last_[id]});
           hits->last_[id] = static_cast<std::uint32_t>(hits->entries_.size());
         }

@@ -103,8 +103,12 @@ struct LiteralHit {
 class LiteralHits {
  public:
   // Sets out to the occurrences of pattern id's literals, ascending, each
-  // once (none for a pattern not listed).
-  void Of(std::uint32_t id, std::vector<LiteralHit>& out) const;
+  // once (none for a pattern not listed). False, with out empty, where the
+  // scan kept no list: a text so full of literals that the list would have
+  // outgrown kMaxPerByte entries per byte scanned (and kMaxAlways more).
+  bool Of(std::uint32_t id, std::vector<LiteralHit>& out) const;
+
+  static constexpr std::size_t kMaxPerByte = 1, kMaxAlways = 4096;
 
  private:
   friend class LiteralScanner;
@@ -114,6 +118,7 @@ class LiteralHits {
   };
   std::vector<Entry> entries_;      // in the order the scan found them
   std::vector<std::uint32_t> last_;  // pattern id -> 1 + the index of its last entry, 0 for none
+  bool complete_ = true;
 };
 
 // Where the matches of a pattern whose literals lie within lead bytes of a

@@ -230,6 +230,17 @@ TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
   EXPECT_EQ(own, Hits{});
   hits.Of(1, own);
   EXPECT_EQ(own, (Hits{{2, 8}, {12, 18}}));
+  // A text that holds a literal at nearly every byte, for several patterns,
+  // keeps no list past the limit; the next scan keeps one again.
+  const LiteralScanner same({ExtractRequiredLiterals("aaa"), ExtractRequiredLiterals("aaab?"),
+                             ExtractRequiredLiterals("(?:aaa)c?")});
+  same.Scan(std::string(10000, 'a'), m, nullptr, &hits);  // 3 x 9,998 of them
+  EXPECT_FALSE(hits.Of(0, own));
+  EXPECT_TRUE(own.empty());
+  EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 1, 1}));
+  same.Scan(std::string(1000, 'a'), m, nullptr, &hits);  // 3 x 998
+  EXPECT_TRUE(hits.Of(2, own));
+  EXPECT_EQ(own.size(), 998u);
   // In order, also where a later part of a long text (scanned in parts at
   // once) finds its occurrence before an earlier part does.
   std::string text(2063, 'x');
