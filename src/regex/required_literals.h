@@ -23,7 +23,7 @@
 //   (scanning more is harmless).
 // - No dependency beyond the standard library. LiteralScanner is immutable
 //   after construction; Scan may run on several threads at once, each with
-//   its own result vector.
+//   its own result vectors (and LiteralHits).
 #pragma once
 
 #include <cstddef>
