@@ -850,6 +850,8 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
   }
   std::sort(first_.begin(), first_.end());
   first_.erase(std::unique(first_.begin(), first_.end()), first_.end());
+  textsRun_.assign(patternCount, 0);
+  textsMatched_.assign(patternCount, 0);
   if (coveredCount_ > 0) {
     all.dfa = MakeDfa(all.patterns);
     groups_.push_back(std::move(all));
@@ -870,22 +872,28 @@ std::unique_ptr<PositionDfa> RelaxedMatcher::MakeDfa(const std::vector<std::uint
 void RelaxedMatcher::Restart(std::size_t g, bool maySplit) const {
   Group& full = groups_[g];
   // Filled again soon after the last start: its states are not worth
-  // keeping together. The pattern that takes part in most of them (in a
-  // quarter or more: the others' partial matches multiply with its own)
-  // moves on to the next group, made if there is none.
+  // keeping together. The patterns that take part in a quarter or more of
+  // them (the others' partial matches multiply with their own) move on to
+  // the next group, made if there is none; one pattern stays at least.
   const bool soon = textsSinceRestart_ <= kSplitWithinTexts;
   textsSinceRestart_ = 0;
   if (maySplit && soon && full.patterns.size() > 1 && g + 1 < kMaxGroups) {
     const std::vector<std::size_t> presence = full.dfa->PatternPresence(covered_.size());
-    std::size_t busiest = 0;
-    for (std::size_t k = 1; k < full.patterns.size(); ++k)
-      if (presence[full.patterns[k]] > presence[full.patterns[busiest]]) busiest = k;
-    if (presence[full.patterns[busiest]] * 4 >= full.dfa->StateCount()) {
-      const std::uint32_t id = full.patterns[busiest];
-      full.patterns.erase(full.patterns.begin() + static_cast<long>(busiest));
+    const std::size_t states = full.dfa->StateCount();
+    std::vector<std::uint32_t> moving, staying;
+    for (std::uint32_t id : full.patterns) (presence[id] * 4 >= states ? moving : staying).push_back(id);
+    if (staying.empty()) {  // the least busy one stays
+      const auto least = std::min_element(moving.begin(), moving.end(),
+                                          [&](std::uint32_t a, std::uint32_t b) { return presence[a] < presence[b]; });
+      staying.push_back(*least);
+      moving.erase(least);
+    }
+    if (!moving.empty()) {
+      full.patterns = std::move(staying);
       if (g + 1 == groups_.size()) groups_.emplace_back();
       Group& next = groups_[g + 1];
-      next.patterns.insert(std::upper_bound(next.patterns.begin(), next.patterns.end(), id), id);
+      next.patterns.insert(next.patterns.end(), moving.begin(), moving.end());
+      std::sort(next.patterns.begin(), next.patterns.end());
       // (The old DFAs give their tables back before the new ones take theirs.)
       groups_[g].dfa.reset();
       next.dfa.reset();
@@ -931,10 +939,33 @@ bool RelaxedMatcher::Narrow(std::string_view text, std::vector<std::uint8_t>& ma
       complete = false;
       continue;
     }
-    for (std::uint32_t id : groups_[g].patterns)
+    for (std::uint32_t id : groups_[g].patterns) {
       if (!matched[id]) mayMatch[id] = 0;
+      ++textsRun_[id];
+      textsMatched_[id] += matched[id];
+    }
   }
+  if (++textsSinceReview_ >= kReviewTexts) Review();
   return complete;
+}
+
+void RelaxedMatcher::Review() const {
+  textsSinceReview_ = 0;
+  for (Group& group : groups_) {
+    const std::size_t before = group.patterns.size();
+    group.patterns.erase(std::remove_if(group.patterns.begin(), group.patterns.end(),
+                                        [&](std::uint32_t id) {
+                                          return textsRun_[id] > 0 &&
+                                                 textsMatched_[id] * 100 >= textsRun_[id] * kLeaveAtPercent;
+                                        }),
+                         group.patterns.end());
+    if (group.patterns.size() != before) {
+      group.dfa.reset();  // its table goes back before the new one takes its own
+      group.dfa = MakeDfa(group.patterns);
+    }
+  }
+  std::fill(textsRun_.begin(), textsRun_.end(), 0);
+  std::fill(textsMatched_.begin(), textsMatched_.end(), 0);
 }
 
 std::size_t RelaxedMatcher::StateCount() const {

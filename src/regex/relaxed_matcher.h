@@ -14,7 +14,8 @@
 //
 // Promises:
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
-//   its relaxed form matches nowhere in the text. What it keeps matches
+//   its relaxed form matches nowhere in the text (and never once the pattern
+//   has left the matcher, below). What it keeps matches
 //   wherever the relaxed form does: repeats become at most kMaxCopies copies
 //   (more for small repeated parts) and an open repeat, a large alternation
 //   of byte strings becomes one byte set per offset, and of a top-level
@@ -29,10 +30,14 @@
 //   matcher hold at most kDfaMaxTableBytes of tables together; when they are
 //   full they start afresh. Patterns whose partial matches are alive in many
 //   states at once multiply the states of all the others: where a DFA fills
-//   up again within kSplitWithinTexts texts, the pattern that takes part in
-//   most of its states moves on to the next group. A text that alone needs
-//   more than a group's DFA may hold leaves that group's patterns as they
-//   were: Narrow returns false.
+//   up again within kSplitWithinTexts texts, the patterns that take part in
+//   a quarter or more of its states move on to the next group. A text that
+//   alone needs more than a group's DFA may hold leaves that group's
+//   patterns as they were: Narrow returns false.
+// - Worth its passes: every kReviewTexts texts, a pattern whose kept form
+//   matched in kLeaveAtPercent percent or more of the texts its group ran
+//   since the last review leaves the matcher for good. It would seldom be
+//   cleared, and its partial matches make states for every text.
 // - No dependency beyond the standard library. Passes over one matcher take
 //   turns (a lock); Narrow may be called from several threads at once.
 #pragma once
@@ -100,7 +105,9 @@ class RelaxedMatcher {
   static constexpr std::size_t kDfaMaxStates = 8192;
   static constexpr std::size_t kDfaMaxTableBytes = std::size_t{4} << 20;
   static constexpr std::size_t kMaxGroups = 8;
-  static constexpr std::size_t kSplitWithinTexts = 128;
+  static constexpr std::size_t kSplitWithinTexts = 1024;
+  static constexpr std::size_t kReviewTexts = 256;
+  static constexpr std::size_t kLeaveAtPercent = 50;
 
   // patterns[id]: the relaxed form of pattern id, or none (not covered).
   // dfaMaxStates: the DFA's limit (kDfaMaxStates; smaller for tests).
@@ -152,12 +159,20 @@ class RelaxedMatcher {
   std::unique_ptr<PositionDfa> MakeDfa(const std::vector<std::uint32_t>& patterns) const;
   // After the DFA of group g filled up: every DFA starts afresh. Where it
   // filled within kSplitWithinTexts texts of the last start and maySplit,
-  // the pattern that takes part in most of its states moves on to the next
-  // group.
+  // the patterns that take part in a quarter or more of its states (all but
+  // one, at most) move on to the next group.
   void Restart(std::size_t g, bool maySplit) const;
+  // The patterns that matched in kLeaveAtPercent of their texts since the
+  // last review leave their groups; the counts start again.
+  void Review() const;
 
   std::size_t dfaMaxStates_;
   mutable std::size_t textsSinceRestart_ = 0;
+  // Per pattern, since the last review: the texts its group ran to the end
+  // (or until every pattern of the group had matched), and those in which
+  // its kept form matched.
+  mutable std::vector<std::uint32_t> textsRun_, textsMatched_;
+  mutable std::size_t textsSinceReview_ = 0;
   mutable DfaTableBudget tableBudget_{kDfaMaxTableBytes};  // before the groups: it outlives them
   mutable std::vector<Group> groups_;
   mutable std::mutex dfaMutex_;

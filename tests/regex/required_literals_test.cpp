@@ -475,23 +475,53 @@ TEST(RelaxedMatcherTest, APatternAliveInMostStatesMovesOnWhereTheDfaFillsOften) 
     return t + (rng() % 2 ? "c" : "");
   };
   std::size_t narrowed = 0;
-  auto check = [&](const RelaxedMatcher& matcher, const std::string& t) {
+  // exact: every pattern is still in the matcher (no review has run).
+  auto check = [&](const RelaxedMatcher& matcher, const std::string& t, bool exact) {
     std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
     if (!matcher.Narrow(t, mayMatch)) return;
     ++narrowed;
-    for (std::size_t k = 0; k < patterns.size(); ++k)
-      EXPECT_EQ(mayMatch[k] != 0, Matches(CreateRegex(patterns[k]), t)) << patterns[k] << " on '" << t << "'";
+    for (std::size_t k = 0; k < patterns.size(); ++k) {
+      const bool matches = Matches(CreateRegex(patterns[k]), t);
+      if (exact || matches) EXPECT_EQ(mayMatch[k] != 0, matches) << patterns[k] << " on '" << t << "'";
+    }
   };
+  static_assert(RelaxedMatcher::kReviewTexts > 100);
   const RelaxedMatcher often(forms, 60);
-  for (int i = 0; i < 100; ++i) check(often, ab(24));
+  for (int i = 0; i < 100; ++i) check(often, ab(24), true);
   EXPECT_EQ(often.GroupCount(), 2u) << "the busy pattern in a group of its own";
   EXPECT_GT(narrowed, 90u);
 
-  // The same texts, but only one in every 200: between them the DFA makes no
-  // new state, and it fills up seldom.
+  // The same texts, but each after more texts than a split waits for:
+  // between them the DFA makes no new state, and it fills up seldom.
+  constexpr int kApart = RelaxedMatcher::kSplitWithinTexts + 10;
   const RelaxedMatcher seldom(forms, 60);
-  for (int i = 0; i < 2000; ++i) check(seldom, i % 200 == 199 ? ab(24) : "xy1 xy3");
+  for (int i = 0; i < 4 * kApart; ++i) check(seldom, i % kApart == kApart - 1 ? ab(24) : "xy1 xy3", false);
   EXPECT_EQ(seldom.GroupCount(), 1u);
+}
+
+// A pattern that matches in most texts leaves the matcher at the next
+// review; the others are still cleared where they cannot match.
+TEST(RelaxedMatcherTest, APatternThatMatchesInMostTextsLeavesAtTheReview) {
+  const std::vector<std::string> patterns = {"xy1", "xy2", "xy3"};
+  std::vector<std::optional<RelaxedNode>> forms;
+  for (const auto& p : patterns) forms.push_back(ExtractRelaxedForm(p));
+  const RelaxedMatcher matcher(forms);
+  auto narrowed = [&](const std::string& t) {
+    std::vector<std::uint8_t> mayMatch(patterns.size(), 1);
+    EXPECT_TRUE(matcher.Narrow(t, mayMatch));
+    return mayMatch;
+  };
+  // xy1 in exactly kLeaveAtPercent percent of the texts, xy2 in one text
+  // fewer, xy3 in none.
+  constexpr std::size_t kTexts = RelaxedMatcher::kReviewTexts;
+  constexpr std::size_t kOften = kTexts * RelaxedMatcher::kLeaveAtPercent / 100;
+  static_assert(kOften * 100 == kTexts * RelaxedMatcher::kLeaveAtPercent);
+  for (std::size_t i = 0; i < kTexts; ++i) {
+    const std::string t = std::string(i < kOften ? "xy1 " : "") + (i + 1 < kOften ? "xy2" : "");
+    EXPECT_EQ(narrowed(t), (std::vector<std::uint8_t>{i < kOften, i + 1 < kOften, 0})) << i;
+  }
+  EXPECT_EQ(narrowed("none"), (std::vector<std::uint8_t>{1, 0, 0}));
+  EXPECT_EQ(narrowed("xy2 xy3"), (std::vector<std::uint8_t>{1, 1, 1}));
 }
 
 // The lazy DFA of a relaxed form says "may match" wherever the pattern
