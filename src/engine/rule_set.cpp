@@ -143,7 +143,7 @@ const RuleSet& RuleSet::WithPrefilter() const {
 
 RuleSet::~RuleSet() = default;
 
-const Regex* RuleSet::Pattern(int pattern) const {
+const Regex* RuleSet::Compile(int pattern) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
   std::uint8_t state = p.state.load(std::memory_order_acquire);
   if (state == 0) {
@@ -152,6 +152,7 @@ const Regex* RuleSet::Pattern(int pattern) const {
     if (state == 0) {
       try {
         p.re = CreateRegex(*p.text);
+        p.anyStart = SearchesFromAnyStart(*p.re);
         state = 1;
       } catch (const RegexError&) {
         state = 2;  // the same text never compiles
@@ -260,8 +261,7 @@ std::string_view FieldCache::SearchedText(int field) {
   return text.size() > maxRegExpSize_ ? text.substr(0, maxRegExpSize_) : text;
 }
 
-bool FieldCache::MayMatch(int field, int filterId) {
-  if (!usePrefilter_ || filterId < 0) return true;
+bool FieldCache::ScanAndMayMatch(int field, int filterId) {
   const LiteralScanner* scanner = set_->fields_[static_cast<std::size_t>(field)].scanner.get();
   if (!scanner) return true;
   Entry& e = entries_[static_cast<std::size_t>(field)];
@@ -290,9 +290,10 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
   starts.first = wanted.minStart;
   starts.last = wanted.maxStart;
   const Regex& re = *set_->Pattern(pattern);  // only a pattern that compiled gets this far
+  const bool anyStart = set_->patterns_[static_cast<std::size_t>(pattern)].anyStart;
   // Where its literals lie near the start of a match, their occurrences
   // tell where a match can start more closely than a DFA's pass would.
-  if (filterId >= 0 && e.scanned && SearchesFromAnyStart(re) &&
+  if (filterId >= 0 && e.scanned && anyStart &&
       set_->fields_[static_cast<std::size_t>(field)].scanner->ListsHits(static_cast<std::size_t>(filterId)) &&
       e.hits.Of(static_cast<std::uint32_t>(filterId), hits_)) {
     starts_.clear();
@@ -327,7 +328,7 @@ bool FieldCache::DfaMayMatch(int field, int pattern, int filterId, StartOffsets&
   // the DFA is full or the search cannot be restricted).
   auto ask = [&] {
     starts = range;
-    if (!SearchesFromAnyStart(re)) return dfa->MayMatch(text);
+    if (!anyStart) return dfa->MayMatch(text);
     if (!dfa->MatchStarts(text, starts_, wanted)) return true;
     starts.list = &starts_;
     return !starts_.empty();

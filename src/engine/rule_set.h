@@ -92,7 +92,11 @@ class RuleSet {
 
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
-  const Regex* Pattern(int pattern) const;
+  const Regex* Pattern(int pattern) const {
+    const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
+    if (p.state.load(std::memory_order_acquire) == 1) return p.re.get();
+    return Compile(pattern);
+  }
   // The lazy DFA of the relaxed form of a pattern that compiled, or null
   // (none, none yet, dropped, or no prefilter). Counts a search. From the
   // second on, phase
@@ -131,6 +135,7 @@ class RuleSet {
     const std::string* text = nullptr;
     mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
     mutable RegexRef re;
+    mutable bool anyStart = false;  // SearchesFromAnyStart(*re), once compiled
     mutable std::shared_ptr<const RelaxedDfa> dfa;  // a search on trial holds it too
     // 0 searched never, 1 probed (no DFA yet), 2 on trial, 3 kept, 4 none
     // or dropped
@@ -146,6 +151,8 @@ class RuleSet {
   // The scanners and relaxed matchers, built once, when the second message
   // is evaluated (or the figures are asked for).
   const RuleSet& WithPrefilter() const;
+  // Pattern's first request: compiles the pattern under the lock.
+  const Regex* Compile(int pattern) const;
   void BuildPrefilter() const;
 
   // What the DFAs of all patterns may take together (declared before the
@@ -176,7 +183,11 @@ class FieldCache {
   // Whether the upper-cased text of the field contains upperTerm.
   bool ContainsUpper(int field, const std::string& upperTerm);
   // False when the pattern with this filter id cannot match the field.
-  bool MayMatch(int field, int filterId);
+  bool MayMatch(int field, int filterId) {
+    if (!usePrefilter_ || filterId < 0) return true;
+    const Entry& e = entries_[static_cast<std::size_t>(field)];
+    return e.scanned ? e.mayMatch[static_cast<std::size_t>(filterId)] != 0 : ScanAndMayMatch(field, filterId);
+  }
   // What the DFA of a pattern (RuleSet::Dfa) tells of the field: false when
   // its relaxed form matches nowhere in it, or when a search made here to
   // time the pattern found no match. Otherwise starts is null (search
@@ -189,6 +200,9 @@ class FieldCache {
  private:
   // The text of a field as far as patterns search it (maxRegExpSize).
   std::string_view SearchedText(int field);
+  // MayMatch where the field is not scanned yet: scans it, if it has a
+  // scanner.
+  bool ScanAndMayMatch(int field, int filterId);
   struct Entry {
     const std::string* text = nullptr;
     bool hasUpper = false, scanned = false;
