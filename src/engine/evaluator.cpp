@@ -128,10 +128,16 @@ std::int32_t MessageEvaluator::Evaluate() {
           // fails as a rule when it does not compile.
           const Regex* re = rules->Pattern(p.pattern);
           StartOffsets starts;
-          if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts)))
-            res = false;
-          else
-            res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);
+          const int known = fields.KnownMatch(p.field, p.filterId);
+          if (known >= 0) {
+            res = known != 0;
+          } else {
+            if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts)))
+              res = false;
+            else
+              res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);
+            if (re && !StartsWithError(text)) fields.KeepMatch(p.field, p.filterId, res);
+          }
         } else {
           FieldUpper upper(fields, p.field);
           res = EvaluateSimple(rule, p.simple, fields.Text(p.field), upper, text);

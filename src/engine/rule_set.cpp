@@ -78,6 +78,8 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
     }
   }
 
+  resultsBegin_.assign(1, 0);
+  for (const std::map<int, int>& onField : fieldPatterns_) resultsBegin_.push_back(resultsBegin_.back() + onField.size());
   patterns_ = std::vector<PatternEntry>(patternTexts.size());
   for (std::size_t k = 0; k < patternTexts.size(); ++k) patterns_[k].text = patternTexts[k];
 
@@ -230,7 +232,7 @@ void RuleSet::ReportDfaTrial(int pattern, double withDfaSeconds, double withoutD
 
 FieldCache::FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize)
     : set_(set), parser_(parser), maxRegExpSize_(maxRegExpSize),
-      entries_(set ? set->fields_.size() : 0) {
+      entries_(set ? set->fields_.size() : 0), results_(set ? set->resultsBegin_.back() : 0, -1) {
   // The first message runs every pattern: building the prefilter costs more
   // than it saves on one message.
   usePrefilter_ = set && set->prefilter_ && set->evaluations_.fetch_add(1, std::memory_order_relaxed) > 0;
@@ -242,6 +244,11 @@ const std::string& FieldCache::Text(int field) {
   // The parser keeps the text where it is for as long as it lives.
   if (!e.text) e.text = &parser_.FieldText(set_->fields_[static_cast<std::size_t>(field)].handle);
   return *e.text;
+}
+
+void FieldCache::KeepMatch(int field, int filterId, bool matched) {
+  if (filterId < 0 || set_->fields_[static_cast<std::size_t>(field)].changing) return;
+  results_[set_->resultsBegin_[static_cast<std::size_t>(field)] + static_cast<std::size_t>(filterId)] = matched ? 1 : 0;
 }
 
 bool FieldCache::ContainsUpper(int field, const std::string& upperTerm) {

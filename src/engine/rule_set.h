@@ -164,6 +164,9 @@ class RuleSet {
   std::vector<PatternEntry> patterns_;
   // Per field: the patterns on it, by pattern index -> id in the field's scanner.
   std::vector<std::map<int, int>> fieldPatterns_;
+  // Per field: where its filter ids start in a message's search results
+  // (FieldCache), and one more entry: their count.
+  std::vector<std::size_t> resultsBegin_;
   mutable std::size_t filtered_ = 0;
   bool prefilter_ = true;
   mutable std::once_flag prefilterBuilt_;
@@ -197,6 +200,16 @@ class FieldCache {
   // where its matches can start, also for a pattern without a DFA.
   bool DfaMayMatch(int field, int pattern, int filterId, StartOffsets& starts);
 
+  // A pattern's search of a field (filterId as for MayMatch) done earlier in
+  // this message: 0 no match, 1 a match, -1 none kept. Several rules may
+  // search the same field for the same pattern; a failed search is not kept
+  // (it fails again, and each rule reports it), nor is one of a field whose
+  // text may change.
+  int KnownMatch(int field, int filterId) const {
+    return filterId < 0 ? -1 : results_[set_->resultsBegin_[static_cast<std::size_t>(field)] + static_cast<std::size_t>(filterId)];
+  }
+  void KeepMatch(int field, int filterId, bool matched);
+
  private:
   // The text of a field as far as patterns search it (maxRegExpSize).
   std::string_view SearchedText(int field);
@@ -216,6 +229,7 @@ class FieldCache {
   std::size_t maxRegExpSize_;
   bool usePrefilter_ = false;
   std::vector<Entry> entries_;
+  std::vector<std::int8_t> results_;  // see KnownMatch
   std::vector<std::uint32_t> starts_;  // what DfaMayMatch last found
   std::vector<LiteralHit> hits_;       // the occurrences it last read
 };
