@@ -14,14 +14,14 @@
 //
 // Promises:
 // - Conservative: Narrow clears a pattern only when what the matcher keeps of
-//   its relaxed form matches nowhere in the text (and never once the pattern
-//   has left the matcher, below). What it keeps matches
-//   wherever the relaxed form does: repeats become at most kMaxCopies copies
-//   (more for small repeated parts) and an open repeat, a large alternation
-//   of byte strings becomes one byte set per offset, and of a top-level
-//   sequence the items that may match the empty string go at both ends, and
-//   the items before the one whose bytes are rarest in mail go too
-//   (kMinKeptItems items stay).
+//   its relaxed form matches nowhere in the text, and never once the pattern
+//   has left the matcher (below). What it keeps matches wherever the relaxed
+//   form does: repeats become at most kMaxCopies copies (more for small
+//   repeated parts) and an open repeat, a large alternation of byte strings
+//   becomes one byte set per offset, and of a top-level sequence the items
+//   that may match the empty string go at both ends, and the items before
+//   the one whose bytes are rarest in mail go too (kMinKeptItems items
+//   stay).
 // - A pattern whose kept form matches the empty string, needs more than
 //   kMaxPositions byte positions, or can start at too many bytes of mail
 //   text is not covered (Covers is false).
@@ -125,10 +125,10 @@ class RelaxedMatcher {
   bool Covers(std::size_t id) const { return id < covered_.size() && covered_[id] != 0; }
   std::size_t CoveredCount() const { return coveredCount_; }
 
-  // Sets mayMatch[id] to 0 for every covered pattern that cannot match text
-  // (mayMatch must hold every covered id). False when the text needs more
-  // states than a group's DFA may hold; the patterns of that group are left
-  // as they were.
+  // Sets mayMatch[id] to 0 for every covered pattern still in the matcher
+  // that cannot match text (mayMatch must hold every covered id). False when
+  // the text needs more states than a group's DFA may hold; the patterns of
+  // that group are left as they were.
   bool Narrow(std::string_view text, std::vector<std::uint8_t>& mayMatch) const;
 
   // The states the DFAs hold, and the groups they run in.
