@@ -136,7 +136,7 @@ std::int32_t MessageEvaluator::Evaluate() {
               res = false;
             else
               res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);
-            if (re && !StartsWithError(text)) fields.KeepMatch(p.field, p.filterId, res);
+            if (!StartsWithError(text)) fields.KeepMatch(p.field, p.filterId, res);  // (no pattern: an error)
           }
         } else {
           FieldUpper upper(fields, p.field);
