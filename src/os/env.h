@@ -157,7 +157,8 @@ bool CanWriteFile(const std::string& path);
 // "" when it has none.
 std::string FolderOf(const std::string& path);
 // Appends `data` to `path`, creating the file when missing (never the
-// folder). False on any failure.
+// folder). False on any failure. Appends through this call from any thread
+// or process land one after the other, never over each other.
 bool AppendFile(const std::string& path, const std::string& data);
 // Writes `data` to `path` safely: WriteTemporaryFile, then ReplaceFile. On
 // failure `path` is untouched and the temporary file removed.
@@ -212,10 +213,13 @@ enum class GrowingReplace {
 // the replace and writes to it just after, is appended to the new file as
 // it is and put in `appended` (kReplaced). The old file is watched through
 // a handle kept open across the replace; where the system does not replace
-// an open file (Windows), the replace is done with that handle closed and
-// fails while another program holds the file (kFailed: try again later),
-// so no writer is left behind. tempPath is left in place unless it
-// replaced `path`.
+// an open file (Windows), a second name for the old file (a hard link, for
+// the moment of the replace) keeps it within reach instead: the replace
+// waits a moment for a writer that holds the file (then kFailed: try again
+// later), and the old file's tail is read once no writer holds it any
+// more. (On a file system without hard links, the replace follows a last
+// look at the file's size, and a line appended between the two is lost.)
+// tempPath is left in place unless it replaced `path`.
 GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string& path,
                                   std::int64_t size, bool carryGrowth, std::string& appended);
 

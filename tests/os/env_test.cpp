@@ -167,6 +167,26 @@ TEST(OsFiles, AGrowingFileIsReplacedOnlyWithEverythingItGot) {
   EXPECT_EQ(Names{"AutoWL.lst"}, Listing(d));
 }
 
+// Two writers appending at once: every line arrives whole, none over
+// another.
+TEST(OsFiles, AppendsAtTheSameTimeLandOneAfterTheOther) {
+  ScratchDir d;
+  const std::string file = d.File("AutoWL.lst");
+  constexpr int kLines = 1500;
+  auto writer = [&](char name) {
+    for (int i = 0; i < kLines; ++i)
+      ASSERT_TRUE(AppendFile(file, std::string(1, name) + std::to_string(10000 + i) + "\r\n"));
+  };
+  std::thread a(writer, 'a'), b(writer, 'b');
+  a.join();
+  b.join();
+  const std::string all = d.Read("AutoWL.lst");
+  EXPECT_EQ(2u * kLines * 8, all.size());
+  for (char name : {'a', 'b'})
+    for (int i = 0; i < kLines; i += 1)
+      ASSERT_NE(std::string::npos, all.find(std::string(1, name) + std::to_string(10000 + i) + "\r\n")) << name << i;
+}
+
 TEST(OsFiles, ASecondLockWaitsUntilTheFirstIsReleased) {
   ScratchDir d;
   const std::string file = d.File("Quelta.lock");

@@ -483,12 +483,21 @@ std::string FolderOf(const std::string& path) {
 
 bool AppendFile(const std::string& path, const std::string& data) {
   // Append-only access: every write lands at the current end of the file,
-  // also when another process appends at the same time.
-  Handle h(::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  // also when another program appends at the same time.
+  Handle h(::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.valid()) return false;
+  // Appends through this call wait for each other (a lock on a byte far
+  // beyond any end of file): where append-only access is emulated by
+  // seeking to the end first (Wine), two appends at once could otherwise
+  // land at the same offset, and one line would overwrite the other.
+  OVERLAPPED lockAt{};
+  lockAt.Offset = 0xFFFFFFFEu;
+  lockAt.OffsetHigh = 0x7FFFFFFFu;
+  const bool locked = ::LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != FALSE;
   bool ok = WriteAll(h.get(), data);
+  if (locked) ::UnlockFileEx(h.get(), 0, 1, 0, &lockAt);
   return h.close() && ok;
 }
 
@@ -581,12 +590,12 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
     if (!takeTail(size)) return GrowingReplace::kFailed;
     return GrowingReplace::kGrew;
   }
-  if (ReplaceFile(tempPath, path)) {
-    // The system let an open file be replaced: everything after size is in
-    // the old file, and a writer that opened it just before may write to
-    // it just after, later on a busy system. Look on until the old file has
-    // not grown for kQuietLooks looks and its last line is whole (a write
-    // can be seen half done).
+  // After the replace, every byte the old file got after size is carried
+  // over: a writer that opened it just before may write to it just after,
+  // later on a busy system. Look on until the old file has not grown for
+  // kQuietLooks looks and its last line is whole (a write can be seen half
+  // done).
+  const auto carryOver = [&] {
     constexpr int kQuietLooks = 10, kMaxGrowthLooks = 100;
     std::size_t seen = 0;
     int quiet = 0;
@@ -598,12 +607,63 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
       if (quiet >= kQuietLooks && (appended.empty() || appended.back() == '\n')) break;
     }
     if (!appended.empty()) AppendFile(path, appended);
+  };
+  if (ReplaceFile(tempPath, path)) {  // the system let an open file be replaced
+    carryOver();
     return GrowingReplace::kReplaced;
   }
-  // Windows does not replace a file that is open. With this handle closed
-  // the replace fails only while another program holds the file, so no
-  // writer can be left behind on the old file.
-  if (!takeTail(size)) return GrowingReplace::kFailed;
+  // Windows does not replace a file that is open: the replace is done with
+  // this handle closed, and fails while another program holds the file. A
+  // second name for the old file (a hard link) keeps its bytes within reach
+  // across the replace, also those a writer adds between the last look and
+  // the replace.
+  old.reset();
+  static std::atomic<unsigned> counter{0};
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "link-%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                counter++);
+  const std::string link = TemporaryName(path, tag);
+  if (::CreateHardLinkA(link.c_str(), path.c_str(), nullptr)) {
+    // A writer holds the file only for a moment: the replace is tried
+    // again for a moment longer (what the writer adds goes to the old
+    // file, which the link still reaches).
+    constexpr ULONGLONG kReplaceWaitMs = 200, kWriterWaitMs = 2000;
+    const ULONGLONG start = ::GetTickCount64();
+    bool replaced = ReplaceFile(tempPath, path);
+    while (!replaced && ::GetTickCount64() - start < kReplaceWaitMs) {
+      ::Sleep(1);
+      replaced = ReplaceFile(tempPath, path);
+    }
+    if (replaced) {
+      // Only the link reaches the old file now: once it opens without
+      // write sharing, no writer holds the file, none can open it any more,
+      // and its tail is complete. A writer that keeps it open longer than
+      // kWriterWaitMs is looked on as above.
+      const ULONGLONG replacedAt = ::GetTickCount64();
+      HANDLE h = INVALID_HANDLE_VALUE;
+      for (;;) {
+        h = ::CreateFileA(link.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
+            ::GetTickCount64() - replacedAt >= kWriterWaitMs)
+          break;
+        ::Sleep(1);
+      }
+      if (h != INVALID_HANDLE_VALUE) {
+        old = std::make_unique<WinRandomAccessFile>(h);
+        if (takeTail(size) && !appended.empty()) AppendFile(path, appended);
+      } else if ((old = OpenRandomAccessFile(link))) {
+        carryOver();
+      }
+      old.reset();
+    }
+    ::DeleteFileA(link.c_str());
+    return replaced ? GrowingReplace::kReplaced : GrowingReplace::kFailed;
+  }
+  // A file system without hard links: the replace follows a last look, and
+  // a line appended between the two is lost.
+  old = OpenRandomAccessFile(path);
+  if (!old || !takeTail(size)) return GrowingReplace::kFailed;
   old.reset();
   if (FileSize(path) != size + static_cast<std::int64_t>(appended.size())) {
     appended.clear();
