@@ -484,9 +484,15 @@ std::string FolderOf(const std::string& path) {
 bool AppendFile(const std::string& path, const std::string& data) {
   // Append-only access: every write lands at the current end of the file,
   // also when another program appends at the same time.
-  Handle h(::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // (Read access for the lock below; without it where another program
+  // shares the file for writing only.)
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE raw = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, share, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION)
+    raw = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  Handle h(raw);
   if (!h.valid()) return false;
   // Appends through this call wait for each other (a lock on a byte far
   // beyond any end of file): where append-only access is emulated by
