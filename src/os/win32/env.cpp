@@ -513,18 +513,24 @@ std::string TemporaryName(const std::string& path, const std::string& tag) {
 
 namespace {
 
+// A temporary name of path that no other call of this process, and no
+// other process running now, makes: prefix, the process id and a count.
+std::string UniqueTemporaryName(const std::string& path, const char* prefix) {
+  static std::atomic<unsigned> counter{0};
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "%s%lx-%x", prefix, static_cast<unsigned long>(::GetCurrentProcessId()),
+                counter++);
+  return TemporaryName(path, tag);
+}
+
 // A new temporary file beside path, filled by write(handle) and flushed.
 bool WriteTemporaryFileWith(const std::string& path, const std::function<bool(HANDLE)>& write,
                             std::string& tempPath) {
-  static std::atomic<unsigned> counter{0};
   tempPath.clear();
   std::string tmp;
   HANDLE raw = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 16 && raw == INVALID_HANDLE_VALUE; ++attempt) {
-    char tag[64];
-    std::snprintf(tag, sizeof tag, "%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
-                  counter++);
-    tmp = TemporaryName(path, tag);
+    tmp = UniqueTemporaryName(path, "");
     raw = ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (raw == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
@@ -624,11 +630,7 @@ GrowingReplace ReplaceGrowingFile(const std::string& tempPath, const std::string
   // across the replace, also those a writer adds between the last look and
   // the replace.
   old.reset();
-  static std::atomic<unsigned> counter{0};
-  char tag[64];
-  std::snprintf(tag, sizeof tag, "link-%lx-%x", static_cast<unsigned long>(::GetCurrentProcessId()),
-                counter++);
-  const std::string link = TemporaryName(path, tag);
+  const std::string link = UniqueTemporaryName(path, "link-");
   if (::CreateHardLinkA(link.c_str(), path.c_str(), nullptr)) {
     // A writer holds the file only for a moment: the replace is tried
     // again for a moment longer (what the writer adds goes to the old
