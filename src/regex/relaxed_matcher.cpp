@@ -84,6 +84,60 @@ long MailFrequency(const std::bitset<256>& bytes) {
   return frequency;
 }
 
+// Cuts each match of n to a prefix that is still a match of n, where that is
+// plain to see: a trailing item that may match the empty string goes, a
+// trailing x{m,n} becomes x{m}, and the same within the last item. What is
+// left matches a prefix of every match of n and only matches of n, so that
+// the matches of both start at the same offsets; they end earlier, by at most
+// the bytes returned (0: n is unchanged; SIZE_MAX: no bound). Fewer
+// positions stay alive after a match has started, so a DFA of the cut
+// pattern needs fewer states.
+std::size_t CutTail(Node& n) {
+  auto add = [](std::size_t a, std::size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; };
+  switch (n.kind) {
+    case Node::Kind::Bytes:
+      return 0;
+    case Node::Kind::Sequence: {
+      std::size_t cut = 0;
+      while (!n.children.empty() && Nullable(n.children.back())) {
+        cut = add(cut, LongestMatch(n.children.back()));
+        n.children.pop_back();
+      }
+      return n.children.empty() ? cut : add(cut, CutTail(n.children.back()));
+    }
+    case Node::Kind::Alternation: {
+      if (Nullable(n)) return 0;  // (only in a sequence, which drops it)
+      std::size_t cut = 0;
+      for (Node& child : n.children) cut = std::max(cut, CutTail(child));
+      return cut;
+    }
+    case Node::Kind::Repeat: {
+      if (Nullable(n)) return 0;
+      // x{m,n}: m - 1 copies of x, then x cut.
+      const std::size_t one = LongestMatch(n.children[0]);
+      std::size_t cut = 0;
+      if (n.max < 0) {
+        cut = SIZE_MAX;
+      } else if (n.max > n.min) {
+        const auto more = static_cast<std::size_t>(n.max - n.min);
+        cut = one > SIZE_MAX / more ? SIZE_MAX : one * more;
+      }
+      Node last = n.children[0];
+      cut = add(cut, CutTail(last));
+      if (n.min == 1) {
+        n = std::move(last);
+      } else {
+        Node sequence;
+        sequence.children.push_back(Node::Repeated(std::move(n.children[0]), n.min - 1, n.min - 1));
+        sequence.children.push_back(std::move(last));
+        n = std::move(sequence);
+      }
+      return cut;
+    }
+  }
+  return 0;
+}
+
 // What the matcher keeps of a top-level sequence: a text in which the
 // pattern matches holds a match of any part of it that leaves out items at
 // its ends. The items that may match the empty string go at both ends; then
@@ -1028,6 +1082,7 @@ struct RelaxedDfa::Impl {
   std::unique_ptr<PositionDfa> dfa;
   bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
+  std::size_t cutBytes = 0;  // CutTail's: matches of the pattern end up to this much later
   std::vector<std::uint32_t> scratch;  // starts that MayMatch does not keep
   std::mutex mutex;
 
@@ -1045,6 +1100,7 @@ struct RelaxedDfa::Impl {
 RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
+  d.cutBytes = CutTail(pattern);
   if (!d.lineStarts) Reverse(pattern);
   Builder builder(kMaxPositions);
   const Builder::Fragment f = builder.Build(pattern);
@@ -1102,7 +1158,10 @@ bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& 
   const std::size_t to = std::min(text.size(), wanted.maxEnd);
   const std::size_t from = wanted.minStart;
   if (wanted.minEnd > to || from >= to || from > wanted.maxStart) return true;  // none is wanted
-  if (d.dfa->CollectBackward(text, starts, from, to, std::max(wanted.minEnd, from)) < 0) {
+  // A wanted match ends at or after minEnd; what is left of it once cut, at
+  // most cutBytes earlier.
+  const std::size_t cutMinEnd = wanted.minEnd > d.cutBytes ? wanted.minEnd - d.cutBytes : 0;
+  if (d.dfa->CollectBackward(text, starts, from, to, std::max(cutMinEnd, from)) < 0) {
     d.full = true;
     starts.clear();
     return false;

@@ -183,6 +183,9 @@ class RelaxedMatcher {
 // positions: each set of positions a search reaches becomes a state once, its
 // move on a class of bytes is worked out once, and later searches, over any
 // text, reuse both. A search runs from the end of the text to its start.
+// The DFA follows a match only as far as it must to be sure of it: an
+// optional tail of the pattern, and the optional part of a last repeat, are
+// left out (the matches start where they did).
 // Patterns whose PCRE2 search tries a match at almost every byte cost a few
 // nanoseconds per byte this way, and their search then need try only the
 // starts found. A pattern whose matches start only at the start of the text

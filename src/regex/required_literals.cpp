@@ -273,7 +273,10 @@ Info Union(const std::vector<Info>& branches) {
     if (e.hasExact) return e;
   }
   for (const auto& b : branches) {
-    const LitSet p = Prefix(b), f = Suffix(b), r = Req(b);
+    LitSet ps, fs, rs;
+    const LitSet& p = DerivedView(b, b.prefix, Kind::Prefix, ps);
+    const LitSet& f = DerivedView(b, b.suffix, Kind::Suffix, fs);
+    const LitSet& r = DerivedView(b, b.req, Kind::Req, rs);
     prefix.insert(prefix.end(), p.begin(), p.end());
     suffix.insert(suffix.end(), f.begin(), f.end());
     req.insert(req.end(), r.begin(), r.end());
@@ -464,7 +467,7 @@ class Reader {
       rx.kind = RelaxedNode::Kind::Alternation;
       rx.children = std::move(alternatives);
     }
-    return branches.size() == 1 || !literals_ ? branches[0] : Union(branches);
+    return branches.size() == 1 || !literals_ ? std::move(branches[0]) : Union(branches);
   }
 
   Info Sequence(RelaxedNode& rx) {

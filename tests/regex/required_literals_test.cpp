@@ -641,6 +641,32 @@ TEST(RelaxedDfaTest, FindsTheWantedMatchesWithinTheirBounds) {
   EXPECT_EQ(run(open, text, MatchBounds{1507, 1506, 0, SIZE_MAX}), Starts{});
 }
 
+// A DFA follows its pattern only until a match is sure (a shorter match of
+// it, at the same start): it finds every start there is, and only those,
+// also where a wanted match ends well after what the DFA reads of it.
+TEST(RelaxedDfaTest, FindsEveryStartOfPatternsWithOptionalTails) {
+  for (const auto& [pattern, text] : std::vector<std::pair<std::string, std::string>>{
+           {"ab[c-]{0,8}", "ab--------zz ab- a b"},
+           {"x(?:yz){2,}", "xyzyzyz xyz xyzyz xy"},
+           {"(?:ab|cd{1,3})e?", "cdddde abe cd c"},
+           {"q[0-9]{2,4}", "q1 q12 q12345 q"},
+           {"(?:a(?:bc){2,4}){2}", "abcbcabcbcbc abcbcbcbcabc abcabc"},
+           {"m(?:n[o-]*|p{3,})", "mn mppp mp mno--"}}) {
+    const RegexRef re = CreateRegex(pattern);
+    std::vector<std::uint32_t> want, starts;
+    for (std::uint32_t s = 0; s < text.size(); ++s)
+      if (IsMatchFrom(*re, text, StartOffsets{nullptr, s, s})) want.push_back(s);
+    const RelaxedDfa dfa(*ExtractRelaxedForm(pattern));
+    EXPECT_TRUE(dfa.MatchStarts(text, starts));
+    EXPECT_EQ(starts, want) << pattern;
+  }
+  // The match at 0 ends at 10; the DFA need read only its first two bytes.
+  const RelaxedDfa dfa(*ExtractRelaxedForm("ab[c-]{0,8}"));
+  std::vector<std::uint32_t> starts;
+  EXPECT_TRUE(dfa.MatchStarts("ab--------zz", starts, MatchBounds{0, SIZE_MAX, 10, SIZE_MAX}));
+  EXPECT_EQ(starts, std::vector<std::uint32_t>{0});
+}
+
 // Bytes that only the last of many byte sets tells apart stay apart: a
 // pattern of 70 different bytes is found where it stands, and nowhere when
 // one of its bytes is another.
