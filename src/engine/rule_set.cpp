@@ -230,13 +230,43 @@ void RuleSet::ReportDfaTrial(int pattern, double withDfaSeconds, double withoutD
 
 // ---- FieldCache ----------------------------------------------------------------
 
+std::vector<CachedField> RuleSet::TakeFields() const {
+  std::vector<CachedField> fields;
+  {
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    if (!spareFields_.empty()) {
+      fields = std::move(spareFields_.back());
+      spareFields_.pop_back();
+    }
+  }
+  fields.resize(fields_.size());
+  for (CachedField& f : fields) {
+    f.text = nullptr;
+    f.hasUpper = f.scanned = false;
+  }
+  return fields;
+}
+
+void RuleSet::GiveBackFields(std::vector<CachedField> fields) const {
+  std::lock_guard<std::mutex> lock(spareMutex_);
+  if (spareFields_.size() < kSpareFieldSets) spareFields_.push_back(std::move(fields));
+}
+
 FieldCache::FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize)
     : set_(set), parser_(parser), maxRegExpSize_(maxRegExpSize),
-      entries_(set ? set->fields_.size() : 0), results_(set ? set->resultsBegin_.back() : 0, -1) {
+      entries_(set ? set->TakeFields() : std::vector<Entry>()), results_(set ? set->resultsBegin_.back() : 0, -1) {
   // The first message runs every pattern: building the prefilter costs more
   // than it saves on one message.
   usePrefilter_ = set && set->prefilter_ && set->evaluations_.fetch_add(1, std::memory_order_relaxed) > 0;
   if (usePrefilter_) set->WithPrefilter();
+}
+
+FieldCache::~FieldCache() {
+  if (!set_) return;
+  try {
+    set_->GiveBackFields(std::move(entries_));
+  } catch (...) {  // (a lock that fails: the storage just goes)
+  }
 }
 
 const std::string& FieldCache::Text(int field) {

@@ -77,6 +77,17 @@ struct PreparedRule {
   int check = -1;      // "I": index of the internal check; -1: unknown name
 };
 
+// What one message's evaluation found out about one field (FieldCache). The
+// set keeps the storage of finished evaluations for the next ones.
+struct CachedField {
+  const std::string* text = nullptr;
+  bool hasUpper = false, scanned = false;
+  std::string upper;
+  std::vector<std::uint8_t> mayMatch;
+  std::vector<LiteralSpan> spans;  // where each pattern's literals were found
+  LiteralHits hits;                // every one, for patterns whose scanner lists them
+};
+
 class RuleSet {
  public:
   // Resolves every rule of the store; with prefilter false no scanner is
@@ -172,6 +183,13 @@ class RuleSet {
   mutable std::once_flag prefilterBuilt_;
   mutable std::atomic<std::uint32_t> evaluations_{0};
   mutable std::mutex compileMutex_;
+  // Fields of finished evaluations, their storage kept (at most
+  // kSpareFieldSets): taken by a FieldCache, given back when it ends.
+  std::vector<CachedField> TakeFields() const;
+  void GiveBackFields(std::vector<CachedField> fields) const;
+  static constexpr std::size_t kSpareFieldSets = 2;
+  mutable std::mutex spareMutex_;
+  mutable std::vector<std::vector<CachedField>> spareFields_;
 };
 
 // The fields of one message as its evaluation reads them: each field's text,
@@ -181,6 +199,9 @@ class FieldCache {
   // maxRegExpSize: how much of a field patterns search (and the scan reads).
   // set null: no rules (and so no fields).
   FieldCache(const RuleSet* set, MessageParser& parser, std::size_t maxRegExpSize);
+  ~FieldCache();
+  FieldCache(const FieldCache&) = delete;
+  FieldCache& operator=(const FieldCache&) = delete;
 
   const std::string& Text(int field);
   // Whether the upper-cased text of the field contains upperTerm.
@@ -216,14 +237,7 @@ class FieldCache {
   // MayMatch where the field is not scanned yet: scans it, if it has a
   // scanner.
   bool ScanAndMayMatch(int field, int filterId);
-  struct Entry {
-    const std::string* text = nullptr;
-    bool hasUpper = false, scanned = false;
-    std::string upper;
-    std::vector<std::uint8_t> mayMatch;
-    std::vector<LiteralSpan> spans;  // where each pattern's literals were found
-    LiteralHits hits;                // every one, for patterns whose scanner lists them
-  };
+  using Entry = CachedField;
   const RuleSet* set_;
   MessageParser& parser_;
   std::size_t maxRegExpSize_;
