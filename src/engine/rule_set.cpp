@@ -248,6 +248,8 @@ std::vector<CachedField> RuleSet::TakeFields() const {
 }
 
 void RuleSet::GiveBackFields(std::vector<CachedField> fields) const {
+  for (CachedField& f : fields)
+    if (f.upper.capacity() > kSpareTextBytes) std::string().swap(f.upper);
   std::lock_guard<std::mutex> lock(spareMutex_);
   if (spareFields_.size() < kSpareFieldSets) spareFields_.push_back(std::move(fields));
 }

@@ -34,8 +34,9 @@
 // - The store must outlive the set and stay unchanged while the set lives.
 // - A set is read by one evaluation at a time or by several at once:
 //   patterns and DFAs are made under a lock, a DFA and a matcher grow under
-//   their own, everything else is immutable after construction. FieldCache
-//   belongs to one message's evaluation on one thread.
+//   their own, the field storage kept between messages is taken and given
+//   back under another, everything else is immutable after construction.
+//   FieldCache belongs to one message's evaluation on one thread.
 #pragma once
 
 #include <atomic>
@@ -187,7 +188,8 @@ class RuleSet {
   // kSpareFieldSets): taken by a FieldCache, given back when it ends.
   std::vector<CachedField> TakeFields() const;
   void GiveBackFields(std::vector<CachedField> fields) const;
-  static constexpr std::size_t kSpareFieldSets = 2;
+  // (A field's upper-cased text longer than kSpareTextBytes is not kept.)
+  static constexpr std::size_t kSpareFieldSets = 2, kSpareTextBytes = std::size_t{1} << 20;
   mutable std::mutex spareMutex_;
   mutable std::vector<std::vector<CachedField>> spareFields_;
 };
