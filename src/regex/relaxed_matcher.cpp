@@ -443,7 +443,7 @@ class PositionDfa {
               Limits limits)
       : sets_(sets), setOf_(setOf), followBegin_(followBegin), follow_(follow),
         patternAndLast_(patternAndLast), limits_(limits),
-        seen_(setOf.size(), 0) {
+        followerRows_(setOf.size(), 0), seen_(setOf.size(), 0) {
     // Classes: bytes with the same membership in the set of every position
     // a run can reach (from the first ones, through followers).
     std::vector<std::uint8_t> used(sets.size(), 0);
@@ -705,8 +705,14 @@ class PositionDfa {
     };
     for (std::uint32_t i = setBegin_[s]; i < setBegin_[s + 1]; ++i) {
       const std::uint32_t p = stateSets_[i];
-      for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
-        if (sets_[followSet_[e]][c]) reach(follow_[e]);
+      const std::uint32_t list =
+          followBegin_[p + 1] - followBegin_[p] >= kListedFollowers ? FollowersOn(p, k, c) : kNotListed;
+      if (list == kNotListed) {
+        for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
+          if (sets_[followSet_[e]][c]) reach(follow_[e]);
+        continue;
+      }
+      for (std::uint32_t e = list + 1; e <= list + followerLists_[list]; ++e) reach(followerLists_[e]);
     }
     // Row 0 is the state where a run starts (no position yet).
     if (!limits_.anchored || s == 0)
@@ -718,6 +724,29 @@ class PositionDfa {
     if (matched) to = kMatchedBase - to;
     moves_[static_cast<std::size_t>(row) + k] = to;
     return to;
+  }
+
+  // Where in followerLists_ the followers of position p (one with at least
+  // kListedFollowers of them) that take class k (of byte c) are listed,
+  // their count first; worked out on the first move that asks. kNotListed
+  // once the lists hold kMaxListedEntries.
+  std::uint32_t FollowersOn(std::uint32_t p, std::size_t k, unsigned char c) {
+    const bool room = followerIndex_.size() + followerLists_.size() < kMaxListedEntries;
+    std::uint32_t& rows = followerRows_[p];
+    if (rows == 0) {
+      if (!room) return kNotListed;
+      rows = static_cast<std::uint32_t>(followerIndex_.size()) + 1;
+      followerIndex_.resize(followerIndex_.size() + classCount_, kNotListed);
+    }
+    std::uint32_t& list = followerIndex_[rows - 1 + k];
+    if (list == kNotListed && room) {
+      list = static_cast<std::uint32_t>(followerLists_.size());
+      followerLists_.push_back(0);
+      for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
+        if (sets_[followSet_[e]][c]) followerLists_.push_back(follow_[e]);
+      followerLists_[list] = static_cast<std::uint32_t>(followerLists_.size() - list - 1);
+    }
+    return list;
   }
 
   // Runs the DFA over text, forward or backward, calling onMatch(row,
@@ -858,6 +887,15 @@ class PositionDfa {
   std::vector<std::int32_t> moves_;
   std::vector<std::uint32_t> matchBegin_, matches_;
   std::size_t tableBytes_ = 0;
+  // A position with many followers (a large alternation follows it) has
+  // them listed per class: a move then reads the few that take its bytes.
+  // The lists depend on the positions only and outlive Reset.
+  static constexpr std::uint32_t kListedFollowers = 8;
+  static constexpr std::uint32_t kNotListed = UINT32_MAX;
+  static constexpr std::size_t kMaxListedEntries = std::size_t{1} << 18;
+  std::vector<std::uint32_t> followerRows_;   // position -> 1 + its row in followerIndex_, 0 for none yet
+  std::vector<std::uint32_t> followerIndex_;  // row + class -> its list in followerLists_
+  std::vector<std::uint32_t> followerLists_;  // count, then the followers
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out
