@@ -485,7 +485,10 @@ class PositionDfa {
     Reset();
   }
 
-  ~PositionDfa() { GiveBack(); }
+  ~PositionDfa() {
+    GiveBack();
+    if (limits_.budget) limits_.budget->used.fetch_sub(listBytes_);
+  }
   PositionDfa(const PositionDfa&) = delete;
   PositionDfa& operator=(const PositionDfa&) = delete;
 
@@ -729,22 +732,37 @@ class PositionDfa {
   // Where in followerLists_ the followers of position p (one with at least
   // kListedFollowers of them) that take class k (of byte c) are listed,
   // their count first; worked out on the first move that asks. kNotListed
-  // once the lists hold kMaxListedEntries.
+  // where the lists would outgrow kMaxListedEntries or the shared budget.
   std::uint32_t FollowersOn(std::uint32_t p, std::size_t k, unsigned char c) {
-    const bool room = followerIndex_.size() + followerLists_.size() < kMaxListedEntries;
+    // Takes room for entries more, or false.
+    auto room = [&](std::size_t entries) {
+      const std::size_t bytes = entries * sizeof(std::uint32_t);
+      if (listBytes_ + bytes > kMaxListedEntries * sizeof(std::uint32_t)) return false;
+      if (limits_.budget && limits_.budget->used.fetch_add(bytes) + bytes > limits_.budget->limit) {
+        limits_.budget->used.fetch_sub(bytes);
+        return false;
+      }
+      listBytes_ += bytes;
+      return true;
+    };
     std::uint32_t& rows = followerRows_[p];
     if (rows == 0) {
-      if (!room) return kNotListed;
+      if (!room(classCount_)) return kNotListed;
       rows = static_cast<std::uint32_t>(followerIndex_.size()) + 1;
       followerIndex_.resize(followerIndex_.size() + classCount_, kNotListed);
     }
     std::uint32_t& list = followerIndex_[rows - 1 + k];
-    if (list == kNotListed && room) {
-      list = static_cast<std::uint32_t>(followerLists_.size());
+    if (list == kNotListed) {
+      const auto at = static_cast<std::uint32_t>(followerLists_.size());
       followerLists_.push_back(0);
       for (std::uint32_t e = followBegin_[p]; e < followBegin_[p + 1]; ++e)
         if (sets_[followSet_[e]][c]) followerLists_.push_back(follow_[e]);
-      followerLists_[list] = static_cast<std::uint32_t>(followerLists_.size() - list - 1);
+      if (!room(followerLists_.size() - at)) {
+        followerLists_.resize(at);
+        return kNotListed;
+      }
+      followerLists_[at] = static_cast<std::uint32_t>(followerLists_.size() - at - 1);
+      list = at;
     }
     return list;
   }
@@ -896,6 +914,7 @@ class PositionDfa {
   std::vector<std::uint32_t> followerRows_;   // position -> 1 + its row in followerIndex_, 0 for none yet
   std::vector<std::uint32_t> followerIndex_;  // row + class -> its list in followerLists_
   std::vector<std::uint32_t> followerLists_;  // count, then the followers
+  std::size_t listBytes_ = 0;                 // what the lists took from the budget
   std::vector<std::uint32_t> seen_;  // stamps while a move is worked out
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> next_;  // the set a move reaches, while it is worked out

@@ -893,4 +893,10 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
     EXPECT_FALSE(first.MayMatch("abab"));
   }
   EXPECT_EQ(budget.used.load(), 0u);
+  RelaxedDfa::Budget ample(1 << 20);
+  {  // (after y, read backwards, come ten followers: they are listed per class)
+    const RelaxedDfa wide(*ExtractRelaxedForm("x(?:a+|b+|c+|d+|e+|f+|g+|h+|i+|j+)y"), &ample);
+    EXPECT_TRUE(wide.MayMatch("xaay xjy"));
+  }
+  EXPECT_EQ(ample.used.load(), 0u);
 }
