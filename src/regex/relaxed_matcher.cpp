@@ -443,7 +443,7 @@ class PositionDfa {
               Limits limits)
       : sets_(sets), setOf_(setOf), followBegin_(followBegin), follow_(follow),
         patternAndLast_(patternAndLast), limits_(limits),
-        followerRows_(setOf.size(), 0), seen_(setOf.size(), 0) {
+        seen_(setOf.size(), 0) {
     // Classes: bytes with the same membership in the set of every position
     // a run can reach (from the first ones, through followers).
     std::vector<std::uint8_t> used(sets.size(), 0);
@@ -745,6 +745,7 @@ class PositionDfa {
       listBytes_ += bytes;
       return true;
     };
+    if (followerRows_.empty()) followerRows_.assign(seen_.size(), 0);  // (made for the DFAs that need it)
     std::uint32_t& rows = followerRows_[p];
     if (rows == 0) {
       if (!room(classCount_)) return kNotListed;
