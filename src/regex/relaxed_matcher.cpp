@@ -487,7 +487,7 @@ class PositionDfa {
 
   ~PositionDfa() {
     GiveBack();
-    if (limits_.budget) limits_.budget->used.fetch_sub(listBytes_);
+    if (limits_.budget) limits_.budget->GiveBack(listBytes_);
   }
   PositionDfa(const PositionDfa&) = delete;
   PositionDfa& operator=(const PositionDfa&) = delete;
@@ -652,10 +652,7 @@ class PositionDfa {
     // a row of moves, the set, its entry and the patterns that end there
     const std::size_t bytes = classCount_ * sizeof(std::int32_t) + set.size() * sizeof(std::uint32_t) + 32;
     if (StateCount() >= limits_.maxStates || tableBytes_ + bytes > limits_.maxTableBytes) return kFull;
-    if (limits_.budget && limits_.budget->used.fetch_add(bytes) + bytes > limits_.budget->limit) {
-      limits_.budget->used.fetch_sub(bytes);
-      return kFull;
-    }
+    if (limits_.budget && !limits_.budget->Take(bytes)) return kFull;
     tableBytes_ += bytes;
     const auto id = static_cast<std::int32_t>(StateCount());
     std::uint32_t previous = 0xFFFFFFFFu;
@@ -738,10 +735,7 @@ class PositionDfa {
     auto room = [&](std::size_t entries) {
       const std::size_t bytes = entries * sizeof(std::uint32_t);
       if (listBytes_ + bytes > kMaxListedEntries * sizeof(std::uint32_t)) return false;
-      if (limits_.budget && limits_.budget->used.fetch_add(bytes) + bytes > limits_.budget->limit) {
-        limits_.budget->used.fetch_sub(bytes);
-        return false;
-      }
+      if (limits_.budget && !limits_.budget->Take(bytes)) return false;
       listBytes_ += bytes;
       return true;
     };
@@ -876,7 +870,7 @@ class PositionDfa {
   }
 
   void GiveBack() {
-    if (limits_.budget) limits_.budget->used.fetch_sub(tableBytes_);
+    if (limits_.budget) limits_.budget->GiveBack(tableBytes_);
     tableBytes_ = 0;
   }
 

@@ -60,6 +60,13 @@ class PositionDfa;
 // The bytes that the tables of several DFAs may take together.
 struct DfaTableBudget {
   explicit DfaTableBudget(std::size_t bytes) : limit(bytes) {}
+  // Takes bytes more; false (taking nothing) where that would pass the limit.
+  bool Take(std::size_t bytes) {
+    if (used.fetch_add(bytes) + bytes <= limit) return true;
+    used.fetch_sub(bytes);
+    return false;
+  }
+  void GiveBack(std::size_t bytes) { used.fetch_sub(bytes); }
   const std::size_t limit;
   std::atomic<std::size_t> used{0};
 };
