@@ -9,12 +9,14 @@
 //   suffix  every match ends with one of these;
 //   req     every match contains one of these.
 // A set holding the empty string says nothing, and that is what every piece
-// the reader does not model gets (a class, a backreference, a dot, ...).
+// the reader does not model gets (a class of many bytes, a backreference, a
+// dot, ...); a class of a few bytes is the alternation of them.
 // Zero-width items (anchors, \b, lookarounds) match the empty string, so the
 // text around them is still one contiguous match. Concatenation joins the
 // suffixes of the left part with the prefixes of the right part; an
 // alternation unites the sets of its branches; a quantifier with a minimum of
-// 0 forgets all but "exact" for {0,1}. Constructs whose reading would be
+// 0 forgets all but "exact" for {0,1}. A set grown past kMaxSet strings has
+// them cut shorter until few enough remain. Constructs whose reading would be
 // uncertain (verbs, callouts, conditionals, \Q...\E, a quantifier after white
 // space or a comment, quantifier syntax that PCRE2 versions read
 // differently, extended-more classes, newline-dependent comments) stop the
@@ -41,6 +43,7 @@ constexpr std::size_t kMaxLiteral = 32;     // length kept of a prefix, suffix o
 constexpr std::size_t kMaxExact = 256;      // longest string of an exact set
 constexpr int kMaxDepth = 200;              // group nesting read
 constexpr int kMaxRepeatExpand = 8;         // x{n}: exact strings built up to this n
+constexpr std::size_t kMaxClassExpand = 4;  // a class of up to this many bytes (folded) is their alternation
 
 const LitSet& Nothing() {
   static const LitSet s{std::string()};
@@ -58,43 +61,81 @@ void Sort(LitSet& s) {
 
 enum class Kind { Prefix, Suffix, Req };
 
-// A set that may lose detail: shortened strings, or nothing at all.
+// Drops from a required set the strings that hold a shorter one of it:
+// "contains a or b" where b is inside a is just "contains b". Gives up
+// (false) past limit strings that hold no other (the shortest, never
+// covered, are counted first).
+bool DropCovered(LitSet& s, std::size_t limit) {
+  std::vector<std::uint32_t> byLength(s.size());
+  for (std::uint32_t k = 0; k < byLength.size(); ++k) byLength[k] = k;
+  std::stable_sort(byLength.begin(), byLength.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return s[a].size() < s[b].size(); });
+  std::vector<std::uint8_t> covered(s.size(), 0);
+  std::size_t uncovered = 0;
+  for (std::uint32_t a : byLength) {
+    for (std::uint32_t b : byLength) {
+      if (s[b].size() >= s[a].size()) break;
+      if (s[a].find(s[b]) != std::string::npos) {
+        covered[a] = 1;
+        break;
+      }
+    }
+    if (!covered[a] && ++uncovered > limit) return false;
+  }
+  std::size_t kept = 0;
+  for (std::size_t a = 0; a < s.size(); ++a)
+    if (!covered[a]) {
+      if (kept != a) s[kept] = std::move(s[a]);
+      ++kept;
+    }
+  s.resize(kept);
+  return true;
+}
+
+// Every string cut to its first (of a suffix set: last) length bytes.
+// What a string is of a match, prefix, suffix or part, its cut form is too.
+LitSet Cut(const LitSet& s, std::size_t length, Kind kind) {
+  LitSet out;
+  out.reserve(s.size());
+  for (const auto& x : s)
+    out.push_back(x.size() <= length ? x
+                  : kind == Kind::Suffix ? x.substr(x.size() - length)
+                                         : x.substr(0, length));
+  Sort(out);
+  return out;
+}
+
+// A set that may lose detail: shortened strings, or nothing at all. A set
+// of more than kMaxSet strings has them cut to the longest length that
+// leaves at most kMaxSet.
 LitSet Loose(LitSet s, Kind kind) {
   if (SaysNothing(s)) return Nothing();
   for (auto& x : s)
     if (x.size() > kMaxLiteral)
       x = kind == Kind::Suffix ? x.substr(x.size() - kMaxLiteral) : x.substr(0, kMaxLiteral);
   if (std::adjacent_find(s.begin(), s.end(), std::greater_equal<>()) != s.end()) Sort(s);
-  if (kind == Kind::Req) {
-    // "Contains a or b" where b is inside a is just "contains b". A set
-    // that keeps more than kMaxSet strings says nothing: the count stops the
-    // work there (the shortest strings, never covered, come first).
-    std::vector<std::uint32_t> byLength(s.size());
-    for (std::uint32_t k = 0; k < byLength.size(); ++k) byLength[k] = k;
-    std::stable_sort(byLength.begin(), byLength.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return s[a].size() < s[b].size(); });
-    std::vector<std::uint8_t> covered(s.size(), 0);
-    std::size_t uncovered = 0;
-    for (std::uint32_t a : byLength) {
-      for (std::uint32_t b : byLength) {
-        if (s[b].size() >= s[a].size()) break;
-        if (s[a].find(s[b]) != std::string::npos) {
-          covered[a] = 1;
-          break;
-        }
-      }
-      if (!covered[a] && ++uncovered > kMaxSet) return Nothing();
+  if (kind == Kind::Req && DropCovered(s, kMaxSet)) return s;
+  if (s.size() <= kMaxSet) return s;
+  // The longest length that fits, found by halving: cutting shorter never
+  // leaves more strings.
+  auto fits = [&](std::size_t length, LitSet& cut) {
+    cut = Cut(s, length, kind);
+    return cut.size() <= kMaxSet || (kind == Kind::Req && DropCovered(cut, kMaxSet));
+  };
+  std::size_t longest = 0;
+  for (const auto& x : s) longest = std::max(longest, x.size());
+  LitSet best = Nothing(), cut;
+  std::size_t low = 1, high = longest;  // fits(low) is unknown, fits(high) is false
+  while (low < high) {
+    const std::size_t mid = low + (high - low) / 2;
+    if (fits(mid, cut)) {
+      best.swap(cut);
+      low = mid + 1;
+    } else {
+      high = mid;
     }
-    std::size_t kept = 0;
-    for (std::size_t a = 0; a < s.size(); ++a)
-      if (!covered[a]) {
-        if (kept != a) s[kept] = std::move(s[a]);
-        ++kept;
-      }
-    s.resize(kept);
   }
-  if (s.size() > kMaxSet) return Nothing();
-  return s;
+  return best;
 }
 
 // All concatenations a+b; false when the result would be too large.
@@ -180,6 +221,18 @@ Info FromExact(LitSet exact) {
 }
 
 Info Empty() { return FromExact(Nothing()); }
+
+// A class that matches few bytes, once case-folded, reads as the
+// alternation of those bytes: "gu[e\xe9]i" holds "guei" or "gu\xe9i".
+Info FromClass(const std::bitset<256>& set) {
+  if (set.count() > 2 * kMaxClassExpand) return Unknown();  // (folding at most halves it)
+  LitSet bytes;
+  for (std::size_t b = 0; b < set.size(); ++b)
+    if (set[b]) bytes.emplace_back(1, FoldAscii(static_cast<char>(b)));
+  Sort(bytes);
+  if (bytes.empty() || bytes.size() > kMaxClassExpand) return Unknown();
+  return FromExact(std::move(bytes));
+}
 
 // out becomes Unknown(), keeping its storage for the next piece.
 void Clear(Info& out) {
@@ -634,7 +687,7 @@ class Reader {
         ByteSet set;
         const bool known = Class(set);
         rx = known ? RelaxedNode::OfBytes(set) : AnyByte();
-        out = Unknown();
+        out = known ? FromClass(set) : Unknown();
         return true;
       }
       case '\\':

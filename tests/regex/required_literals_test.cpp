@@ -253,7 +253,10 @@ TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
   const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {  // none: always runs
       {"\\bfree\\s+money\\b", {"money"}}, {"foo(bar|baz)qux", {"foobarqux", "foobazqux"}},
       {"colou?r", {"color", "colour"}}, {"(?-i)Cheap", {"cheap"}}, {"(?x) c h e a p", {"cheap"}},
-      {"v[i1]agra", {"agra"}}, {"ab\\x63d", {"abcd"}}, {"[\\d{]abcd", {"abcd"}},
+      {"v[i1]agra", {"v1agra", "viagra"}}, {"ab\\x63d", {"abcd"}}, {"[\\d{]abcd", {"abcd"}},
+      // A class of a few bytes, once case-folded, is their alternation.
+      {"gu[e\xe9]i", {"guei", "gu\xe9i"}}, {"(?-i)[Cc]he[Aa]p", {"cheap"}}, {"d(?:e|[\xe9])nt", {"dent", "d\xe9nt"}},
+      {"xy[a-e]zw", {}}, {"xy[^a]zw", {}},
       {"(?:casino|poker){2}", {"casinocasino", "casinopoker", "pokercasino", "pokerpoker"}},
       // Sets as good as each other (long strings count as 16 bytes): the
       // right piece's own set wins over the one across the join.
@@ -263,6 +266,31 @@ TEST(RequiredLiteralsTest, FindsTheLiteralsOfPlainPatterns) {
   for (const auto& [pattern, anyOf] : cases) {
     const RequiredLiterals r = ExtractRequiredLiterals(pattern);
     EXPECT_TRUE(r.always == anyOf.empty() && r.anyOf == anyOf) << pattern;
+  }
+}
+
+// An alternation of more strings than a set keeps still requires something:
+// its strings cut short, from the side the pattern goes on.
+TEST(RequiredLiteralsTest, CutsTheStringsOfALargeAlternationShort) {
+  std::string words;  // "amida" .. "jmidj": 100 words, ten first and ten last letters
+  std::vector<std::string> list;
+  for (int i = 0; i < 100; ++i) {
+    list.push_back(std::string(1, static_cast<char>('a' + i % 10)) + "mid" + static_cast<char>('a' + i / 10));
+    words += (i ? "|" : "") + list.back();
+  }
+  const std::string before = "qq(?:" + words + ")", after = "(?:" + words + ")qq";
+  const RequiredLiterals b = ExtractRequiredLiterals(before), a = ExtractRequiredLiterals(after);
+  EXPECT_EQ(b.anyOf, (std::vector<std::string>{"qqamid", "qqbmid", "qqcmid", "qqdmid", "qqemid", "qqfmid",
+                                                "qqgmid", "qqhmid", "qqimid", "qqjmid"}));
+  EXPECT_EQ(a.anyOf, (std::vector<std::string>{"midaqq", "midbqq", "midcqq", "middqq", "mideqq", "midfqq",
+                                                "midgqq", "midhqq", "midiqq", "midjqq"}));
+  const LiteralScanner scanner({b, a});
+  std::vector<std::uint8_t> mayMatch;
+  for (const std::string& w : list) {
+    scanner.Scan("qq" + w, mayMatch);
+    EXPECT_TRUE(mayMatch[0]) << w;
+    scanner.Scan(w + "qq", mayMatch);
+    EXPECT_TRUE(mayMatch[1]) << w;
   }
 }
 
