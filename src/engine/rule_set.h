@@ -117,8 +117,9 @@ class RuleSet {
   // kDfaWorthNanosPerByte per byte, a DFA is made. Its first kDfaWarmUp
   // searches make most of its states (kWarmingUp), kDfaTrials more are timed
   // (kOnTrial); each is reported (ReportDfaTrial): how long the DFA and the
-  // search it left took, and how long the pattern's own search over the
-  // whole text took. The DFA stays only where it saves time: where the
+  // search it left took (not counting the moves the DFA worked out for the
+  // first time), and how long the pattern's own search over the whole text
+  // took. The DFA stays only where it saves time: where the
   // first took less than the second over the trials. The trials end after
   // kDfaClearAfter where one of the two sums is already kDfaClearRatio
   // times the other.

@@ -8,6 +8,7 @@
 #include "regex/relaxed_matcher.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -434,6 +435,7 @@ class PositionDfa {
     std::size_t maxStates = 0, maxTableBytes = 0;
     DfaTableBudget* budget = nullptr;  // shared with other DFAs, or null
     bool anchored = false;
+    bool timeMoves = false;  // MoveSeconds counts
   };
 
   // The positions are read, not copied: they must outlive the DFA.
@@ -493,6 +495,8 @@ class PositionDfa {
   PositionDfa& operator=(const PositionDfa&) = delete;
 
   std::size_t StateCount() const { return setBegin_.size() - 1; }
+  // How long the moves worked out so far took (where Limits::timeMoves).
+  double MoveSeconds() const { return moveSeconds_; }
 
   // Forgets every state but the empty one (row 0).
   void Reset() {
@@ -685,9 +689,20 @@ class PositionDfa {
     }
   }
 
-  // The move from the state at row on class k: the followers of its
-  // positions and the first positions, those that take the class's bytes.
+  // The move from the state at row on class k, worked out (and timed, where
+  // asked for).
   std::int32_t Move(std::int32_t row, std::size_t k) {
+    if (!limits_.timeMoves) return WorkOutMove(row, k);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const std::int32_t to = WorkOutMove(row, k);
+    moveSeconds_ += std::chrono::duration<double>(Clock::now() - start).count();
+    return to;
+  }
+
+  // The followers of the positions of the state at row and the first
+  // positions, those that take the bytes of class k.
+  std::int32_t WorkOutMove(std::int32_t row, std::size_t k) {
     const std::size_t s = static_cast<std::size_t>(row) / classCount_;
     const unsigned char c = representative_[k];
     if (++stamp_ == 0) {
@@ -900,6 +915,7 @@ class PositionDfa {
   std::vector<std::int32_t> moves_;
   std::vector<std::uint32_t> matchBegin_, matches_;
   std::size_t tableBytes_ = 0;
+  double moveSeconds_ = 0;
   // A position with many followers (a large alternation follows it) has
   // them listed per class: a move then reads the few that take its bytes.
   // The lists depend on the positions only and outlive Reset.
@@ -1175,7 +1191,7 @@ RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : imp
     d.setOf.push_back(known.first->second);
   }
   d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
-                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget, d.lineStarts});
+                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget, d.lineStarts, true});
   d.full = d.dfa->StateCount() == 0;
 }
 
@@ -1186,6 +1202,11 @@ bool RelaxedDfa::Usable() const { return impl_->dfa != nullptr; }
 std::size_t RelaxedDfa::StateCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->dfa ? impl_->dfa->StateCount() : 0;
+}
+
+double RelaxedDfa::MoveSeconds() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->dfa ? impl_->dfa->MoveSeconds() : 0;
 }
 
 bool RelaxedDfa::MayMatch(std::string_view text) const {

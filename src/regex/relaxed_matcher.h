@@ -246,6 +246,10 @@ class RelaxedDfa {
   bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts,
                    const MatchBounds& wanted = {}) const;
   std::size_t StateCount() const;
+  // How long its searches have spent working out the moves they met for the
+  // first time; a search that meets none costs what it will from then on.
+  // (Searches from other threads may add to it between two reads.)
+  double MoveSeconds() const;
 
  private:
   struct Impl;

@@ -892,10 +892,15 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
   const RelaxedDfa dfa(*ExtractRelaxedForm("c[ab]{14}a"));  // read backwards: a match may start at every a
   ASSERT_TRUE(dfa.Usable());
   EXPECT_FALSE(dfa.MayMatch("bbbb"));
+  // The moves made once are timed; a search that needs no new one adds nothing.
+  const double madeOnce = dfa.MoveSeconds();
+  EXPECT_FALSE(dfa.MayMatch("bbbb"));
+  EXPECT_EQ(dfa.MoveSeconds(), madeOnce);
   std::mt19937 rng(3);
   std::string text;
   for (int i = 0; i < 200000; ++i) text += "ab"[rng() % 2];
   EXPECT_TRUE(dfa.MayMatch(text));  // 2^14 sets of positions
+  EXPECT_GT(dfa.MoveSeconds(), madeOnce);
   EXPECT_LE(dfa.StateCount(), RelaxedDfa::kMaxStates);
   EXPECT_TRUE(dfa.MayMatch("bbbb"));
 
