@@ -31,7 +31,24 @@ void FilterLog::Write(const std::string& text) {
   for (auto& c : block)
     if (c == '\0') c = ' ';
   block += "\r\n";
-  os::AppendFile(FileName(), block);  // a lost line is not reported
+  // A lost line is not reported; a handle that failed is not used again.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (holds_ == 0) {
+    os::AppendFile(FileName(), block);
+    return;
+  }
+  if (!held_) held_ = os::OpenAppendableFile(FileName());
+  if (held_ && !held_->Append(block)) held_.reset();
+}
+
+FilterLog::Held::Held(FilterLog& log) : log_(log) {
+  std::lock_guard<std::mutex> lock(log_.mutex_);
+  ++log_.holds_;
+}
+
+FilterLog::Held::~Held() {
+  std::lock_guard<std::mutex> lock(log_.mutex_);
+  if (--log_.holds_ == 0) log_.held_.reset();
 }
 
 void FilterLog::Rotate(const LogOptions& options, double now) {

@@ -160,6 +160,21 @@ std::string FolderOf(const std::string& path);
 // folder). False on any failure. Appends through this call from any thread
 // or process land one after the other, never over each other.
 bool AppendFile(const std::string& path, const std::string& data);
+
+// A file held open for appending: each Append lands at the file's end as
+// AppendFile's do, after whatever other handles and processes appended
+// meanwhile. Other programs may read, append to, rename and delete the file
+// while it is held. The handle is closed with the object. One thread at a
+// time.
+class AppendableFile {
+ public:
+  virtual ~AppendableFile() = default;
+  // False when the data could not be written whole.
+  virtual bool Append(const std::string& data) = 0;
+};
+// Opens path for appending, creating the file when missing (never the
+// folder); null on failure.
+std::unique_ptr<AppendableFile> OpenAppendableFile(const std::string& path);
 // Writes `data` to `path` safely: WriteTemporaryFile, then ReplaceFile. On
 // failure `path` is untouched and the temporary file removed.
 bool WriteFileAtomic(const std::string& path, const std::string& data);

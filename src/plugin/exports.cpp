@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/filter_log.h"
 #include "app/macros.h"
 #include "app/session.h"
 #include "os/env.h"
@@ -118,6 +119,7 @@ TBP_EXPORT std::int32_t TBP_STDCALL TBP_GetSpamScore(HostCookie cookie, DataRequ
   std::int32_t score = 0;
   try {
     BusyGuard busy;
+    const FilterLog::Held heldLog(Plugin().session.LogFile());  // the call's lines through one handle
     try {
       Session& session = Plugin().session;
       session.RefreshAutoWhiteList();
@@ -141,6 +143,7 @@ TBP_EXPORT std::int32_t TBP_STDCALL TBP_FeedSpam(HostCookie cookie, std::int32_t
                                                  DataRequestProc proc) {
   try {
     BusyGuard busy;
+    const FilterLog::Held heldLog(Plugin().session.LogFile());
     try {
       Session& session = Plugin().session;
       const std::uint32_t maxSize = session.Config().maxMsgSize;

@@ -163,7 +163,30 @@ TEST_F(FilterLogTest, EntriesAreWrittenAsWholeBlocks) {
   EXPECT_EQ("a b\r\n\r\nx\r\ny\r\n", dir.Read("Filter.log"));
   log.SetFolder(dir.File("missing") + "/");
   log.Write("lost");  // a missing folder loses the entry quietly
+  {
+    const FilterLog::Held held(log);
+    log.Write("lost too");
+  }
   EXPECT_FALSE(dir.Exists("missing"));
+}
+
+// While held, the writes go through the handle opened at the first of them
+// (it follows the file when renamed); once the last scope ends, a write
+// opens the file of the name again.
+TEST_F(FilterLogTest, AHeldLogKeepsItsFileOpenUntilTheLastScopeEnds) {
+  {
+    const FilterLog::Held outer(log);
+    log.Write("a");
+    {
+      const FilterLog::Held inner(log);
+      log.Write("b");
+    }
+    ASSERT_TRUE(os::RenameFile(dir.File("Filter.log"), dir.File("Filter_old.log")));
+    log.Write("c");
+  }
+  log.Write("d");
+  EXPECT_EQ("a\r\nb\r\nc\r\n", dir.Read("Filter_old.log"));
+  EXPECT_EQ("d\r\n", dir.Read("Filter.log"));
 }
 
 TEST_F(FilterLogTest, RotationAboveTheLimitToTheTimeOfNow) {

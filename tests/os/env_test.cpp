@@ -52,6 +52,7 @@ TEST(OsFiles, WholeFilesAreWrittenAndReadByteForByte) {
   for (const char* part : {"one\r\n", "", "\xE9\x80\n"}) ASSERT_TRUE(AppendFile(dir.File("log"), part));
   EXPECT_EQ(dir.Read("log"), "one\r\n\xE9\x80\n");
   EXPECT_FALSE(AppendFile(dir.File("absent") + kPathSep + "log", "x"));
+  EXPECT_EQ(OpenAppendableFile(dir.File("absent") + kPathSep + "log"), nullptr);
   // Random access reads exactly the asked bytes.
   dir.Write("r.bin", AllBytes());
   EXPECT_EQ(OpenRandomAccessFile(dir.File("missing.bin")), nullptr);
@@ -167,15 +168,19 @@ TEST(OsFiles, AGrowingFileIsReplacedOnlyWithEverythingItGot) {
   EXPECT_EQ(Names{"AutoWL.lst"}, Listing(d));
 }
 
-// Two writers appending at once: every line arrives whole, none over
-// another.
+// Two writers appending at once, one a call at a time, the other through
+// a file it holds open: every line arrives whole, none over another.
 TEST(OsFiles, AppendsAtTheSameTimeLandOneAfterTheOther) {
   ScratchDir d;
   const std::string file = d.File("AutoWL.lst");
   constexpr int kLines = 1500;
   auto writer = [&](char name) {
-    for (int i = 0; i < kLines; ++i)
-      ASSERT_TRUE(AppendFile(file, std::string(1, name) + std::to_string(10000 + i) + "\r\n"));
+    const std::unique_ptr<AppendableFile> held = name == 'b' ? OpenAppendableFile(file) : nullptr;
+    ASSERT_TRUE(name != 'b' || held);
+    for (int i = 0; i < kLines; ++i) {
+      const std::string line = std::string(1, name) + std::to_string(10000 + i) + "\r\n";
+      ASSERT_TRUE(held ? held->Append(line) : AppendFile(file, line));
+    }
   };
   std::thread a(writer, 'a'), b(writer, 'b');
   a.join();

@@ -533,11 +533,35 @@ std::string FolderOf(const std::string& path) {
   return p == std::string::npos ? std::string() : path.substr(0, p + 1);
 }
 
+namespace {
+
+int OpenForAppending(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+
+class PosixAppendableFile final : public AppendableFile {
+ public:
+  explicit PosixAppendableFile(int fd) : fd_(fd) {}
+  ~PosixAppendableFile() override { ::close(fd_); }
+  bool Append(const std::string& data) override { return WriteAll(fd_, data); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
 bool AppendFile(const std::string& path, const std::string& data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = OpenForAppending(path);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, data);
   return ::close(fd) == 0 && ok;
+}
+
+std::unique_ptr<AppendableFile> OpenAppendableFile(const std::string& path) {
+  const int fd = OpenForAppending(path);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixAppendableFile>(fd);
 }
 
 std::string TemporaryName(const std::string& path, const std::string& tag) {

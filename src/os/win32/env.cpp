@@ -481,7 +481,9 @@ std::string FolderOf(const std::string& path) {
   return p == std::string::npos ? std::string() : path.substr(0, p + 1);
 }
 
-bool AppendFile(const std::string& path, const std::string& data) {
+namespace {
+
+HANDLE OpenForAppending(const std::string& path) {
   // Append-only access: every write lands at the current end of the file,
   // also when another program appends at the same time.
   // (Read access for the lock below; without it where another program
@@ -492,19 +494,45 @@ bool AppendFile(const std::string& path, const std::string& data) {
   if (raw == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION)
     raw = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  Handle h(raw);
-  if (!h.valid()) return false;
-  // Appends through this call wait for each other (a lock on a byte far
-  // beyond any end of file): where append-only access is emulated by
-  // seeking to the end first (Wine), two appends at once could otherwise
-  // land at the same offset, and one line would overwrite the other.
+  return raw;
+}
+
+// Appends through an append-only handle wait for each other (a lock on a
+// byte far beyond any end of file): where append-only access is emulated by
+// seeking to the end first (Wine), two appends at once could otherwise land
+// at the same offset, and one line would overwrite the other.
+bool AppendLocked(HANDLE h, const std::string& data) {
   OVERLAPPED lockAt{};
   lockAt.Offset = 0xFFFFFFFEu;
   lockAt.OffsetHigh = 0x7FFFFFFFu;
-  const bool locked = ::LockFileEx(h.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != FALSE;
-  bool ok = WriteAll(h.get(), data);
-  if (locked) ::UnlockFileEx(h.get(), 0, 1, 0, &lockAt);
+  const bool locked = ::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != FALSE;
+  const bool ok = WriteAll(h, data);
+  if (locked) ::UnlockFileEx(h, 0, 1, 0, &lockAt);
+  return ok;
+}
+
+class Win32AppendableFile final : public AppendableFile {
+ public:
+  explicit Win32AppendableFile(HANDLE h) : h_(h) {}
+  bool Append(const std::string& data) override { return AppendLocked(h_.get(), data); }
+
+ private:
+  Handle h_;
+};
+
+}  // namespace
+
+bool AppendFile(const std::string& path, const std::string& data) {
+  Handle h(OpenForAppending(path));
+  if (!h.valid()) return false;
+  const bool ok = AppendLocked(h.get(), data);
   return h.close() && ok;
+}
+
+std::unique_ptr<AppendableFile> OpenAppendableFile(const std::string& path) {
+  HANDLE h = OpenForAppending(path);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+  return std::make_unique<Win32AppendableFile>(h);
 }
 
 std::string TemporaryName(const std::string& path, const std::string& tag) {
