@@ -325,19 +325,30 @@ Info Union(const std::vector<Info>& branches) {
     Info e = FromExact(exact);
     if (e.hasExact) return e;
   }
+  // What one branch says nothing of, the union says nothing of: those sets
+  // need not be made.
+  bool prefixes = true, suffixes = true, required = true;
   for (const auto& b : branches) {
-    LitSet ps, fs, rs;
-    const LitSet& p = DerivedView(b, b.prefix, Kind::Prefix, ps);
-    const LitSet& f = DerivedView(b, b.suffix, Kind::Suffix, fs);
-    const LitSet& r = DerivedView(b, b.req, Kind::Req, rs);
-    prefix.insert(prefix.end(), p.begin(), p.end());
-    suffix.insert(suffix.end(), f.begin(), f.end());
-    req.insert(req.end(), r.begin(), r.end());
+    auto nothing = [&](const LitSet& own) { return b.hasExact ? SaysNothing(b.exact) : SaysNothing(own); };
+    prefixes = prefixes && !nothing(b.prefix);
+    suffixes = suffixes && !nothing(b.suffix);
+    required = required && !nothing(b.req);
+  }
+  auto gather = [&](bool wanted, const LitSet& own, const Info& b, Kind kind, LitSet& into) {
+    if (!wanted) return;
+    LitSet store;
+    const LitSet& s = DerivedView(b, own, kind, store);
+    into.insert(into.end(), s.begin(), s.end());
+  };
+  for (const auto& b : branches) {
+    gather(prefixes, b.prefix, b, Kind::Prefix, prefix);
+    gather(suffixes, b.suffix, b, Kind::Suffix, suffix);
+    gather(required, b.req, b, Kind::Req, req);
   }
   Info o;
-  o.prefix = Loose(prefix, Kind::Prefix);
-  o.suffix = Loose(suffix, Kind::Suffix);
-  o.req = Loose(req, Kind::Req);
+  o.prefix = prefixes ? Loose(prefix, Kind::Prefix) : Nothing();
+  o.suffix = suffixes ? Loose(suffix, Kind::Suffix) : Nothing();
+  o.req = required ? Loose(req, Kind::Req) : Nothing();
   KeepBetterRequired(o.req, o.prefix);
   KeepBetterRequired(o.req, o.suffix);
   return o;
