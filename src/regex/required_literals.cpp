@@ -1325,19 +1325,26 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
     literalBegin_.push_back(static_cast<std::uint32_t>(literalPatterns_.size()));
   }
 
-  // Byte classes: one per byte that occurs in a literal, one for the rest;
-  // the row width is a power of two so that a state's row is a shift away.
+  // Byte classes: one per ASCII byte that occurs in a literal, one for the
+  // bytes above 0x7F that do, one for the rest. (Bytes above 0x7F are rare
+  // in mail: telling them apart would widen every state's row for little.
+  // The scan then takes them for each other, and reports a literal that
+  // differs from the text only there: a pattern runs that need not.)
   std::uint8_t used[256] = {};
   for (const auto* l : literals)
     for (unsigned char c : *l) used[c] = 1;
   std::uint8_t classOf[256] = {};
   std::size_t classes = 1;
-  for (int b = 0; b < 256; ++b)
+  for (int b = 0; b < 0x80; ++b)
     if (used[b]) classOf[b] = static_cast<std::uint8_t>(classes++);
+  bool anyHigh = false;
+  for (int b = 0x80; b < 256; ++b) anyHigh = anyHigh || used[b] != 0;
+  if (anyHigh) {
+    for (int b = 0x80; b < 256; ++b) classOf[b] = static_cast<std::uint8_t>(classes);
+    ++classes;
+  }
   for (int b = 0; b < 256; ++b) byteClass_[b] = classOf[static_cast<unsigned char>(FoldAscii(static_cast<char>(b)))];
-  shift_ = 0;
-  while ((std::size_t{1} << shift_) < classes) ++shift_;
-  classCount_ = std::size_t{1} << shift_;
+  classCount_ = classes;
 
   // The trie.
   constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
@@ -1346,13 +1353,13 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   for (std::uint32_t lit = 0; lit < literals.size(); ++lit) {
     std::uint32_t s = 0;
     for (unsigned char c : *literals[lit]) {
-      std::uint32_t& t = next[(std::size_t{s} << shift_) | classOf[c]];
+      std::uint32_t& t = next[std::size_t{s} * classCount_ + classOf[c]];
       if (t == kNone) {
         t = static_cast<std::uint32_t>(own.size());
         own.emplace_back();
         next.resize(next.size() + classCount_, kNone);
       }
-      s = next[(std::size_t{s} << shift_) | classOf[c]];
+      s = next[std::size_t{s} * classCount_ + classOf[c]];
     }
     own[s].push_back(lit);
   }
@@ -1378,8 +1385,8 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
     out[s] = own[s];
     out[s].insert(out[s].end(), out[fail[s]].begin(), out[fail[s]].end());
     for (std::size_t c = 0; c < classCount_; ++c) {
-      std::uint32_t& t = next[(std::size_t{s} << shift_) | c];
-      const std::uint32_t viaFail = next[(std::size_t{fail[s]} << shift_) | c];
+      std::uint32_t& t = next[std::size_t{s} * classCount_ + c];
+      const std::uint32_t viaFail = next[std::size_t{fail[s]} * classCount_ + c];
       if (t == kNone) {
         t = viaFail;
       } else {
@@ -1390,7 +1397,8 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   }
   // The states renumbered, those where no literal ends first (the start
   // among them), so that a scan tells an ending literal by the number
-  // alone; the table holds each target's row offset (its number shifted).
+  // alone; the table holds each target's row offset (its number times the
+  // row width).
   std::vector<std::uint32_t> renumbered(stateCount_);
   std::uint32_t count = 0;
   for (int withOutputs = 0; withOutputs < 2; ++withOutputs)
@@ -1398,13 +1406,13 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
       if (out[s].empty() != (withOutputs == 1)) renumbered[s] = count++;
   firstOutputRow_ = 0;
   for (std::size_t s = 0; s < stateCount_; ++s) firstOutputRow_ += out[s].empty() ? 1 : 0;
-  firstOutputRow_ <<= shift_;
+  firstOutputRow_ *= static_cast<std::uint32_t>(classCount_);
   next_.assign(next.size(), 0);
   std::vector<std::vector<std::uint32_t>> outOf(stateCount_);
   for (std::size_t s = 0; s < stateCount_; ++s) {
-    const std::size_t row = std::size_t{renumbered[s]} << shift_;
+    const std::size_t row = std::size_t{renumbered[s]} * classCount_;
     for (std::size_t c = 0; c < classCount_; ++c)
-      next_[row | c] = renumbered[next[(s << shift_) | c]] << shift_;
+      next_[row + c] = renumbered[next[s * classCount_ + c]] * static_cast<std::uint32_t>(classCount_);
     outOf[renumbered[s]] = std::move(out[s]);
   }
   outputBegin_.push_back(0);
@@ -1432,13 +1440,13 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   if (outputs_.empty()) return;
   const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
-  const unsigned shift = shift_;
+  const auto width = static_cast<std::uint32_t>(classCount_);
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   // The literals that end at the state at row, whose last byte is at.
   // (A literal found again marks its patterns again: over a scan that costs
   // less than clearing, and keeping, a mark per literal of the scanner.)
   auto report = [&](std::uint32_t row, const unsigned char* at) {
-    const std::uint32_t s = row >> shift;
+    const std::uint32_t s = row / width;
     const auto end = static_cast<std::uint32_t>(at - bytes + 1);
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
@@ -1467,7 +1475,7 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   const std::uint32_t firstOutputRow = firstOutputRow_;
   // A move from a state's row on the byte at at, to the next state's row.
   auto step = [&](std::uint32_t row, const unsigned char* at) {
-    row = next[row | byteClass_[*at]];
+    row = next[row + byteClass_[*at]];
     if (row >= firstOutputRow) report(row, at);
     return row;
   };

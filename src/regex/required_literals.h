@@ -156,9 +156,8 @@ class LiteralScanner {
  private:
   std::size_t patternCount_ = 0;
   std::size_t stateCount_ = 0;
-  std::size_t classCount_ = 0;                 // row width: a power of two
+  std::size_t classCount_ = 0;                 // row width
   std::size_t longestLiteral_ = 0;
-  unsigned shift_ = 0;                         // log2(classCount_)
   std::uint8_t byteClass_[256] = {};           // folded byte -> class
   // state * classCount_ + class -> the next state * classCount_ (its row)
   std::vector<std::uint32_t> next_;

@@ -299,7 +299,11 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
                                 ExtractRequiredLiterals("casino"), ExtractRequiredLiterals("a.c"),
                                 ExtractRequiredLiterals("\xE9t\xE9")});
   std::vector<std::uint8_t> m;
+  // (Bytes above 0x7F have no case, but the scan takes them all for each
+  // other: "\xC9T\xC9" lets the pattern of "\xE9t\xE9" run, which is safe.)
   scanner.Scan("Buy ViAgRa NOW at the \xC9T\xC9 sale", m);
+  EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 1, 0, 1, 1}));
+  scanner.Scan("Buy ViAgRa NOW at the \xC9X\xC9 sale", m);
   EXPECT_EQ(m, (std::vector<std::uint8_t>{1, 1, 0, 1, 0}));
   scanner.Scan("asino iagra now t\xE9", m);  // no first letter came before
   EXPECT_EQ(m, (std::vector<std::uint8_t>{0, 0, 0, 1, 0}));
