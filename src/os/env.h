@@ -175,6 +175,7 @@ class AppendableFile {
 // Opens path for appending, creating the file when missing (never the
 // folder); null on failure.
 std::unique_ptr<AppendableFile> OpenAppendableFile(const std::string& path);
+
 // Writes `data` to `path` safely: WriteTemporaryFile, then ReplaceFile. On
 // failure `path` is untouched and the temporary file removed.
 bool WriteFileAtomic(const std::string& path, const std::string& data);

@@ -149,7 +149,9 @@ class LiteralScanner {
   // always runs or whose literal occurs in text, and 0 for the others; and
   // where spans is given, (*spans)[id] (resized too) to where pattern id's
   // literals occur; and where hits is given, sets it to every occurrence of
-  // the literals of the patterns that ListsHits. Texts up to 4 GiB.
+  // the literals of the patterns that ListsHits. Texts up to 4 GiB. (The
+  // scan takes all bytes above 0x7F for each other: where a literal differs
+  // from the text only in such bytes, it counts as occurring there too.)
   void Scan(std::string_view text, std::vector<std::uint8_t>& mayMatch,
             std::vector<LiteralSpan>* spans = nullptr, LiteralHits* hits = nullptr) const;
 
