@@ -1137,17 +1137,76 @@ void Reverse(Node& n) {
   if (n.kind == Node::Kind::Sequence) std::reverse(n.children.begin(), n.children.end());
 }
 
-}  // namespace
-
-struct RelaxedDfa::Impl {
-  // The positions of the reversed pattern (all of pattern 0), then the DFA
-  // over them: run backwards over a text, it stands where matches start.
-  // For matches at line starts only, the pattern's positions as they are,
-  // and an anchored DFA run from each line start.
+// The positions of one pattern, for a PositionDfa (which reads them, so
+// they must outlive it).
+struct PatternPositions {
   std::vector<std::bitset<256>> sets;
   std::vector<std::uint16_t> setOf;
   std::vector<std::uint32_t> followBegin, follow, patternAndLast, first;
+
+  // False where the pattern needs more than kMaxPositions positions or
+  // matches the empty string.
+  bool Build(const Node& pattern) {
+    Builder builder(RelaxedDfa::kMaxPositions);
+    const Builder::Fragment f = builder.Build(pattern);
+    if (builder.Overflow() || f.nullable) return false;
+    followBegin.push_back(0);
+    for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
+      follow.insert(follow.end(), f2.begin(), f2.end());
+      followBegin.push_back(static_cast<std::uint32_t>(follow.size()));
+    }
+    patternAndLast.assign(builder.Bytes().size(), 0);
+    for (std::uint32_t q : f.last) patternAndLast[q] = 1;
+    first = f.first;
+    std::sort(first.begin(), first.end());
+    first.erase(std::unique(first.begin(), first.end()), first.end());
+    // The distinct byte sets of the positions.
+    SetIds setIds;
+    for (const std::bitset<256>& b : builder.Bytes()) {
+      const auto known = setIds.emplace(b, static_cast<std::uint16_t>(sets.size()));
+      if (known.second) sets.push_back(b);
+      setOf.push_back(known.first->second);
+    }
+    return true;
+  }
+
+  std::unique_ptr<PositionDfa> MakeDfa(RelaxedDfa::Budget* budget, bool anchored) const {
+    return std::make_unique<PositionDfa>(sets, setOf, followBegin, follow, patternAndLast, first,
+                                         PositionDfa::Limits{RelaxedDfa::kMaxStates, RelaxedDfa::kMaxTableBytes,
+                                                             budget, anchored, true});
+  }
+};
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+struct RelaxedDfa::Impl {
+  // The positions of the reversed pattern, then the DFA over them: run
+  // backwards over a text, it stands where matches start. For matches at
+  // line starts only, the pattern's positions as they are, and an anchored
+  // DFA run from each line start.
+  PatternPositions positions;
   std::unique_ptr<PositionDfa> dfa;
+  // The pattern as it is (but cut), kept until its forward DFA is made;
+  // the positions, and the DFA over them run forwards until the first match,
+  // to tell whether there is one at all (see Existence). Null where the
+  // backward DFA answers alone.
+  std::optional<RelaxedNode> forwardPattern;
+  PatternPositions forwardPositions;
+  std::unique_ptr<PositionDfa> forward;
+  Budget* budget = nullptr;
+  Existence existence = Existence::kMeasured;
+  // While measured: the searches before the forward DFA was made, the
+  // trials since, and how long those took (not counting new moves) with the
+  // backward DFA alone and with the forward DFA first.
+  int searches = 0, trials = 0;
+  double backwardSeconds = 0, forwardSeconds = 0;
+  double forwardMoveSeconds = 0;  // what a dropped forward DFA spent on moves
   bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
   std::size_t cutBytes = 0;  // CutTail's: matches of the pattern end up to this much later
@@ -1163,36 +1222,85 @@ struct RelaxedDfa::Impl {
     if (result < 0) starts.clear();
     return result >= 0;
   }
+
+  bool Measuring() const { return forward && existence == Existence::kMeasured; }
+  double Moves() const { return dfa->MoveSeconds() + (forward ? forward->MoveSeconds() : 0); }
+
+  // Before each search while measured: the backward DFA answers alone for
+  // kExistenceWarmUp searches; then the forward DFA is made for the trials
+  // if the backward one has kForwardTrialStates states by then (a DFA of
+  // few states runs about as fast either way), else never.
+  void BeforeSearch() {
+    if (existence != Existence::kMeasured || forward || ++searches <= kExistenceWarmUp) return;
+    if (dfa->StateCount() >= kForwardTrialStates) {
+      MakeForward();
+    } else {
+      existence = Existence::kBackward;
+      forwardPattern.reset();
+    }
+  }
+  void MakeForward() {
+    if (!forwardPattern || !forwardPositions.Build(*forwardPattern)) {
+      existence = Existence::kBackward;
+    } else {
+      forward = forwardPositions.MakeDfa(budget, false);
+      if (forward->StateCount() == 0) DropForward();  // the budget is spent
+    }
+    forwardPattern.reset();
+  }
+  // Whether the forward DFA finds a match in text: 1, 0, or -1 where it is
+  // at its limit (it is dropped then).
+  int ForwardFinds(std::string_view text) {
+    const int found = forward->Run(text, [](std::int32_t) { return true; });
+    if (found < 0) DropForward();
+    return found;
+  }
+  void DropForward() {
+    forwardMoveSeconds += forward->MoveSeconds();
+    forward.reset();
+    existence = Existence::kBackward;
+  }
+  // One trial more: with the backward DFA alone the search took backward,
+  // with the forward DFA first (and the backward one where that found a
+  // match) withForward. The last trial decides.
+  void Measured(double backward, double withForward) {
+    backwardSeconds += backward;
+    forwardSeconds += withForward;
+    if (++trials < kExistenceTrials || !forward) return;
+    if (forwardSeconds < kForwardWorth * backwardSeconds) {
+      existence = Existence::kForwardFirst;
+    } else {
+      DropForward();
+    }
+  }
+
+  // Runs f, timed, and returns its result; seconds gets the time it took
+  // but for the new moves of the DFAs.
+  template <typename F>
+  auto Timed(double& seconds, F&& f) {
+    const double moves = Moves();
+    const Clock::time_point start = Clock::now();
+    auto result = f();
+    seconds = SecondsSince(start) - (Moves() - moves);
+    return result;
+  }
 };
 
-RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts) : impl_(std::make_unique<Impl>()) {
+RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts, Existence existence)
+    : impl_(std::make_unique<Impl>()) {
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
   d.cutBytes = CutTail(pattern);
+  // A match of the pattern holds one of the cut pattern, which the forward
+  // DFA finds.
+  d.existence = d.lineStarts ? Existence::kBackward : existence;
+  d.budget = budget;
+  if (d.existence != Existence::kBackward) d.forwardPattern = pattern;
   if (!d.lineStarts) Reverse(pattern);
-  Builder builder(kMaxPositions);
-  const Builder::Fragment f = builder.Build(pattern);
-  if (builder.Overflow() || f.nullable) return;
-  d.followBegin.push_back(0);
-  for (const std::vector<std::uint32_t>& f2 : builder.Follow()) {
-    d.follow.insert(d.follow.end(), f2.begin(), f2.end());
-    d.followBegin.push_back(static_cast<std::uint32_t>(d.follow.size()));
-  }
-  d.patternAndLast.assign(builder.Bytes().size(), 0);
-  for (std::uint32_t q : f.last) d.patternAndLast[q] = 1;
-  d.first = f.first;
-  std::sort(d.first.begin(), d.first.end());
-  d.first.erase(std::unique(d.first.begin(), d.first.end()), d.first.end());
-  // The distinct byte sets of the positions.
-  SetIds setIds;
-  for (const std::bitset<256>& b : builder.Bytes()) {
-    const auto known = setIds.emplace(b, static_cast<std::uint16_t>(d.sets.size()));
-    if (known.second) d.sets.push_back(b);
-    d.setOf.push_back(known.first->second);
-  }
-  d.dfa = std::make_unique<PositionDfa>(d.sets, d.setOf, d.followBegin, d.follow, d.patternAndLast, d.first,
-                                        PositionDfa::Limits{kMaxStates, kMaxTableBytes, budget, d.lineStarts, true});
+  if (!d.positions.Build(pattern)) return;
+  d.dfa = d.positions.MakeDfa(budget, d.lineStarts);
   d.full = d.dfa->StateCount() == 0;
+  if (d.existence == Existence::kForwardFirst) d.MakeForward();
 }
 
 RelaxedDfa::~RelaxedDfa() = default;
@@ -1201,12 +1309,18 @@ bool RelaxedDfa::Usable() const { return impl_->dfa != nullptr; }
 
 std::size_t RelaxedDfa::StateCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->dfa ? impl_->dfa->StateCount() : 0;
+  const Impl& d = *impl_;
+  return d.dfa ? d.dfa->StateCount() + (d.forward ? d.forward->StateCount() : 0) : 0;
 }
 
 double RelaxedDfa::MoveSeconds() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->dfa ? impl_->dfa->MoveSeconds() : 0;
+  return impl_->dfa ? impl_->Moves() + impl_->forwardMoveSeconds : 0;
+}
+
+RelaxedDfa::Existence RelaxedDfa::ExistenceNow() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->existence;
 }
 
 bool RelaxedDfa::MayMatch(std::string_view text) const {
@@ -1215,9 +1329,24 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.full) return true;
   if (d.lineStarts) return !d.LineStarts(text, true, d.scratch) || !d.scratch.empty();
-  const int found = d.dfa->RunBackward(text, [](std::size_t) { return true; });
-  if (found < 0) d.full = true;
-  return found != 0;
+  d.BeforeSearch();
+  auto backward = [&] {
+    const int found = d.dfa->RunBackward(text, [](std::size_t) { return true; });
+    if (found < 0) d.full = true;
+    return found != 0;
+  };
+  if (d.existence == Existence::kForwardFirst) {
+    const int found = d.ForwardFinds(text);
+    if (found >= 0) return found != 0;
+  } else if (d.Measuring()) {
+    // Either answers alone.
+    double forwardTime = 0, backwardTime = 0;
+    const int found = d.Timed(forwardTime, [&] { return d.ForwardFinds(text); });
+    const bool may = d.Timed(backwardTime, backward);
+    if (found >= 0) d.Measured(backwardTime, forwardTime);
+    return may;
+  }
+  return backward();
 }
 
 bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts,
@@ -1231,14 +1360,29 @@ bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& 
   const std::size_t to = std::min(text.size(), wanted.maxEnd);
   const std::size_t from = wanted.minStart;
   if (wanted.minEnd > to || from >= to || from > wanted.maxStart) return true;  // none is wanted
+  // Where the forward DFA finds no match between from and to, none is
+  // wanted.
+  d.BeforeSearch();
+  const bool measuring = d.Measuring();
+  double forwardTime = 0, backwardTime = 0;
+  int found = 1;
+  if (measuring) {
+    found = d.Timed(forwardTime, [&] { return d.ForwardFinds(text.substr(from, to - from)); });
+  } else if (d.existence == Existence::kForwardFirst) {
+    found = d.ForwardFinds(text.substr(from, to - from));
+    if (found == 0) return true;
+  }
   // A wanted match ends at or after minEnd; what is left of it once cut, at
   // most cutBytes earlier.
   const std::size_t cutMinEnd = wanted.minEnd > d.cutBytes ? wanted.minEnd - d.cutBytes : 0;
-  if (d.dfa->CollectBackward(text, starts, from, to, std::max(cutMinEnd, from)) < 0) {
+  auto collect = [&] { return d.dfa->CollectBackward(text, starts, from, to, std::max(cutMinEnd, from)); };
+  const int collected = measuring ? d.Timed(backwardTime, collect) : collect();
+  if (collected < 0) {
     d.full = true;
     starts.clear();
     return false;
   }
+  if (measuring && found >= 0) d.Measured(backwardTime, forwardTime + (found != 0 ? backwardTime : 0));
   while (!starts.empty() && starts.back() > wanted.maxStart) starts.pop_back();
   return true;
 }

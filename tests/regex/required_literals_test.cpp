@@ -578,7 +578,9 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
   for (std::size_t k = 0; k < set.patterns.size(); ++k) {
     const std::optional<RelaxedNode> relaxed = ExtractRelaxedForm(set.patterns[k]);
     if (!relaxed) continue;
-    const RelaxedDfa dfa(*relaxed);
+    // Each way of telling whether there is a match at all, in turn.
+    const auto existence = static_cast<RelaxedDfa::Existence>(k % 3);
+    const RelaxedDfa dfa(*relaxed, nullptr, RelaxedDfa::Starts::kAnywhere, existence);
     if (!dfa.Usable()) continue;
     ++usable;
     for (const auto& text : set.texts) {
@@ -587,7 +589,9 @@ TEST(RelaxedDfaTest, NeverRulesOutAPatternThatMatches) {
       // does: the search from those starts gives the answer of the whole.
       std::vector<std::uint32_t> starts;
       ASSERT_TRUE(dfa.MatchStarts(text, starts));
-      EXPECT_EQ(dfa.MayMatch(text), !starts.empty());
+      // (A forward DFA may approximate the pattern differently.)
+      if (existence == RelaxedDfa::Existence::kBackward) EXPECT_EQ(dfa.MayMatch(text), !starts.empty());
+      EXPECT_TRUE(dfa.MayMatch(text) || starts.empty());
       EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end()));
       bool fromStarts = false;
       try {
@@ -890,10 +894,34 @@ TEST(RelaxedDfaTest, LongTextsGiveTheAnswersOfOnePass) {
   EXPECT_GT(starts, 100u);
 }
 
+// A pattern whose backward DFA grows large is tried forwards as well; the
+// trials end in a choice, and the answers stay those of the pattern before,
+// during and after them.
+TEST(RelaxedDfaTest, TriesAForwardDfaWhereTheBackwardOneGrowsLarge) {
+  const std::string pattern = "z[ab]{9}a";  // read backwards: a match may end at every a
+  const RelaxedDfa dfa(*ExtractRelaxedForm(pattern));
+  const RegexRef re = CreateRegex(pattern);
+  std::mt19937 rng(11);
+  const int searches = RelaxedDfa::kExistenceWarmUp + RelaxedDfa::kExistenceTrials;
+  for (int t = 0; t < 2 * searches; ++t) {
+    std::string text(1000, 'a');
+    for (char& c : text) c = "ab"[rng() % 2];
+    if (t % 3 == 0) text[rng() % 900] = 'z';
+    std::vector<std::uint32_t> starts;
+    ASSERT_TRUE(dfa.MatchStarts(text, starts));
+    EXPECT_EQ(IsMatchFrom(*re, text, &starts), Matches(re, text)) << "search " << t;
+    EXPECT_EQ(!starts.empty(), Matches(re, text)) << "search " << t;
+    EXPECT_EQ(dfa.ExistenceNow() == RelaxedDfa::Existence::kMeasured, t + 1 < searches) << "search " << t;
+  }
+  EXPECT_GE(dfa.StateCount(), RelaxedDfa::kForwardTrialStates);
+}
+
 // A pattern whose DFA would need too many states gives up: every text may
 // match, from then on.
 TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
-  const RelaxedDfa dfa(*ExtractRelaxedForm("c[ab]{14}a"));  // read backwards: a match may start at every a
+  // (read backwards: a match may start at every a)
+  const RelaxedDfa dfa(*ExtractRelaxedForm("c[ab]{14}a"), nullptr, RelaxedDfa::Starts::kAnywhere,
+                       RelaxedDfa::Existence::kBackward);
   ASSERT_TRUE(dfa.Usable());
   EXPECT_FALSE(dfa.MayMatch("bbbb"));
   // The moves made once are timed; a search that needs no new one adds nothing.
