@@ -1291,11 +1291,18 @@ RelaxedDfa::RelaxedDfa(RelaxedNode pattern, Budget* budget, Starts starts, Exist
   Impl& d = *impl_;
   d.lineStarts = starts == Starts::kAtLineStarts;
   d.cutBytes = CutTail(pattern);
-  // A match of the pattern holds one of the cut pattern, which the forward
-  // DFA finds.
+  // A match of the pattern holds one of the cut pattern, and one of that
+  // cut at its head too (read backwards, cut, and read forwards again):
+  // the forward DFA looks for those.
   d.existence = d.lineStarts ? Existence::kBackward : existence;
   d.budget = budget;
-  if (d.existence != Existence::kBackward) d.forwardPattern = pattern;
+  if (d.existence != Existence::kBackward) {
+    Node forward = pattern;
+    Reverse(forward);
+    CutTail(forward);
+    Reverse(forward);
+    d.forwardPattern = std::move(forward);
+  }
   if (!d.lineStarts) Reverse(pattern);
   if (!d.positions.Build(pattern)) return;
   d.dfa = d.positions.MakeDfa(budget, d.lineStarts);
