@@ -15,15 +15,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/inline.h"
 #include "regex/mail_bytes.h"
-
-// The step of a DFA run is inlined wherever it is written: a call per byte
-// would cost more than the step.
-#if defined(__GNUC__)
-#define QUELTA_INLINE __attribute__((always_inline))
-#else
-#define QUELTA_INLINE
-#endif
 
 namespace quelta {
 

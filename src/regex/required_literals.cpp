@@ -23,6 +23,8 @@
 // reader, and the pattern always runs.
 #include "regex/required_literals.h"
 
+#include "base/inline.h"
+
 #include <bitset>
 
 #include <algorithm>
@@ -1474,7 +1476,7 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   };
   const std::uint32_t firstOutputRow = firstOutputRow_;
   // A move from a state's row on the byte at at, to the next state's row.
-  auto step = [&](std::uint32_t row, const unsigned char* at) {
+  auto step = [&](std::uint32_t row, const unsigned char* at) QUELTA_INLINE {
     row = next[row + byteClass_[*at]];
     if (row >= firstOutputRow) report(row, at);
     return row;
@@ -1482,37 +1484,57 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
   const std::size_t n = text.size();
   // Each byte's move waits for the one before: a longer text is scanned in
   // parts at once, each after the first from far enough before its start
-  // that every literal ending in it is seen whole.
+  // that every literal ending in it is seen whole. Each part's state and
+  // bytes are plain locals, so that they stay in registers: kept in memory
+  // (an array of parts, say) they put a store and a load on every step's
+  // path.
   const std::size_t overlap = longestLiteral_ - 1;
-  auto scanInParts = [&](auto partCount) {
-    constexpr std::size_t kParts = decltype(partCount)::value;
-    const std::size_t part = n / kParts;
-    std::uint32_t state[kParts] = {};
-    const unsigned char* at[kParts];
-    for (std::size_t j = 0; j < kParts; ++j) at[j] = bytes + (j == 0 ? 0 : j * part - overlap);
+  // From state (a row) over the bytes [from, to): the state after them.
+  auto scanFrom = [&](std::uint32_t state, std::size_t from, std::size_t to) QUELTA_INLINE {
+    for (std::size_t i = from; i < to; ++i) state = step(state, bytes + i);
+    return state;
+  };
+  constexpr std::size_t kTwoPartsAbove = 64, kFourPartsAbove = 256;
+  if (n > kFourPartsAbove && n / 4 > longestLiteral_) {
+    const std::size_t part = n / 4;
+    const unsigned char* p0 = bytes;
+    const unsigned char* p1 = bytes + part - overlap;
+    const unsigned char* p2 = bytes + 2 * part - overlap;
+    const unsigned char* p3 = bytes + 3 * part - overlap;
+    std::uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
     for (std::size_t i = 0; i < part; ++i) {
-      // Unrolled, each part's state stays in a register: kept in memory it
-      // puts a store and a load on every step's path.
-#pragma GCC unroll 8
-      for (std::size_t j = 0; j < kParts; ++j) state[j] = step(state[j], at[j] + i);
+      // Steps where no literal ends run without a call (which would take
+      // registers away from the loop); the others report after it.
+      for (; i < part; ++i) {
+        s0 = next[s0 + byteClass_[p0[i]]];
+        s1 = next[s1 + byteClass_[p1[i]]];
+        s2 = next[s2 + byteClass_[p2[i]]];
+        s3 = next[s3 + byteClass_[p3[i]]];
+        if ((s0 >= firstOutputRow) | (s1 >= firstOutputRow) | (s2 >= firstOutputRow) | (s3 >= firstOutputRow)) break;
+      }
+      if (i == part) break;
+      if (s0 >= firstOutputRow) report(s0, p0 + i);
+      if (s1 >= firstOutputRow) report(s1, p1 + i);
+      if (s2 >= firstOutputRow) report(s2, p2 + i);
+      if (s3 >= firstOutputRow) report(s3, p3 + i);
     }
     // The parts that started early have as many bytes left (the last one
     // the rest of the text).
-    for (std::size_t j = 1; j < kParts; ++j) {
-      const std::size_t end = j + 1 < kParts ? (j + 1) * part : n;
-      for (std::size_t i = (j + 1) * part - overlap; i < end; ++i) state[j] = step(state[j], bytes + i);
-    }
-  };
-  constexpr std::size_t kTwoPartsAbove = 64, kFourPartsAbove = 256, kEightPartsAbove = 1024;
-  if (n > kEightPartsAbove && n / 8 > longestLiteral_) {
-    scanInParts(std::integral_constant<std::size_t, 8>());
-  } else if (n > kFourPartsAbove && n / 4 > longestLiteral_) {
-    scanInParts(std::integral_constant<std::size_t, 4>());
+    scanFrom(s1, 2 * part - overlap, 2 * part);
+    scanFrom(s2, 3 * part - overlap, 3 * part);
+    scanFrom(s3, 4 * part - overlap, n);
   } else if (n > kTwoPartsAbove && n / 2 > longestLiteral_) {
-    scanInParts(std::integral_constant<std::size_t, 2>());
+    const std::size_t part = n / 2;
+    const unsigned char* p0 = bytes;
+    const unsigned char* p1 = bytes + part - overlap;
+    std::uint32_t s0 = 0, s1 = 0;
+    for (std::size_t i = 0; i < part; ++i) {
+      s0 = step(s0, p0 + i);
+      s1 = step(s1, p1 + i);
+    }
+    scanFrom(s1, 2 * part - overlap, n);
   } else {
-    std::uint32_t state = 0;
-    for (std::size_t i = 0; i < n; ++i) state = step(state, bytes + i);
+    scanFrom(0, 0, n);
   }
 }
 

@@ -314,7 +314,7 @@ TEST(RequiredLiteralsTest, ScannerFoldsCaseAndReportsEveryPatternOfALiteral) {
 }
 
 // A literal is found wherever it stands in a long text (which is scanned in
-// two, four or eight parts at once), also across the parts and at both ends.
+// two or four parts at once), also across the parts and at both ends.
 TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   const std::string longest(32, 'q');
   const LiteralScanner scanner({ExtractRequiredLiterals("needle"), ExtractRequiredLiterals(longest)});
@@ -330,7 +330,7 @@ TEST(RequiredLiteralsTest, ScannerFindsALiteralAnywhereInALongText) {
   auto span = [](std::uint32_t firstEnd, std::uint32_t lastStart) { return std::make_pair(firstEnd, lastStart); };
   auto spanOf = [&](std::size_t id) { return span(spans[id].firstEnd, spans[id].lastStart); };
   // One pass up to 64 bytes (and where a part would not hold the longest
-  // literal), two parts up to 256, four up to 1,024, eight above.
+  // literal), two parts up to 256, four above.
   for (std::size_t length : {65u, 70u, 101u, 257u, 300u, 1025u, 1031u, 2063u}) {
     for (std::size_t at = 0; at + 6 <= length; ++at) {
       const auto end = static_cast<std::uint32_t>(at + 6);
