@@ -129,7 +129,7 @@ class RuleSet {
   void ReportDfaTrial(int pattern, double withDfaSeconds, double withoutDfaSeconds) const;
   static constexpr int kDfaProbes = 3, kDfaWarmUp = 32, kDfaTrials = 16, kDfaClearAfter = 4;
   static constexpr double kDfaClearRatio = 4;
-  static constexpr double kDfaWorthNanosPerByte = 1.5;
+  static constexpr double kDfaWorthNanosPerByte = 0.7;
 
   // Figures for benchmarks: distinct patterns, and those of them the
   // prefilter can skip (building the prefilter if not yet built).
