@@ -198,16 +198,19 @@ class RelaxedMatcher {
 // starts found. A pattern whose matches start only at the start of the text
 // or after an LF (PCRE2 tries no other offset) gets a DFA of the pattern read
 // forwards instead, run from each such line start until no partial match is
-// alive: most lines end their run within a few bytes.
+// alive: most lines end their run within a few bytes. A backward DFA that
+// grows large may get a forward one beside it, which tells first whether
+// there is a match at all (Existence).
 //
 // Promises:
 // - Conservative: MayMatch is false only when the relaxed pattern matches
 //   nowhere in the text (all of it, not a kept part; for a DFA of line
 //   starts: from no line start); MatchStarts lists every offset at which a
 //   match of it starts (every line start from which one runs).
-// - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) stop
-//   growing at their limit, and so do they when the DFAs that share a
-//   budget have used it up; from then on MayMatch answers true for every
+// - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) of
+//   each of its DFAs stop growing at their limit, and so do they when the
+//   DFAs that share a budget have used it up; a forward DFA at its limit is
+//   dropped, and from a backward one's on MayMatch answers true for every
 //   text (and MatchStarts false), as it does when the pattern matches the
 //   empty string or needs more than kMaxPositions positions (Usable is false
 //   then). The runs of a DFA of line starts over one text stop after
@@ -261,6 +264,7 @@ class RelaxedDfa {
   // long as a match that ends at or after it is alive.
   bool MatchStarts(std::string_view text, std::vector<std::uint32_t>& starts,
                    const MatchBounds& wanted = {}) const;
+  // The states of its DFAs together.
   std::size_t StateCount() const;
   // kMeasured until the trials are over, then what they chose.
   Existence ExistenceNow() const;
