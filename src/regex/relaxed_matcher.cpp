@@ -1209,12 +1209,36 @@ struct RelaxedDfa::Impl {
   // The line starts from which the relaxed pattern matches (see
   // MatchStarts): false where that is not known (a limit).
   bool LineStarts(std::string_view text, bool firstOnly, std::vector<std::uint32_t>& starts) {
-    const int result = dfa->CollectFromLineStarts(text, kLineStartStepsPerByte * text.size() + kLineStartSteps,
-                                                  firstOnly, starts);
-    if (result == -1) full = true;
+    const int result = Search([&] {
+      return dfa->CollectFromLineStarts(text, kLineStartStepsPerByte * text.size() + kLineStartSteps, firstOnly,
+                                        starts);
+    });
     if (result < 0) starts.clear();
     return result >= 0;
   }
+
+  // A search of the DFA (dfa) by run(), which gives -1 where the DFA filled
+  // up. Where that happened kRefillWithin searches or more after the DFA's
+  // start, it starts afresh and the search runs once more (a text seldom
+  // needs that many new states by itself; if it does, its search gives -1
+  // and the DFA starts afresh again, for the texts after it); where sooner,
+  // the DFA stays full.
+  template <typename Run>
+  int Search(Run&& run) {
+    ++searchesSinceStart;
+    int result = run();
+    if (result != -1) return result;
+    if (searchesSinceStart < kRefillWithin) {
+      full = true;
+      return result;
+    }
+    dfa->Reset();
+    searchesSinceStart = 0;
+    result = run();
+    if (result == -1) dfa->Reset();
+    return result;
+  }
+  std::size_t searchesSinceStart = 0;
 
   bool Measuring() const { return forward && existence == Existence::kMeasured; }
   double Moves() const { return dfa->MoveSeconds() + (forward ? forward->MoveSeconds() : 0); }
@@ -1330,11 +1354,7 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   if (d.full) return true;
   if (d.lineStarts) return !d.LineStarts(text, true, d.scratch) || !d.scratch.empty();
   d.BeforeSearch();
-  auto backward = [&] {
-    const int found = d.dfa->RunBackward(text, [](std::size_t) { return true; });
-    if (found < 0) d.full = true;
-    return found != 0;
-  };
+  auto backward = [&] { return d.Search([&] { return d.dfa->RunBackward(text, [](std::size_t) { return true; }); }) != 0; };
   if (d.existence == Existence::kForwardFirst) {
     const int found = d.ForwardFinds(text);
     if (found >= 0) return found != 0;
@@ -1375,10 +1395,11 @@ bool RelaxedDfa::MatchStarts(std::string_view text, std::vector<std::uint32_t>& 
   // A wanted match ends at or after minEnd; what is left of it once cut, at
   // most cutBytes earlier.
   const std::size_t cutMinEnd = wanted.minEnd > d.cutBytes ? wanted.minEnd - d.cutBytes : 0;
-  auto collect = [&] { return d.dfa->CollectBackward(text, starts, from, to, std::max(cutMinEnd, from)); };
+  auto collect = [&] {
+    return d.Search([&] { return d.dfa->CollectBackward(text, starts, from, to, std::max(cutMinEnd, from)); });
+  };
   const int collected = measuring ? d.Timed(backwardTime, collect) : collect();
   if (collected < 0) {
-    d.full = true;
     starts.clear();
     return false;
   }

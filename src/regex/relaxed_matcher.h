@@ -209,11 +209,14 @@ class RelaxedMatcher {
 //   match of it starts (every line start from which one runs).
 // - Bounded: the states (kMaxStates) and their moves (kMaxTableBytes) of
 //   each of its DFAs stop growing at their limit, and so do they when the
-//   DFAs that share a budget have used it up; a forward DFA at its limit is
-//   dropped, and from a backward one's on MayMatch answers true for every
-//   text (and MatchStarts false), as it does when the pattern matches the
-//   empty string or needs more than kMaxPositions positions (Usable is false
-//   then). The runs of a DFA of line starts over one text stop after
+//   DFAs that share a budget have used it up. A forward DFA at its limit is
+//   dropped. A backward DFA (or one of line starts) that reaches it after
+//   kRefillWithin searches or more since it started starts afresh, and the
+//   search runs again (a text that alone needs more may match, with no
+//   starts known); one that reaches it sooner stays full: from then on
+//   MayMatch answers true for every text (and MatchStarts false), as it
+//   does when the pattern matches the empty string or needs more than
+//   kMaxPositions positions (Usable is false then). The runs of a DFA of line starts over one text stop after
 //   kLineStartStepsPerByte moves per byte of it (and kLineStartSteps more):
 //   that text may match, with no starts known.
 // - Thread-safe: searches from several threads take turns (a lock).
@@ -223,6 +226,7 @@ class RelaxedDfa {
   static constexpr std::size_t kMaxStates = 8192;
   static constexpr std::size_t kMaxTableBytes = std::size_t{4} << 20;
   static constexpr std::size_t kLineStartStepsPerByte = 8, kLineStartSteps = 4096;
+  static constexpr std::size_t kRefillWithin = 1024;
 
   using Budget = DfaTableBudget;
   // Where matches of the pattern may start: anywhere, or only at offset 0

@@ -935,6 +935,18 @@ TEST(RelaxedDfaTest, StopsGrowingAtItsLimit) {
   EXPECT_GT(dfa.MoveSeconds(), madeOnce);
   EXPECT_LE(dfa.StateCount(), RelaxedDfa::kMaxStates);
   EXPECT_TRUE(dfa.MayMatch("bbbb"));
+  // One that fills up only after many searches starts afresh and answers
+  // again; when it fills up again soon after, it stays full.
+  const RelaxedDfa refilled(*ExtractRelaxedForm("c[ab]{14}a"), nullptr, RelaxedDfa::Starts::kAnywhere,
+                            RelaxedDfa::Existence::kBackward);
+  for (std::size_t k = 0; k < RelaxedDfa::kRefillWithin; ++k) ASSERT_FALSE(refilled.MayMatch("bbbb"));
+  EXPECT_TRUE(refilled.MayMatch(text));  // too many states even afresh: this text may match
+  EXPECT_FALSE(refilled.MayMatch("bbbb"));
+  std::vector<std::uint32_t> starts;
+  EXPECT_TRUE(refilled.MatchStarts("cabababababababa", starts));
+  EXPECT_EQ(starts, std::vector<std::uint32_t>{0});
+  EXPECT_TRUE(refilled.MayMatch(text));
+  EXPECT_TRUE(refilled.MayMatch("bbbb")) << "full for good";
 
   // DFAs that share a budget stop growing when it is spent, and give back
   // what they took when they go.
