@@ -1232,11 +1232,18 @@ struct RelaxedDfa::Impl {
       full = true;
       return result;
     }
+    if (!StartAfresh()) return -1;
+    result = run();
+    if (result == -1) StartAfresh();
+    return result;
+  }
+  // Forgets every state; false (and full) where the shared budget has no
+  // room left even for the first one.
+  bool StartAfresh() {
     dfa->Reset();
     searchesSinceStart = 0;
-    result = run();
-    if (result == -1) dfa->Reset();
-    return result;
+    if (dfa->StateCount() == 0) full = true;
+    return !full;
   }
   std::size_t searchesSinceStart = 0;
 
