@@ -35,6 +35,13 @@ constexpr long kMaxCopiedSets = 32;
 // The distinct byte sets of positions, each numbered once.
 using SetIds = std::unordered_map<std::bitset<256>, std::uint16_t>;
 
+// The number of a byte set in sets (by ids), the set added where new.
+std::uint16_t SetIdOf(SetIds& ids, std::vector<std::bitset<256>>& sets, const std::bitset<256>& set) {
+  const auto known = ids.emplace(set, static_cast<std::uint16_t>(sets.size()));
+  if (known.second) sets.push_back(set);
+  return known.first->second;
+}
+
 bool Nullable(const Node& n) {
   switch (n.kind) {
     case Node::Kind::Bytes:
@@ -950,9 +957,7 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     const auto base = static_cast<std::uint32_t>(setOf_.size());
     if (sets_.size() + builder.Bytes().size() > 0xFFFF) break;  // set ids fit 16 bits
     for (std::size_t k = 0; k < builder.Bytes().size(); ++k) {
-      const auto known = setIds.emplace(builder.Bytes()[k], static_cast<std::uint16_t>(sets_.size()));
-      if (known.second) sets_.push_back(builder.Bytes()[k]);
-      setOf_.push_back(known.first->second);
+      setOf_.push_back(SetIdOf(setIds, sets_, builder.Bytes()[k]));
       patternAndLast_.push_back(static_cast<std::uint32_t>(id) * 2);
       for (std::uint32_t q : builder.Follow()[k]) follow_.push_back(base + q);
       followBegin_.push_back(static_cast<std::uint32_t>(follow_.size()));
@@ -1155,11 +1160,7 @@ struct PatternPositions {
     first.erase(std::unique(first.begin(), first.end()), first.end());
     // The distinct byte sets of the positions.
     SetIds setIds;
-    for (const std::bitset<256>& b : builder.Bytes()) {
-      const auto known = setIds.emplace(b, static_cast<std::uint16_t>(sets.size()));
-      if (known.second) sets.push_back(b);
-      setOf.push_back(known.first->second);
-    }
+    for (const std::bitset<256>& b : builder.Bytes()) setOf.push_back(SetIdOf(setIds, sets, b));
     return true;
   }
 
@@ -1202,6 +1203,7 @@ struct RelaxedDfa::Impl {
   double forwardMoveSeconds = 0;  // what a dropped forward DFA spent on moves
   bool lineStarts = false;
   bool full = false;  // a limit was reached: every text may match
+  std::size_t searchesSinceStart = 0;  // of the backward DFA (or the one of line starts)
   std::size_t cutBytes = 0;  // CutTail's: matches of the pattern end up to this much later
   std::vector<std::uint32_t> scratch;  // starts that MayMatch does not keep
   std::mutex mutex;
@@ -1245,7 +1247,6 @@ struct RelaxedDfa::Impl {
     if (dfa->StateCount() == 0) full = true;
     return !full;
   }
-  std::size_t searchesSinceStart = 0;
 
   bool Measuring() const { return forward && existence == Existence::kMeasured; }
   double Moves() const { return dfa->MoveSeconds() + (forward ? forward->MoveSeconds() : 0); }
@@ -1361,7 +1362,9 @@ bool RelaxedDfa::MayMatch(std::string_view text) const {
   if (d.full) return true;
   if (d.lineStarts) return !d.LineStarts(text, true, d.scratch) || !d.scratch.empty();
   d.BeforeSearch();
-  auto backward = [&] { return d.Search([&] { return d.dfa->RunBackward(text, [](std::size_t) { return true; }); }) != 0; };
+  auto backward = [&] {
+    return d.Search([&] { return d.dfa->RunBackward(text, [](std::size_t) { return true; }); }) != 0;
+  };
   if (d.existence == Existence::kForwardFirst) {
     const int found = d.ForwardFinds(text);
     if (found >= 0) return found != 0;
