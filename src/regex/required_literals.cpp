@@ -149,7 +149,9 @@ bool Cross(const LitSet& a, const LitSet& b, LitSet& out, std::size_t maxLen) {
       if (x.size() + y.size() > maxLen) return false;
       out.push_back(x + y);
     }
-  Sort(out);
+  // Made in order already where no string of a is a prefix of another
+  // (strings of one length, say): then only a check is needed.
+  if (std::adjacent_find(out.begin(), out.end(), std::greater_equal<>()) != out.end()) Sort(out);
   return true;
 }
 
@@ -229,8 +231,9 @@ Info Empty() { return FromExact(Nothing()); }
 Info FromClass(const std::bitset<256>& set) {
   if (set.count() > 2 * kMaxClassExpand) return Unknown();  // (folding at most halves it)
   LitSet bytes;
-  for (std::size_t b = 0; b < set.size(); ++b)
-    if (set[b]) bytes.emplace_back(1, FoldAscii(static_cast<char>(b)));
+  // (_Find_first/_Find_next: libstdc++'s walk over set bits.)
+  for (std::size_t b = set._Find_first(); b < set.size(); b = set._Find_next(b))
+    bytes.emplace_back(1, FoldAscii(static_cast<char>(b)));
   Sort(bytes);
   if (bytes.empty() || bytes.size() > kMaxClassExpand) return Unknown();
   return FromExact(std::move(bytes));
