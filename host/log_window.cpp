@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <system_error>
+
+#include "os/env.h"
 
 namespace quelta_host {
 
@@ -22,19 +24,17 @@ std::uint64_t SizeOf(const std::string& file) {
 void LogWindow::Mark() { mark_ = SizeOf(file_); }
 
 std::string LogWindow::Take() {
-  std::ifstream f(file_, std::ios::binary | std::ios::ate);
-  if (!f) {
+  const std::unique_ptr<quelta::os::RandomAccessFile> f = quelta::os::OpenRandomAccessFile(file_);
+  const std::int64_t size = f ? f->Size() : -1;
+  if (size < 0) {
     mark_ = 0;
     return {};
   }
-  const auto endPos = f.tellg();
-  const std::uint64_t end = endPos > 0 ? static_cast<std::uint64_t>(endPos) : 0;
+  const std::uint64_t end = static_cast<std::uint64_t>(size);
   if (end < mark_) mark_ = 0;
   std::string text(static_cast<std::size_t>(end - mark_), '\0');
-  f.seekg(static_cast<std::streamoff>(mark_));
-  f.read(&text[0], static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(f.gcount()));
-  mark_ += text.size();
+  if (!text.empty() && !f->ReadAt(mark_, &text[0], text.size())) return {};  // read again next time
+  mark_ = end;
   return text;
 }
 

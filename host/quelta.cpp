@@ -21,6 +21,7 @@
 #include "json.h"
 #include "lint.h"
 #include "mailbox.h"
+#include "os/env.h"
 #include "pass_through.h"
 #include "profile.h"
 #include "session.h"
@@ -301,20 +302,7 @@ bool ReadInput(const std::string& name, std::string& out) {
 #endif
     return ReadStream(std::cin, out);
   }
-  std::ifstream f(name, std::ios::binary);
-  if (!f) return false;
-  // A file that can seek is read in one piece, into a string of the size it
-  // has now; what cannot (a pipe) through a stream.
-  std::streamoff size = -1;
-  if (f.seekg(0, std::ios::end)) size = f.tellg();
-  if (size < 0 || !f.seekg(0)) {
-    f.clear();
-    return ReadStream(f, out);
-  }
-  out.resize(static_cast<std::size_t>(size));
-  f.read(out.data(), size);
-  out.resize(static_cast<std::size_t>(f.gcount()));  // it may have shrunk meanwhile
-  return !f.bad();
+  return quelta::os::ReadFile(name, out);
 }
 
 // One message of an input, with the name it is printed under.
