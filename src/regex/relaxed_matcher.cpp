@@ -167,6 +167,14 @@ Node Trimmed(const Node& pattern) {
   return out;
 }
 
+// Whether a byte set holds some of the bytes above 0x7F but not all: a DFA
+// over such sets needs a class for each part of them.
+bool TellsHighBytesApart(const std::bitset<256>& bytes) {
+  static const std::bitset<256> kHigh = ~std::bitset<256>() << 0x80;
+  const std::bitset<256> high = bytes & kHigh;
+  return high.any() && high != kHigh;
+}
+
 // Whether a kept pattern's matches start at so many bytes of mail that
 // following them costs more than they save.
 bool StartsTooOften(const Node& kept) { return MailFrequency(FirstBytes(kept)) > kMaxStartFrequency; }
@@ -945,7 +953,10 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     : covered_(patternCount, 0), dfaMaxStates_(std::max<std::size_t>(dfaMaxStates, 1)) {
   SetIds setIds;
   followBegin_.push_back(0);
-  Group all;
+  // The patterns that tell bytes above 0x7F apart (lookalike letters, say)
+  // start in a group of their own: the others' DFA then has rows of fewer
+  // classes, and more of its states fit the budget.
+  Group plain, high;
   for (std::size_t id = 0; id < patternCount; ++id) {
     const std::optional<RelaxedNode> relaxed = relaxedForm(id);
     if (!relaxed) continue;
@@ -966,16 +977,18 @@ RelaxedMatcher::RelaxedMatcher(std::size_t patternCount,
     for (std::uint32_t q : f.first) first_.push_back(base + q);
     covered_[id] = 1;
     ++coveredCount_;
-    all.patterns.push_back(static_cast<std::uint32_t>(id));
+    const bool apart = std::any_of(builder.Bytes().begin(), builder.Bytes().end(), TellsHighBytesApart);
+    (apart ? high : plain).patterns.push_back(static_cast<std::uint32_t>(id));
   }
   std::sort(first_.begin(), first_.end());
   first_.erase(std::unique(first_.begin(), first_.end()), first_.end());
   textsRun_.assign(patternCount, 0);
   textsMatched_.assign(patternCount, 0);
-  if (coveredCount_ > 0) {
-    all.dfa = MakeDfa(all.patterns);
-    groups_.push_back(std::move(all));
-  }
+  for (Group* group : {&plain, &high})
+    if (!group->patterns.empty()) {
+      group->dfa = MakeDfa(group->patterns);
+      groups_.push_back(std::move(*group));
+    }
 }
 
 RelaxedMatcher::~RelaxedMatcher() = default;

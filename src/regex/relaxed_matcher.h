@@ -26,10 +26,12 @@
 //   kMaxPositions byte positions, or can start at too many bytes of mail
 //   text is not covered (Covers is false).
 // - Bounded: the matcher runs its patterns in at most kMaxGroups groups, one
-//   DFA each. A DFA holds at most kDfaMaxStates states, and the DFAs of one
-//   matcher hold at most kDfaMaxTableBytes of tables together; when they are
-//   full they start afresh. Patterns whose partial matches are alive in many
-//   states at once multiply the states of all the others: where a DFA fills
+//   DFA each (those whose byte sets tell bytes above 0x7F apart start in a
+//   group of their own, so that the others' DFA has narrower rows). A DFA
+//   holds at most kDfaMaxStates states, and the DFAs of one matcher hold
+//   at most kDfaMaxTableBytes of tables together; when they are full they
+//   start afresh. Patterns whose partial matches are alive in many states
+//   at once multiply the states of all the others: where a DFA fills
 //   up again within kSplitWithinTexts texts, the patterns that take part in
 //   a quarter or more of its states move on to the next group. A text that
 //   alone needs more than a group's DFA may hold leaves that group's

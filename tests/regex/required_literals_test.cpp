@@ -434,6 +434,13 @@ TEST(RelaxedMatcherTest, RulesOutTextsWithoutAMatchOfTheRelaxedForm) {
       EXPECT_EQ(mayMatch[0] != 0, kept) << c.pattern << " on '" << text << "'";
     }
   }
+  // Patterns that tell bytes above 0x7F apart start in a group of their own;
+  // both groups narrow.
+  const RelaxedMatcher mixed({ExtractRelaxedForm("vi[a\\xe0]gra"), ExtractRelaxedForm("bitcoin")});
+  EXPECT_EQ(mixed.GroupCount(), 2u);
+  std::vector<std::uint8_t> both{1, 1};
+  EXPECT_TRUE(mixed.Narrow("vi\xe0gra", both));
+  EXPECT_EQ(both, (std::vector<std::uint8_t>{1, 0}));
   // Not covered: what may match the empty string, and what starts at almost
   // every byte of mail.
   for (const char* pattern : {"a?", "(?:abc)*", "\\w+", "[a-z]{2,}\\d"}) {
