@@ -1300,15 +1300,11 @@ struct RelaxedDfa::Impl {
   }
   // One trial more: with the backward DFA alone the search took backward,
   // with the forward DFA first (and the backward one where that found a
-  // match) withForward. The first kExistenceWarmUp do not count: the
-  // forward DFA makes its first states in them, as the backward one did
-  // before (the time of a new move is left out, but not all that comes
-  // with it). The last trial decides.
+  // match) withForward. The last trial decides.
   void Measured(double backward, double withForward) {
-    if (++trials <= kExistenceWarmUp) return;
     backwardSeconds += backward;
     forwardSeconds += withForward;
-    if (trials < kExistenceWarmUp + kExistenceTrials || !forward) return;
+    if (++trials < kExistenceTrials || !forward) return;
     if (forwardSeconds < kForwardWorth * backwardSeconds) {
       existence = Existence::kForwardFirst;
     } else {

@@ -241,10 +241,9 @@ class RelaxedDfa {
   // Patterns whose last bytes are common in mail and whose first are rare
   // run much faster forwards. kMeasured: where the backward DFA has made
   // kForwardTrialStates states or more in its first kExistenceWarmUp
-  // searches, the next searches run both: kExistenceWarmUp more make the
-  // forward DFA's first states, and kExistenceTrials after them are timed
-  // (not counting new moves); the forward DFA stays where searches with it
-  // took less than kForwardWorth of the time without. (A DFA of line starts runs
+  // searches, the next kExistenceTrials searches run both and time them (not
+  // counting new moves); the forward DFA stays where searches with it took
+  // less than kForwardWorth of the time without. (A DFA of line starts runs
   // forwards already.)
   enum class Existence : std::uint8_t { kMeasured, kBackward, kForwardFirst };
   static constexpr int kExistenceWarmUp = 8, kExistenceTrials = 16;
