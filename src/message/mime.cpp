@@ -1,6 +1,8 @@
 #include "message/mime.h"
+
 #include "base/strings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -185,36 +187,40 @@ std::string RawBodyOf(std::string_view message) {
 }
 
 std::string UnfoldHeader(std::string_view raw) {
-  std::string out;
-  out.reserve(raw.size());
-  // Appends c; a blank directly after a blank is dropped, so the result
+  // Each line gives at most its own bytes: the result fits the raw header.
+  std::string out(raw.size(), '\0');
+  char* const begin = out.data();
+  char* o = begin;
+  // Writes c; a blank directly after a blank is dropped, so the result
   // never holds two adjacent blanks.
-  auto push = [&out](char c) {
+  auto put = [&o, begin](char c) {
     if (c == '\t') c = ' ';
-    if (c == ' ' && !out.empty() && out.back() == ' ') return;
-    out.push_back(c);
+    if (c == ' ' && o != begin && o[-1] == ' ') return;
+    *o++ = c;
   };
   std::size_t pos = 0;
   for (;;) {
     std::size_t e = raw.find(kCrLf, pos);
     if (e == std::string_view::npos) break;
-    for (char c : TrimView(raw.substr(pos, e - pos))) push(c);
+    for (char c : TrimView(raw.substr(pos, e - pos))) put(c);
     std::size_t next = e + 2;
     if (next < raw.size() && (raw[next] == ' ' || raw[next] == '\t')) {
-      push(' ');
+      put(' ');
     } else {
-      out.append("\r\n");
+      *o++ = '\r';
+      *o++ = '\n';
     }
     pos = next;
   }
+  out.resize(static_cast<std::size_t>(o - begin));
   return out;
 }
 
 std::string FrameLowerHeader(std::string_view header) {
-  std::string r;
-  r.reserve(header.size() + 2);
-  r.append("\r\n");
-  for (char c : header) r.push_back(LowerAscii(c));
+  std::string r(header.size() + 2, '\0');
+  r[0] = '\r';
+  r[1] = '\n';
+  std::transform(header.begin(), header.end(), r.begin() + 2, LowerAscii);
   return r;
 }
 
