@@ -1,27 +1,15 @@
 #include "log_window.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "os/env.h"
 
 namespace quelta_host {
 
-namespace {
-
-// Size of the file, 0 when missing (one look at the directory entry: the
-// host marks the log before every call).
-std::uint64_t SizeOf(const std::string& file) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(file, error);
-  return error ? 0 : static_cast<std::uint64_t>(size);
-}
-
-}  // namespace
-
-void LogWindow::Mark() { mark_ = SizeOf(file_); }
+// (One look at the directory entry: the host marks the log before every call;
+// a missing log counts as empty.)
+void LogWindow::Mark() { mark_ = static_cast<std::uint64_t>(quelta::os::FileSize(file_)); }
 
 std::string LogWindow::Take() {
   const std::unique_ptr<quelta::os::RandomAccessFile> f = quelta::os::OpenRandomAccessFile(file_);

@@ -218,9 +218,10 @@ class RelaxedMatcher {
 //   starts known); one that reaches it sooner stays full: from then on
 //   MayMatch answers true for every text (and MatchStarts false), as it
 //   does when the pattern matches the empty string or needs more than
-//   kMaxPositions positions (Usable is false then). The runs of a DFA of line starts over one text stop after
-//   kLineStartStepsPerByte moves per byte of it (and kLineStartSteps more):
-//   that text may match, with no starts known.
+//   kMaxPositions positions (Usable is false then). The runs of a DFA of
+//   line starts over one text stop after kLineStartStepsPerByte moves per
+//   byte of it (and kLineStartSteps more): that text may match, with no
+//   starts known.
 // - Thread-safe: searches from several threads take turns (a lock).
 class RelaxedDfa {
  public:
