@@ -28,7 +28,6 @@
 #include <bitset>
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <limits>
 #include <map>
@@ -1374,19 +1373,20 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   // state's outputs include those of its failure state.
   std::vector<std::uint32_t> fail(stateCount_, 0);
   std::vector<std::vector<std::uint32_t>> out(stateCount_);
-  std::deque<std::uint32_t> queue;
+  // The states in breadth-first order, the start first: also the queue.
+  std::vector<std::uint32_t> breadthFirst(1, 0);
+  breadthFirst.reserve(stateCount_);
   for (std::size_t c = 0; c < classCount_; ++c) {
     std::uint32_t& t = next[c];
     if (t == kNone) {
       t = 0;
     } else {
       fail[t] = 0;
-      queue.push_back(t);
+      breadthFirst.push_back(t);
     }
   }
-  while (!queue.empty()) {
-    const std::uint32_t s = queue.front();
-    queue.pop_front();
+  for (std::size_t q = 1; q < breadthFirst.size(); ++q) {
+    const std::uint32_t s = breadthFirst[q];
     out[s] = own[s];
     out[s].insert(out[s].end(), out[fail[s]].begin(), out[fail[s]].end());
     for (std::size_t c = 0; c < classCount_; ++c) {
@@ -1396,28 +1396,32 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
         t = viaFail;
       } else {
         fail[t] = viaFail;
-        queue.push_back(t);
+        breadthFirst.push_back(t);
       }
     }
   }
-  // The states renumbered, those where no literal ends first (the start
-  // among them), so that a scan tells an ending literal by the number
-  // alone; the table holds each target's row offset (its number times the
-  // row width).
+  // The states renumbered breadth first, those where no literal ends first
+  // (the start among them), so that a scan tells an ending literal by the
+  // number alone.
   std::vector<std::uint32_t> renumbered(stateCount_);
   std::uint32_t count = 0;
   for (int withOutputs = 0; withOutputs < 2; ++withOutputs)
-    for (std::size_t s = 0; s < stateCount_; ++s)
+    for (std::uint32_t s : breadthFirst)
       if (out[s].empty() != (withOutputs == 1)) renumbered[s] = count++;
-  firstOutputRow_ = 0;
-  for (std::size_t s = 0; s < stateCount_; ++s) firstOutputRow_ += out[s].empty() ? 1 : 0;
-  firstOutputRow_ *= static_cast<std::uint32_t>(classCount_);
-  next_.assign(next.size(), 0);
+  firstOutputState_ = 0;
+  for (std::size_t s = 0; s < stateCount_; ++s) firstOutputState_ += out[s].empty() ? 1 : 0;
+  const bool narrow = stateCount_ <= std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1;
+  (narrow ? next16_.resize(next.size()) : next32_.resize(next.size()));
   std::vector<std::vector<std::uint32_t>> outOf(stateCount_);
   for (std::size_t s = 0; s < stateCount_; ++s) {
     const std::size_t row = std::size_t{renumbered[s]} * classCount_;
-    for (std::size_t c = 0; c < classCount_; ++c)
-      next_[row + c] = renumbered[next[s * classCount_ + c]] * static_cast<std::uint32_t>(classCount_);
+    for (std::size_t c = 0; c < classCount_; ++c) {
+      const std::uint32_t to = renumbered[next[s * classCount_ + c]];
+      if (narrow)
+        next16_[row + c] = static_cast<std::uint16_t>(to);
+      else
+        next32_[row + c] = to;
+    }
     outOf[renumbered[s]] = std::move(out[s]);
   }
   outputBegin_.push_back(0);
@@ -1443,15 +1447,13 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
     hits->complete_ = true;
   }
   if (outputs_.empty()) return;
-  const std::uint32_t* next = next_.data();
   const std::uint32_t* begin = outputBegin_.data();
   const auto width = static_cast<std::uint32_t>(classCount_);
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  // The literals that end at the state at row, whose last byte is at.
+  // The literals that end at state s, whose last byte is at.
   // (A literal found again marks its patterns again: over a scan that costs
   // less than clearing, and keeping, a mark per literal of the scanner.)
-  auto report = [&](std::uint32_t row, const unsigned char* at) {
-    const std::uint32_t s = row / width;
+  auto report = [&](std::uint32_t s, const unsigned char* at) {
     const auto end = static_cast<std::uint32_t>(at - bytes + 1);
     for (std::uint32_t k = begin[s]; k < begin[s + 1]; ++k) {
       const std::uint32_t lit = outputs_[k];
@@ -1477,68 +1479,75 @@ void LiteralScanner::Scan(std::string_view text, std::vector<std::uint8_t>& mayM
       }
     }
   };
-  const std::uint32_t firstOutputRow = firstOutputRow_;
-  // A move from a state's row on the byte at at, to the next state's row.
-  auto step = [&](std::uint32_t row, const unsigned char* at) QUELTA_INLINE {
-    row = next[row + byteClass_[*at]];
-    if (row >= firstOutputRow) report(row, at);
-    return row;
-  };
+  const std::uint32_t firstOutput = firstOutputState_;
   const std::size_t n = text.size();
-  // Each byte's move waits for the one before: a longer text is scanned in
-  // parts at once, each after the first from far enough before its start
-  // that every literal ending in it is seen whole. Each part's state and
-  // bytes are plain locals, so that they stay in registers: kept in memory
-  // (an array of parts, say) they put a store and a load on every step's
-  // path.
-  const std::size_t overlap = longestLiteral_ - 1;
-  // From state (a row) over the bytes [from, to): the state after them.
-  auto scanFrom = [&](std::uint32_t state, std::size_t from, std::size_t to) QUELTA_INLINE {
-    for (std::size_t i = from; i < to; ++i) state = step(state, bytes + i);
-    return state;
-  };
-  constexpr std::size_t kTwoPartsAbove = 64, kFourPartsAbove = 256;
-  if (n > kFourPartsAbove && n / 4 > longestLiteral_) {
-    const std::size_t part = n / 4;
-    const unsigned char* p0 = bytes;
-    const unsigned char* p1 = bytes + part - overlap;
-    const unsigned char* p2 = bytes + 2 * part - overlap;
-    const unsigned char* p3 = bytes + 3 * part - overlap;
-    std::uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (std::size_t i = 0; i < part; ++i) {
-      // Steps where no literal ends run without a call (which would take
-      // registers away from the loop); the others report after it.
-      for (; i < part; ++i) {
-        s0 = next[s0 + byteClass_[p0[i]]];
-        s1 = next[s1 + byteClass_[p1[i]]];
-        s2 = next[s2 + byteClass_[p2[i]]];
-        s3 = next[s3 + byteClass_[p3[i]]];
-        if ((s0 >= firstOutputRow) | (s1 >= firstOutputRow) | (s2 >= firstOutputRow) | (s3 >= firstOutputRow)) break;
+  // The scan over the table next (16 or 32 bits a move).
+  auto run = [&](const auto* next) QUELTA_INLINE {
+    // A move from state s on the byte at at.
+    auto step = [&](std::uint32_t s, const unsigned char* at) QUELTA_INLINE {
+      s = next[s * width + byteClass_[*at]];
+      if (s >= firstOutput) report(s, at);
+      return s;
+    };
+    // Each byte's move waits for the one before: a longer text is scanned in
+    // parts at once, each after the first from far enough before its start
+    // that every literal ending in it is seen whole. Each part's state and
+    // bytes are plain locals, so that they stay in registers: kept in memory
+    // (an array of parts, say) they put a store and a load on every step's
+    // path.
+    const std::size_t overlap = longestLiteral_ - 1;
+    // From state over the bytes [from, to): the state after them.
+    auto scanFrom = [&](std::uint32_t state, std::size_t from, std::size_t to) QUELTA_INLINE {
+      for (std::size_t i = from; i < to; ++i) state = step(state, bytes + i);
+      return state;
+    };
+    constexpr std::size_t kTwoPartsAbove = 64, kFourPartsAbove = 256;
+    if (n > kFourPartsAbove && n / 4 > longestLiteral_) {
+      const std::size_t part = n / 4;
+      const unsigned char* p0 = bytes;
+      const unsigned char* p1 = bytes + part - overlap;
+      const unsigned char* p2 = bytes + 2 * part - overlap;
+      const unsigned char* p3 = bytes + 3 * part - overlap;
+      std::uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+      for (std::size_t i = 0; i < part; ++i) {
+        // Steps where no literal ends run without a call (which would take
+        // registers away from the loop); the others report after it.
+        for (; i < part; ++i) {
+          s0 = next[s0 * width + byteClass_[p0[i]]];
+          s1 = next[s1 * width + byteClass_[p1[i]]];
+          s2 = next[s2 * width + byteClass_[p2[i]]];
+          s3 = next[s3 * width + byteClass_[p3[i]]];
+          if ((s0 >= firstOutput) | (s1 >= firstOutput) | (s2 >= firstOutput) | (s3 >= firstOutput)) break;
+        }
+        if (i == part) break;
+        if (s0 >= firstOutput) report(s0, p0 + i);
+        if (s1 >= firstOutput) report(s1, p1 + i);
+        if (s2 >= firstOutput) report(s2, p2 + i);
+        if (s3 >= firstOutput) report(s3, p3 + i);
       }
-      if (i == part) break;
-      if (s0 >= firstOutputRow) report(s0, p0 + i);
-      if (s1 >= firstOutputRow) report(s1, p1 + i);
-      if (s2 >= firstOutputRow) report(s2, p2 + i);
-      if (s3 >= firstOutputRow) report(s3, p3 + i);
+      // The parts that started early have as many bytes left (the last one
+      // the rest of the text).
+      scanFrom(s1, 2 * part - overlap, 2 * part);
+      scanFrom(s2, 3 * part - overlap, 3 * part);
+      scanFrom(s3, 4 * part - overlap, n);
+    } else if (n > kTwoPartsAbove && n / 2 > longestLiteral_) {
+      const std::size_t part = n / 2;
+      const unsigned char* p0 = bytes;
+      const unsigned char* p1 = bytes + part - overlap;
+      std::uint32_t s0 = 0, s1 = 0;
+      for (std::size_t i = 0; i < part; ++i) {
+        s0 = step(s0, p0 + i);
+        s1 = step(s1, p1 + i);
+      }
+      scanFrom(s1, 2 * part - overlap, n);
+    } else {
+      scanFrom(0, 0, n);
     }
-    // The parts that started early have as many bytes left (the last one
-    // the rest of the text).
-    scanFrom(s1, 2 * part - overlap, 2 * part);
-    scanFrom(s2, 3 * part - overlap, 3 * part);
-    scanFrom(s3, 4 * part - overlap, n);
-  } else if (n > kTwoPartsAbove && n / 2 > longestLiteral_) {
-    const std::size_t part = n / 2;
-    const unsigned char* p0 = bytes;
-    const unsigned char* p1 = bytes + part - overlap;
-    std::uint32_t s0 = 0, s1 = 0;
-    for (std::size_t i = 0; i < part; ++i) {
-      s0 = step(s0, p0 + i);
-      s1 = step(s1, p1 + i);
-    }
-    scanFrom(s1, 2 * part - overlap, n);
-  } else {
-    scanFrom(0, 0, n);
-  }
+  };
+  if (!next16_.empty())
+    run(next16_.data());
+  else
+    run(next32_.data());
 }
 
 }  // namespace quelta

@@ -161,9 +161,14 @@ class LiteralScanner {
   std::size_t classCount_ = 0;                 // row width
   std::size_t longestLiteral_ = 0;
   std::uint8_t byteClass_[256] = {};           // folded byte -> class
-  // state * classCount_ + class -> the next state * classCount_ (its row)
-  std::vector<std::uint32_t> next_;
-  std::uint32_t firstOutputRow_ = 0;           // the rows of states where literals end come last
+  // state * classCount_ + class -> the next state, in 16 bits where every
+  // state's number fits (next16_), else in 32 (next32_): the smaller table
+  // stays in the caches better between the scans of two messages. States
+  // are numbered breadth first, so that the few near the start, which most
+  // bytes lead to, share cache lines.
+  std::vector<std::uint16_t> next16_;
+  std::vector<std::uint32_t> next32_;
+  std::uint32_t firstOutputState_ = 0;         // the states where literals end come last
   std::vector<std::uint32_t> outputBegin_;     // state -> range in outputs_ (stateCount_+1)
   std::vector<std::uint32_t> outputs_;         // literal ids that end at a state
   std::vector<std::uint32_t> literalLength_;   // literal -> its length

@@ -194,6 +194,27 @@ TEST(RequiredLiteralsTest, AScannedOutPatternNeverMatches) {
   EXPECT_GT(listed, used.size() / 8);
 }
 
+// A scanner of more states than 16 bits can number finds what a small one
+// does, in each part of a longer text.
+TEST(RequiredLiteralsTest, ScannerOfManyStates) {
+  std::mt19937 rng(7);
+  std::vector<RequiredLiterals> patterns(14000);
+  for (RequiredLiterals& p : patterns) {
+    std::string literal(8, 'a');
+    for (char& c : literal) c = static_cast<char>('a' + rng() % 26);
+    p.always = false;
+    p.anyOf = {literal};
+  }
+  const LiteralScanner scanner(patterns);
+  ASSERT_GT(scanner.StateCount(), 65536u);
+  std::string text;
+  for (std::size_t id : {17u, 9000u, 13999u}) text += std::string(200, '-') + patterns[id].anyOf[0];
+  std::vector<std::uint8_t> mayMatch;
+  scanner.Scan(text, mayMatch);
+  for (std::size_t id = 0; id < patterns.size(); ++id)
+    EXPECT_EQ(mayMatch[id] != 0, text.find(patterns[id].anyOf[0]) != std::string::npos) << id;
+}
+
 // A match starts at or before the occurrence it holds, and at most lead
 // bytes before that occurrence's end; windows that meet are listed once.
 TEST(RequiredLiteralsTest, MatchesStartNearTheirLiterals) {
