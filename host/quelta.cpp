@@ -781,6 +781,9 @@ int main(int argc, char** argv) {
     return Help(cli.operands.empty() ? std::string() : cli.operands[0]);
   }
   if (cli.help) return Help(cli.commandName);
+  // Batch runs go over many messages with the same large tables: worth
+  // huge pages (a new start of the program, once, where that is possible).
+  if (cli.command == kScore || cli.command == kTrain || cli.command == kEvaluate) quelta::os::UseHugePagesForHeap(argv);
   switch (cli.command) {
     case kNone: return UsageError("no command given");
     case kScore:

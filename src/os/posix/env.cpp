@@ -314,6 +314,30 @@ bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) 
   return WriteFileAtomic(file, out);
 }
 
+void UseHugePagesForHeap(char** argv) {
+#if defined(__GLIBC__)
+  constexpr char kName[] = "GLIBC_TUNABLES", kSetting[] = "glibc.malloc.hugetlb";
+  const char* current = std::getenv(kName);
+  if (current && std::strstr(current, kSetting)) return;  // in force, or the user's choice
+  // "always" or "madvise" in brackets: pages on request; "[never]": none.
+  std::string mode;
+  if (!ReadFile("/sys/kernel/mm/transparent_hugepage/enabled", mode) ||
+      mode.find("[never]") != std::string::npos || mode.find('[') == std::string::npos)
+    return;
+  const std::string before = current ? current : "";
+  const std::string value = (before.empty() ? "" : before + ":") + kSetting + "=1";
+  if (::setenv(kName, value.c_str(), 1) != 0) return;
+  ::execv("/proc/self/exe", argv);
+  // Not started anew: the run goes on as it is, its environment as it was.
+  if (current)
+    ::setenv(kName, before.c_str(), 1);
+  else
+    ::unsetenv(kName);
+#else
+  (void)argv;
+#endif
+}
+
 std::string ExpandEnvironment(const std::string& text) {
   std::string out;
   std::size_t i = 0;

@@ -303,6 +303,8 @@ bool IniWriteAll(const std::string& file, const std::vector<IniEntry>& entries) 
 
 // ---- Environment, time ----------------------------------------------------
 
+void UseHugePagesForHeap(char** /*argv*/) {}
+
 std::string ExpandEnvironment(const std::string& text) {
   std::string buf(4096, '\0');
   DWORD need = ::ExpandEnvironmentStringsA(text.c_str(), &buf[0], static_cast<DWORD>(buf.size()));
