@@ -58,17 +58,31 @@ TEST(Lookup, SilentAndLateMxServers) {
 
 // ---- The system resolver, in the private namespace ---------------------------
 
+// A look-up that must answer, asked again (up to three times) where it gave
+// nothing within its time-out: under Wine on a busy machine a resolver call
+// now and then never returns, which is what the time-out is for, and the
+// next one, on a worker of its own, answers.
+template <typename Lookup>
+std::string Answer(Lookup lookup) {
+  std::string result;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    result = lookup();
+    if (!result.empty() && result != "NLTO") break;
+  }
+  return result;
+}
+
 TEST(Resolver, LookupsThroughTheConfiguredServer) {
   QUELTA_REQUIRE_PRIVATE_NETWORK();
   EXPECT_EQ(os::FirstDnsServer(), "127.0.0.1");
   EXPECT_EQ(MxLookup("mail.test", 3000), "mx1.mail.test");
-  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 3000), "127.0.0.2");
-  EXPECT_EQ(BlockListLookup("192.0.2.10", "bl.test", 3000), "127.0.0.10");
-  EXPECT_EQ(BlockListLookup("shop.test", "uribl.test", 3000), "127.0.0.3");
+  EXPECT_EQ(Answer([] { return BlockListLookup("127.0.0.2", "bl.test", 3000); }), "127.0.0.2");
+  EXPECT_EQ(Answer([] { return BlockListLookup("192.0.2.10", "bl.test", 3000); }), "127.0.0.10");
+  EXPECT_EQ(Answer([] { return BlockListLookup("shop.test", "uribl.test", 3000); }), "127.0.0.3");
   EXPECT_EQ(BlockListLookup("127.0.0.9", "bl.test", 3000), "NLTO");
-  EXPECT_EQ(ForwardLookup("relay.quelta.test", 3000), "127.0.0.5");
+  EXPECT_EQ(Answer([] { return ForwardLookup("relay.quelta.test", 3000); }), "127.0.0.5");
   EXPECT_EQ(ForwardLookup("", 3000), "");
-  EXPECT_EQ(ReverseLookup("127.0.0.5", 3000), "relay.quelta.test");
+  EXPECT_EQ(Answer([] { return ReverseLookup("127.0.0.5", 3000); }), "relay.quelta.test");
   EXPECT_EQ(ReverseLookup("127.0.0.9", 3000), "");
   EXPECT_EQ(ReverseLookup("not an address", 3000), "");
 }
@@ -82,7 +96,7 @@ TEST(Resolver, SilentAndLateServersGiveNltoWithinTheTimeOut) {
   // while the next look-up (whose server never answers) still waits.
   EXPECT_EQ(BlockListLookup("late", "slow.test", 250), "NLTO");
   EXPECT_EQ(BlockListLookup("silent", "slow.test", 800), "NLTO");
-  EXPECT_EQ(BlockListLookup("127.0.0.2", "bl.test", 3000), "127.0.0.2");
+  EXPECT_EQ(Answer([] { return BlockListLookup("127.0.0.2", "bl.test", 3000); }), "127.0.0.2");
 }
 
 TEST(Resolver, AbandonedWorkersAreCapped) {
@@ -96,7 +110,7 @@ TEST(Resolver, AbandonedWorkersAreCapped) {
   EXPECT_LT(MsSince(start), 500);
   ASSERT_TRUE(WaitForLookupWorkers(15000));
   EXPECT_LT(MsSince(start), 10000);  // woken when the last worker ends, not at the time-out
-  EXPECT_EQ(ForwardLookup("relay.quelta.test", 3000), "127.0.0.5");
+  EXPECT_EQ(Answer([] { return ForwardLookup("relay.quelta.test", 3000); }), "127.0.0.5");
 }
 
 // ---- ICMP echo, in the private namespace --------------------------------------
