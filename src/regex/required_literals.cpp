@@ -1405,13 +1405,16 @@ LiteralScanner::LiteralScanner(const std::vector<RequiredLiterals>& patterns)
   // number alone.
   std::vector<std::uint32_t> renumbered(stateCount_);
   std::uint32_t count = 0;
-  for (int withOutputs = 0; withOutputs < 2; ++withOutputs)
+  for (int withOutputs = 0; withOutputs < 2; ++withOutputs) {
+    if (withOutputs == 1) firstOutputState_ = count;
     for (std::uint32_t s : breadthFirst)
       if (out[s].empty() != (withOutputs == 1)) renumbered[s] = count++;
-  firstOutputState_ = 0;
-  for (std::size_t s = 0; s < stateCount_; ++s) firstOutputState_ += out[s].empty() ? 1 : 0;
+  }
   const bool narrow = stateCount_ <= std::size_t{std::numeric_limits<std::uint16_t>::max()} + 1;
-  (narrow ? next16_.resize(next.size()) : next32_.resize(next.size()));
+  if (narrow)
+    next16_.resize(next.size());
+  else
+    next32_.resize(next.size());
   std::vector<std::vector<std::uint32_t>> outOf(stateCount_);
   for (std::size_t s = 0; s < stateCount_; ++s) {
     const std::size_t row = std::size_t{renumbered[s]} * classCount_;
