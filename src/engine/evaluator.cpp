@@ -126,13 +126,15 @@ std::int32_t MessageEvaluator::Evaluate() {
           // form does not match, cannot match, and one whose relaxed form
           // matches is searched only where those matches start; it still
           // fails as a rule when it does not compile.
-          const Regex* re = rules->Pattern(p.pattern);
-          StartOffsets starts;
           const int known = fields.KnownMatch(p.field, p.filterId);
           if (known >= 0) {
             res = known != 0;
+          } else if (!fields.MayMatch(p.field, p.filterId) && rules->Compiles(p.pattern)) {
+            res = false;
           } else {
-            if (re && (!fields.MayMatch(p.field, p.filterId) || !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts)))
+            const Regex* re = rules->Pattern(p.pattern);
+            StartOffsets starts;
+            if (re && !fields.DfaMayMatch(p.field, p.pattern, p.filterId, starts))
               res = false;
             else
               res = EvaluateRegExp(rule, re, fields.Text(p.field), s.maxRegExpSize, text, starts);
@@ -140,7 +142,7 @@ std::int32_t MessageEvaluator::Evaluate() {
           }
         } else {
           FieldUpper upper(fields, p.field);
-          res = EvaluateSimple(rule, p.simple, fields.Text(p.field), upper, text);
+          res = EvaluateSimple(rule, rules->Simple(p), fields.Text(p.field), upper, text);
         }
         if (!text.empty()) report += text;
         if (!StartsWithError(text)) {

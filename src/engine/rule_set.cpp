@@ -68,7 +68,8 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
       }
       p.field = f->second;
       if (p.kind == 'S') {
-        p.simple = PrepareSimpleTerm(rule);
+        p.simple = static_cast<int>(simpleTerms_.size());
+        simpleTerms_.push_back(PrepareSimpleTerm(rule));
       } else {
         auto pat = patternIndex.emplace(rule.value, static_cast<int>(patternTexts.size())).first;
         if (pat->second == static_cast<int>(patternTexts.size())) patternTexts.push_back(&rule.value);
@@ -83,6 +84,7 @@ RuleSet::RuleSet(const RuleStore& store, bool prefilter) : prefilter_(prefilter)
   for (const std::map<int, int>& onField : fieldPatterns_) resultsBegin_.push_back(resultsBegin_.back() + onField.size());
   patterns_ = std::vector<PatternEntry>(patternTexts.size());
   for (std::size_t k = 0; k < patternTexts.size(); ++k) patterns_[k].text = patternTexts[k];
+  compileStates_ = std::make_unique<std::atomic<std::uint8_t>[]>(patternTexts.size());  // all 0
 
 }
 
@@ -148,10 +150,11 @@ RuleSet::~RuleSet() = default;
 
 const Regex* RuleSet::Compile(int pattern) const {
   const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
-  std::uint8_t state = p.state.load(std::memory_order_acquire);
+  std::atomic<std::uint8_t>& compiled = CompileState(pattern);
+  std::uint8_t state = compiled.load(std::memory_order_acquire);
   if (state == 0) {
     std::lock_guard<std::mutex> lock(compileMutex_);
-    state = p.state.load(std::memory_order_relaxed);
+    state = compiled.load(std::memory_order_relaxed);
     if (state == 0) {
       try {
         p.re = CreateRegex(*p.text);
@@ -160,7 +163,7 @@ const Regex* RuleSet::Compile(int pattern) const {
       } catch (const RegexError&) {
         state = 2;  // the same text never compiles
       }
-      p.state.store(state, std::memory_order_release);
+      compiled.store(state, std::memory_order_release);
     }
   }
   return state == 1 ? p.re.get() : nullptr;
@@ -171,7 +174,7 @@ std::shared_ptr<const RelaxedDfa> RuleSet::Dfa(int pattern, DfaPhase& phase) con
   std::uint8_t state = p.dfaState.load(std::memory_order_acquire);
   phase = DfaPhase::kDecided;
   if (state == 3) return p.dfa;  // kept: no longer changes
-  if (state == 4 || !prefilter_ || p.state.load(std::memory_order_acquire) != 1) return nullptr;
+  if (state == 4 || !prefilter_ || CompileState(pattern).load(std::memory_order_acquire) != 1) return nullptr;
   std::lock_guard<std::mutex> lock(compileMutex_);
   state = p.dfaState.load(std::memory_order_relaxed);
   if (state == 0) {

@@ -61,7 +61,8 @@ class LiteralScanner;
 class RuleStore;
 struct Rule;
 
-// One rule as evaluation reads it.
+// One rule as evaluation reads it. (Evaluation walks all of them for every
+// message: what it reads of each is kept in a few bytes together.)
 struct PreparedRule {
   const Rule* rule = nullptr;
   char kind = '\0';  // first letter of the flags: 'I', 'R', 'S' or another
@@ -72,7 +73,7 @@ struct PreparedRule {
   bool autoLearnControl = false;
   int autoLearnSwitch = 0;
   int field = -1;      // "S" and "R": index of the field in the set
-  SimpleTerm simple;   // "S"
+  int simple = -1;     // "S": index of its term (RuleSet::Simple)
   int pattern = -1;    // "R": index of the pattern in the set
   int filterId = -1;   // "R": the pattern's id in its field's scanner; -1: always runs
   int check = -1;      // "I": index of the internal check; -1: unknown name
@@ -101,13 +102,22 @@ class RuleSet {
 
   int Count() const { return static_cast<int>(rules_.size()); }
   const PreparedRule& At(int i) const { return rules_[static_cast<std::size_t>(i)]; }
+  const SimpleTerm& Simple(const PreparedRule& rule) const {
+    return simpleTerms_[static_cast<std::size_t>(rule.simple)];
+  }
 
   // The compiled pattern, compiled on first request; null when it does not
   // compile (then it never will). Raises only what allocation raises.
   const Regex* Pattern(int pattern) const {
-    const PatternEntry& p = patterns_[static_cast<std::size_t>(pattern)];
-    if (p.state.load(std::memory_order_acquire) == 1) return p.re.get();
+    if (CompileState(pattern).load(std::memory_order_acquire) == 1)
+      return patterns_[static_cast<std::size_t>(pattern)].re.get();
     return Compile(pattern);
+  }
+  // Whether the pattern compiles (compiling it on first request): Pattern
+  // is not null.
+  bool Compiles(int pattern) const {
+    const std::uint8_t state = CompileState(pattern).load(std::memory_order_acquire);
+    return state == 1 || (state == 0 && Compile(pattern) != nullptr);
   }
   // The lazy DFA of the relaxed form of a pattern that compiled, or null
   // (none, none yet, dropped, or no prefilter). Counts a search. From the
@@ -146,8 +156,7 @@ class RuleSet {
   };
   struct PatternEntry {
     const std::string* text = nullptr;
-    mutable std::atomic<std::uint8_t> state{0};  // 0 not compiled yet, 1 compiled, 2 failed
-    mutable RegexRef re;
+    mutable RegexRef re;  // once CompileState says 1
     mutable bool anyStart = false;  // SearchesFromAnyStart(*re), once compiled
     mutable std::shared_ptr<const RelaxedDfa> dfa;  // a search on trial holds it too
     // 0 searched never, 1 probed (no DFA yet), 2 on trial, 3 kept, 4 none
@@ -166,6 +175,12 @@ class RuleSet {
   const RuleSet& WithPrefilter() const;
   // Pattern's first request: compiles the pattern under the lock.
   const Regex* Compile(int pattern) const;
+  // Per pattern: 0 not compiled yet, 1 compiled, 2 failed (apart from the
+  // patterns' entries, so that the rules whose patterns the prefilter skips
+  // read little).
+  std::atomic<std::uint8_t>& CompileState(int pattern) const {
+    return compileStates_[static_cast<std::size_t>(pattern)];
+  }
   void BuildPrefilter() const;
 
   // What the DFAs of all patterns may take together (declared before the
@@ -175,6 +190,8 @@ class RuleSet {
   std::vector<PreparedRule> rules_;
   mutable std::vector<FieldEntry> fields_;  // their scanners come with the prefilter
   std::vector<PatternEntry> patterns_;
+  std::unique_ptr<std::atomic<std::uint8_t>[]> compileStates_;
+  std::vector<SimpleTerm> simpleTerms_;
   // Per field: the patterns on it, by pattern index -> id in the field's scanner.
   std::vector<std::map<int, int>> fieldPatterns_;
   // Per field: where its filter ids start in a message's search results
