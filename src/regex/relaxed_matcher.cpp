@@ -1302,9 +1302,12 @@ struct RelaxedDfa::Impl {
   // with the forward DFA first (and the backward one where that found a
   // match) withForward. The last trial decides.
   void Measured(double backward, double withForward) {
+    // (The forward DFA's first searches make most of its states: they
+    // would tell how fast it grows, not how fast it runs.)
+    if (++trials <= kForwardWarmUp) return;
     backwardSeconds += backward;
     forwardSeconds += withForward;
-    if (++trials < kExistenceTrials || !forward) return;
+    if (trials < kForwardWarmUp + kExistenceTrials || !forward) return;
     if (forwardSeconds < kForwardWorth * backwardSeconds) {
       existence = Existence::kForwardFirst;
     } else {

@@ -242,12 +242,13 @@ class RelaxedDfa {
   // Patterns whose last bytes are common in mail and whose first are rare
   // run much faster forwards. kMeasured: where the backward DFA has made
   // kForwardTrialStates states or more in its first kExistenceWarmUp
-  // searches, the next kExistenceTrials searches run both and time them (not
-  // counting new moves); the forward DFA stays where searches with it took
-  // less than kForwardWorth of the time without. (A DFA of line starts runs
+  // searches, the next kForwardWarmUp + kExistenceTrials searches run both,
+  // and the last kExistenceTrials of them are timed (not counting new
+  // moves); the forward DFA stays where searches with it took less than
+  // kForwardWorth of the time without. (A DFA of line starts runs
   // forwards already.)
   enum class Existence : std::uint8_t { kMeasured, kBackward, kForwardFirst };
-  static constexpr int kExistenceWarmUp = 8, kExistenceTrials = 16;
+  static constexpr int kExistenceWarmUp = 8, kForwardWarmUp = 8, kExistenceTrials = 16;
   static constexpr std::size_t kForwardTrialStates = 128;
   static constexpr double kForwardWorth = 0.8;
 

@@ -930,7 +930,7 @@ TEST(RelaxedDfaTest, TriesAForwardDfaWhereTheBackwardOneGrowsLarge) {
   const RelaxedDfa dfa(*ExtractRelaxedForm(pattern));
   const RegexRef re = CreateRegex(pattern);
   std::mt19937 rng(11);
-  const int searches = RelaxedDfa::kExistenceWarmUp + RelaxedDfa::kExistenceTrials;
+  const int searches = RelaxedDfa::kExistenceWarmUp + RelaxedDfa::kForwardWarmUp + RelaxedDfa::kExistenceTrials;
   for (int t = 0; t < 2 * searches; ++t) {
     std::string text(1000, 'a');
     for (char& c : text) c = "ab"[rng() % 2];
